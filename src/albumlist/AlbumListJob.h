@@ -1,0 +1,27 @@
+// The album-list job: from the typed address to a filled album list.
+#pragma once
+
+#include <string>
+
+namespace albumora {
+
+struct AppState;
+struct ST_PERLISTRECORD;
+
+// The "获取相册" command (window thread): starts the job on its own thread, or requests a stop
+// when one runs. The thread is detached; the job's end is seen in nListState.
+void ListCommand(AppState& app, int siteSelection);
+// The job body, on the calling thread (the command line runs it directly).
+void GetAlbumList(AppState& app);
+
+// Album rows.
+void PublishAlbum(const ST_PERLISTRECORD& local, AppState& app);
+size_t AddAlbum(AppState& app, const ST_PERLISTRECORD& local);
+void ShowAlbumRow(AppState& app, int index);
+std::string CountText(int32_t count);
+std::string RemarkText(int32_t flags);
+
+// Site recognition: the site index an address selects, or current when none matches.
+int RecognizeSite(const std::string& text, int current);
+
+}  // namespace albumora

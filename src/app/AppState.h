@@ -1,0 +1,64 @@
+// The records "the main window" owns for the life of the program: the album list, the job
+// context texts, the site and list-type codes, the job state bytes, the settings record and the
+// download list. The front end owns one AppState and implements the Host it reports through.
+//
+// The state bytes are touched by more than one thread, so they are atomics.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "albumlist/Records.h"
+#include "app/Grid.h"
+#include "app/Host.h"
+#include "download/DownloadList.h"
+#include "settings/Settings.h"
+
+namespace albumora {
+
+// nListState
+constexpr uint8_t LIST_IDLE = 0;
+constexpr uint8_t LIST_RUNNING = 1;
+constexpr uint8_t LIST_STOP = 2;
+// nDownState
+constexpr uint8_t DOWN_IDLE = 0;
+constexpr uint8_t DOWN_RUNNING = 1;
+constexpr uint8_t DOWN_ENOUGH = 2;  // the skip rule met the picture of an earlier download
+constexpr uint8_t DOWN_STOP = 3;
+
+struct AppState {
+  explicit AppState(Host& h) : host(h) {}
+  AppState(const AppState&) = delete;
+  AppState& operator=(const AppState&) = delete;
+
+  Host& host;
+
+  AlbumList albumList;
+  GridModel grid;
+  SettingsRecord settings;
+  DownloadList downloadList;
+
+  // Job context texts.
+  std::string strOwner;
+  std::string strOwnerTitle;
+  std::string strSiteParam1;
+  std::string strSiteParam2;
+  std::string strSiteParam3;
+  std::string strMarkUrl;  // the marker's address of the current album folder
+
+  std::atomic<int> nSite{0};  // the site box's selection
+  std::atomic<int> nListType{-1};
+  std::atomic<uint8_t> bReady{0};
+  std::atomic<uint8_t> nListState{LIST_IDLE};
+  std::atomic<uint8_t> nDownState{DOWN_IDLE};
+  std::atomic<uint8_t> nModeSwitch{0};  // view switch: 0 idle, 1 rebuilding, 2 stop requested
+  std::atomic<bool> bPreview{false};
+
+  // The slots of the current site.
+  int Slot() const { return nSite.load() >= 0 && nSite.load() < 24 ? nSite.load() : 0; }
+  DownParam& Down() { return settings.DownParams[Slot()]; }
+  NameRule& Rule() { return settings.NameRules[Slot()]; }
+};
+
+}  // namespace albumora

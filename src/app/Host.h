@@ -1,0 +1,61 @@
+// The one interface through which the jobs talk to "the main window". Both front ends (the Qt
+// window and the command line) implement it. Every call may come from a job thread; a call that
+// must finish before the job goes on (a message, a question, the login window, a grid row)
+// returns only when the front end has done it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace albumora {
+
+// The window's status lines, by their control ids.
+enum class StatusLine {
+  Main = 1009,       // main status line
+  Progress = 1006,   // second status line, per-picture progress
+  ListTitle = 1011,  // title of the album-list frame
+};
+
+struct GridCell;
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  // Window inputs the jobs read: the address box (1001), the save-path box (1000).
+  virtual std::string AddressText() = 0;
+  virtual std::string SavePathText() = 0;
+
+  virtual void SetStatus(StatusLine line, const std::string& text) = 0;
+  // A modal message with an OK button; no title unless caption is given.
+  virtual void ShowMessage(const std::string& text, const std::string& caption = {}) = 0;
+  // A modal Yes/No question; true for Yes.
+  virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+  // Opens the login window at the address and returns when the user has closed it.
+  virtual void OpenLogin(const std::string& address) = 0;
+
+  // The album-list job's busy form (true) and idle form (false). In the idle form the download
+  // button is enabled only when downloadEnabled is true.
+  virtual void SetListBusy(bool busy, bool downloadEnabled) = 0;
+  // The download job's downloading form (true) and idle form (false).
+  virtual void SetDownloadBusy(bool busy) = 0;
+
+  // The grid (its model is AppState::grid): emptied for the current view; a row was appended
+  // or a cell was set. The call returns when the row or cell exists in the window.
+  virtual void GridReset(bool preview) = 0;
+  virtual void GridRowAdded(int row) = 0;
+  virtual void GridCellChanged(int row, int column) = 0;
+  // Fits row heights and the scroll range, and redraws.
+  virtual void GridFinished() = 0;
+  // Loads an image file into the thumbnail image list; its index, or -1 when it is no image.
+  virtual int LoadThumbnail(const std::string& path) = 0;
+
+  // A text taken into the recent-address list also joins the address box's suggestions.
+  virtual void AddressRemembered(const std::string& text) = 0;
+  // End of an album's worker pool: elapsed seconds and number of pictures.
+  virtual void PoolFinished(long seconds, long pictures) = 0;
+  // Opens a folder in the platform's file browser.
+  virtual void OpenFolder(const std::string& path) = 0;
+};
+
+}  // namespace albumora

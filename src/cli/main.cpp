@@ -1,0 +1,6 @@
+#include <cstdio>
+
+int main() {
+  std::puts("albumora: work in progress");
+  return 0;
+}

@@ -1,0 +1,31 @@
+// File and folder names: cleaning a text into a usable name, folder chains, picture extensions,
+// wide-text diagnostic files, and the file-system limit on a name's length.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace albumora {
+
+// The platform's path separator as the pipelines append it to folders.
+constexpr char kPathSep = '/';
+
+void CleanFileName(std::string& text, unsigned pattern, bool fallback);
+// Reports the folder that could not be made through the message callback (installed by the
+// front end; the host's ShowMessage by default in the jobs).
+bool EnsureDirPath(std::string& path);
+using FolderMessage = std::function<void(const std::string&)>;
+void SetFolderMessage(FolderMessage callback);
+bool HasPictureExt(const std::string& name);
+// UTF-16LE with byte-order mark; "1.txt" when name is empty. data is UTF-16LE bytes.
+void WriteUnicodeFile(const std::string& name, const char* data, size_t count);
+// The same for a UTF-8 text (converted to UTF-16LE).
+void WriteUnicodeText(const std::string& name, const std::string& text);
+
+// A file name (the last path component) too long for the file system (255 bytes) is cut at a
+// character boundary, keeping its extension. The layer that writes files applies it.
+constexpr size_t kMaxNameBytes = 255;
+std::string FitFileName(const std::string& path);
+
+}  // namespace albumora

@@ -1,0 +1,66 @@
+// The HTTP engine every page, list and picture goes through: one exchange (HttpExchange),
+// attempts and answer checks around it (HttpFetch), and the answer as text (GetResponseText).
+// Built on libcurl; cookies come from and go to the shared cookie store (CookieStore.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace albumora {
+
+constexpr unsigned REQ_CACHE = 1;     // decompress a gzip answer before HttpFetch's checks
+constexpr unsigned REQ_NORELOAD = 2;  // the answer may come from a cache
+constexpr unsigned TEXT_GUNZIP = 1;
+constexpr unsigned TEXT_UTF8 = 2;
+constexpr unsigned TEXT_BIG5 = 8;
+
+struct HttpRequest {
+  std::string strUrl;
+  std::string strVerb = "GET";
+  std::string strHeaders;  // extra header lines separated by "\r\n", no trailing line end
+  std::string cutStart;    // bytes: everything up to and including its last occurrence is cut
+  std::string cutEnd;      // bytes: reading stops at its first occurrence
+  std::string retryMark;   // bytes: an answer containing it counts as failed in HttpFetch
+  std::string strSavePath; // absolute path; the accepted body is written there
+  uint32_t nReadTimeout = 20000;  // ms, each read of the body
+  uint32_t nTimeout = 20000;      // ms, connect and send
+  uint32_t nMinKB = 0;
+  uint32_t nMaxKB = 0;
+  uint32_t nMinLen = 0;
+  uint8_t nTries = 1;
+  uint8_t nRetryPause = 1;  // seconds
+  // Extension for picture downloads: an HTTP status of 400 or more fails the exchange (and
+  // nothing is written). Pages keep the status unexamined.
+  bool bRefuseErrorStatus = false;
+};
+
+struct HttpResponse {
+  std::string strHeaders;  // raw header block of the final answer, each line ending "\r\n"
+  std::string body;        // as received (possibly gzip, possibly cut by the markers)
+  std::string cutStart;
+  std::string cutEnd;
+  uint8_t bGzip = 0;
+  long nStatus = 0;  // status code of the final answer (0 when none arrived)
+};
+
+// Largest answer held in memory when no nMaxKB bounds it, and largest decompressed output.
+constexpr size_t kMaxBodyBytes = size_t{256} << 20;
+
+void InitRequest(HttpRequest& request, const std::string& address, const std::string& savePath,
+                 uint32_t timeoutMs);
+bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned flags);
+bool HttpFetch(const HttpRequest& request, HttpResponse& response, unsigned flags);
+void GetResponseText(const HttpResponse& response, std::string& text, unsigned flags);
+// gzip or zlib (window bits 47); fails past kMaxBodyBytes of output. out keeps what was inflated.
+bool InflateBody(std::string& out, const char* in, size_t length);
+
+// Engine-wide proxy ("http://127.0.0.1:port"); it overrides the proxy environment variables
+// (http_proxy, https_proxy, no_proxy), which apply while it is empty.
+void SetEngineProxy(const std::string& proxyUrl);
+std::string EngineProxy();
+
+// The user agent every request carries.
+extern const char* const kUserAgent;
+
+}  // namespace albumora
