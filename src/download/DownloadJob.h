@@ -30,6 +30,15 @@ PoolParams& Pool();
 // Runs the pool manager over app.downloadList on the calling thread (DownPicFunc's body).
 void DownPicFunc(AppState& app);
 
+// One picture of the pool (a worker's body): the address line (a fallback after "\r\n"), the
+// extra header text and the file to write. True when the file was written.
+struct PictureTask {
+  std::string line;
+  std::string header;
+  std::string savePath;
+};
+bool DownloadPicture(const PictureTask& task);
+
 // Repairs.
 bool FixFormat(std::string& path);
 void FixFormatList(AppState& app);

@@ -16,4 +16,10 @@ using PictureListFn = void (*)(AppState& app, int albumIndex);
 // none (a list type the site does not define).
 PictureListFn PictureListFor(int nSite, int nListType);
 
+// Test hook: while an override is set (not nullptr), the download job uses it as the
+// picture-list adapter of every site index 0 to 14 and every list type. Implemented in
+// src/sites/SiteOverride.cpp.
+void SetPictureListOverride(PictureListFn fn);
+PictureListFn PictureListOverride();
+
 }  // namespace albumora
