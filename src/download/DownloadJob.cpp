@@ -1,0 +1,147 @@
+// The download job: from the ticked albums to files on disk, album by album.
+#include "download/DownloadJob.h"
+
+#include <cstdio>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "app/AppState.h"
+#include "download/DownloadList.h"
+#include "download/FileNames.h"
+#include "settings/Settings.h"
+#include "sites/SiteTable.h"
+#include "text/StringCtrl.h"
+
+namespace albumora {
+
+namespace {
+
+bool SlotHas(AppState& app, uint16_t option) { return (app.Rule().wOptions & option) != 0; }
+
+// The picture list of one album through the dispatch table.
+void ListPictures(AppState& app, int albumIndex) {
+  const int site = app.nSite.load();
+  if (site < 0 || site >= kSiteCount) {
+    app.host.ShowMessage("Error ListType Code.");
+    return;
+  }
+  PictureListFn fn = PictureListOverride();
+  if (fn == nullptr) fn = PictureListFor(site, app.nListType.load());
+  if (fn != nullptr) fn(app, albumIndex);
+}
+
+// The job folder: the save path, then the owner texts the album-list job left.
+bool MakeJobFolder(AppState& app, std::string& folder) {
+  folder = Trim(app.host.SavePathText());
+  if (folder.empty()) {
+    app.host.ShowMessage("请先设置保存路径");
+    return false;
+  }
+  if (folder.back() != kPathSep) folder += kPathSep;
+  folder += app.strOwner;
+  folder += app.strOwnerTitle;
+
+  Host& host = app.host;
+  SetFolderMessage([&host](const std::string& text) { host.ShowMessage(text); });
+  const bool made = EnsureDirPath(folder);
+  SetFolderMessage(nullptr);
+  if (!made) {
+    app.host.ShowMessage("请检测设置的保存路径是否有误");
+    return false;
+  }
+  return true;
+}
+
+// Runs the worker pool over the album's list on a thread of its own and waits for its end.
+bool RunPool(AppState& app) {
+  // A stop pressed while the adapter was still listing stays a stop for this pool.
+  Pool().stop = app.nDownState.load() == DOWN_STOP;
+  try {
+    std::thread manager(DownPicFunc, std::ref(app));
+    manager.join();
+    return true;
+  } catch (const std::system_error&) {
+    app.host.ShowMessage("Create thread:DownPicFunc failed.");
+    return false;
+  }
+}
+
+}  // namespace
+
+void DownloadCommand(AppState& app) {
+  if (app.nDownState.load() != DOWN_IDLE) {
+    app.nDownState = DOWN_STOP;
+    Pool().stop = true;
+    return;
+  }
+  app.nDownState = DOWN_RUNNING;
+  try {
+    std::thread(RunDownloadJob, std::ref(app)).detach();
+  } catch (const std::system_error&) {
+    app.host.ShowMessage("Create thread:DownloadFunc failed.");
+    app.nDownState = DOWN_IDLE;
+  }
+}
+
+void RunDownloadJob(AppState& app) {
+  std::string jobFolder;
+  if (!MakeJobFolder(app, jobFolder)) {
+    app.nDownState = DOWN_IDLE;
+    return;
+  }
+
+  app.host.SetDownloadBusy(true);
+  app.nDownState = DOWN_RUNNING;
+  DownloadList& list = app.downloadList;
+  list.strSaveDir = jobFolder;
+
+  const DownParam& down = app.Down();
+  PoolParams& pool = Pool();
+  pool.minKB = down.wMinKB;
+  pool.maxKB = down.wMaxKB;
+  pool.threads = down.wThreads;
+  pool.timeoutSec = down.wTimeout;
+
+  const std::vector<int> selected = app.grid.SelectedAlbums(static_cast<int>(app.albumList.size()));
+  app.albumList.nTicked = static_cast<int32_t>(selected.size());
+  if (selected.empty()) app.host.ShowMessage("请先勾选要下载的相册");
+
+  size_t total = 0;
+  for (size_t position = 0; position < selected.size(); ++position) {
+    if (app.nDownState.load() == DOWN_STOP) break;
+    const int albumIndex = selected[position];
+    list.Clear();
+    list.strSaveDir = jobFolder;
+    app.nDownState = DOWN_RUNNING;
+
+    char status[96];
+    std::snprintf(status, sizeof status, "正在下载第%d/%d个图集", static_cast<int>(position + 1),
+                  static_cast<int>(selected.size()));
+    app.host.SetStatus(StatusLine::Main, status);
+    app.host.SetStatus(StatusLine::Progress, "......");
+
+    ListPictures(app, albumIndex);
+
+    if (list.empty() || app.nDownState.load() == DOWN_STOP) continue;
+    total += list.size();
+    if (SlotHas(app, OPT_THUNDER_ONLY)) {
+      const std::string& name = app.albumList[static_cast<size_t>(albumIndex)].strName;
+      WriteThunderList(list, list.strSaveDir + name + ".lst");
+      continue;
+    }
+    app.host.SetStatus(StatusLine::Progress, "已开始下载图片");
+    if (!RunPool(app)) continue;
+    if (app.nDownState.load() != DOWN_STOP) WriteMarker(list.arrUrl.front(), list.strSaveDir);
+    if (SlotHas(app, OPT_FIX_FORMAT)) FixFormatList(app);
+    if (SlotHas(app, OPT_FIX_ORDER)) FixOrder(app);
+  }
+
+  app.host.SetDownloadBusy(false);
+  app.host.SetStatus(StatusLine::Main, "下载完毕");
+  app.host.SetStatus(StatusLine::Progress, "");
+  app.nDownState = DOWN_IDLE;
+  if (total > 0 && SlotHas(app, OPT_OPEN_DIR)) app.host.OpenFolder(list.strSaveDir);
+}
+
+}  // namespace albumora

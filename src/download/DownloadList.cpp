@@ -1,0 +1,207 @@
+// AddPicture: the file name of every picture, the album folder at the first picture, the skip
+// rule of OPT_SKIP_OLD, and the three side files of an album folder.
+#include "download/DownloadList.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "app/AppState.h"
+#include "download/FileNames.h"
+#include "settings/Settings.h"
+#include "text/StringCtrl.h"
+
+namespace albumora {
+
+namespace {
+
+constexpr const char* kMarkerName = "pic.zrk";
+constexpr const char* kLineBreak = "\r\n";
+constexpr unsigned kTimeStampPattern = 0xFFFF;
+
+std::string Utf16LeBytes(const std::string& text) {
+  std::u16string units = ToUtf16(text);
+  std::string bytes;
+  bytes.reserve(units.size() * 2);
+  for (char16_t unit : units) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>((unit >> 8) & 0xFF));
+  }
+  return bytes;
+}
+
+// The longest prefix of text within maxBytes that ends at a UTF-8 character boundary.
+std::string CutUtf8(const std::string& text, size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  size_t end = maxBytes;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
+// Steps 3 to 6 of the naming: the cleaned name before its extension.
+std::string BaseName(AppState& app, const ST_PERLISTRECORD& album, const NameRule& rule,
+                     const std::string& address, const std::string& description,
+                     const std::string& number) {
+  std::string base;
+  switch (rule.byNameMode) {
+    case 0:
+      base = description;
+      break;
+    case 2: {
+      size_t slash = address.rfind('/');
+      base = (slash != std::string::npos && slash > 0) ? address.substr(slash + 1) : number;
+      break;
+    }
+    default:
+      base = number;
+      break;
+  }
+  std::string name = FieldText(rule.szPrefix) + base + FieldText(rule.szSuffix);
+
+  ReplaceAll(name, "?1", album.strName);
+  ReplaceAll(name, "?2", number);
+  ReplaceAll(name, "?3", std::to_string(album.nIndex + 1));
+  ReplaceAll(name, "?4", std::to_string(album.nNum1));
+  ReplaceAll(name, "?5", std::to_string(album.nNum2));
+  ReplaceAll(name, "?6", std::to_string(app.albumList.nTicked));
+  ReplaceAll(name, "?7", std::to_string(app.albumList.size()));
+  ReplaceAll(name, "?8", app.strOwner);
+
+  ReplaceEach(name, FieldText(rule.szFrom), FieldText(rule.szTo));
+  CleanFileName(name, kTimeStampPattern, true);
+  return name;
+}
+
+bool NameTaken(const std::vector<std::string>& names, const std::string& name) {
+  for (const std::string& existing : names) {
+    if (existing.size() == name.size() && EqualsNoCase(existing, name)) return true;
+  }
+  return false;
+}
+
+// The album folder, decided at the album's first picture.
+void MakeAlbumFolder(AppState& app, const ST_PERLISTRECORD& album, const NameRule& rule) {
+  DownloadList& list = app.downloadList;
+  std::string folder = rule.byDirMode == 0 ? album.strName : std::string();
+  folder = FieldText(rule.szDirPrefix) + folder + FieldText(rule.szDirSuffix);
+  ReplaceAll(folder, "?1", album.strName);
+  ReplaceAll(folder, "?2", std::to_string(album.nIndex + 1));
+  CleanFileName(folder, kTimeStampPattern, false);
+  if (!folder.empty()) {
+    folder = FitFileName(folder);
+    list.strSaveDir += folder;
+    list.strSaveDir += kPathSep;
+  }
+  std::error_code error;
+  std::filesystem::create_directory(std::filesystem::path(list.strSaveDir), error);
+  app.strMarkUrl = ReadMarker(list.strSaveDir);
+}
+
+// Appends "description\r\n" as UTF-16LE to the album's picture-name file.
+void AppendNameLine(const std::string& path, const std::string& description, bool first) {
+  std::ofstream out;
+  if (first) {
+    out.open(path, std::ios::binary | std::ios::trunc);
+    if (!out) return;
+    out.write("\xFF\xFE", 2);
+  } else {
+    if (!std::filesystem::exists(path)) return;
+    out.open(path, std::ios::binary | std::ios::app);
+    if (!out) return;
+  }
+  std::string bytes = Utf16LeBytes(description + kLineBreak);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+void DownloadList::Clear() {
+  arrUrl.clear();
+  arrName.clear();
+  arrHeader.clear();
+}
+
+std::string PrimaryAddress(const std::string& line) {
+  size_t cut = line.find(kLineBreak);
+  return cut == std::string::npos ? line : line.substr(0, cut);
+}
+
+void AddPicture(AppState& app, const std::string& address, const std::string& description,
+                const std::string& header, int albumIndex) {
+  if (albumIndex < 0 || static_cast<size_t>(albumIndex) >= app.albumList.size()) return;
+  DownloadList& list = app.downloadList;
+  const ST_PERLISTRECORD& album = app.albumList[static_cast<size_t>(albumIndex)];
+  const NameRule& rule = app.Rule();
+  const size_t n = list.size();
+  const std::string number = std::to_string(n + 1);
+
+  // A description is cleaned like any other, also one that reads like a whole path: a remote
+  // site never chooses where a file lands outside the album folder.
+  std::string stem = BaseName(app, album, rule, address, description, number);
+  std::string name = HasPictureExt(stem) ? stem : stem + ".jpg";
+  name = FitFileName(name);
+
+  if (n > 0) {
+    for (unsigned count = 1; NameTaken(list.arrName, name); ++count) {
+      std::string tail = " (" + std::to_string(count) + ").jpg";
+      name = CutUtf8(stem, kMaxNameBytes - tail.size()) + tail;
+    }
+  } else {
+    MakeAlbumFolder(app, album, rule);
+  }
+
+  if ((rule.wOptions & OPT_SKIP_OLD) != 0 && !app.strMarkUrl.empty() &&
+      PrimaryAddress(address) == app.strMarkUrl) {
+    app.nDownState = DOWN_ENOUGH;
+    return;
+  }
+
+  list.arrUrl.push_back(address);
+  list.arrName.push_back(name);
+  list.arrHeader.push_back(header);
+
+  char status[64];
+  std::snprintf(status, sizeof status, "已获取到%d张图片信息", static_cast<int>(list.size()));
+  app.host.SetStatus(StatusLine::Progress, status);
+
+  if ((rule.wOptions & OPT_NAME_FILE) != 0) {
+    std::string path = FitFileName(list.strSaveDir + album.strName + ".txt");
+    AppendNameLine(path, description, list.size() < 2);
+  }
+}
+
+void WriteMarker(const std::string& firstAddress, const std::string& folder) {
+  // The hidden attribute has no counterpart here: the marker keeps its name and nothing else.
+  std::ofstream out(folder + kMarkerName, std::ios::binary | std::ios::trunc);
+  if (!out) return;
+  std::string bytes = Utf16LeBytes(PrimaryAddress(firstAddress));
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadMarker(const std::string& folder) {
+  std::ifstream in(folder + kMarkerName, std::ios::binary);
+  if (!in) return {};
+  std::u16string units;
+  char pair[2];
+  while (in.read(pair, 2)) {
+    char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(pair[0]) |
+                                          (static_cast<unsigned char>(pair[1]) << 8));
+    if (unit == u'\n') break;
+    units.push_back(unit);
+  }
+  // Markers of earlier versions hold the whole address line; its first line ends in "\r".
+  if (!units.empty() && units.back() == u'\r') units.pop_back();
+  return FromUtf16(units);
+}
+
+void WriteThunderList(const DownloadList& list, const std::string& path) {
+  std::ofstream out(FitFileName(path), std::ios::binary | std::ios::trunc);
+  if (!out) return;
+  for (const std::string& line : list.arrUrl) {
+    std::string bytes = WideToGbk(line) + kLineBreak;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+}
+
+}  // namespace albumora

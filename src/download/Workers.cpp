@@ -1,0 +1,152 @@
+// The worker pool: a manager keeps up to the configured number of workers busy, one picture per
+// worker thread, writes the progress and tells the host when the album is done.
+//
+// The manager joins every worker it started before it returns, also after a stop request: a
+// stop starts no new worker and ends the manager's loop at its next wake-up, and the pictures
+// already being fetched finish (or time out) before the job goes on. So no worker outlives the
+// download list, the album folder or the job's repairs.
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "app/AppState.h"
+#include "download/DownloadJob.h"
+#include "download/DownloadList.h"
+#include "net/HttpEngine.h"
+
+namespace albumora {
+
+namespace {
+
+constexpr uint32_t kConnectTimeoutMs = 20000;
+constexpr unsigned kPictureFetchFlags = REQ_CACHE | REQ_NORELOAD;
+
+// Workers report their end here; the manager wakes once per ended worker.
+class EndQueue {
+ public:
+  void Push(size_t slot) {
+    {
+      std::lock_guard lock(mutex_);
+      ended_.push_back(slot);
+    }
+    ready_.notify_one();
+  }
+  size_t Pop() {
+    std::unique_lock lock(mutex_);
+    ready_.wait(lock, [this] { return !ended_.empty(); });
+    size_t slot = ended_.front();
+    ended_.pop_front();
+    return slot;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<size_t> ended_;
+};
+
+bool FetchInto(HttpRequest& request) {
+  if (request.strUrl.empty()) return false;
+  HttpResponse response;
+  return HttpFetch(request, response, kPictureFetchFlags) && !response.body.empty();
+}
+
+}  // namespace
+
+PoolParams& Pool() {
+  static PoolParams params;
+  return params;
+}
+
+bool DownloadPicture(const PictureTask& task) {
+  HttpRequest request;
+  InitRequest(request, std::string(), std::string(), kConnectTimeoutMs);
+  std::string fallback;
+  size_t cut = task.line.find("\r\n");
+  if (cut == std::string::npos) {
+    request.strUrl = task.line;
+  } else {
+    request.strUrl = task.line.substr(0, cut);
+    fallback = task.line.substr(cut + 2);
+  }
+  const PoolParams& pool = Pool();
+  request.nReadTimeout = pool.timeoutSec.load() * 1000;
+  request.nTimeout = kConnectTimeoutMs;
+  request.strHeaders = task.header;
+  request.nMinKB = pool.minKB.load();
+  request.nMaxKB = pool.maxKB.load();
+  request.strSavePath = task.savePath;
+  // An error page ("404 Not Found") is no picture: the fallback is tried and nothing written.
+  request.bRefuseErrorStatus = true;
+
+  if (FetchInto(request)) return true;
+  request.strUrl = fallback;
+  return FetchInto(request);
+}
+
+void DownPicFunc(AppState& app) {
+  PoolParams& pool = Pool();
+  const DownloadList& list = app.downloadList;
+  pool.finished = 0;
+  const size_t total = list.size();
+  const size_t slots = std::min<size_t>(pool.threads.load(), total);
+  if (slots == 0) return;
+
+  pool.running = true;
+  const auto start = std::chrono::steady_clock::now();
+  long lastShown = static_cast<long>(total) + 1;
+  EndQueue ends;
+  std::vector<std::thread> workers(slots);
+  size_t busy = 0;
+
+  auto startWorker = [&](size_t slot, size_t index) {
+    PictureTask task{list.arrUrl[index], list.arrHeader[index],
+                     list.strSaveDir + list.arrName[index]};
+    try {
+      workers[slot] = std::thread([&ends, slot, task = std::move(task)] {
+        DownloadPicture(task);
+        Pool().finished.fetch_add(1);
+        ends.Push(slot);
+      });
+      ++busy;
+    } catch (const std::system_error&) {
+      // The slot stays empty; the pictures it would have taken are not started.
+    }
+  };
+
+  for (size_t slot = 0; slot < slots; ++slot) startWorker(slot, slot);
+  size_t next = slots;
+
+  while (busy > 0) {
+    size_t slot = ends.Pop();
+    --busy;
+    if (pool.stop.load()) break;
+    workers[slot].join();
+    if (next < total) startWorker(slot, next++);
+    const long finished = pool.finished.load();
+    const bool last = finished >= static_cast<long>(total);
+    if (finished != lastShown || last) {
+      char text[64];
+      std::snprintf(text, sizeof text, "已下载%ld/%zu......", finished, total);
+      app.host.SetStatus(StatusLine::Progress, text);
+      lastShown = finished;
+    }
+    if (last) break;
+  }
+
+  for (std::thread& worker : workers) {
+    if (worker.joinable()) worker.join();
+  }
+  const auto elapsed =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+  app.host.PoolFinished(static_cast<long>(elapsed.count()), static_cast<long>(total));
+  pool.running = false;
+}
+
+}  // namespace albumora
