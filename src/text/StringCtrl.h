@@ -39,15 +39,17 @@ std::string LeftOf(const std::string& text, std::string_view marker);
 void CutAfter(std::string& text, std::string_view marker);
 void CutAt(std::string& text, std::string_view marker);
 bool Contains(std::string_view text, std::string_view marker);
-// The marker occurs at a position after the first character.
+// The marker's first occurrence is at a position after the first character.
 bool ContainsInside(std::string_view text, std::string_view marker);
 // Every occurrence of from replaced by to, scanning on after each replacement; returns the count.
 int ReplaceAll(std::string& text, std::string_view from, std::string_view to);
+// ASCII white space (space, tab, CR, LF, VT, FF) at both ends.
 std::string Trim(std::string_view text);
-// Leading blanks skipped, reading stops at the first non-digit; 0 when there is no digit.
+// Leading blanks and one sign skipped, reading stops at the first non-digit; 0 when there is no
+// digit; clamped to the range of long long.
 long long ReadDecimal(std::string_view text);
 
-// Splitting and counting.
+// Splitting and counting. An empty marker or separator counts 0 (and splits nothing).
 int CountOf(std::string_view text, std::string_view marker);
 int SplitBy(std::vector<std::string>& pieces, std::string_view text, std::string_view separator);
 void ReplaceEach(std::string& text, std::string_view fromList, std::string_view toList);
@@ -58,7 +60,8 @@ void DecodeEntities(std::string& text);
 std::string StripTags(const std::string& text);
 std::string UrlDecode(const std::string& text, bool utf8);
 
-// Code pages (iconv).
+// Code pages (iconv: CP936 for GBK, CP950 for Big5). Encoding: a character the code page cannot
+// hold becomes "?". BytesToWide converts exactly length bytes; invalid bytes become U+FFFD.
 std::string WideToGbk(const std::string& text);
 std::string BytesToWide(const char* bytes, size_t length, CodePage codePage);
 std::string TextToCodePage(const std::string& text, CodePage codePage);
