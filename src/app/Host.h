@@ -49,6 +49,9 @@ class Host {
   virtual void GridFinished() = 0;
   // Loads an image file into the thumbnail image list; its index, or -1 when it is no image.
   virtual int LoadThumbnail(const std::string& path) = 0;
+  // Empties the thumbnail image list (the album-list job does at its start; a view switch
+  // keeps it). Front ends without thumbnails need not implement it.
+  virtual void ClearThumbnails() {}
 
   // A text taken into the recent-address list also joins the address box's suggestions.
   virtual void AddressRemembered(const std::string& text) = 0;
