@@ -1,6 +1,7 @@
 // The album-list job: from the typed address to a filled album list.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace albumora {
@@ -13,6 +14,14 @@ struct ST_PERLISTRECORD;
 void ListCommand(AppState& app, int siteSelection);
 // The job body, on the calling thread (the command line runs it directly).
 void GetAlbumList(AppState& app);
+// The same, telling whether the address was refused (empty, or no "http://" for a site other
+// than Qzone: the message was shown and no adapter ran).
+enum class ListOutcome { Refused, Ran };
+ListOutcome RunAlbumList(AppState& app);
+
+// The view switch's rebuild (its thread's body): every row again for the grid's current mode,
+// until the entries end or nModeSwitch reads 2; then the grid is finished and nModeSwitch is 0.
+void RebuildAlbumRows(AppState& app);
 
 // Album rows.
 void PublishAlbum(const ST_PERLISTRECORD& local, AppState& app);

@@ -1,0 +1,135 @@
+#include "albumlist/AlbumListJob.h"
+
+#include <cstdio>
+#include <system_error>
+#include <thread>
+
+#include "albumlist/Normalize.h"
+#include "app/AppState.h"
+#include "app/ProgramFolder.h"
+#include "download/FileNames.h"
+#include "settings/Settings.h"
+#include "sites/SiteTable.h"
+#include "text/StringCtrl.h"
+
+namespace albumora {
+
+namespace {
+
+int GetListFunc(AppState& app) {
+  GetAlbumList(app);
+  return 0;
+}
+
+// Cleans an owner text as a folder name and ends it with the separator.
+void FinishOwner(std::string& owner) {
+  CleanFileName(owner, 0, false);
+  if (!owner.empty() && owner.back() != kPathSep) owner += kPathSep;
+}
+
+std::string Format(const char* pattern, size_t n) {
+  char text[128];
+  std::snprintf(text, sizeof text, pattern, static_cast<int>(n));
+  return text;
+}
+
+void RunPlan(AppState& app, ListPlan plan) {
+  if (!plan.idLookupUrl.empty()) {
+    std::string id;
+    if (!LookupRenrenId(plan.idLookupUrl, id)) return;
+    if (!plan.calls.empty()) plan.calls.front().address = Trim(id);
+  }
+  for (const AdapterCall& call : plan.calls) {
+    if (call.onlyWhenEmpty && !app.albumList.empty()) continue;
+    if (call.siteParam1) app.strSiteParam1 = *call.siteParam1;
+    if (call.siteParam2) app.strSiteParam2 = *call.siteParam2;
+    if (call.ownerBefore) app.strOwner = *call.ownerBefore;
+    app.nListType = call.nListType;
+    if (AlbumListFn adapter = AlbumListFor(app.nSite.load(), call.nListType)) {
+      adapter(call.address, app);
+    }
+    if (call.ownerAfter) app.strOwner = *call.ownerAfter;
+  }
+  if (app.albumList.empty() && !plan.emptyMessage.empty()) {
+    app.host.ShowMessage(plan.emptyMessage);
+  }
+}
+
+void Finish(AppState& app, const std::string& typed) {
+  FinishOwner(app.strOwner);
+  FinishOwner(app.strOwnerTitle);
+  app.host.GridFinished();
+  const size_t n = app.albumList.size();
+  app.host.SetStatus(StatusLine::ListTitle, Format("相册列表(共%d个)", n));
+  app.host.SetStatus(StatusLine::Main, Format("获取相册列表完成，共%d个", n));
+  app.nListState = LIST_IDLE;
+  app.host.SetListBusy(false, n > 0);
+  if (n > 0 && RememberRecent(app.settings, 0, typed)) {
+    app.host.AddressRemembered(typed);
+    SaveSettings(app.settings, ProgramFile("soft.dat"));
+  }
+}
+
+}  // namespace
+
+void ListCommand(AppState& app, int siteSelection) {
+  if (app.bReady.load() != 1) return;
+  if (app.nListState.load() != LIST_IDLE) {
+    app.nListState = LIST_STOP;
+    return;
+  }
+  // A view switch rebuilding the grid reads the album list: no job may clear it meanwhile.
+  if (app.nModeSwitch.load() != 0) return;
+  app.nListState = LIST_RUNNING;
+  app.nListType = LT_NONE;
+  app.nSite = siteSelection;
+  try {
+    std::thread(GetListFunc, std::ref(app)).detach();
+  } catch (const std::system_error&) {
+    app.host.ShowMessage("Create thread:GetListFunc failed.");
+    app.nListState = LIST_IDLE;
+  }
+}
+
+void GetAlbumList(AppState& app) { RunAlbumList(app); }
+
+ListOutcome RunAlbumList(AppState& app) {
+  Host& host = app.host;
+  // Reset for the current view.
+  const bool preview = app.bPreview.load();
+  app.grid.Reset(preview);
+  host.GridReset(preview);
+  app.albumList.Clear();
+  host.ClearThumbnails();
+  app.strOwner.clear();
+  app.strOwnerTitle.clear();
+
+  const std::string typed = Trim(host.AddressText());
+  if (typed.empty()) {
+    host.ShowMessage(kEmptyAddressMessage);
+    app.nListState = LIST_IDLE;
+    return ListOutcome::Refused;
+  }
+
+  // Busy form.
+  app.nListState = LIST_RUNNING;
+  host.SetListBusy(true, false);
+  host.SetStatus(StatusLine::ListTitle, "相册列表");
+  host.SetStatus(StatusLine::Main, "正在获取相册列表，请稍等...");
+  host.SetStatus(StatusLine::Progress, "");
+
+  ListOutcome outcome = ListOutcome::Ran;
+  const std::string addr = HttpForm(typed);
+  const int site = app.nSite.load();
+  if (!Contains(addr, "http://") && site != SITE_QZONE) {
+    // Only Qzone takes a bare account number.
+    host.ShowMessage(kEmptyAddressMessage);
+    outcome = ListOutcome::Refused;
+  } else {
+    RunPlan(app, NormalizeAddress(site, addr));
+  }
+  Finish(app, typed);
+  return outcome;
+}
+
+}  // namespace albumora

@@ -1,0 +1,126 @@
+// Album rows: the adapters' add-entry operation, the grid row or thumbnail cell of an entry,
+// the count and remark texts, and the view switch's rebuild.
+#include <cstdio>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+#include "albumlist/AlbumListJob.h"
+#include "app/AppState.h"
+#include "app/ProgramFolder.h"
+#include "download/FileNames.h"
+#include "net/HttpEngine.h"
+
+namespace albumora {
+
+namespace {
+
+template <typename... Args>
+std::string Format(const char* pattern, Args... args) {
+  char text[64];
+  std::snprintf(text, sizeof text, pattern, args...);
+  return text;
+}
+
+// Fetches an entry's cover into the thumbnail file of its index and loads it; -1 on failure.
+int LoadCover(AppState& app, const ST_PERLISTRECORD& entry, int index) {
+  if (entry.strCover.empty()) return -1;
+  const std::filesystem::path folder = ProgramFile("tmp");
+  std::error_code error;
+  if (index == 0 || !std::filesystem::is_directory(folder, error)) {
+    std::filesystem::create_directories(folder, error);
+  }
+  const std::string path = (folder / (std::to_string(index) + ".jpg")).string();
+  HttpRequest request;
+  InitRequest(request, entry.strCover, path, 20000);
+  request.bRefuseErrorStatus = true;
+  HttpResponse response;
+  if (!HttpFetch(request, response, 0)) return -1;
+  return app.host.LoadThumbnail(path);
+}
+
+}  // namespace
+
+std::string CountText(int32_t count) {
+  if (count == -1) return "未知";
+  return Format("%4u", static_cast<unsigned>(count));
+}
+
+std::string RemarkText(int32_t flags) {
+  if (flags < 0) return Format("%08u", static_cast<unsigned>(flags) & 0x7FFFFFFFu);
+  if (flags & FLAG_ENCRYPTED) return "加密相册";
+  if (flags & FLAG_PRIVATE) return "私密相册";
+  if (flags & FLAG_FRIENDS) return "好友可见";
+  return {};
+}
+
+size_t AddAlbum(AppState& app, const ST_PERLISTRECORD& local) {
+  std::unique_ptr<ST_PERLISTRECORD> entry;
+  try {
+    entry = std::make_unique<ST_PERLISTRECORD>();
+  } catch (const std::bad_alloc&) {
+    app.host.ShowMessage("内存分配失败");
+    return app.albumList.size();
+  }
+  entry->strName = local.strName;
+  entry->strAddr = local.strAddr;
+  entry->strCover = local.strCover;
+  entry->strKey = local.strKey;
+  entry->strDesc = local.strDesc;
+  entry->nCount = local.nCount;
+  entry->nFlags = local.nFlags;
+  entry->nNum1 = local.nNum1;
+  entry->nNum2 = local.nNum2;
+  entry->nImage = -1;
+  CleanFileName(entry->strName, 0xFFFF, true);
+  const std::string cleaned = entry->strName;
+  for (unsigned n = 1; app.albumList.HasName(entry->strName); ++n) {
+    entry->strName = cleaned + " (" + std::to_string(n) + ")";
+  }
+  app.albumList.Append(std::move(entry));
+  return app.albumList.size();
+}
+
+void PublishAlbum(const ST_PERLISTRECORD& local, AppState& app) {
+  if (app.bReady.load() != 1) return;
+  const size_t count = AddAlbum(app, local);
+  if (count > 0) ShowAlbumRow(app, static_cast<int>(count) - 1);
+}
+
+void ShowAlbumRow(AppState& app, int index) {
+  if (index < 0 || static_cast<size_t>(index) >= app.albumList.size()) return;
+  ST_PERLISTRECORD& entry = app.albumList[static_cast<size_t>(index)];
+  if (!app.grid.Preview()) {
+    const int row = app.grid.AppendRow();
+    app.grid.SetCell(row, 0, GridCell{Format("%04d", index + 1), index});
+    app.grid.SetCell(row, 1, GridCell{entry.strName, index});
+    app.grid.SetCell(row, 2, GridCell{CountText(entry.nCount), index});
+    app.grid.SetCell(row, 3, GridCell{RemarkText(entry.nFlags), index});
+    app.host.GridRowAdded(row);
+    return;
+  }
+  constexpr int k = GridModel::kThumbsPerRow;
+  int row = index / k;
+  const int column = index % k;
+  if (column == 0) {
+    row = app.grid.AppendRow();
+    app.host.GridRowAdded(row);
+  }
+  if (entry.nImage == -1) entry.nImage = LoadCover(app, entry, index);
+  GridCell cell;
+  cell.text = std::to_string(index + 1) + "." + entry.strName;
+  cell.data = index;
+  cell.image = entry.nImage;
+  app.grid.SetCell(row, column, std::move(cell));
+  app.host.GridCellChanged(row, column);
+}
+
+void RebuildAlbumRows(AppState& app) {
+  for (size_t i = 0; i < app.albumList.size() && app.nModeSwitch.load() != 2; ++i) {
+    ShowAlbumRow(app, static_cast<int>(i));
+  }
+  app.host.GridFinished();
+  app.nModeSwitch = 0;
+}
+
+}  // namespace albumora
