@@ -3,6 +3,7 @@
 // its file under src/sites/.
 #pragma once
 
+#include <span>
 #include <string>
 
 namespace albumora {
@@ -15,6 +16,21 @@ using PictureListFn = void (*)(AppState& app, int albumIndex);
 // The picture-list adapter the download job uses for a site index and list type; nullptr for
 // none (a list type the site does not define).
 PictureListFn PictureListFor(int nSite, int nListType);
+
+// The album-list adapter of a site index and the list type its address form chose; nullptr for
+// none.
+AlbumListFn AlbumListFor(int nSite, int nListType);
+
+// One row of the table: a site's address form and its two adapters.
+struct SiteRow {
+  int nSite;
+  int nListType;
+  const char* family;  // the adapter family, for diagnostics and tests
+  AlbumListFn albumList;
+  PictureListFn pictureList;
+};
+// Every row, in site-index order.
+std::span<const SiteRow> SiteRows();
 
 // Test hook: while an override is set (not nullptr), the download job uses it as the
 // picture-list adapter of every site index 0 to 14 and every list type. Implemented in
