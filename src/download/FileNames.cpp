@@ -1,0 +1,164 @@
+// File and folder names: cleaning, folder chains, picture extensions, diagnostic files and the
+// file system's limit on a name's length.
+#include "download/FileNames.h"
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string_view>
+#include <system_error>
+
+#include "text/StringCtrl.h"
+
+namespace albumora {
+
+namespace {
+
+// The message callback EnsureDirPath reports a failing folder through.
+struct FolderMessageHook {
+  std::mutex mutex;
+  FolderMessage callback;
+};
+
+FolderMessageHook& MessageHook() {
+  static FolderMessageHook hook;
+  return hook;
+}
+
+void ShowFolderMessage(const std::string& folder) {
+  FolderMessage callback;
+  {
+    std::lock_guard lock(MessageHook().mutex);
+    callback = MessageHook().callback;
+  }
+  if (callback) callback(folder);
+}
+
+std::string LocalTimeStamp() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (localtime_r(&now, &local) == nullptr) return {};
+  char buffer[32];
+  const size_t length = std::strftime(buffer, sizeof buffer, "%Y%m%d%H%M%S", &local);
+  return std::string(buffer, length);
+}
+
+void RemoveEach(std::string& text, std::string_view characters) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text)
+    if (characters.find(c) == std::string_view::npos) out += c;
+  text = std::move(out);
+}
+
+// Start of the UTF-8 character that holds byte pos (pos itself when it starts one).
+size_t CharacterStart(std::string_view text, size_t pos) {
+  while (pos > 0 && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80) --pos;
+  return pos;
+}
+
+}  // namespace
+
+// Besides the characters Windows refuses, a zero byte is removed too: it would cut the path.
+void CleanFileName(std::string& text, unsigned pattern, bool fallback) {
+  DecodeEntities(text);
+  while (ReplaceAll(text, "  ", " ") > 0) {
+  }
+  text = Trim(text);
+  ReplaceAll(text, ".", "\u3002");
+  RemoveEach(text, std::string_view("\r\n\\/:*?\"<>|\0", 12));
+  ReplaceAll(text, "\t", "_");
+  RemoveEach(text, "\a");
+  text = Trim(text);
+  if (fallback && (text.empty() || Utf16Length(text) >= 1000)) {
+    if (pattern == 0xFFFF) {
+      text = LocalTimeStamp();
+    } else {
+      text = "pic" + std::to_string(pattern);
+    }
+  }
+}
+
+// The folder chain is made level by level with kPathSep. An absolute path keeps its leading
+// separator and its scan starts after it. A level that exists but is no folder fails like one
+// that cannot be made: the caller could not put a file inside it.
+bool EnsureDirPath(std::string& path) {
+  path = Trim(path);
+  if (path.empty()) return true;
+  if (path.back() != kPathSep) path += kPathSep;
+  size_t scan = path.front() == kPathSep ? 1 : 0;
+  for (;;) {
+    const size_t at = path.find(kPathSep, scan);
+    if (at == std::string::npos || at == 0) return true;
+    const std::string prefix = path.substr(0, at);
+    std::error_code error;
+    bool ok = std::filesystem::is_directory(prefix, error);
+    if (!ok) {
+      std::filesystem::create_directory(prefix, error);  // another thread may win the race
+      ok = std::filesystem::is_directory(prefix, error);
+    }
+    if (!ok) {
+      ShowFolderMessage(prefix);
+      return false;
+    }
+    scan = at + 1;
+  }
+}
+
+void SetFolderMessage(FolderMessage callback) {
+  std::lock_guard lock(MessageHook().mutex);
+  MessageHook().callback = std::move(callback);
+}
+
+bool HasPictureExt(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string ext = name.substr(dot);
+  for (char& c : ext)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return ext == ".jpeg" || ext == ".jpg" || ext == ".bmp" || ext == ".gif" || ext == ".png" ||
+         ext == ".tif";
+}
+
+void WriteUnicodeFile(const std::string& name, const char* data, size_t count) {
+  std::ofstream file(name.empty() ? std::string("1.txt") : name,
+                     std::ios::binary | std::ios::trunc);
+  if (!file) return;
+  file.write("\xFF\xFE", 2);
+  if (data != nullptr && count > 0) file.write(data, static_cast<std::streamsize>(count));
+}
+
+void WriteUnicodeText(const std::string& name, const std::string& text) {
+  const std::u16string units = ToUtf16(text);
+  std::string bytes;
+  bytes.reserve(units.size() * 2);
+  for (const char16_t unit : units) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  WriteUnicodeFile(name, bytes.data(), bytes.size());
+}
+
+// The extension is the text from the component's last "." when that is short (a picture or list
+// extension); the stem before it is cut at a character boundary.
+std::string FitFileName(const std::string& path) {
+  constexpr size_t kMaxExtBytes = 16;
+  const size_t slash = path.rfind(kPathSep);
+  const size_t begin = slash == std::string::npos ? 0 : slash + 1;
+  const std::string_view name = std::string_view(path).substr(begin);
+  if (name.size() <= kMaxNameBytes) return path;
+  std::string_view ext;
+  const size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos && dot > 0 && name.size() - dot <= kMaxExtBytes)
+    ext = name.substr(dot);
+  const std::string_view stem = name.substr(0, name.size() - ext.size());
+  const size_t keep = CharacterStart(stem, kMaxNameBytes - ext.size());
+  std::string out = path.substr(0, begin);
+  out.append(stem.substr(0, keep));
+  out.append(ext);
+  return out;
+}
+
+}  // namespace albumora
