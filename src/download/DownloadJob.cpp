@@ -140,8 +140,9 @@ void RunDownloadJob(AppState& app) {
   app.host.SetDownloadBusy(false);
   app.host.SetStatus(StatusLine::Main, "下载完毕");
   app.host.SetStatus(StatusLine::Progress, "");
-  app.nDownState = DOWN_IDLE;
   if (total > 0 && SlotHas(app, OPT_OPEN_DIR)) app.host.OpenFolder(list.strSaveDir);
+  // Last: once idle, the records may be reused by a new job or let go by the front end.
+  app.nDownState = DOWN_IDLE;
 }
 
 }  // namespace albumora
