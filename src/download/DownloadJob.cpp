@@ -67,6 +67,38 @@ bool RunPool(AppState& app) {
   }
 }
 
+// One album of the job: its picture list, then the list file or the pool, the marker and the
+// repairs. The report gets what was listed and written.
+void DownloadAlbum(AppState& app, const std::string& jobFolder, int selectedCount,
+                   AlbumReport& album) {
+  DownloadList& list = app.downloadList;
+  list.Clear();
+  list.strSaveDir = jobFolder;
+  app.nDownState = DOWN_RUNNING;
+
+  char status[96];
+  std::snprintf(status, sizeof status, "正在下载第%d/%d个图集", album.position, selectedCount);
+  app.host.SetStatus(StatusLine::Main, status);
+  app.host.SetStatus(StatusLine::Progress, "......");
+
+  ListPictures(app, album.albumIndex);
+
+  if (list.empty() || app.nDownState.load() == DOWN_STOP) return;
+  album.listed = list.size();
+  album.folder = list.strSaveDir;
+  if (SlotHas(app, OPT_THUNDER_ONLY)) {
+    const std::string& name = app.albumList[static_cast<size_t>(album.albumIndex)].strName;
+    WriteThunderList(list, list.strSaveDir + name + ".lst");
+    return;
+  }
+  app.host.SetStatus(StatusLine::Progress, "已开始下载图片");
+  if (!RunPool(app)) return;
+  album.written = Pool().written.load();
+  if (app.nDownState.load() != DOWN_STOP) WriteMarker(list.arrUrl.front(), list.strSaveDir);
+  if (SlotHas(app, OPT_FIX_FORMAT)) FixFormatList(app);
+  if (SlotHas(app, OPT_FIX_ORDER)) FixOrder(app);
+}
+
 }  // namespace
 
 void DownloadCommand(AppState& app) {
@@ -77,14 +109,16 @@ void DownloadCommand(AppState& app) {
   }
   app.nDownState = DOWN_RUNNING;
   try {
-    std::thread(RunDownloadJob, std::ref(app)).detach();
+    std::thread([&app] { RunDownloadJob(app); }).detach();
   } catch (const std::system_error&) {
     app.host.ShowMessage("Create thread:DownloadFunc failed.");
     app.nDownState = DOWN_IDLE;
   }
 }
 
-void RunDownloadJob(AppState& app) {
+void RunDownloadJob(AppState& app) { RunDownloadJob(app, AlbumReportFn()); }
+
+void RunDownloadJob(AppState& app, const AlbumReportFn& report) {
   std::string jobFolder;
   if (!MakeJobFolder(app, jobFolder)) {
     app.nDownState = DOWN_IDLE;
@@ -110,31 +144,12 @@ void RunDownloadJob(AppState& app) {
   size_t total = 0;
   for (size_t position = 0; position < selected.size(); ++position) {
     if (app.nDownState.load() == DOWN_STOP) break;
-    const int albumIndex = selected[position];
-    list.Clear();
-    list.strSaveDir = jobFolder;
-    app.nDownState = DOWN_RUNNING;
-
-    char status[96];
-    std::snprintf(status, sizeof status, "正在下载第%d/%d个图集", static_cast<int>(position + 1),
-                  static_cast<int>(selected.size()));
-    app.host.SetStatus(StatusLine::Main, status);
-    app.host.SetStatus(StatusLine::Progress, "......");
-
-    ListPictures(app, albumIndex);
-
-    if (list.empty() || app.nDownState.load() == DOWN_STOP) continue;
-    total += list.size();
-    if (SlotHas(app, OPT_THUNDER_ONLY)) {
-      const std::string& name = app.albumList[static_cast<size_t>(albumIndex)].strName;
-      WriteThunderList(list, list.strSaveDir + name + ".lst");
-      continue;
-    }
-    app.host.SetStatus(StatusLine::Progress, "已开始下载图片");
-    if (!RunPool(app)) continue;
-    if (app.nDownState.load() != DOWN_STOP) WriteMarker(list.arrUrl.front(), list.strSaveDir);
-    if (SlotHas(app, OPT_FIX_FORMAT)) FixFormatList(app);
-    if (SlotHas(app, OPT_FIX_ORDER)) FixOrder(app);
+    AlbumReport album;
+    album.position = static_cast<int>(position + 1);
+    album.albumIndex = selected[position];
+    DownloadAlbum(app, jobFolder, static_cast<int>(selected.size()), album);
+    total += album.listed;
+    if (report) report(album);
   }
 
   app.host.SetDownloadBusy(false);

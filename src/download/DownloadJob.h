@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -15,6 +16,17 @@ void DownloadCommand(AppState& app);
 // The job body, on the calling thread.
 void RunDownloadJob(AppState& app);
 
+// What the job tells a front end that prints a summary, after each album it processed.
+struct AlbumReport {
+  int position = 0;     // 1-based in the selected list
+  int albumIndex = 0;   // in the AlbumList
+  size_t listed = 0;    // pictures the adapter listed (after the skip rule)
+  int32_t written = 0;  // picture files the pool wrote
+  std::string folder;   // the album folder; empty when the album listed nothing
+};
+using AlbumReportFn = std::function<void(const AlbumReport&)>;
+void RunDownloadJob(AppState& app, const AlbumReportFn& report);
+
 // The worker pool's process-wide values.
 struct PoolParams {
   std::atomic<uint32_t> minKB{0};
@@ -22,8 +34,13 @@ struct PoolParams {
   std::atomic<uint32_t> threads{5};
   std::atomic<uint32_t> timeoutSec{30};
   std::atomic<int32_t> finished{0};
+  std::atomic<int32_t> written{0};        // pictures written in the current pool
+  std::atomic<uint64_t> bytesWritten{0};  // their bytes
   std::atomic<bool> stop{false};
   std::atomic<bool> running{false};
+  // The engine's pause after a failed attempt, in seconds (1; tests that are not about the
+  // pause set 0).
+  std::atomic<uint8_t> retryPauseSec{1};
 };
 PoolParams& Pool();
 

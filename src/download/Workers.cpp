@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "app/AppState.h"
 #include "download/DownloadJob.h"
 #include "download/DownloadList.h"
+#include "download/FileNames.h"
 #include "net/HttpEngine.h"
 
 namespace albumora {
@@ -82,6 +84,7 @@ bool DownloadPicture(const PictureTask& task) {
   request.nMinKB = pool.minKB.load();
   request.nMaxKB = pool.maxKB.load();
   request.strSavePath = task.savePath;
+  request.nRetryPause = pool.retryPauseSec.load();
   // An error page ("404 Not Found") is no picture: the fallback is tried and nothing written.
   request.bRefuseErrorStatus = true;
 
@@ -94,6 +97,7 @@ void DownPicFunc(AppState& app) {
   PoolParams& pool = Pool();
   const DownloadList& list = app.downloadList;
   pool.finished = 0;
+  pool.written = 0;
   const size_t total = list.size();
   const size_t slots = std::min<size_t>(pool.threads.load(), total);
   if (slots == 0) return;
@@ -110,7 +114,14 @@ void DownPicFunc(AppState& app) {
                      list.strSaveDir + list.arrName[index]};
     try {
       workers[slot] = std::thread([&ends, slot, task = std::move(task)] {
-        DownloadPicture(task);
+        if (DownloadPicture(task)) {
+          std::error_code error;
+          const auto size = std::filesystem::file_size(FitFileName(task.savePath), error);
+          if (!error) {
+            Pool().written.fetch_add(1);
+            Pool().bytesWritten.fetch_add(size);
+          }
+        }
         Pool().finished.fetch_add(1);
         ends.Push(slot);
       });
