@@ -1,0 +1,35 @@
+// libcurl plumbing shared by the engine and the cookie store: one-time global set-up, easy
+// handles, and the address canonicalisation every request and cookie look-up applies.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <string>
+
+namespace albumora::net {
+
+// curl_global_init, once per process, before the first handle (thread-safe).
+void EnsureCurlGlobal();
+
+struct EasyCleanup {
+  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
+
+// A handle for one exchange, in its default state. Every exchange takes one here, so a
+// per-thread cache of handles (and so of connections) can be added in this one place.
+EasyHandle AcquireEasy();
+
+// The address as a browser sends it: spaces, control characters and bytes of 0x80 and above
+// percent-encoded, everything else as given.
+std::string CanonicalUrl(const std::string& address);
+
+struct UrlParts {
+  std::string scheme;  // lower case
+  std::string host;    // lower case, no port
+  std::string path;    // "/" when the address has none
+};
+bool SplitUrl(const std::string& address, UrlParts& parts);
+
+}  // namespace albumora::net

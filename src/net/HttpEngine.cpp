@@ -1,0 +1,418 @@
+#include "net/HttpEngine.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string_view>
+#include <thread>
+
+#include "download/FileNames.h"
+#include "net/CookieStore.h"
+#include "net/CurlSupport.h"
+#include "text/StringCtrl.h"
+
+namespace albumora {
+
+const char* const kUserAgent =
+    "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1; Trident/4.0; .NET CLR 3.0.04506.648; .NET "
+    "CLR 3.5.21022; .NET CLR 2.0.50727;)";
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct ProxySetting {
+  std::mutex mutex;
+  std::string url;
+};
+
+ProxySetting& Proxy() {
+  static ProxySetting setting;
+  return setting;
+}
+
+size_t FindNoCase(std::string_view text, std::string_view marker) {
+  auto it = std::search(text.begin(), text.end(), marker.begin(), marker.end(), [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) ==
+           std::tolower(static_cast<unsigned char>(b));
+  });
+  return it == text.end() ? std::string_view::npos : static_cast<size_t>(it - text.begin());
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view marker) {
+  return FindNoCase(text, marker) != std::string_view::npos;
+}
+
+// Drops everything up to and including the last occurrence of cutStart, then everything from
+// the first occurrence of cutEnd on. `from` is where a new occurrence may begin (the bytes before
+// it were searched already). Returns true when cutEnd was found.
+bool ApplyCutMarkers(std::string& bytes, const std::string& cutStart, const std::string& cutEnd,
+                     size_t from = 0) {
+  size_t startFrom = from;
+  if (!cutStart.empty()) {
+    for (size_t at; (at = bytes.find(cutStart, startFrom)) != std::string::npos;) {
+      bytes.erase(0, at + cutStart.size());
+      startFrom = 0;
+    }
+  }
+  if (!cutEnd.empty()) {
+    size_t at = bytes.find(cutEnd, std::min(startFrom, bytes.size()));
+    if (at != std::string::npos) {
+      bytes.resize(at);
+      return true;
+    }
+  }
+  return false;
+}
+
+// Where a marker of this length could begin in bytes that grew from oldSize.
+size_t SearchFrom(size_t oldSize, const std::string& cutStart, const std::string& cutEnd) {
+  size_t longest = std::max(cutStart.size(), cutEnd.size());
+  return oldSize >= longest ? oldSize - longest + 1 : 0;
+}
+
+bool OutsideLimits(size_t length, const HttpRequest& request) {
+  if (length < size_t{request.nMinKB} * 1024) return true;
+  return request.nMaxKB != 0 && length > size_t{request.nMaxKB} * 1024;
+}
+
+// One exchange in progress: the answer being filled and what the callbacks decided.
+struct Transfer {
+  const HttpRequest& request;
+  HttpResponse& response;
+  std::string block;           // header block being received
+  bool final = false;          // the final answer's header block has ended
+  bool refused = false;        // a check failed: the transfer was aborted as a failure
+  bool stoppedAtMark = false;  // cutEnd found: the transfer was aborted as a success
+  bool timedOut = false;
+  Clock::time_point lastProgress = Clock::now();
+  curl_off_t lastDown = 0;
+  curl_off_t lastUp = 0;
+
+  Transfer(const HttpRequest& req, HttpResponse& resp) : request(req), response(resp) {}
+};
+
+long StatusOf(std::string_view statusLine) {
+  size_t space = statusLine.find(' ');
+  if (space == std::string_view::npos) return 0;
+  return static_cast<long>(ReadDecimal(statusLine.substr(space + 1)));
+}
+
+// The final answer's headers are in: record them and check the announced length.
+bool AcceptHeaders(Transfer& t, long status) {
+  HttpResponse& r = t.response;
+  r.strHeaders = t.block;
+  r.nStatus = status;
+  r.bGzip = r.strHeaders.find("gzip") != std::string::npos ? 1 : 0;
+  if (t.request.bRefuseErrorStatus && status >= 400) return false;
+  size_t at = FindNoCase(r.strHeaders, "Content-Length:");
+  if (at != std::string::npos) {
+    long long announced = ReadDecimal(std::string_view(r.strHeaders).substr(at + 15));
+    if (OutsideLimits(static_cast<size_t>(std::max(announced, 0LL)), t.request)) return false;
+  }
+  return true;
+}
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+  auto& t = *static_cast<Transfer*>(user);
+  size_t length = size * count;
+  t.lastProgress = Clock::now();
+  std::string_view line(data, length);
+  if (line.rfind("HTTP/", 0) == 0) {  // a new answer: informational, redirect or final
+    t.block.clear();
+    t.final = false;
+  } else if (t.final) {
+    return length;  // trailers after a chunked body
+  }
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  if (!line.empty()) {
+    t.block.append(line);
+    t.block.append("\r\n");
+    return length;
+  }
+  // The blank line ends a block. Informational answers and redirects that will be followed are
+  // not the final answer.
+  long status = StatusOf(std::string_view(t.block).substr(0, t.block.find("\r\n")));
+  if (status >= 100 && status < 200) {
+    t.block.clear();
+    return length;
+  }
+  if (status >= 300 && status < 400 && ContainsNoCase(t.block, "\r\nLocation:")) return length;
+  t.final = true;
+  if (!AcceptHeaders(t, status)) {
+    t.refused = true;
+    return 0;
+  }
+  return length;
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  auto& t = *static_cast<Transfer*>(user);
+  size_t length = size * count;
+  t.lastProgress = Clock::now();
+  std::string& body = t.response.body;
+  size_t oldSize = body.size();
+  body.append(data, length);
+  if (t.response.bGzip == 0 &&
+      ApplyCutMarkers(body, t.response.cutStart, t.response.cutEnd,
+                      SearchFrom(oldSize, t.response.cutStart, t.response.cutEnd))) {
+    t.stoppedAtMark = true;
+    return 0;
+  }
+  size_t limit = t.request.nMaxKB != 0 ? size_t{t.request.nMaxKB} * 1024 : kMaxBodyBytes;
+  if (body.size() > limit) {
+    t.refused = true;
+    return 0;
+  }
+  return length;
+}
+
+// Per-step time-outs: the answer's headers must follow within nTimeout of the last progress,
+// and every piece of the body within nReadTimeout of the previous one.
+int OnProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
+  auto& t = *static_cast<Transfer*>(user);
+  auto now = Clock::now();
+  if (down != t.lastDown || up != t.lastUp) {
+    t.lastDown = down;
+    t.lastUp = up;
+    t.lastProgress = now;
+  }
+  uint32_t limitMs = t.final ? t.request.nReadTimeout : t.request.nTimeout;
+  if (now - t.lastProgress > std::chrono::milliseconds(limitMs)) {
+    t.timedOut = true;
+    return 1;
+  }
+  return 0;
+}
+
+// The connection is up: the wait for the answer starts now.
+int OnConnected(void* user, char*, char*, int, int) {
+  static_cast<Transfer*>(user)->lastProgress = Clock::now();
+  return CURL_PREREQFUNC_OK;
+}
+
+struct SlistFree {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using Slist = std::unique_ptr<curl_slist, SlistFree>;
+
+Slist HeaderList(const std::string& headers) {
+  Slist list;
+  size_t begin = 0;
+  while (begin < headers.size()) {
+    size_t end = headers.find("\r\n", begin);
+    if (end == std::string::npos) end = headers.size();
+    std::string line = headers.substr(begin, end - begin);
+    if (!Trim(line).empty()) {
+      curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+      if (grown) {
+        (void)list.release();
+        list.reset(grown);
+      }
+    }
+    begin = end + 2;
+  }
+  return list;
+}
+
+// Writes the accepted body beside the target and renames it into place; on any failure the
+// target is untouched and nothing is left behind.
+void SaveBody(const std::string& savePath, const std::string& body) {
+  std::string target = FitFileName(savePath);
+  size_t slash = target.rfind(kPathSep);
+  std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash);
+  std::string temp = folder + kPathSep + ".part-XXXXXX";
+  int fd = mkstemp(temp.data());
+  if (fd < 0) return;
+  bool ok = fchmod(fd, 0644) == 0;
+  for (size_t written = 0; ok && written < body.size();) {
+    ssize_t n = write(fd, body.data() + written, body.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) written += static_cast<size_t>(n);
+  }
+  ok = close(fd) == 0 && ok;
+  if (!ok || rename(temp.c_str(), target.c_str()) != 0) unlink(temp.c_str());
+}
+
+bool SetUp(CURL* curl, Transfer& t, curl_slist* headers, const std::string& url) {
+  const HttpRequest& request = t.request;
+  bool ok = curl_easy_setopt(curl, CURLOPT_URL, url.c_str()) == CURLE_OK;
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.nTimeout));
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, OnConnected);
+  curl_easy_setopt(curl, CURLOPT_PREREQDATA, &t);
+  // Cookies: the one shared store, sent and stored on every hop.
+  curl_easy_setopt(curl, CURLOPT_SHARE, static_cast<CURLSH*>(CookieStore::Shared().ShareHandle()));
+  curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
+  if (request.strVerb == "HEAD") {
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+  } else if (!request.strVerb.empty() && request.strVerb != "GET") {
+    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.strVerb.c_str());
+  }
+  std::string proxy = EngineProxy();
+  if (!proxy.empty()) {
+    curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
+  }
+  return ok;
+}
+
+}  // namespace
+
+void InitRequest(HttpRequest& request, const std::string& address, const std::string& savePath,
+                 uint32_t timeoutMs) {
+  request = HttpRequest{};
+  request.strUrl = address;
+  request.strSavePath = savePath;
+  request.nReadTimeout = timeoutMs;
+  request.nTimeout = timeoutMs;
+}
+
+bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /*flags*/) {
+  // No answer cache: every answer comes from the network, so REQ_NORELOAD and REQ_CACHE change
+  // nothing here (REQ_CACHE only matters to HttpFetch's checks).
+  response.body.clear();
+  response.strHeaders.clear();
+  response.bGzip = 0;
+  response.nStatus = 0;
+  response.cutStart = request.cutStart;
+  response.cutEnd = request.cutEnd;
+  if (request.strUrl.empty()) return false;
+
+  net::EasyHandle curl = net::AcquireEasy();
+  if (!curl) return false;
+  Transfer transfer(request, response);
+  Slist headers = HeaderList(request.strHeaders);
+  std::string url = net::CanonicalUrl(request.strUrl);
+  if (!SetUp(curl.get(), transfer, headers.get(), url)) return false;
+
+  CURLcode code = curl_easy_perform(curl.get());
+  bool ok = code == CURLE_OK || (code == CURLE_WRITE_ERROR && transfer.stoppedAtMark);
+  ok = ok && !transfer.refused && !transfer.timedOut;
+  if (ok && !transfer.final) {
+    // A redirect answer that was not followed after all (an empty Location) is the answer.
+    transfer.final = true;
+    ok = AcceptHeaders(transfer, StatusOf(transfer.block.substr(0, transfer.block.find("\r\n"))));
+  }
+  if (ok && request.bRefuseErrorStatus && response.nStatus >= 400) ok = false;
+  if (ok && OutsideLimits(response.body.size(), request)) ok = false;
+  if (ok && !request.strSavePath.empty()) SaveBody(request.strSavePath, response.body);
+  return ok;
+}
+
+bool HttpFetch(const HttpRequest& request, HttpResponse& response, unsigned flags) {
+  if (request.nTries == 0) return false;
+  for (unsigned attempt = 1;; ++attempt) {
+    if (HttpExchange(response, request, flags)) {
+      if (request.nMinLen == 0 && request.retryMark.empty()) return true;
+      std::string inflated;
+      const std::string* bytes = &response.body;
+      if ((flags & REQ_CACHE) && response.bGzip == 1) {
+        InflateBody(inflated, response.body.data(), response.body.size());
+        bytes = &inflated;
+      }
+      if (bytes->size() > request.nMinLen &&
+          (request.retryMark.empty() || bytes->find(request.retryMark) == std::string::npos)) {
+        return true;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(request.nRetryPause));
+    if (attempt >= request.nTries) return false;
+  }
+}
+
+void GetResponseText(const HttpResponse& response, std::string& text, unsigned flags) {
+  std::string bytes;
+  if ((flags & TEXT_GUNZIP) && response.bGzip == 1) {
+    InflateBody(bytes, response.body.data(), response.body.size());
+  } else {
+    bytes = response.body;
+  }
+  if (response.bGzip == 1) ApplyCutMarkers(bytes, response.cutStart, response.cutEnd);
+
+  // GBK reads the bytes as a zero-terminated string.
+  auto gbk = [&bytes] {
+    return BytesToWide(bytes.data(), strnlen(bytes.data(), bytes.size()), CodePage::Gbk);
+  };
+  if (response.strHeaders.find("charset=GBK") != std::string::npos) {
+    text = gbk();
+  } else if (flags & TEXT_UTF8) {
+    text = BytesToWide(bytes.data(), bytes.size(), CodePage::Utf8);
+  } else if (flags & TEXT_BIG5) {
+    text = BytesToWide(bytes.data(), bytes.size(), CodePage::Big5);
+  } else {
+    text = gbk();
+  }
+  DecodeEntities(text);
+}
+
+bool InflateBody(std::string& out, const char* in, size_t length) {
+  out.clear();
+  z_stream stream{};
+  if (inflateInit2(&stream, 47) != Z_OK) return false;
+  size_t fed = 0;
+  auto feed = [&] {
+    size_t piece = std::min<size_t>(length - fed, UINT_MAX);
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in + fed));
+    stream.avail_in = static_cast<uInt>(piece);
+    fed += piece;
+  };
+  feed();
+  bool ok = false;
+  char window[8192];
+  for (;;) {
+    if (stream.avail_in == 0 && fed < length) feed();
+    stream.next_out = reinterpret_cast<Bytef*>(window);
+    stream.avail_out = sizeof window;
+    int result = inflate(&stream, Z_NO_FLUSH);
+    size_t produced = sizeof window - stream.avail_out;
+    if (out.size() + produced > kMaxBodyBytes) break;  // a decompression bomb
+    out.append(window, produced);
+    if (result == Z_STREAM_END) {
+      ok = true;
+      break;
+    }
+    if (result != Z_OK) break;
+  }
+  inflateEnd(&stream);
+  return ok;
+}
+
+void SetEngineProxy(const std::string& proxyUrl) {
+  std::lock_guard lock(Proxy().mutex);
+  Proxy().url = proxyUrl;
+}
+
+std::string EngineProxy() {
+  std::lock_guard lock(Proxy().mutex);
+  return Proxy().url;
+}
+
+}  // namespace albumora

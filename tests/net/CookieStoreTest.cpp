@@ -1,0 +1,150 @@
+// The shared cookie store: what it holds for an address, the login window's way in, the
+// cookies.txt file, and the Qzone token.
+#include "net/CookieStore.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "TestWeb.h"
+#include "net/HttpEngine.h"
+
+namespace albumora {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CookieStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override { store.Clear(); }
+  void TearDown() override { store.Clear(); }
+  CookieStore& store = CookieStore::Shared();
+};
+
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "albumora-cookies-XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~TempFolder() { fs::remove_all(path_); }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+TEST_F(CookieStoreTest, LongerPathsFirstThenOlderFirst) {
+  store.SetCookie("http://h.test/", "a=1; Path=/");
+  store.SetCookie("http://h.test/", "b=2; Path=/dir");
+  store.SetCookie("http://h.test/", "c=3; Path=/");
+  store.SetCookie("http://h.test/dir/x/page", "d=4; Path=/dir/x");
+  store.SetCookie("http://h.test/", "a=9; Path=/");  // replaces a, keeps its place
+
+  EXPECT_EQ(store.CookiesFor("http://h.test/dir/x/page"), "d=4; b=2; a=9; c=3");
+  EXPECT_EQ(store.CookiesFor("http://h.test/dir"), "b=2; a=9; c=3");
+  EXPECT_EQ(store.CookiesFor("http://h.test/directory"), "a=9; c=3");
+  EXPECT_EQ(GetCookies("http://h.test/"), "a=9; c=3");
+  EXPECT_EQ(GetCookies("http://other.test/"), "");
+}
+
+TEST_F(CookieStoreTest, DomainsSecureExpiryAndDefaultPath) {
+  store.SetCookie("http://user.qzone.qq.com/123", "host=1");
+  store.SetCookie("http://user.qzone.qq.com/", "wide=2; Domain=.qq.com; Path=/");
+  store.SetCookie("http://user.qzone.qq.com/", "safe=3; Secure; Path=/");
+  store.SetCookie("http://user.qzone.qq.com/", "foreign=4; Domain=baidu.com");
+  store.SetCookie("http://user.qzone.qq.com/a/b", "deep=5");  // default path /a
+  store.SetCookie("http://user.qzone.qq.com/", "old=6; Expires=Wed, 01 Jan 2003 00:00:00 GMT");
+
+  EXPECT_EQ(store.CookiesFor("http://user.qzone.qq.com/"), "host=1; wide=2");
+  EXPECT_EQ(store.CookiesFor("https://user.qzone.qq.com/"), "host=1; wide=2; safe=3");
+  EXPECT_EQ(store.CookiesFor("http://qun.qzone.qq.com/"), "wide=2");
+  EXPECT_EQ(store.CookiesFor("http://user.qzone.qq.com/a/c"), "deep=5; host=1; wide=2");
+  EXPECT_EQ(store.CookiesFor("http://www.baidu.com/"), "");
+
+  store.SetCookie("http://user.qzone.qq.com/", "wide=gone; Domain=qq.com; Path=/; Max-Age=0");
+  EXPECT_EQ(store.CookiesFor("http://qun.qzone.qq.com/"), "");
+}
+
+TEST_F(CookieStoreTest, LoginCookiesReachTheEngine) {
+  testweb::TestWeb web;
+  SetEngineProxy(web.ProxyUrl());
+  web.Route("user.qzone.qq.com", "/p",
+            [](const testweb::Request& r) { return testweb::Reply::Text(r.Header("Cookie")); });
+  store.SetCookie("http://user.qzone.qq.com/", "uin=o123; Path=/");
+  store.SetCookie("http://user.qzone.qq.com/", "skey=@abc; Path=/");
+  HttpRequest request;
+  InitRequest(request, "http://user.qzone.qq.com/p", "", 5000);
+  HttpResponse response;
+  ASSERT_TRUE(HttpFetch(request, response, 0));
+  EXPECT_NE(response.body.find("uin=o123"), std::string::npos);
+  EXPECT_NE(response.body.find("skey=@abc"), std::string::npos);
+  SetEngineProxy("");
+
+  std::string cookies = GetCookies("http://user.qzone.qq.com/");
+  EXPECT_EQ(CookieValue(cookies, "skey"), "@abc");
+  EXPECT_EQ(CookieValue(cookies, "uin"), "");  // first in the text: not found
+  EXPECT_EQ(CookieValue(cookies, "none"), "");
+}
+
+TEST_F(CookieStoreTest, SaveAndLoadRoundTripWithPrivateMode) {
+  TempFolder folder;
+  fs::path file = folder.path() / "cookies.txt";
+  store.SetCookie("http://h.test/", "a=1; Path=/");
+  store.SetCookie("http://h.test/", "b=2; Path=/; HttpOnly; Max-Age=3600");
+  store.SetCookie("http://www.h.test/", "c=3; Domain=h.test; Path=/");
+  std::string before = store.CookiesFor("http://h.test/");
+  ASSERT_EQ(before, "a=1; b=2; c=3");
+
+  ASSERT_TRUE(store.Save(file));
+  struct stat info {};
+  ASSERT_EQ(stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_NE(text.str().find("#HttpOnly_h.test"), std::string::npos);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 1);
+
+  store.Clear();
+  EXPECT_EQ(store.CookiesFor("http://h.test/"), "");
+  ASSERT_TRUE(store.Load(file));
+  EXPECT_EQ(store.CookiesFor("http://h.test/"), before);
+  EXPECT_EQ(store.CookiesFor("http://sub.h.test/"), "c=3");
+
+  store.SetCookie("http://h.test/", "d=4");
+  ASSERT_TRUE(store.Load(file));  // replaces what is held
+  EXPECT_EQ(store.CookiesFor("http://h.test/"), before);
+  EXPECT_FALSE(store.Load(folder.path() / "missing.txt"));
+  EXPECT_EQ(store.CookiesFor("http://h.test/"), before);
+}
+
+TEST_F(CookieStoreTest, ImportMergesABrowserExport) {
+  TempFolder folder;
+  fs::path file = folder.path() / "export.txt";
+  std::ofstream(file) << "# Netscape HTTP Cookie File\r\n"
+                         "# exported by a browser\r\n"
+                         "\r\n"
+                         ".qq.com\tTRUE\t/\tFALSE\t0\tuin\to42\r\n"
+                         "#HttpOnly_user.qzone.qq.com\tFALSE\t/\tFALSE\t4102444800\tskey\tk1\r\n"
+                         "broken line\r\n";
+  store.SetCookie("http://user.qzone.qq.com/", "kept=1; Path=/");
+  ASSERT_TRUE(store.ImportFile(file));
+  EXPECT_EQ(store.CookiesFor("http://user.qzone.qq.com/"), "kept=1; uin=o42; skey=k1");
+  EXPECT_FALSE(store.ImportFile(folder.path() / "none.txt"));
+}
+
+TEST(ComputeGtkTest, HashOverUtf16Units) {
+  EXPECT_EQ(ComputeGtk(""), 5381u);
+  EXPECT_EQ(ComputeGtk("a"), 177670u);
+  EXPECT_EQ(ComputeGtk("\xe4\xb8\xad"), 5381u * 33 + 0x4E2D);  // 中: one unit, not three bytes
+  EXPECT_EQ(ComputeGtk("abcdefghijklmnop"), 2014620301u);      // wraps, top bit cleared
+  EXPECT_EQ(ComputeGtk(CookieValue("skey=abc", "skey")), 5381u);
+}
+
+}  // namespace
+}  // namespace albumora
