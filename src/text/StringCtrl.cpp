@@ -137,11 +137,10 @@ class Converter {
 
 // Converts as much as iconv accepts, appending to out; returns the number of input bytes used.
 // Stops at the first byte iconv refuses (EILSEQ) or an incomplete tail (EINVAL).
-size_t ConvertRun(iconv_t cd, const char* in, size_t length, std::string& out, int& error) {
+size_t ConvertRun(iconv_t cd, const char* in, size_t length, std::string& out) {
   char* inPtr = const_cast<char*>(in);
   size_t inLeft = length;
   char buffer[4096];
-  error = 0;
   while (inLeft > 0) {
     char* outPtr = buffer;
     size_t outLeft = sizeof buffer;
@@ -149,7 +148,6 @@ size_t ConvertRun(iconv_t cd, const char* in, size_t length, std::string& out, i
     out.append(buffer, static_cast<size_t>(outPtr - buffer));
     if (rc == static_cast<size_t>(-1)) {
       if (errno == E2BIG) continue;
-      error = errno;
       break;
     }
   }
@@ -169,8 +167,7 @@ std::string EncodeTo(std::string_view text, CodePage codePage) {
   out.reserve(text.size());
   size_t pos = 0;
   while (pos < text.size()) {
-    int error = 0;
-    pos += ConvertRun(cd.get(), text.data() + pos, text.size() - pos, out, error);
+    pos += ConvertRun(cd.get(), text.data() + pos, text.size() - pos, out);
     if (pos >= text.size()) break;
     // Unconvertible, or not UTF-8 at all: one "?" for the whole character.
     out += '?';
@@ -195,8 +192,7 @@ std::string DecodeFrom(const char* bytes, size_t length, CodePage codePage) {
   out.reserve(length * 3 / 2);
   size_t pos = 0;
   while (pos < length) {
-    int error = 0;
-    pos += ConvertRun(cd.get(), bytes + pos, length - pos, out, error);
+    pos += ConvertRun(cd.get(), bytes + pos, length - pos, out);
     if (pos >= length) break;
     AppendUtf8(out, kReplacement);
     ++pos;
