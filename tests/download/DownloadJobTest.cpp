@@ -1,0 +1,219 @@
+// The download job over a fake picture list: albums without pictures, the Thunder-only branch,
+// a stop between albums, the early ends, the marker and the skip rule across two runs.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "DownloadTestSupport.h"
+#include "TestWeb.h"
+#include "download/DownloadJob.h"
+#include "download/DownloadList.h"
+#include "net/HttpEngine.h"
+#include "sites/SiteTable.h"
+
+using namespace albumora;
+using albumora::dltest::Exists;
+using albumora::dltest::FolderNames;
+using albumora::dltest::ReadBytes;
+using albumora::dltest::ScratchDir;
+using albumora::dltest::TestApp;
+using albumora::dltest::Utf16Ascii;
+using albumora::dltest::WriteBytes;
+using albumora::testweb::Reply;
+using albumora::testweb::TestWeb;
+
+namespace {
+
+// What the fake picture-list adapter hands over, per album index.
+std::map<int, std::vector<std::string>> gPictures;
+std::vector<int> gCalls;
+int gStopAtAlbum = -1;  // the album during whose listing the user presses stop
+
+void FakePictureList(AppState& app, int albumIndex) {
+  gCalls.push_back(albumIndex);
+  if (albumIndex == gStopAtAlbum) DownloadCommand(app);  // the button while the job runs
+  for (const std::string& address : gPictures[albumIndex]) {
+    AddPicture(app, address, {}, {}, albumIndex);
+    uint8_t state = app.nDownState.load();
+    if (state == DOWN_ENOUGH || state == DOWN_STOP) return;
+  }
+}
+
+class Job : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gPictures.clear();
+    gCalls.clear();
+    gStopAtAlbum = -1;
+    SetPictureListOverride(&FakePictureList);
+    SetEngineProxy(web.ProxyUrl());
+    web.RoutePrefix("pics.test", "/", [](const albumora::testweb::Request& request) {
+      if (request.path.ends_with(".png")) return Reply::Text("\x89PNG\r\n", "image/png");
+      return Reply::Text("\xFF\xD8 picture " + request.path, "image/jpeg");
+    });
+    t.host.savePath = "  " + dir.Path() + "  ";
+    t.app.strOwner = std::string("10001") + kPathSep;
+    t.app.Rule().byNameMode = 1;
+    Pool().retryPauseSec = 0;
+  }
+  void TearDown() override {
+    Pool().retryPauseSec = 1;
+    SetPictureListOverride(nullptr);
+    SetEngineProxy("");
+    Pool().stop = false;
+  }
+  std::string JobFolder() const { return dir.Folder() + "10001" + kPathSep; }
+  std::string AlbumFolder(const std::string& name) const { return JobFolder() + name + kPathSep; }
+
+  TestWeb web;
+  ScratchDir dir;
+  TestApp t;
+};
+
+TEST_F(Job, AnAlbumWithoutPicturesGetsNoFolder) {
+  t.AddAlbum("Empty");
+  t.AddAlbum("Lake");
+  gPictures[1] = {"http://pics.test/1.jpg\r\nhttp://pics.test/b/1.jpg", "http://pics.test/2.jpg"};
+  t.app.Rule().wOptions = OPT_OPEN_DIR;
+  t.ShowAndSelect({0, 1});
+  RunDownloadJob(t.app);
+
+  EXPECT_EQ(gCalls, (std::vector<int>{0, 1}));
+  EXPECT_EQ(t.app.albumList.nTicked, 2);
+  EXPECT_EQ(FolderNames(JobFolder()), (std::vector<std::string>{"Lake"}));
+  EXPECT_EQ(FolderNames(AlbumFolder("Lake")),
+            (std::vector<std::string>{"1.jpg", "2.jpg", "pic.zrk"}));
+  EXPECT_EQ(ReadBytes(AlbumFolder("Lake") + "2.jpg"), "\xFF\xD8 picture /2.jpg");
+  EXPECT_EQ(ReadBytes(AlbumFolder("Lake") + "pic.zrk"), Utf16Ascii("http://pics.test/1.jpg"));
+
+  EXPECT_TRUE(t.host.messages.empty());
+  EXPECT_EQ(t.host.downloadForms, (std::vector<bool>{true, false}));
+  EXPECT_EQ(t.host.LastStatus(StatusLine::Main), "下载完毕");
+  EXPECT_EQ(t.host.LastStatus(StatusLine::Progress), "");
+  EXPECT_EQ(t.app.nDownState.load(), DOWN_IDLE);
+  EXPECT_EQ(t.host.openedFolders, (std::vector<std::string>{AlbumFolder("Lake")}));
+  bool sawSecond = false;
+  for (const auto& [line, text] : t.host.statuses) {
+    sawSecond = sawSecond || (line == StatusLine::Main && text == "正在下载第2/2个图集");
+  }
+  EXPECT_TRUE(sawSecond);
+}
+
+TEST_F(Job, ThunderOnlyWritesListsAndFetchesNothing) {
+  t.AddAlbum("A");
+  t.AddAlbum("B");
+  gPictures[0] = {"http://pics.test/a1.jpg"};
+  gPictures[1] = {"http://pics.test/b1.jpg\r\nhttp://pics.test/b/b1.jpg"};
+  t.app.Rule().wOptions = OPT_THUNDER_ONLY | OPT_OPEN_DIR;
+  t.ShowAndSelect({0, 1});
+  RunDownloadJob(t.app);
+
+  EXPECT_TRUE(web.Requests().empty());
+  EXPECT_EQ(FolderNames(AlbumFolder("A")), (std::vector<std::string>{"A.lst"}));
+  EXPECT_EQ(ReadBytes(AlbumFolder("B") + "B.lst"),
+            "http://pics.test/b1.jpg\r\nhttp://pics.test/b/b1.jpg\r\n");
+  EXPECT_EQ(t.host.openedFolders.size(), 1u) << "the lists count as pictures handled";
+}
+
+TEST_F(Job, StopDuringTheSecondAlbumEndsTheJob) {
+  for (const char* name : {"A", "B", "C"}) t.AddAlbum(name);
+  gPictures[0] = {"http://pics.test/a.jpg"};
+  gPictures[1] = {"http://pics.test/b.jpg"};
+  gPictures[2] = {"http://pics.test/c.jpg"};
+  gStopAtAlbum = 1;
+  t.app.Rule().wOptions = OPT_OPEN_DIR;
+  t.ShowAndSelect({0, 1, 2});
+  RunDownloadJob(t.app);
+
+  EXPECT_EQ(gCalls, (std::vector<int>{0, 1}));
+  EXPECT_EQ(web.RequestsTo("/b.jpg").size(), 0u);
+  EXPECT_TRUE(Exists(AlbumFolder("A") + "pic.zrk"));
+  EXPECT_FALSE(Exists(AlbumFolder("B") + "pic.zrk"));
+  EXPECT_FALSE(Exists(AlbumFolder("C")));
+  EXPECT_EQ(t.host.LastStatus(StatusLine::Main), "下载完毕");
+  EXPECT_EQ(t.app.nDownState.load(), DOWN_IDLE);
+}
+
+TEST_F(Job, EarlyEnds) {
+  t.AddAlbum("A");
+  t.ShowAndSelect({0});
+
+  t.host.savePath = "   ";
+  RunDownloadJob(t.app);
+  EXPECT_EQ(t.host.messages, (std::vector<std::string>{"请先设置保存路径"}));
+  EXPECT_TRUE(t.host.downloadForms.empty());
+
+  t.host.messages.clear();
+  WriteBytes(dir.Folder() + "file", "x");
+  t.host.savePath = dir.Folder() + "file";
+  t.app.strOwner = "sub";
+  RunDownloadJob(t.app);
+  ASSERT_EQ(t.host.messages.size(), 2u);
+  EXPECT_EQ(t.host.messages[1], "请检测设置的保存路径是否有误");
+  EXPECT_TRUE(t.host.downloadForms.empty());
+  EXPECT_EQ(t.app.nDownState.load(), DOWN_IDLE);
+  EXPECT_TRUE(gCalls.empty());
+}
+
+TEST_F(Job, NothingSelectedAndUnknownSite) {
+  t.AddAlbum("A");
+  t.ShowAndSelect({});
+  RunDownloadJob(t.app);
+  EXPECT_EQ(t.host.messages, (std::vector<std::string>{"请先勾选要下载的相册"}));
+  EXPECT_EQ(t.host.LastStatus(StatusLine::Main), "下载完毕");
+
+  t.host.messages.clear();
+  t.ShowAndSelect({0});
+  t.app.nSite = 20;
+  RunDownloadJob(t.app);
+  EXPECT_EQ(t.host.messages, (std::vector<std::string>{"Error ListType Code."}));
+  EXPECT_TRUE(gCalls.empty());
+}
+
+TEST_F(Job, SecondRunWithSkipOldFetchesOnlyNewPictures) {
+  t.AddAlbum("A");
+  gPictures[0] = {"http://pics.test/2.jpg\r\nhttp://pics.test/b/2.jpg",
+                  "http://pics.test/1.jpg\r\nhttp://pics.test/b/1.jpg"};
+  t.app.Rule().wOptions = OPT_SKIP_OLD;
+  t.ShowAndSelect({0});
+  RunDownloadJob(t.app);
+  EXPECT_EQ(web.Requests().size(), 2u);
+
+  web.ClearRequests();
+  RunDownloadJob(t.app);
+  EXPECT_TRUE(web.Requests().empty()) << "the first picture is the marker's";
+
+  web.ClearRequests();
+  gPictures[0].insert(gPictures[0].begin(), "http://pics.test/3.jpg\r\nhttp://pics.test/b/3.jpg");
+  RunDownloadJob(t.app);
+  EXPECT_EQ(web.Requests().size(), 1u);
+  EXPECT_EQ(ReadBytes(AlbumFolder("A") + "pic.zrk"), Utf16Ascii("http://pics.test/3.jpg"));
+}
+
+TEST_F(Job, FormatRepairAfterThePool) {
+  t.AddAlbum("A");
+  gPictures[0] = {"http://pics.test/p.png"};
+  t.app.Rule().wOptions = OPT_FIX_FORMAT;
+  t.ShowAndSelect({0});
+  RunDownloadJob(t.app);
+  EXPECT_EQ(FolderNames(AlbumFolder("A")), (std::vector<std::string>{"1.png", "pic.zrk"}));
+  EXPECT_EQ(t.app.downloadList.arrName, (std::vector<std::string>{"1.png"}));
+}
+
+TEST_F(Job, CommandStartsTheJobOnItsOwnThread) {
+  t.AddAlbum("A");
+  gPictures[0] = {"http://pics.test/a.jpg"};
+  t.ShowAndSelect({0});
+  DownloadCommand(t.app);
+  // Waits for the job's end (no time is asserted; the bound only keeps a fault from hanging).
+  for (int i = 0; i < 1000 && t.host.LastStatus(StatusLine::Main) != "下载完毕"; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  while (t.app.nDownState.load() != DOWN_IDLE) std::this_thread::yield();
+  EXPECT_TRUE(Exists(AlbumFolder("A") + "1.jpg"));
+}
+
+}  // namespace

@@ -1,0 +1,112 @@
+// Shared pieces of the download tests: a scratch folder, an AppState over a FakeHost with a
+// few albums, and small file helpers.
+#pragma once
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FakeHost.h"
+#include "app/AppState.h"
+#include "download/FileNames.h"
+
+namespace albumora::dltest {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "albumora-test-XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    char* made = mkdtemp(buffer.data());
+    path_ = made != nullptr ? std::string(made) : pattern;
+  }
+  ~ScratchDir() {
+    std::error_code error;
+    std::filesystem::remove_all(path_, error);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  // The folder text with the separator at its end, as the pipelines keep folders.
+  std::string Folder() const { return path_ + kPathSep; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The records with a FakeHost; albums are added by name.
+struct TestApp {
+  testweb::FakeHost host;
+  AppState app{host};
+
+  TestApp() {
+    DownParam& down = app.Down();
+    down.wThreads = 5;
+    down.wTimeout = 10;
+  }
+  int AddAlbum(const std::string& name, int32_t count = 0) {
+    auto entry = std::make_unique<ST_PERLISTRECORD>();
+    entry->strName = name;
+    entry->strAddr = "album=" + name;
+    entry->nCount = count;
+    app.albumList.Append(std::move(entry));
+    return static_cast<int>(app.albumList.size()) - 1;
+  }
+  // Selects albums in list mode: one grid row per album, its column 0 holding the index.
+  void ShowAndSelect(const std::vector<int>& selected) {
+    app.grid.Reset(false);
+    for (size_t i = 0; i < app.albumList.size(); ++i) {
+      int row = app.grid.AppendRow();
+      GridCell cell;
+      cell.text = std::to_string(i + 1);
+      cell.data = static_cast<int>(i);
+      app.grid.SetCell(row, 0, cell);
+    }
+    for (int index : selected) app.grid.SelectRow(index + app.grid.FixedRows(), true);
+  }
+};
+
+inline std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+// The names in a folder, sorted.
+inline std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// UTF-16LE bytes of an ASCII text.
+inline std::string Utf16Ascii(const std::string& text) {
+  std::string bytes;
+  for (char c : text) {
+    bytes.push_back(c);
+    bytes.push_back('\0');
+  }
+  return bytes;
+}
+
+}  // namespace albumora::dltest
