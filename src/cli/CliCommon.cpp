@@ -104,6 +104,10 @@ int UsageError(const std::string& error) {
 CliHost::CliHost(Answer answer) : answer_(answer), interactive_(isatty(STDIN_FILENO) != 0) {}
 
 void CliHost::SetStatus(StatusLine line, const std::string& text) {
+  if (display_ != nullptr) {
+    display_->Status(line, text);
+    return;
+  }
   std::string& last = lastStatus_[LineSlot(line)];
   if (text == last) return;
   last = text;
@@ -111,12 +115,14 @@ void CliHost::SetStatus(StatusLine line, const std::string& text) {
 }
 
 void CliHost::ShowMessage(const std::string& text, const std::string& caption) {
+  BeginLine();
   std::cerr << "message: ";
   if (!caption.empty()) std::cerr << "[" << caption << "] ";
   std::cerr << text << std::endl;
 }
 
 bool CliHost::AskYesNo(const std::string& text, const std::string& caption) {
+  BeginLine();
   std::cerr << "question: ";
   if (!caption.empty()) std::cerr << "[" << caption << "] ";
   std::cerr << text;
@@ -134,6 +140,7 @@ bool CliHost::AskYesNo(const std::string& text, const std::string& caption) {
 }
 
 void CliHost::OpenLogin(const std::string& address) {
+  BeginLine();
   std::cerr << "login: open " << address
             << " in a browser, log in, and export its cookies (--cookies FILE)" << std::endl;
   if (interactive_) {
@@ -144,10 +151,14 @@ void CliHost::OpenLogin(const std::string& address) {
 }
 
 void CliHost::PoolFinished(long seconds, long pictures) {
+  BeginLine();
   std::cerr << "done: " << pictures << " pictures in " << seconds << " s" << std::endl;
 }
 
-void CliHost::OpenFolder(const std::string& path) { std::cerr << "folder: " << path << std::endl; }
+void CliHost::OpenFolder(const std::string& path) {
+  BeginLine();
+  std::cerr << "folder: " << path << std::endl;
+}
 
 CliSession::CliSession(const CommonOptions& options) : options_(options), host_(options.answer) {}
 

@@ -88,7 +88,23 @@ class CliHost : public Host {
   void PoolFinished(long seconds, long pictures) override;
   void OpenFolder(const std::string& path) override;
 
+  // A progress display that owns a line of the terminal (the download command's): while one is
+  // set, status texts go to it instead of stderr, and it clears its line before the host writes
+  // any other line to stderr.
+  class Display {
+   public:
+    virtual ~Display() = default;
+    virtual void Status(StatusLine line, const std::string& text) = 0;
+    virtual void ClearLine() = 0;
+  };
+  void SetDisplay(Display* display) { display_ = display; }
+
  private:
+  void BeginLine() {
+    if (display_ != nullptr) display_->ClearLine();
+  }
+
+  Display* display_ = nullptr;
   Answer answer_;
   bool interactive_;
   std::string lastStatus_[3];
