@@ -252,6 +252,9 @@ bool SetUp(CURL* curl, Transfer& t, curl_slist* headers, const std::string& url)
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+  // The body is kept as sent: gzip answers are the callers' to inflate (InflateBody), and no
+  // Accept-Encoding is added beyond the caller's own header lines.
+  curl_easy_setopt(curl, CURLOPT_HTTP_CONTENT_DECODING, 0L);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);

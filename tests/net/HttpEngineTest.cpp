@@ -5,12 +5,17 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <cstdlib>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "TestWeb.h"
 #include "net/CookieStore.h"
@@ -244,6 +249,10 @@ TEST_F(EngineTest, DeclaredGbkBeatsTheCallersUtf8) {
   ASSERT_TRUE(HttpFetch(NewRequest("http://h.test/zero"), response, 0));
   GetResponseText(response, text, TEXT_GUNZIP);
   EXPECT_EQ(text, "ab");  // GBK stops at the first zero byte
+  web.Route("h.test", "/big5", Reply::Text("\xa4\xa4\xa4\xe5", "text/html"));
+  ASSERT_TRUE(HttpFetch(NewRequest("http://h.test/big5"), response, 0));
+  GetResponseText(response, text, TEXT_GUNZIP | TEXT_BIG5);
+  EXPECT_EQ(text, chinese);
   ASSERT_TRUE(HttpFetch(NewRequest("http://h.test/utf8"), response, 0));
   GetResponseText(response, text, TEXT_GUNZIP | TEXT_UTF8);
   EXPECT_EQ(text, chinese + std::string("\0x", 2));  // UTF-8 uses the full length
@@ -298,6 +307,20 @@ TEST_F(EngineTest, ReadTimeOutOnAStallButNotOnASteadyTrickle) {
   EXPECT_EQ(response.body, std::string(16, 's'));
 }
 
+TEST_F(EngineTest, AnswerThatDoesNotStartInTimeFails) {
+  Reply late = Reply::Text("late");
+  late.headerDelayMs = 20000;  // woken when the web stops
+  web.Route("h.test", "/late", late);
+  HttpRequest request = NewRequest("http://h.test/late");
+  request.nTimeout = 300;
+  request.nReadTimeout = 60000;  // the wait for the headers is not a body read
+  EXPECT_FALSE(HttpFetch(request, response, 0));
+  EXPECT_EQ(response.nStatus, 0);
+
+  SetEngineProxy("http://127.0.0.1:1");  // nothing listens there
+  EXPECT_FALSE(HttpFetch(NewRequest("http://h.test/late"), response, 0));
+}
+
 TEST_F(EngineTest, ConnectionClosedMidBodyFails) {
   Reply lying = Reply::Text(std::string(500, 'x'));
   lying.contentLength = 1000;
@@ -326,6 +349,37 @@ TEST_F(EngineTest, RedirectChainStoresAndSendsCookiesOnEveryHop) {
   EXPECT_EQ(response.strHeaders.find("Location"), std::string::npos);
   EXPECT_EQ(web.RequestsTo("/r2").at(0).Header("Cookie"), "a=1");
   EXPECT_EQ(GetCookies("http://h.test/"), "a=1; b=2; c=3");
+}
+
+TEST_F(EngineTest, ManyThreadsShareTheEngineAndTheCookies) {
+  web.RoutePattern("h.test", "^/pic/", [](const Request& r) {
+    Reply reply = Reply::Text(r.path + std::string(20000, '.'), "image/jpeg");
+    reply.trickleBytes = 5000;
+    reply.trickleDelayMs = 2;
+    return reply.With("Set-Cookie", "p" + r.path.substr(5) + "=1; Path=/");
+  });
+  constexpr int kThreads = 15;
+  std::atomic<int> good{0};
+  {
+    std::vector<std::jthread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+      threads.emplace_back([i, &good] {
+        for (int round = 0; round < 4; ++round) {
+          std::string path = "/pic/" + std::to_string(i * 10 + round);
+          HttpRequest request;
+          InitRequest(request, "http://h.test" + path, "", 5000);
+          HttpResponse answer;
+          if (HttpFetch(request, answer, REQ_CACHE | REQ_NORELOAD) &&
+              answer.body == path + std::string(20000, '.')) {
+            ++good;
+          }
+        }
+      });
+    }
+  }
+  EXPECT_EQ(good.load(), kThreads * 4);
+  std::string cookies = GetCookies("http://h.test/");
+  EXPECT_EQ(std::count(cookies.begin(), cookies.end(), '='), kThreads * 4);
 }
 
 TEST_F(EngineTest, RedirectLoopFails) {

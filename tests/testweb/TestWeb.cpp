@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 #include <iconv.h>
+#include <sys/socket.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -90,6 +91,13 @@ std::string Deflate(const std::string& bytes, int windowBits) {
   return out;
 }
 
+// httplib listens with a backlog of 5: a burst of connections (the download pool opens up to 15
+// at once) would overflow it and wait for a SYN retransmission. Widen it once bound.
+class LoopbackServer : public httplib::Server {
+ public:
+  void WidenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+};
+
 }  // namespace
 
 std::string Request::Header(std::string_view name) const {
@@ -149,10 +157,11 @@ struct TestWeb::RouteEntry {
   }
 };
 
-TestWeb::TestWeb() : server_(std::make_unique<httplib::Server>()) {
+TestWeb::TestWeb() : server_(std::make_unique<LoopbackServer>()) {
   // httplib's API takes ownership of a raw pointer here.
   server_->new_task_queue = [] { return new httplib::ThreadPool(32); };
   server_->set_keep_alive_timeout(1);
+  server_->set_tcp_nodelay(true);  // headers and body go out in separate writes
 
   auto handle = [this](const httplib::Request& in, httplib::Response& out) {
     Request request = MakeRequest(in);
@@ -166,6 +175,7 @@ TestWeb::TestWeb() : server_(std::make_unique<httplib::Server>()) {
     const_cast<httplib::Request&>(in).headers.erase("Accept-Encoding");
 
     Reply reply = Answer(request);
+    if (reply.headerDelayMs > 0 && !Pause(reply.headerDelayMs)) return;
     out.status = reply.status;
 
     std::string contentType = "text/plain";
@@ -246,6 +256,7 @@ TestWeb::TestWeb() : server_(std::make_unique<httplib::Server>()) {
 
   port_ = server_->bind_to_any_port("127.0.0.1");
   if (port_ <= 0) throw std::runtime_error("test web: cannot bind 127.0.0.1");
+  static_cast<LoopbackServer&>(*server_).WidenBacklog();
   listener_ = std::thread([this] { server_->listen_after_bind(); });
   // stop() only acts on a running server: wait until the accept loop has started.
   while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -53,6 +53,7 @@ struct Reply {
                               // connection is closed after the body
   size_t trickleBytes = 0;    // >0: send the body in pieces of this size ...
   int trickleDelayMs = 0;     // ... with this pause before each piece after the first
+  int headerDelayMs = 0;      // pause before the status line (the answer's headers)
   int stallMs = 0;            // pause after the headers, before the body
   long closeAfterBytes = -1;  // close the connection after this many body bytes
 
