@@ -62,12 +62,13 @@ void Finish(AppState& app, const std::string& typed) {
   const size_t n = app.albumList.size();
   app.host.SetStatus(StatusLine::ListTitle, Format("相册列表(共%d个)", n));
   app.host.SetStatus(StatusLine::Main, Format("获取相册列表完成，共%d个", n));
-  app.nListState = LIST_IDLE;
   app.host.SetListBusy(false, n > 0);
   if (n > 0 && RememberRecent(app.settings, 0, typed)) {
     app.host.AddressRemembered(typed);
     SaveSettings(app.settings, ProgramFile("soft.dat"));
   }
+  // Last: whoever waits for the idle state finds the job done with every record.
+  app.nListState = LIST_IDLE;
 }
 
 }  // namespace

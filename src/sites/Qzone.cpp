@@ -89,9 +89,11 @@ void QzoneAlbumList(const std::string& account, AppState& app) {
   ReplaceAll(pictureHost, "static", "plist");
   app.strSiteParam1 = pictureHost;
 
+  // An address without host fails as a fetch would (the engine would read "http:///x" as the
+  // host "x").
   request.strUrl = address;
   std::string text;
-  if (!FetchText(request, text)) {
+  if (listHost.empty() || !FetchText(request, text)) {
     host.ShowMessage("对不起，网络繁忙，请稍后再试！");
     return;
   }

@@ -1,6 +1,7 @@
 #include "sites/SiteTable.h"
 
 #include <array>
+#include <atomic>
 
 #include "albumlist/Records.h"
 #include "app/AppState.h"
@@ -79,21 +80,35 @@ const SiteRow* FindRow(int nSite, int nListType) {
   return nullptr;
 }
 
+std::atomic<AlbumListFn>& AlbumOverride() {
+  static std::atomic<AlbumListFn> slot{nullptr};
+  return slot;
+}
+
 }  // namespace
 
 std::span<const SiteRow> SiteRows() { return kRows; }
 
+void SetAlbumListOverride(AlbumListFn fn) { AlbumOverride().store(fn); }
+
 AlbumListFn AlbumListFor(int nSite, int nListType) {
   const SiteRow* row = FindRow(nSite, nListType);
-  return row ? row->albumList : nullptr;
+  if (!row) return nullptr;
+  if (AlbumListFn hook = AlbumOverride().load()) return hook;
+  return row->albumList;
 }
 
-PictureListFn PictureListFor(int nSite, int nListType) {
+const SiteRow* PictureRowFor(int nSite, int nListType) {
   if (nSite < 0 || nSite >= kSiteCount) return nullptr;
   const SiteRow* row = FindRow(nSite, nListType);
   if (!row && kOtherListType[static_cast<size_t>(nSite)] != kNoFallback) {
     row = FindRow(nSite, kOtherListType[static_cast<size_t>(nSite)]);
   }
+  return row;
+}
+
+PictureListFn PictureListFor(int nSite, int nListType) {
+  const SiteRow* row = PictureRowFor(nSite, nListType);
   return row ? row->pictureList : nullptr;
 }
 

@@ -21,6 +21,11 @@ PictureListFn PictureListFor(int nSite, int nListType);
 // none.
 AlbumListFn AlbumListFor(int nSite, int nListType);
 
+// Test hook: while an override is set (not nullptr), the album-list job calls it in place of
+// the album-list adapter of every row of the table (the row's site and list type are in
+// app.nSite and app.nListType).
+void SetAlbumListOverride(AlbumListFn fn);
+
 // One row of the table: a site's address form and its two adapters.
 struct SiteRow {
   int nSite;
@@ -31,6 +36,9 @@ struct SiteRow {
 };
 // Every row, in site-index order.
 std::span<const SiteRow> SiteRows();
+// The row whose picture list a download of this site index and list type uses (a list type
+// a site has no row of may fall back to one of its rows); nullptr for none.
+const SiteRow* PictureRowFor(int nSite, int nListType);
 
 // Test hook: while an override is set (not nullptr), the download job uses it as the
 // picture-list adapter of every site index 0 to 14 and every list type. Implemented in
