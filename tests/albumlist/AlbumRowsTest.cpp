@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "FakeHost.h"
+#include "TestWeb.h"
+#include "albumlist/AlbumListJob.h"
+#include "app/AppState.h"
+#include "app/ProgramFolder.h"
+#include "net/HttpEngine.h"
+
+namespace albumora {
+namespace {
+
+using testweb::FakeHost;
+
+class AlbumRows : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    home_ = std::filesystem::temp_directory_path() /
+            ("albumora-rows-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(home_);
+    InitProgramFolder(home_);
+    app_.bReady = 1;
+    app_.grid.Reset(false);
+  }
+  void TearDown() override {
+    SetEngineProxy("");
+    std::filesystem::remove_all(home_);
+  }
+
+  void Publish(const std::string& name, int32_t count = 1, int32_t flags = 0,
+               const std::string& cover = {}) {
+    ST_PERLISTRECORD local;
+    local.strName = name;
+    local.nCount = count;
+    local.nFlags = flags;
+    local.strCover = cover;
+    PublishAlbum(local, app_);
+  }
+
+  std::filesystem::path home_;
+  FakeHost host_;
+  AppState app_{host_};
+};
+
+TEST(AlbumTexts, CountAndRemark) {
+  EXPECT_EQ(CountText(-1), "未知");
+  EXPECT_EQ(CountText(7), "   7");
+  EXPECT_EQ(CountText(12345), "12345");
+  EXPECT_EQ(RemarkText(0), "");
+  EXPECT_EQ(RemarkText(1), "加密相册");
+  EXPECT_EQ(RemarkText(2), "私密相册");
+  EXPECT_EQ(RemarkText(6), "私密相册");
+  EXPECT_EQ(RemarkText(4), "好友可见");
+  EXPECT_EQ(RemarkText(7), "加密相册");
+  EXPECT_EQ(RemarkText(static_cast<int32_t>(0x80000005u)), "00000005");
+}
+
+TEST_F(AlbumRows, NamesAreCleanedAndMadeUnique) {
+  Publish("A");
+  Publish("A");
+  Publish("A (1)");
+  Publish("a.b/c");
+  ASSERT_EQ(app_.albumList.size(), 4u);
+  EXPECT_EQ(app_.albumList[0].strName, "A");
+  EXPECT_EQ(app_.albumList[1].strName, "A (1)");
+  EXPECT_EQ(app_.albumList[2].strName, "A (1) (1)");
+  EXPECT_EQ(app_.albumList[3].strName, "a。bc");
+  for (size_t i = 0; i < app_.albumList.size(); ++i) {
+    EXPECT_EQ(app_.albumList[i].nIndex, static_cast<int32_t>(i));
+    EXPECT_EQ(app_.albumList[i].nImage, -1);
+  }
+}
+
+TEST_F(AlbumRows, EmptyNameBecomesTimeStamp) {
+  Publish("   ");
+  ASSERT_EQ(app_.albumList.size(), 1u);
+  const std::string& name = app_.albumList[0].strName;
+  EXPECT_EQ(name.size(), 14u);
+  EXPECT_EQ(name.find_first_not_of("0123456789"), std::string::npos);
+}
+
+TEST_F(AlbumRows, NothingBeforeStartUpIsDone) {
+  app_.bReady = 0;
+  Publish("A");
+  EXPECT_TRUE(app_.albumList.empty());
+  EXPECT_EQ(app_.grid.RowCount(), 1);
+}
+
+TEST_F(AlbumRows, ListModeRowTexts) {
+  Publish("旅行", 7, 2);
+  Publish("家人", -1, static_cast<int32_t>(0x80000005u));
+  ASSERT_EQ(app_.grid.RowCount(), 3);
+  EXPECT_EQ(host_.gridRows, (std::vector<int>{1, 2}));
+  EXPECT_EQ(app_.grid.Cell(1, 0).text, "0001");
+  EXPECT_EQ(app_.grid.Cell(1, 1).text, "旅行");
+  EXPECT_EQ(app_.grid.Cell(1, 2).text, "   7");
+  EXPECT_EQ(app_.grid.Cell(1, 3).text, "私密相册");
+  EXPECT_EQ(app_.grid.Cell(2, 0).text, "0002");
+  EXPECT_EQ(app_.grid.Cell(2, 0).data, 1);
+  EXPECT_EQ(app_.grid.Cell(2, 2).text, "未知");
+  EXPECT_EQ(app_.grid.Cell(2, 3).text, "00000005");
+}
+
+TEST_F(AlbumRows, PreviewModeLaysOutSixPerRow) {
+  app_.grid.Reset(true);
+  for (int i = 0; i < 8; ++i) Publish("p" + std::to_string(i));
+  EXPECT_EQ(app_.grid.RowCount(), 2);
+  EXPECT_EQ(host_.gridRows, (std::vector<int>{0, 1}));
+  EXPECT_EQ(app_.grid.Cell(0, 5).text, "6.p5");
+  EXPECT_EQ(app_.grid.Cell(1, 0).text, "7.p6");
+  EXPECT_EQ(app_.grid.Cell(1, 1).text, "8.p7");
+  EXPECT_EQ(app_.grid.Cell(1, 1).data, 7);
+  for (int column = 2; column < GridModel::kThumbsPerRow; ++column) {
+    EXPECT_EQ(app_.grid.Cell(1, column).text, "");
+  }
+  // No cover address: nothing is fetched or loaded.
+  EXPECT_TRUE(host_.thumbnails.empty());
+  EXPECT_EQ(app_.grid.Cell(0, 0).image, -1);
+}
+
+TEST_F(AlbumRows, PreviewFetchesCoverIntoTmpAndLoadsIt) {
+  testweb::TestWeb web;
+  web.Route("img.example.com", "/c/0.jpg", testweb::Reply::Text("JPEGBYTES", "image/jpeg"));
+  SetEngineProxy(web.ProxyUrl());
+  host_.thumbnailResult = 3;
+  app_.grid.Reset(true);
+  Publish("cover", 1, 0, "http://img.example.com/c/0.jpg");
+  Publish("missing", 1, 0, "http://img.example.com/c/404.jpg");
+
+  const std::filesystem::path first = home_ / "tmp" / "0.jpg";
+  ASSERT_EQ(host_.thumbnails.size(), 1u);
+  EXPECT_EQ(std::filesystem::path(host_.thumbnails[0]), first);
+  std::ifstream in(first, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(bytes, "JPEGBYTES");
+  EXPECT_EQ(app_.albumList[0].nImage, 3);
+  EXPECT_EQ(app_.grid.Cell(0, 0).image, 3);
+  EXPECT_EQ(app_.albumList[1].nImage, -1);
+  EXPECT_EQ(app_.grid.Cell(0, 1).text, "2.missing");
+}
+
+TEST_F(AlbumRows, RebuildReusesThumbnailsAndStopsOnRequest) {
+  host_.thumbnailResult = 0;
+  for (int i = 0; i < 3; ++i) Publish("p" + std::to_string(i));
+  app_.albumList[0].nImage = 5;
+  app_.grid.Reset(true);
+  app_.nModeSwitch = 1;
+  RebuildAlbumRows(app_);
+  EXPECT_EQ(app_.nModeSwitch.load(), 0);
+  EXPECT_EQ(app_.grid.Cell(0, 0).image, 5);
+  EXPECT_EQ(app_.grid.Cell(0, 2).text, "3.p2");
+
+  app_.grid.Reset(false);
+  app_.nModeSwitch = 2;
+  RebuildAlbumRows(app_);
+  EXPECT_EQ(app_.grid.RowCount(), 1);
+  EXPECT_EQ(app_.nModeSwitch.load(), 0);
+}
+
+TEST(GridSelection, ListModeTakesEachSelectedRowOnce) {
+  GridModel grid;
+  grid.Reset(false);
+  for (int i = 0; i < 4; ++i) {
+    const int row = grid.AppendRow();
+    grid.SetCell(row, 0, GridCell{"r", 3 - i});
+  }
+  grid.Select(1, 0, true);
+  grid.Select(1, 3, true);  // a second cell of the same row
+  grid.Select(3, 2, true);
+  grid.Select(0, 0, true);  // the header row holds no album
+  EXPECT_EQ(grid.SelectedAlbums(4), (std::vector<int>{3, 1}));
+  // A data value that names no album is not handed on.
+  EXPECT_EQ(grid.SelectedAlbums(2), (std::vector<int>{1}));
+  grid.SelectAll(true);
+  EXPECT_EQ(grid.SelectedAlbums(4), (std::vector<int>{3, 2, 1, 0}));
+  grid.SelectAll(false);
+  EXPECT_TRUE(grid.SelectedAlbums(4).empty());
+}
+
+TEST(GridSelection, PreviewCountsEveryCellVisited) {
+  GridModel grid;
+  grid.Reset(true);
+  EXPECT_EQ(grid.FixedRows(), 0);
+  EXPECT_EQ(grid.ColumnCount(), GridModel::kThumbsPerRow);
+  for (int i = 0; i < 8; ++i) {
+    if (i % GridModel::kThumbsPerRow == 0) grid.AppendRow();
+    grid.SetCell(i / 6, i % 6, GridCell{"c", i});
+  }
+  grid.SelectAll(true);  // the four unused cells of row 1 too
+  EXPECT_EQ(grid.SelectedAlbums(8), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+  grid.SelectAll(false);
+  grid.Select(1, 1, true);
+  grid.Select(1, 4, true);  // position 10: past the albums
+  EXPECT_EQ(grid.SelectedAlbums(8), (std::vector<int>{7}));
+  EXPECT_TRUE(grid.SelectedAlbums(7).empty());  // position 7 is not below 7
+  grid.Reset(false);
+  EXPECT_EQ(grid.RowCount(), 1);
+  EXPECT_EQ(grid.ColumnCount(), GridModel::kListColumns);
+}
+
+TEST(GridSelection, SelectRowMarksEveryCell) {
+  GridModel grid;
+  grid.Reset(false);
+  const int row = grid.AppendRow();
+  EXPECT_EQ(row, 1);
+  grid.SelectRow(row, true);
+  for (int column = 0; column < GridModel::kListColumns; ++column) {
+    EXPECT_TRUE(grid.Cell(row, column).selected);
+  }
+  EXPECT_FALSE(grid.Cell(7, 0).selected);  // outside the rows: a blank cell
+}
+
+}  // namespace
+}  // namespace albumora
