@@ -145,5 +145,7 @@ int RunSitesCommand(const std::vector<std::string>& args);
 int RunListCommand(const std::vector<std::string>& args);
 int RunDownloadCommand(const std::vector<std::string>& args);
 int RunDemoCommand(const std::vector<std::string>& args);
+// The benchmark's server (bench/download_bench.sh); not in the usage text.
+int RunServeBenchCommand(const std::vector<std::string>& args);
 
 }  // namespace albumora::cli

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
   if (command == "list") return RunListCommand(args);
   if (command == "download") return RunDownloadCommand(args);
   if (command == "demo") return RunDemoCommand(args);
+  if (command == "serve-bench") return RunServeBenchCommand(args);
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(UsageText().c_str(), stdout);
     return kExitOk;
