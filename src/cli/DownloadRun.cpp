@@ -65,6 +65,10 @@ class ProgressLine : public CliHost::Display {
     if (line == StatusLine::Progress) progress_ = text;
     DrawLocked();
   }
+  std::string LastMain() {
+    std::lock_guard lock(mutex_);
+    return main_;
+  }
   void ClearLine() override {
     std::lock_guard lock(mutex_);
     if (drawn_) std::cerr << "\r\033[K" << std::flush;
@@ -220,7 +224,11 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     RunDownloadJob(app, report);
   }
   host.SetDisplay(nullptr);
-  progress.reset();
+  if (progress) {
+    const std::string last = progress->LastMain();
+    progress.reset();
+    if (!last.empty()) std::cerr << "status: " << last << std::endl;
+  }
   // The job got past its checks when its folder (save path and owner texts) exists.
   std::string jobFolder = Trim(savePath);
   if (!jobFolder.empty()) {

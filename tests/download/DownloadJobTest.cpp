@@ -52,6 +52,7 @@ class Job : public ::testing::Test {
     SetEngineProxy(web.ProxyUrl());
     web.RoutePrefix("pics.test", "/", [](const albumora::testweb::Request& request) {
       if (request.path.ends_with(".png")) return Reply::Text("\x89PNG\r\n", "image/png");
+      if (request.path.starts_with("/missing")) return Reply::Status(404, "Not Found");
       return Reply::Text("\xFF\xD8 picture " + request.path, "image/jpeg");
     });
     t.host.savePath = "  " + dir.Path() + "  ";
@@ -100,6 +101,23 @@ TEST_F(Job, AnAlbumWithoutPicturesGetsNoFolder) {
     sawSecond = sawSecond || (line == StatusLine::Main && text == "正在下载第2/2个图集");
   }
   EXPECT_TRUE(sawSecond);
+}
+
+TEST_F(Job, ReportsEveryAlbumItProcessed) {
+  t.AddAlbum("Empty");
+  t.AddAlbum("Lake");
+  gPictures[1] = {"http://pics.test/1.jpg", "http://pics.test/missing.jpg\r\n"};
+  t.ShowAndSelect({0, 1});
+  std::vector<AlbumReport> reports;
+  RunDownloadJob(t.app, [&reports](const AlbumReport& album) { reports.push_back(album); });
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[0].listed, 0u);
+  EXPECT_EQ(reports[0].folder, "");
+  EXPECT_EQ(reports[1].position, 2);
+  EXPECT_EQ(reports[1].albumIndex, 1);
+  EXPECT_EQ(reports[1].listed, 2u);
+  EXPECT_EQ(reports[1].written, 1);
+  EXPECT_EQ(reports[1].folder, AlbumFolder("Lake"));
 }
 
 TEST_F(Job, ThunderOnlyWritesListsAndFetchesNothing) {
