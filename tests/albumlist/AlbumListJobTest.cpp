@@ -1,6 +1,7 @@
 #include "albumlist/AlbumListJob.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -54,7 +55,7 @@ class AlbumListJob : public ::testing::Test {
     gAlbumsByListType.clear();
     SetAlbumListOverride(StandInAdapter);
     home_ = std::filesystem::temp_directory_path() /
-            (std::string("albumora-job-") +
+            (std::string("albumora-job-") + std::to_string(getpid()) + "-" +
              ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(home_);
     InitProgramFolder(home_);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -19,8 +20,8 @@ class AlbumRows : public ::testing::Test {
  protected:
   void SetUp() override {
     home_ = std::filesystem::temp_directory_path() /
-            ("albumora-rows-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+            (std::string("albumora-rows-") + std::to_string(getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(home_);
     InitProgramFolder(home_);
     app_.bReady = 1;

@@ -1,6 +1,7 @@
 // The command line end to end: the program runs as a child process against the loopback web.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -53,7 +54,7 @@ class ListCli : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = std::filesystem::temp_directory_path() /
-           (std::string("albumora-cli-") +
+           (std::string("albumora-cli-") + std::to_string(getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);

@@ -1,6 +1,7 @@
 #include "sites/Qzone.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -58,7 +59,7 @@ class Qzone : public ::testing::Test {
  protected:
   void SetUp() override {
     home_ = std::filesystem::temp_directory_path() /
-            (std::string("albumora-qzone-") +
+            (std::string("albumora-qzone-") + std::to_string(getpid()) + "-" +
              ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(home_);
     InitProgramFolder(home_);
