@@ -22,6 +22,11 @@ ListOutcome RunAlbumList(AppState& app);
 // The view switch's rebuild (its thread's body): every row again for the grid's current mode,
 // until the entries end or nModeSwitch reads 2; then the grid is finished and nModeSwitch is 0.
 void RebuildAlbumRows(AppState& app);
+// The preview check box clicked (window thread) with its new state. While a rebuild runs it
+// asks whether to stop it (Yes requests the stop) and returns false: the box goes back to its
+// previous state. Otherwise it sets bPreview, sets the grid up for the new mode and starts the
+// rebuild on a thread of its own; true. Refused (false) while an album-list job runs.
+bool SwitchView(AppState& app, bool preview);
 
 // Album rows.
 void PublishAlbum(const ST_PERLISTRECORD& local, AppState& app);

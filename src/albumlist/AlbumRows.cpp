@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <new>
 #include <system_error>
+#include <thread>
 
 #include "albumlist/AlbumListJob.h"
 #include "app/AppState.h"
@@ -34,6 +35,7 @@ int LoadCover(AppState& app, const ST_PERLISTRECORD& entry, int index) {
   HttpRequest request;
   InitRequest(request, entry.strCover, path, 20000);
   request.bRefuseErrorStatus = true;
+  request.nRetryPause = 0;  // one attempt: no pause before giving a cover up
   HttpResponse response;
   if (!HttpFetch(request, response, 0)) return -1;
   return app.host.LoadThumbnail(path);
@@ -121,6 +123,24 @@ void RebuildAlbumRows(AppState& app) {
   }
   app.host.GridFinished();
   app.nModeSwitch = 0;
+}
+
+bool SwitchView(AppState& app, bool preview) {
+  if (app.nModeSwitch.load() != 0) {
+    if (app.host.AskYesNo("模式转换未完成,是否中断?", "提示")) app.nModeSwitch = 2;
+    return false;
+  }
+  if (app.nListState.load() != LIST_IDLE) return false;
+  app.nModeSwitch = 1;
+  app.bPreview = preview;
+  app.grid.Reset(preview);
+  app.host.GridReset(preview);
+  try {
+    std::thread(RebuildAlbumRows, std::ref(app)).detach();
+  } catch (const std::system_error&) {
+    app.nModeSwitch = 0;
+  }
+  return true;
 }
 
 }  // namespace albumora

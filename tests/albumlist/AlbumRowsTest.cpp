@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "FakeHost.h"
 #include "TestWeb.h"
@@ -160,6 +161,34 @@ TEST_F(AlbumRows, RebuildReusesThumbnailsAndStopsOnRequest) {
   RebuildAlbumRows(app_);
   EXPECT_EQ(app_.grid.RowCount(), 1);
   EXPECT_EQ(app_.nModeSwitch.load(), 0);
+}
+
+TEST_F(AlbumRows, ViewSwitchRebuildsOnItsThreadAndAsksWhileBusy) {
+  for (int i = 0; i < 8; ++i) Publish("p" + std::to_string(i));
+  ASSERT_TRUE(SwitchView(app_, true));
+  while (app_.nModeSwitch.load() != 0) std::this_thread::yield();
+  EXPECT_TRUE(app_.bPreview.load());
+  EXPECT_EQ(app_.grid.RowCount(), 2);
+  EXPECT_EQ(app_.grid.Cell(1, 1).text, "8.p7");
+  EXPECT_EQ(host_.gridResets, std::vector<bool>{true});
+
+  // A rebuild still running: the click only asks; No leaves it running.
+  app_.nModeSwitch = 1;
+  EXPECT_FALSE(SwitchView(app_, false));
+  EXPECT_EQ(app_.nModeSwitch.load(), 1);
+  host_.answers = {true};
+  EXPECT_FALSE(SwitchView(app_, false));
+  EXPECT_EQ(app_.nModeSwitch.load(), 2);
+  EXPECT_EQ(host_.questions.size(), 2u);
+  EXPECT_EQ(host_.questions[0], "模式转换未完成,是否中断?");
+  EXPECT_TRUE(app_.bPreview.load());
+
+  // No switch while an album-list job runs.
+  app_.nModeSwitch = 0;
+  app_.nListState = LIST_RUNNING;
+  EXPECT_FALSE(SwitchView(app_, false));
+  EXPECT_TRUE(app_.bPreview.load());
+  app_.nListState = LIST_IDLE;
 }
 
 TEST(GridSelection, ListModeTakesEachSelectedRowOnce) {
