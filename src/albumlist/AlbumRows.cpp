@@ -85,8 +85,10 @@ size_t AddAlbum(AppState& app, const ST_PERLISTRECORD& local) {
 
 void PublishAlbum(const ST_PERLISTRECORD& local, AppState& app) {
   if (app.bReady.load() != 1) return;
+  const size_t before = app.albumList.size();
   const size_t count = AddAlbum(app, local);
-  if (count > 0) ShowAlbumRow(app, static_cast<int>(count) - 1);
+  // Only a new entry gets a row (a failed allocation adds none).
+  if (count > before) ShowAlbumRow(app, static_cast<int>(count) - 1);
 }
 
 void ShowAlbumRow(AppState& app, int index) {

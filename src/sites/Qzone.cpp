@@ -102,7 +102,8 @@ void QzoneAlbumList(const std::string& account, AppState& app) {
   // Refusals: too many requests, or a space not open to this visitor.
   if (ContainsInside(text, "\"msg\" : \"")) {
     const std::string msg = GetBetweenCopy(text, "\"msg\" : \"", "\"");
-    if (ContainsInside(msg, "您的操作过于频繁")) {
+    // The frequency text is looked for anywhere in the message, its start included.
+    if (Contains(msg, "您的操作过于频繁")) {
       host.ShowMessage(msg);
       return;
     }

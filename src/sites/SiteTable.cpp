@@ -20,7 +20,8 @@ void RenrenPicturesFirst(AppState& app, int albumIndex) { NoPictures(app, albumI
 void RenrenPicturesSecond(AppState& app, int albumIndex) { NoPictures(app, albumIndex); }
 void RenrenPictures(AppState& app, int albumIndex) {
   RenrenPicturesFirst(app, albumIndex);
-  if (app.downloadList.empty() && app.nDownState.load() != DOWN_STOP) {
+  const uint8_t state = app.nDownState.load();
+  if (app.downloadList.empty() && state != DOWN_ENOUGH && state != DOWN_STOP) {
     RenrenPicturesSecond(app, albumIndex);
   }
 }

@@ -169,6 +169,17 @@ TEST_F(Qzone, TooFrequentShowsTheSiteText) {
   EXPECT_EQ(host_.messages, std::vector<std::string>{"对不起，您的操作过于频繁，请稍后再试"});
   EXPECT_TRUE(host_.questions.empty());
   EXPECT_TRUE(app_.albumList.empty());
+
+  // Also when the message begins with it.
+  TestWeb other;
+  SetEngineProxy(other.ProxyUrl());
+  other.Route("route.store.qq.com", kRoutePath, Reply::Text(Fixture("qzone/route.json")));
+  other.Route(kAlbumHost, kAlbumPath,
+              Reply::Text(ToGbk(R"(_Callback({"code":-10000,"msg" : "您的操作过于频繁"}))")));
+  host_.messages.clear();
+  QzoneAlbumList("10001", app_);
+  EXPECT_EQ(host_.messages, std::vector<std::string>{"您的操作过于频繁"});
+  EXPECT_TRUE(host_.questions.empty());
 }
 
 TEST_F(Qzone, ClosedSpaceOffersTheLoginWindow) {
