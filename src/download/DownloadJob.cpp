@@ -137,7 +137,11 @@ void RunDownloadJob(AppState& app, const AlbumReportFn& report) {
   pool.threads = down.wThreads;
   pool.timeoutSec = down.wTimeout;
 
-  const std::vector<int> selected = app.grid.SelectedAlbums(static_cast<int>(app.albumList.size()));
+  std::vector<int> selected = app.grid.SelectedAlbums(static_cast<int>(app.albumList.size()));
+  // A grid row whose album is gone (a stale view) selects nothing.
+  std::erase_if(selected, [&app](int index) {
+    return index < 0 || static_cast<size_t>(index) >= app.albumList.size();
+  });
   app.albumList.nTicked = static_cast<int32_t>(selected.size());
   if (selected.empty()) app.host.ShowMessage("请先勾选要下载的相册");
 
