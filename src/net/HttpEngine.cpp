@@ -207,21 +207,28 @@ struct SlistFree {
 };
 using Slist = std::unique_ptr<curl_slist, SlistFree>;
 
-Slist HeaderList(const std::string& headers) {
+// The caller's header lines for libcurl. A "Cookie:" line is taken out into cookies: libcurl
+// then sends it in one Cookie header after the store's own cookies, instead of a second header.
+Slist HeaderList(const std::string& headers, std::string& cookies) {
   Slist list;
   size_t begin = 0;
   while (begin < headers.size()) {
     size_t end = headers.find("\r\n", begin);
     if (end == std::string::npos) end = headers.size();
     std::string line = headers.substr(begin, end - begin);
-    if (!Trim(line).empty()) {
-      curl_slist* grown = curl_slist_append(list.get(), line.c_str());
-      if (grown) {
-        (void)list.release();
-        list.reset(grown);
-      }
-    }
     begin = end + 2;
+    if (Trim(line).empty()) continue;
+    size_t colon = line.find(':');
+    if (colon != std::string::npos && EqualsNoCase(Trim(line.substr(0, colon)), "cookie")) {
+      std::string value = Trim(line.substr(colon + 1));
+      if (!value.empty()) cookies += (cookies.empty() ? "" : "; ") + value;
+      continue;
+    }
+    curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+    if (grown) {
+      (void)list.release();
+      list.reset(grown);
+    }
   }
   return list;
 }
@@ -246,7 +253,8 @@ void SaveBody(const std::string& savePath, const std::string& body) {
   if (!ok || rename(temp.c_str(), target.c_str()) != 0) unlink(temp.c_str());
 }
 
-bool SetUp(CURL* curl, Transfer& t, curl_slist* headers, const std::string& url) {
+bool SetUp(CURL* curl, Transfer& t, curl_slist* headers, const std::string& cookies,
+           const std::string& url) {
   const HttpRequest& request = t.request;
   bool ok = curl_easy_setopt(curl, CURLOPT_URL, url.c_str()) == CURLE_OK;
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -274,6 +282,7 @@ bool SetUp(CURL* curl, Transfer& t, curl_slist* headers, const std::string& url)
   // Cookies: the one shared store, sent and stored on every hop.
   curl_easy_setopt(curl, CURLOPT_SHARE, static_cast<CURLSH*>(CookieStore::Shared().ShareHandle()));
   curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
+  if (!cookies.empty()) curl_easy_setopt(curl, CURLOPT_COOKIE, cookies.c_str());
   if (request.strVerb == "HEAD") {
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
   } else if (!request.strVerb.empty() && request.strVerb != "GET") {
@@ -312,9 +321,10 @@ bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /
   net::EasyHandle curl = net::AcquireEasy();
   if (!curl) return false;
   Transfer transfer(request, response);
-  Slist headers = HeaderList(request.strHeaders);
+  std::string cookies;
+  Slist headers = HeaderList(request.strHeaders, cookies);
   std::string url = net::CanonicalUrl(request.strUrl);
-  if (!SetUp(curl.get(), transfer, headers.get(), url)) return false;
+  if (!SetUp(curl.get(), transfer, headers.get(), cookies, url)) return false;
 
   CURLcode code = curl_easy_perform(curl.get());
   bool ok = code == CURLE_OK || (code == CURLE_WRITE_ERROR && transfer.stoppedAtMark);

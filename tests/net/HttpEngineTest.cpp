@@ -19,6 +19,7 @@
 
 #include "TestWeb.h"
 #include "net/CookieStore.h"
+#include "text/StringCtrl.h"
 
 namespace albumora {
 namespace {
@@ -380,6 +381,20 @@ TEST_F(EngineTest, ManyThreadsShareTheEngineAndTheCookies) {
   EXPECT_EQ(good.load(), kThreads * 4);
   std::string cookies = GetCookies("http://h.test/");
   EXPECT_EQ(std::count(cookies.begin(), cookies.end(), '='), kThreads * 4);
+}
+
+TEST_F(EngineTest, CallersCookieLineJoinsTheStoresInOneHeader) {
+  CookieStore::Shared().SetCookie("http://h.test/", "s=2; Path=/");
+  web.Route("h.test", "/p", Reply::Text("ok"));
+  HttpRequest request = NewRequest("http://h.test/p");
+  request.strHeaders = "Accept-Encoding: gzip, deflate\r\ncookie: x=1; y=3";
+  ASSERT_TRUE(HttpFetch(request, response, 0));
+  Request sent = web.Requests().at(0);
+  auto cookieLines = std::count_if(sent.headers.begin(), sent.headers.end(),
+                                   [](const auto& h) { return EqualsNoCase(h.first, "cookie"); });
+  EXPECT_EQ(cookieLines, 1);
+  EXPECT_EQ(sent.Header("Cookie"), "s=2; x=1; y=3");
+  EXPECT_EQ(sent.Header("Accept-Encoding"), "gzip, deflate");
 }
 
 TEST_F(EngineTest, RedirectLoopFails) {
