@@ -180,20 +180,52 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
 
 // Per-step time-outs: the answer's headers must follow within nTimeout of the last progress,
 // and every piece of the body within nReadTimeout of the previous one.
+bool StepExpired(Transfer& t) {
+  uint32_t limitMs = t.final ? t.request.nReadTimeout : t.request.nTimeout;
+  if (Clock::now() - t.lastProgress > std::chrono::milliseconds(limitMs)) t.timedOut = true;
+  return t.timedOut;
+}
+
 int OnProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
   auto& t = *static_cast<Transfer*>(user);
-  auto now = Clock::now();
   if (down != t.lastDown || up != t.lastUp) {
     t.lastDown = down;
     t.lastUp = up;
-    t.lastProgress = now;
+    t.lastProgress = Clock::now();
   }
-  uint32_t limitMs = t.final ? t.request.nReadTimeout : t.request.nTimeout;
-  if (now - t.lastProgress > std::chrono::milliseconds(limitMs)) {
-    t.timedOut = true;
-    return 1;
+  return StepExpired(t) ? 1 : 0;
+}
+
+// Runs the transfer on a multi handle of its own, waking at least every kPollMs so that a step
+// time-out is noticed promptly (curl_easy_perform would look only about once a second).
+CURLcode Perform(CURL* easy, Transfer& t) {
+  constexpr int kPollMs = 50;
+  std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(),
+                                                              curl_multi_cleanup);
+  if (!multi || curl_multi_add_handle(multi.get(), easy) != CURLM_OK) return CURLE_FAILED_INIT;
+  CURLcode result = CURLE_OK;
+  for (bool done = false; !done;) {
+    int running = 0;
+    if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+      result = CURLE_FAILED_INIT;
+      break;
+    }
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+      if (message->msg == CURLMSG_DONE) {
+        result = message->data.result;
+        done = true;
+      }
+    }
+    if (done || running == 0) break;
+    if (StepExpired(t)) {
+      result = CURLE_OPERATION_TIMEDOUT;
+      break;
+    }
+    curl_multi_poll(multi.get(), nullptr, 0, kPollMs, nullptr);
   }
-  return 0;
+  curl_multi_remove_handle(multi.get(), easy);
+  return result;
 }
 
 // The connection is up: the wait for the answer starts now.
@@ -326,7 +358,7 @@ bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /
   std::string url = net::CanonicalUrl(request.strUrl);
   if (!SetUp(curl.get(), transfer, headers.get(), cookies, url)) return false;
 
-  CURLcode code = curl_easy_perform(curl.get());
+  CURLcode code = Perform(curl.get(), transfer);
   bool ok = code == CURLE_OK || (code == CURLE_WRITE_ERROR && transfer.stoppedAtMark);
   ok = ok && !transfer.refused && !transfer.timedOut;
   if (ok && !transfer.final) {
