@@ -21,9 +21,8 @@ namespace {
 
 std::string PersonalOrigin() { return kQzoneHosts.personalOrigin; }
 
-// The cache-busting value of an address. The fraction text ends in a line feed, which cannot
-// travel inside an address, so it is dropped.
-std::string FractionParam() { return Trim(RandomFraction()); }
+// The cache-busting value of an address, line feed included: the engine sends it as "%0A".
+std::string FractionParam() { return RandomFraction(); }
 
 std::string RefererHeader(const std::string& account) {
   return "Accept-Encoding: gzip, deflate\r\nReferer: " + PersonalOrigin() + "/" + account;

@@ -148,8 +148,9 @@ TEST_F(Qzone, AlbumListFromTheRouteHosts) {
       << list[0].query;
   EXPECT_NE(list[0].query.find("&g_tk=" + std::to_string(Token("@abc"))), std::string::npos)
       << list[0].query;
+  // The fraction's closing line feed travels percent-encoded.
   EXPECT_EQ(list[0].query.find('\n'), std::string::npos);
-  EXPECT_EQ(list[0].query.find("%0A"), std::string::npos);
+  EXPECT_NE(list[0].query.find("%0A&g_tk="), std::string::npos) << list[0].query;
 }
 
 TEST_F(Qzone, VisitorSendsTheEmptyToken) {
