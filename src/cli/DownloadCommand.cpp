@@ -79,6 +79,8 @@ int RunDownloadCommand(const std::vector<std::string>& args) {
   const ListOutcome outcome = session.ListAlbums(options.positional.front());
   session.SaveCookies();
   if (outcome != ListOutcome::Ran) return kExitNotStarted;
+  // No album: the list job has said why; there is nothing to download and no folder to make.
+  if (session.app().albumList.empty()) return kExitOk;
   if (!SelectAlbums(session.app(), selection, error)) return UsageError(error);
 
   // After the album-list job, which saves the settings it remembers: the overrides stay in

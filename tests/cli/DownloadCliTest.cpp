@@ -154,6 +154,13 @@ TEST_F(DownloadCli, SavePathProblemsAndUsageErrors) {
   EXPECT_FALSE(std::filesystem::exists(Album("西湖")));
 }
 
+TEST_F(DownloadCli, AnAccountWithoutAlbumsMakesNoFolder) {
+  ChildRun run = Albumora(Download("--save " + Save().string() + " 55555"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.out.empty());
+  EXPECT_FALSE(std::filesystem::exists(Save()));
+}
+
 TEST(DemoCli, DownloadsTheSampleSiteWithoutNetwork) {
   std::string pattern = (std::filesystem::temp_directory_path() / "albumora-demo-XXXXXX").string();
   ASSERT_NE(mkdtemp(pattern.data()), nullptr);
