@@ -94,7 +94,12 @@ void DownloadAlbum(AppState& app, const std::string& jobFolder, int selectedCoun
   app.host.SetStatus(StatusLine::Progress, "已开始下载图片");
   if (!RunPool(app)) return;
   album.written = Pool().written.load();
-  if (app.nDownState.load() != DOWN_STOP) WriteMarker(list.arrUrl.front(), list.strSaveDir);
+  // The marker says "downloaded up to here": a later run with the skip rule lists nothing from
+  // this picture on. It is written only when every picture of the album landed, so that a
+  // failed picture is fetched again next time instead of being skipped for good.
+  if (app.nDownState.load() != DOWN_STOP && static_cast<size_t>(album.written) == album.listed) {
+    WriteMarker(list.arrUrl.front(), list.strSaveDir);
+  }
   if (SlotHas(app, OPT_FIX_FORMAT)) FixFormatList(app);
   if (SlotHas(app, OPT_FIX_ORDER)) FixOrder(app);
 }

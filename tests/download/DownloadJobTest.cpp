@@ -211,6 +211,21 @@ TEST_F(Job, SecondRunWithSkipOldFetchesOnlyNewPictures) {
   EXPECT_EQ(ReadBytes(AlbumFolder("A") + "pic.zrk"), Utf16Ascii("http://pics.test/3.jpg"));
 }
 
+TEST_F(Job, AFailedPictureLeavesNoMarkerSoTheNextRunFetchesItAgain) {
+  t.AddAlbum("A");
+  gPictures[0] = {"http://pics.test/2.jpg", "http://pics.test/missing/1.jpg"};
+  t.app.Rule().wOptions = OPT_SKIP_OLD;
+  t.ShowAndSelect({0});
+  RunDownloadJob(t.app);
+  EXPECT_FALSE(Exists(AlbumFolder("A") + "pic.zrk"));
+
+  web.ClearRequests();
+  gPictures[0][1] = "http://pics.test/1.jpg";  // the site answers again
+  RunDownloadJob(t.app);
+  EXPECT_EQ(web.Requests().size(), 2u) << "nothing was skipped";
+  EXPECT_EQ(ReadBytes(AlbumFolder("A") + "pic.zrk"), Utf16Ascii("http://pics.test/2.jpg"));
+}
+
 TEST_F(Job, FormatRepairAfterThePool) {
   t.AddAlbum("A");
   gPictures[0] = {"http://pics.test/p.png"};
