@@ -410,9 +410,9 @@ void DecodeEntities(std::string& text) {
 
 // The tags are read front to back from the input, each search starting after the previous
 // "<", so the loop ends after at most one step per "<" of the input. A tag met again is removed
-// again only when the result changed since its last removal (a removal can join a new
-// occurrence), which gives the same result as removing it every time without a pass per
-// repeated tag; and once the result holds no "<" or no ">" nothing more can be removed.
+// again only when the result changed since it was last found free of that tag, which gives the
+// same result as removing it every time without a pass per repeated tag; and once the result
+// holds no "<" or no ">" nothing more can be removed.
 std::string StripTags(const std::string& text) {
   std::string result = text;
   std::unordered_map<std::string, unsigned long> removedAt;
@@ -428,8 +428,14 @@ std::string StripTags(const std::string& text) {
     std::string tag = text.substr(open + 1, close - open - 1);
     const auto seen = removedAt.find(tag);
     if (seen != removedAt.end() && seen->second == generation) continue;
-    if (ReplaceAll(result, "<" + tag + ">", "") > 0) ++generation;
-    removedAt[std::move(tag)] = generation;
+    const std::string whole = "<" + tag + ">";
+    if (ReplaceAll(result, whole, "") > 0) ++generation;
+    // A removal can join a new occurrence ("<<b>b>"): only a result free of the tag lets the
+    // next meeting of it be skipped.
+    if (result.find(whole) == std::string::npos)
+      removedAt[std::move(tag)] = generation;
+    else
+      removedAt.erase(tag);
   }
   return result;
 }

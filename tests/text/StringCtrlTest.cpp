@@ -215,6 +215,9 @@ TEST(Decoding, StripTags) {
   EXPECT_EQ(StripTags("a<b"), "a<b");
   EXPECT_EQ(StripTags("<br/>第一行<br/>第二行"), "第一行第二行");
   EXPECT_EQ(StripTags(""), "");
+  // A removal that joins a new copy of the tag: the next meeting of the tag removes it too.
+  EXPECT_EQ(StripTags("<b>x<<b>b>"), "x");
+  EXPECT_EQ(StripTags("<b><<b>b>y<b>"), "y");
 }
 
 TEST(Decoding, StripTagsEndsOnHostileText) {
@@ -228,12 +231,13 @@ TEST(Decoding, StripTagsEndsOnHostileText) {
   EXPECT_EQ(StripTags(unclosed + ">"), "");
   // Same result as removing every met tag each time, on random tag soup.
   std::mt19937 generator(12345);
-  const std::string alphabet = "<>ab/";
-  for (int round = 0; round < 2000; ++round) {
-    std::string text;
-    const int length = static_cast<int>(generator() % 24);
-    for (int i = 0; i < length; ++i) text += alphabet[generator() % alphabet.size()];
-    ASSERT_EQ(StripTags(text), NaiveStripTags(text)) << text;
+  for (const std::string alphabet : {"<>ab/", "<>b"}) {
+    for (int round = 0; round < 2000; ++round) {
+      std::string text;
+      const int length = static_cast<int>(generator() % 24);
+      for (int i = 0; i < length; ++i) text += alphabet[generator() % alphabet.size()];
+      ASSERT_EQ(StripTags(text), NaiveStripTags(text)) << text;
+    }
   }
 }
 
