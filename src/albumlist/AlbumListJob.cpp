@@ -36,7 +36,11 @@ std::string Format(const char* pattern, size_t n) {
 void RunPlan(AppState& app, ListPlan plan) {
   if (!plan.idLookupUrl.empty()) {
     std::string id;
-    if (!LookupRenrenId(plan.idLookupUrl, id)) return;
+    if (!LookupRenrenId(plan.idLookupUrl, id)) {
+      // The address form, and with it the list type, was settled before the lookup.
+      if (!plan.calls.empty()) app.nListType = plan.calls.front().nListType;
+      return;
+    }
     if (!plan.calls.empty()) plan.calls.front().address = Trim(id);
   }
   for (const AdapterCall& call : plan.calls) {

@@ -247,6 +247,7 @@ TEST_F(AlbumListJob, RenrenLookupThatCannotFetchCallsNoAdapter) {
   SetEngineProxy(web.ProxyUrl());
   Run(SITE_RENREN, "http://www.renren.com/someuser");
   EXPECT_TRUE(gCalls.empty());
+  EXPECT_EQ(app_.nListType.load(), LT_RENREN);
   EXPECT_EQ(host_.LastStatus(StatusLine::ListTitle), "相册列表(共0个)");
 }
 
