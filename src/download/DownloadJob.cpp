@@ -19,6 +19,14 @@ namespace {
 
 bool SlotHas(AppState& app, uint16_t option) { return (app.Rule().wOptions & option) != 0; }
 
+// Back to "running" for the next step, unless the user has asked for a stop meanwhile: the stop
+// button's state is never overwritten.
+void ResumeRunning(AppState& app) {
+  uint8_t state = app.nDownState.load();
+  while (state != DOWN_STOP && !app.nDownState.compare_exchange_weak(state, DOWN_RUNNING)) {
+  }
+}
+
 // The picture list of one album through the dispatch table.
 void ListPictures(AppState& app, int albumIndex) {
   const int site = app.nSite.load();
@@ -55,8 +63,10 @@ bool MakeJobFolder(AppState& app, std::string& folder) {
 
 // Runs the worker pool over the album's list on a thread of its own and waits for its end.
 bool RunPool(AppState& app) {
-  // A stop pressed while the adapter was still listing stays a stop for this pool.
-  Pool().stop = app.nDownState.load() == DOWN_STOP;
+  // A stop pressed while the adapter was still listing stays a stop for this pool. The flag is
+  // cleared before the state is read: a stop pressed in between sets it again afterwards.
+  Pool().stop = false;
+  if (app.nDownState.load() == DOWN_STOP) Pool().stop = true;
   try {
     std::thread manager(DownPicFunc, std::ref(app));
     manager.join();
@@ -74,7 +84,7 @@ void DownloadAlbum(AppState& app, const std::string& jobFolder, int selectedCoun
   DownloadList& list = app.downloadList;
   list.Clear();
   list.strSaveDir = jobFolder;
-  app.nDownState = DOWN_RUNNING;
+  ResumeRunning(app);
 
   char status[96];
   std::snprintf(status, sizeof status, "正在下载第%d/%d个图集", album.position, selectedCount);
@@ -131,7 +141,7 @@ void RunDownloadJob(AppState& app, const AlbumReportFn& report) {
   }
 
   app.host.SetDownloadBusy(true);
-  app.nDownState = DOWN_RUNNING;
+  ResumeRunning(app);
   DownloadList& list = app.downloadList;
   list.strSaveDir = jobFolder;
 

@@ -153,7 +153,10 @@ void AddPicture(AppState& app, const std::string& address, const std::string& de
 
   if ((rule.wOptions & OPT_SKIP_OLD) != 0 && !app.strMarkUrl.empty() &&
       PrimaryAddress(address) == app.strMarkUrl) {
-    app.nDownState = DOWN_ENOUGH;
+    // "Enough" never replaces a stop the user asked for meanwhile.
+    uint8_t state = app.nDownState.load();
+    while (state != DOWN_STOP && !app.nDownState.compare_exchange_weak(state, DOWN_ENOUGH)) {
+    }
     return;
   }
 

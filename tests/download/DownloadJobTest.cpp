@@ -155,6 +155,38 @@ TEST_F(Job, StopDuringTheSecondAlbumEndsTheJob) {
   EXPECT_EQ(t.app.nDownState.load(), DOWN_IDLE);
 }
 
+// A window whose user presses stop the moment the job shows its downloading form.
+struct StopOnBusyHost : albumora::testweb::FakeHost {
+  AppState* app = nullptr;
+  void SetDownloadBusy(bool busy) override {
+    FakeHost::SetDownloadBusy(busy);
+    if (busy && app != nullptr) DownloadCommand(*app);
+  }
+};
+
+TEST_F(Job, StopPressedAsTheJobStartsIsKept) {
+  StopOnBusyHost host;
+  AppState app{host};
+  host.app = &app;
+  host.savePath = dir.Path();
+  app.strOwner = t.app.strOwner;
+  auto entry = std::make_unique<ST_PERLISTRECORD>();
+  entry->strName = "A";
+  app.albumList.Append(std::move(entry));
+  app.grid.Reset(false);
+  const int row = app.grid.AppendRow();
+  app.grid.SetCell(row, 0, GridCell{"1", 0});
+  app.grid.SelectRow(row, true);
+  gPictures[0] = {"http://pics.test/a.jpg"};
+
+  app.nDownState = DOWN_RUNNING;  // as the command leaves it for the job
+  RunDownloadJob(app);
+  EXPECT_TRUE(gCalls.empty()) << "the stop was overwritten by the job's start";
+  EXPECT_TRUE(web.Requests().empty());
+  EXPECT_EQ(host.LastStatus(StatusLine::Main), "下载完毕");
+  EXPECT_EQ(app.nDownState.load(), DOWN_IDLE);
+}
+
 TEST_F(Job, EarlyEnds) {
   t.AddAlbum("A");
   t.ShowAndSelect({0});

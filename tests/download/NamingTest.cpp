@@ -145,6 +145,16 @@ TEST_F(Naming, FolderModeNoneUsesTheJobFolderAndItsMarker) {
   EXPECT_EQ(t.app.downloadList.size(), 1u);
 }
 
+TEST_F(Naming, SkipRuleKeepsAStopTheUserAskedFor) {
+  Rule().byDirMode = 1;
+  Rule().wOptions = OPT_SKIP_OLD;
+  WriteMarker("http://h/old", dir.Folder());
+  t.app.nDownState = DOWN_STOP;
+  Add("http://h/old", "a");
+  EXPECT_EQ(t.app.nDownState.load(), DOWN_STOP) << "\"enough\" must not turn a stop into a run";
+  EXPECT_TRUE(t.app.downloadList.empty());
+}
+
 TEST_F(Naming, SkipRuleMatchesTheMarkerOfAnAddressWithAFallback) {
   const std::string line = "http://h/full/1.jpg\r\nhttp://h/b/1.jpg";
   std::string folder = dir.Folder() + "Trip" + kPathSep;
