@@ -176,10 +176,7 @@ void AddPicture(AppState& app, const std::string& address, const std::string& de
 
 void WriteMarker(const std::string& firstAddress, const std::string& folder) {
   // The hidden attribute has no counterpart here: the marker keeps its name and nothing else.
-  std::ofstream out(folder + kMarkerName, std::ios::binary | std::ios::trunc);
-  if (!out) return;
-  std::string bytes = Utf16LeBytes(PrimaryAddress(firstAddress));
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  ReplaceFileWith(folder + kMarkerName, Utf16LeBytes(PrimaryAddress(firstAddress)));
 }
 
 std::string ReadMarker(const std::string& folder) {
@@ -198,13 +195,14 @@ std::string ReadMarker(const std::string& folder) {
   return FromUtf16(units);
 }
 
+// The whole list is written at once: a download manager never reads half a list.
 void WriteThunderList(const DownloadList& list, const std::string& path) {
-  std::ofstream out(FitFileName(path), std::ios::binary | std::ios::trunc);
-  if (!out) return;
+  std::string bytes;
   for (const std::string& line : list.arrUrl) {
-    std::string bytes = WideToGbk(line) + kLineBreak;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes += WideToGbk(line);
+    bytes += kLineBreak;
   }
+  ReplaceFileWith(FitFileName(path), bytes);
 }
 
 }  // namespace albumora

@@ -2,10 +2,14 @@
 // file system's limit on a name's length.
 #include "download/FileNames.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <string_view>
 #include <system_error>
@@ -122,12 +126,29 @@ bool HasPictureExt(const std::string& name) {
          ext == ".tif";
 }
 
+bool ReplaceFileWith(const std::string& path, std::string_view bytes) {
+  const size_t slash = path.rfind(kPathSep);
+  std::string temp =
+      (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".part-XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) return false;
+  bool ok = ::fchmod(fd, 0644) == 0;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
 void WriteUnicodeFile(const std::string& name, const char* data, size_t count) {
-  std::ofstream file(name.empty() ? std::string("1.txt") : name,
-                     std::ios::binary | std::ios::trunc);
-  if (!file) return;
-  file.write("\xFF\xFE", 2);
-  if (data != nullptr && count > 0) file.write(data, static_cast<std::streamsize>(count));
+  std::string bytes("\xFF\xFE", 2);
+  if (data != nullptr && count > 0) bytes.append(data, count);
+  ReplaceFileWith(name.empty() ? std::string("1.txt") : name, bytes);
 }
 
 void WriteUnicodeText(const std::string& name, const std::string& text) {

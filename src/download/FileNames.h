@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace albumora {
 
@@ -22,6 +23,11 @@ bool HasPictureExt(const std::string& name);
 void WriteUnicodeFile(const std::string& name, const char* data, size_t count);
 // The same for a UTF-8 text (converted to UTF-16LE).
 void WriteUnicodeText(const std::string& name, const std::string& text);
+
+// Replaces the file at path with bytes: they go to a fresh file beside it that is then renamed
+// over it, so no reader ever finds a cut file and a failed write keeps the old content. False
+// when the file was not replaced.
+bool ReplaceFileWith(const std::string& path, std::string_view bytes);
 
 // A file name (the last path component) too long for the file system (255 bytes) is cut at a
 // character boundary, keeping its extension. The layer that writes files applies it.

@@ -1,7 +1,9 @@
 // Picture naming, the album folder, the skip rule and the side files of AddPicture.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cctype>
+#include <csignal>
 
 #include "DownloadTestSupport.h"
 #include "download/DownloadJob.h"
@@ -11,6 +13,7 @@
 
 using namespace albumora;
 using albumora::dltest::Exists;
+using albumora::dltest::FolderNames;
 using albumora::dltest::ReadBytes;
 using albumora::dltest::ScratchDir;
 using albumora::dltest::TestApp;
@@ -199,6 +202,47 @@ TEST(ThunderList, GbkLinesAndBothAddressesOfAFallback) {
   WriteThunderList(list, dir.Folder() + "Trip.lst");
   EXPECT_EQ(ReadBytes(dir.Folder() + "Trip.lst"),
             WideToGbk("http://h/相册/1.jpg") + "\r\nhttp://h/2.jpg\r\nhttp://h/b/2.jpg\r\n");
+}
+
+// While it lives, no file of this process may grow past limit bytes: a full disk, as a writer
+// sees it.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t limit) : previousSignal_(std::signal(SIGXFSZ, SIG_IGN)) {
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit lower = previous_;
+    lower.rlim_cur = limit;
+    setrlimit(RLIMIT_FSIZE, &lower);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousSignal_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit previous_{};
+  void (*previousSignal_)(int);
+};
+
+TEST(SideFiles, AFailedRewriteKeepsTheOldFileWhole) {
+  ScratchDir dir;
+  DownloadList list;
+  list.arrUrl = {"http://h/a-rather-long-address/1.jpg", "http://h/a-rather-long-address/2.jpg"};
+  WriteThunderList(list, dir.Folder() + "Trip.lst");
+  const std::string oldList = ReadBytes(dir.Folder() + "Trip.lst");
+  WriteMarker("http://h/old", dir.Folder());
+  {
+    FileSizeLimit full(32);
+    list.arrUrl.push_back("http://h/a-rather-long-address/3.jpg");
+    WriteThunderList(list, dir.Folder() + "Trip.lst");
+    WriteMarker("http://h/a-rather-long-address/3.jpg", dir.Folder());
+  }
+  EXPECT_EQ(ReadBytes(dir.Folder() + "Trip.lst"), oldList) << "a cut list replaced the old one";
+  EXPECT_EQ(ReadMarker(dir.Folder()), "http://h/old");
+  EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"Trip.lst", "pic.zrk"}))
+      << "a temporary file was left behind";
 }
 
 TEST(PrimaryAddress, TextBeforeTheLineBreak) {
