@@ -122,6 +122,7 @@ void OnInterrupt(int) {
 class InterruptScope {
  public:
   explicit InterruptScope(AppState& app) {
+    Pool();  // made here, not for the first time inside the signal handler
     gStopTarget = &app;
     previous_ = std::signal(SIGINT, OnInterrupt);
   }
