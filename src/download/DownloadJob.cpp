@@ -117,12 +117,15 @@ void DownloadAlbum(AppState& app, const std::string& jobFolder, int selectedCoun
 }  // namespace
 
 void DownloadCommand(AppState& app) {
-  if (app.nDownState.load() != DOWN_IDLE) {
-    app.nDownState = DOWN_STOP;
-    Pool().stop = true;
+  uint8_t state = DOWN_IDLE;
+  if (!app.nDownState.compare_exchange_strong(state, DOWN_RUNNING)) {
+    // A job runs: ask it to stop. A job that has ended meanwhile is left alone: a stop stored
+    // after its end would leave the state at "stop" with no job, and the command dead.
+    while (state != DOWN_IDLE && !app.nDownState.compare_exchange_weak(state, DOWN_STOP)) {
+    }
+    if (state != DOWN_IDLE) Pool().stop = true;
     return;
   }
-  app.nDownState = DOWN_RUNNING;
   try {
     std::thread([&app] { RunDownloadJob(app); }).detach();
   } catch (const std::system_error&) {
