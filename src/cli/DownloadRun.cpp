@@ -220,8 +220,9 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     std::fflush(stdout);
   };
   {
-    InterruptScope interrupts(app);
+    // Running before Ctrl-C is caught: a stop is never overwritten by the start.
     app.nDownState = DOWN_RUNNING;
+    InterruptScope interrupts(app);
     RunDownloadJob(app, report);
   }
   host.SetDisplay(nullptr);
