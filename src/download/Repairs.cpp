@@ -68,7 +68,8 @@ bool FixFormat(std::string& path) {
   std::string shown = ExtensionOf(bytes);
   if (!shown.empty()) extension = shown;
 
-  std::string moved = stem + extension;
+  // A name already as long as the file system allows ("….jpg") would not take ".tiff".
+  std::string moved = FitFileName(stem + extension);
   if (moved == path) return false;
   std::string old = path;
   path = moved;

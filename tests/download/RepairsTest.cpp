@@ -67,6 +67,17 @@ TEST(FixFormat, MissingFileAndFolderDotsAreLeftAlone) {
   EXPECT_TRUE(Exists(folder + "photo.png"));
 }
 
+TEST(FixFormat, ALongerExtensionStillFitsTheNameLimit) {
+  ScratchDir dir;
+  const std::string stem(kMaxNameBytes - 4, 'n');
+  std::string path = dir.Folder() + stem + ".jpg";
+  const std::string tiff("MM\x00*", 4);
+  WriteBytes(path, tiff);
+  EXPECT_TRUE(FixFormat(path));
+  EXPECT_EQ(path, dir.Folder() + stem.substr(1) + ".tiff");
+  EXPECT_EQ(ReadBytes(path), tiff);
+}
+
 TEST(FixFormat, NeverReplacesAnExistingFile) {
   ScratchDir dir;
   std::string path = dir.Folder() + "a.jpg";
