@@ -53,10 +53,15 @@ class EndQueue {
   std::deque<size_t> ended_;
 };
 
-bool FetchInto(HttpRequest& request) {
+// One address: true when it gave a body (else the fallback is tried); saved tells whether the
+// picture file landed.
+bool FetchInto(HttpRequest& request, bool& saved) {
+  saved = false;
   if (request.strUrl.empty()) return false;
   HttpResponse response;
-  return HttpFetch(request, response, kPictureFetchFlags) && !response.body.empty();
+  const bool got = HttpFetch(request, response, kPictureFetchFlags) && !response.body.empty();
+  saved = got && response.bSaved;
+  return got;
 }
 
 }  // namespace
@@ -88,9 +93,11 @@ bool DownloadPicture(const PictureTask& task) {
   // An error page ("404 Not Found") is no picture: the fallback is tried and nothing written.
   request.bRefuseErrorStatus = true;
 
-  if (FetchInto(request)) return true;
+  bool saved = false;
+  if (FetchInto(request, saved)) return saved;
   request.strUrl = fallback;
-  return FetchInto(request);
+  FetchInto(request, saved);
+  return saved;
 }
 
 void DownPicFunc(AppState& app) {

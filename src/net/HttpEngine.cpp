@@ -267,24 +267,6 @@ Slist HeaderList(const std::string& headers, std::string& cookies) {
 
 // Writes the accepted body beside the target and renames it into place; on any failure the
 // target is untouched and nothing is left behind.
-void SaveBody(const std::string& savePath, const std::string& body) {
-  std::string target = FitFileName(savePath);
-  size_t slash = target.rfind(kPathSep);
-  std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash);
-  std::string temp = folder + kPathSep + ".part-XXXXXX";
-  int fd = mkstemp(temp.data());
-  if (fd < 0) return;
-  bool ok = fchmod(fd, 0644) == 0;
-  for (size_t written = 0; ok && written < body.size();) {
-    ssize_t n = write(fd, body.data() + written, body.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) written += static_cast<size_t>(n);
-  }
-  ok = close(fd) == 0 && ok;
-  if (!ok || rename(temp.c_str(), target.c_str()) != 0) unlink(temp.c_str());
-}
-
 bool SetUp(CURL* curl, Transfer& t, curl_slist* headers, const std::string& cookies,
            const std::string& url) {
   const HttpRequest& request = t.request;
@@ -346,6 +328,7 @@ bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /
   response.strHeaders.clear();
   response.bGzip = 0;
   response.nStatus = 0;
+  response.bSaved = false;
   response.cutStart = request.cutStart;
   response.cutEnd = request.cutEnd;
   if (request.strUrl.empty()) return false;
@@ -368,7 +351,10 @@ bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /
   }
   if (ok && request.bRefuseErrorStatus && response.nStatus >= 400) ok = false;
   if (ok && OutsideLimits(response.body.size(), request)) ok = false;
-  if (ok && !request.strSavePath.empty()) SaveBody(request.strSavePath, response.body);
+  // A file that cannot be written does not change the result; bSaved tells whether it landed.
+  if (ok && !request.strSavePath.empty()) {
+    response.bSaved = ReplaceFileWith(FitFileName(request.strSavePath), response.body);
+  }
   return ok;
 }
 

@@ -18,11 +18,11 @@ constexpr unsigned TEXT_BIG5 = 8;
 struct HttpRequest {
   std::string strUrl;
   std::string strVerb = "GET";
-  std::string strHeaders;  // extra header lines separated by "\r\n", no trailing line end
-  std::string cutStart;    // bytes: everything up to and including its last occurrence is cut
-  std::string cutEnd;      // bytes: reading stops at its first occurrence
-  std::string retryMark;   // bytes: an answer containing it counts as failed in HttpFetch
-  std::string strSavePath; // absolute path; the accepted body is written there
+  std::string strHeaders;   // extra header lines separated by "\r\n", no trailing line end
+  std::string cutStart;     // bytes: everything up to and including its last occurrence is cut
+  std::string cutEnd;       // bytes: reading stops at its first occurrence
+  std::string retryMark;    // bytes: an answer containing it counts as failed in HttpFetch
+  std::string strSavePath;  // absolute path; the accepted body is written there
   uint32_t nReadTimeout = 20000;  // ms, each read of the body
   uint32_t nTimeout = 20000;      // ms, connect and send
   uint32_t nMinKB = 0;
@@ -41,7 +41,8 @@ struct HttpResponse {
   std::string cutStart;
   std::string cutEnd;
   uint8_t bGzip = 0;
-  long nStatus = 0;  // status code of the final answer (0 when none arrived)
+  long nStatus = 0;     // status code of the final answer (0 when none arrived)
+  bool bSaved = false;  // the accepted body was written to the request's strSavePath
 };
 
 // Largest answer held in memory when no nMaxKB bounds it, and largest decompressed output.

@@ -2,9 +2,11 @@
 // few albums, and small file helpers.
 #pragma once
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -108,5 +110,27 @@ inline std::string Utf16Ascii(const std::string& text) {
   }
   return bytes;
 }
+
+// While it lives, no file of this process may grow past limit bytes: a full disk, as a writer
+// sees it.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t limit) : previousSignal_(std::signal(SIGXFSZ, SIG_IGN)) {
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit lower = previous_;
+    lower.rlim_cur = limit;
+    setrlimit(RLIMIT_FSIZE, &lower);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousSignal_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit previous_{};
+  void (*previousSignal_)(int);
+};
 
 }  // namespace albumora::dltest

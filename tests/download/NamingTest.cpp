@@ -1,9 +1,7 @@
 // Picture naming, the album folder, the skip rule and the side files of AddPicture.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <cctype>
-#include <csignal>
 
 #include "DownloadTestSupport.h"
 #include "download/DownloadJob.h"
@@ -13,6 +11,7 @@
 
 using namespace albumora;
 using albumora::dltest::Exists;
+using albumora::dltest::FileSizeLimit;
 using albumora::dltest::FolderNames;
 using albumora::dltest::ReadBytes;
 using albumora::dltest::ScratchDir;
@@ -203,28 +202,6 @@ TEST(ThunderList, GbkLinesAndBothAddressesOfAFallback) {
   EXPECT_EQ(ReadBytes(dir.Folder() + "Trip.lst"),
             WideToGbk("http://h/相册/1.jpg") + "\r\nhttp://h/2.jpg\r\nhttp://h/b/2.jpg\r\n");
 }
-
-// While it lives, no file of this process may grow past limit bytes: a full disk, as a writer
-// sees it.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t limit) : previousSignal_(std::signal(SIGXFSZ, SIG_IGN)) {
-    getrlimit(RLIMIT_FSIZE, &previous_);
-    rlimit lower = previous_;
-    lower.rlim_cur = limit;
-    setrlimit(RLIMIT_FSIZE, &lower);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &previous_);
-    std::signal(SIGXFSZ, previousSignal_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit previous_{};
-  void (*previousSignal_)(int);
-};
 
 TEST(SideFiles, AFailedRewriteKeepsTheOldFileWhole) {
   ScratchDir dir;

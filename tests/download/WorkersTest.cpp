@@ -11,6 +11,7 @@
 
 using namespace albumora;
 using albumora::dltest::Exists;
+using albumora::dltest::FileSizeLimit;
 using albumora::dltest::FolderNames;
 using albumora::dltest::ReadBytes;
 using albumora::dltest::ScratchDir;
@@ -144,6 +145,20 @@ TEST_F(PoolRun, ErrorAnswersWriteNoFile) {
   EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"fallback.jpg"}));
   EXPECT_EQ(ReadBytes(dir.Folder() + "fallback.jpg"), Picture(100));
   EXPECT_EQ(t.host.LastStatus(StatusLine::Progress), "已下载2/2......");
+}
+
+TEST_F(PoolRun, APictureThatCannotBeSavedIsNotCountedEvenOverAnOlderFile) {
+  web.Route("pics.test", "/big.jpg", PictureReply(Picture(4096)));
+  dltest::WriteBytes(dir.Folder() + "big.jpg", "old");
+  bool written = true;
+  {
+    FileSizeLimit full(1024);
+    written =
+        DownloadPicture(PictureTask{"http://pics.test/big.jpg", "", dir.Folder() + "big.jpg"});
+  }
+  EXPECT_FALSE(written) << "the older file is no proof the picture landed";
+  EXPECT_EQ(ReadBytes(dir.Folder() + "big.jpg"), "old");
+  EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"big.jpg"});
 }
 
 TEST_F(PoolRun, StopStartsNoNewWorker) {
