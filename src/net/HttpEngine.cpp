@@ -239,9 +239,10 @@ struct SlistFree {
 };
 using Slist = std::unique_ptr<curl_slist, SlistFree>;
 
-// The caller's header lines for libcurl. A "Cookie:" line is taken out into cookies: libcurl
-// then sends it in one Cookie header after the store's own cookies, instead of a second header.
-Slist HeaderList(const std::string& headers, std::string& cookies) {
+// The caller's header lines for libcurl, as given. A "cookie:" line of the caller stays a header
+// of its own beside the store's cookies: libcurl sends such a header only to the address's own
+// host, never on to the host a redirect names, so one site's login does not leak to another.
+Slist HeaderList(const std::string& headers) {
   Slist list;
   size_t begin = 0;
   while (begin < headers.size()) {
@@ -250,12 +251,6 @@ Slist HeaderList(const std::string& headers, std::string& cookies) {
     std::string line = headers.substr(begin, end - begin);
     begin = end + 2;
     if (Trim(line).empty()) continue;
-    size_t colon = line.find(':');
-    if (colon != std::string::npos && EqualsNoCase(Trim(line.substr(0, colon)), "cookie")) {
-      std::string value = Trim(line.substr(colon + 1));
-      if (!value.empty()) cookies += (cookies.empty() ? "" : "; ") + value;
-      continue;
-    }
     curl_slist* grown = curl_slist_append(list.get(), line.c_str());
     if (grown) {
       (void)list.release();
@@ -267,8 +262,7 @@ Slist HeaderList(const std::string& headers, std::string& cookies) {
 
 // Writes the accepted body beside the target and renames it into place; on any failure the
 // target is untouched and nothing is left behind.
-bool SetUp(CURL* curl, Transfer& t, curl_slist* headers, const std::string& cookies,
-           const std::string& url) {
+bool SetUp(CURL* curl, Transfer& t, curl_slist* headers, const std::string& url) {
   const HttpRequest& request = t.request;
   bool ok = curl_easy_setopt(curl, CURLOPT_URL, url.c_str()) == CURLE_OK;
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -296,7 +290,6 @@ bool SetUp(CURL* curl, Transfer& t, curl_slist* headers, const std::string& cook
   // Cookies: the one shared store, sent and stored on every hop.
   curl_easy_setopt(curl, CURLOPT_SHARE, static_cast<CURLSH*>(CookieStore::Shared().ShareHandle()));
   curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
-  if (!cookies.empty()) curl_easy_setopt(curl, CURLOPT_COOKIE, cookies.c_str());
   if (request.strVerb == "HEAD") {
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
   } else if (!request.strVerb.empty() && request.strVerb != "GET") {
@@ -336,10 +329,9 @@ bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /
   net::EasyHandle curl = net::AcquireEasy();
   if (!curl) return false;
   Transfer transfer(request, response);
-  std::string cookies;
-  Slist headers = HeaderList(request.strHeaders, cookies);
+  Slist headers = HeaderList(request.strHeaders);
   std::string url = net::CanonicalUrl(request.strUrl);
-  if (!SetUp(curl.get(), transfer, headers.get(), cookies, url)) return false;
+  if (!SetUp(curl.get(), transfer, headers.get(), url)) return false;
 
   CURLcode code = Perform(curl.get(), transfer);
   bool ok = code == CURLE_OK || (code == CURLE_WRITE_ERROR && transfer.stoppedAtMark);

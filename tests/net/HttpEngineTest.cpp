@@ -383,18 +383,30 @@ TEST_F(EngineTest, ManyThreadsShareTheEngineAndTheCookies) {
   EXPECT_EQ(std::count(cookies.begin(), cookies.end(), '='), kThreads * 4);
 }
 
-TEST_F(EngineTest, CallersCookieLineJoinsTheStoresInOneHeader) {
+TEST_F(EngineTest, CallersCookieLineGoesOnlyToItsOwnHost) {
   CookieStore::Shared().SetCookie("http://h.test/", "s=2; Path=/");
   web.Route("h.test", "/p", Reply::Text("ok"));
+  web.Route("h.test", "/away", Reply::Redirect("http://other.test/landing"));
+  web.Route("other.test", "/landing", Reply::Text("landed"));
   HttpRequest request = NewRequest("http://h.test/p");
   request.strHeaders = "Accept-Encoding: gzip, deflate\r\ncookie: x=1; y=3";
   ASSERT_TRUE(HttpFetch(request, response, 0));
   Request sent = web.Requests().at(0);
-  auto cookieLines = std::count_if(sent.headers.begin(), sent.headers.end(),
-                                   [](const auto& h) { return EqualsNoCase(h.first, "cookie"); });
-  EXPECT_EQ(cookieLines, 1);
-  EXPECT_EQ(sent.Header("Cookie"), "s=2; x=1; y=3");
+  std::vector<std::string> cookieLines;
+  for (const auto& [name, value] : sent.headers) {
+    if (EqualsNoCase(name, "cookie")) cookieLines.push_back(value);
+  }
+  EXPECT_EQ(cookieLines, (std::vector<std::string>{"s=2", "x=1; y=3"}));
   EXPECT_EQ(sent.Header("Accept-Encoding"), "gzip, deflate");
+
+  // A redirect to another host carries neither the caller's line nor h.test's cookies.
+  web.ClearRequests();
+  request.strUrl = "http://h.test/away";
+  ASSERT_TRUE(HttpFetch(request, response, 0));
+  ASSERT_EQ(web.Requests().size(), 2u);
+  EXPECT_EQ(web.Requests()[0].Header("Cookie").empty(), false);
+  EXPECT_EQ(web.Requests()[1].Header("Cookie"), "");
+  EXPECT_EQ(response.body, "landed");
 }
 
 TEST_F(EngineTest, RedirectLoopFails) {
