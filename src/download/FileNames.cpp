@@ -14,6 +14,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "app/ProgramFolder.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
@@ -148,7 +149,9 @@ bool ReplaceFileWith(const std::string& path, std::string_view bytes) {
 void WriteUnicodeFile(const std::string& name, const char* data, size_t count) {
   std::string bytes("\xFF\xFE", 2);
   if (data != nullptr && count > 0) bytes.append(data, count);
-  ReplaceFileWith(name.empty() ? std::string("1.txt") : name, bytes);
+  // Diagnostic copies belong to the program folder, not to whatever folder the process runs in.
+  const std::string file = name.empty() ? std::string("1.txt") : name;
+  ReplaceFileWith(file.front() == kPathSep ? file : ProgramFile(file).string(), bytes);
 }
 
 void WriteUnicodeText(const std::string& name, const std::string& text) {

@@ -19,7 +19,8 @@ bool EnsureDirPath(std::string& path);
 using FolderMessage = std::function<void(const std::string&)>;
 void SetFolderMessage(FolderMessage callback);
 bool HasPictureExt(const std::string& name);
-// UTF-16LE with byte-order mark; "1.txt" when name is empty. data is UTF-16LE bytes.
+// UTF-16LE with byte-order mark; "1.txt" when name is empty; a relative name lies in the
+// program folder. data is UTF-16LE bytes.
 void WriteUnicodeFile(const std::string& name, const char* data, size_t count);
 // The same for a UTF-8 text (converted to UTF-16LE).
 void WriteUnicodeText(const std::string& name, const std::string& text);

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/ProgramFolder.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
@@ -174,13 +175,15 @@ TEST(WriteUnicodeFile, ByteOrderMarkThenData) {
   EXPECT_FALSE(fs::exists(scratch.Path() + "/missing"));
 }
 
-TEST(WriteUnicodeFile, DefaultName) {
+TEST(WriteUnicodeFile, DefaultNameAndRelativeNamesLieInTheProgramFolder) {
   ScratchDir scratch;
-  const fs::path before = fs::current_path();
-  fs::current_path(scratch.Path());
+  const fs::path before = ProgramFolder();
+  InitProgramFolder(scratch.Path());
   WriteUnicodeText("", "x");
-  fs::current_path(before);
+  WriteUnicodeText("log.err", "y");
+  InitProgramFolder(before);
   EXPECT_EQ(ReadBytes(scratch.Path() + "/1.txt"), std::string("\xFF\xFEx\0", 4));
+  EXPECT_EQ(ReadBytes(scratch.Path() + "/log.err"), std::string("\xFF\xFEy\0", 4));
 }
 
 TEST(FitFileName, LongChineseNameKeepsExtension) {
