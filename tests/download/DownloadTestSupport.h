@@ -15,36 +15,13 @@
 #include <vector>
 
 #include "FakeHost.h"
+#include "ScratchDir.h"
 #include "app/AppState.h"
 #include "download/FileNames.h"
 
 namespace albumora::dltest {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "albumora-test-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    char* made = mkdtemp(buffer.data());
-    path_ = made != nullptr ? std::string(made) : pattern;
-  }
-  ~ScratchDir() {
-    std::error_code error;
-    std::filesystem::remove_all(path_, error);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  // The folder text with the separator at its end, as the pipelines keep folders.
-  std::string Folder() const { return path_ + kPathSep; }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using testweb::ScratchDir;
 
 // The records with a FakeHost; albums are added by name.
 struct TestApp {

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "ScratchDir.h"
 #include "app/ProgramFolder.h"
 #include "text/StringCtrl.h"
 
@@ -19,25 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (fs::temp_directory_path() / "albumora-names-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code error;
-    if (!path_.empty()) fs::remove_all(path_, error);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string Folder() const { return path_ + kPathSep; }
-
- private:
-  std::string path_;
-};
+using testweb::ScratchDir;
 
 std::string Cleaned(std::string text, unsigned pattern = 0xFFFF, bool fallback = false) {
   CleanFileName(text, pattern, fallback);

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "ScratchDir.h"
 #include "TestWeb.h"
 #include "net/HttpEngine.h"
 
@@ -23,19 +24,6 @@ class CookieStoreTest : public ::testing::Test {
   void SetUp() override { store.Clear(); }
   void TearDown() override { store.Clear(); }
   CookieStore& store = CookieStore::Shared();
-};
-
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "albumora-cookies-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempFolder() { fs::remove_all(path_); }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
 };
 
 TEST_F(CookieStoreTest, LongerPathsFirstThenOlderFirst) {
@@ -92,8 +80,8 @@ TEST_F(CookieStoreTest, LoginCookiesReachTheEngine) {
 }
 
 TEST_F(CookieStoreTest, SaveAndLoadRoundTripWithPrivateMode) {
-  TempFolder folder;
-  fs::path file = folder.path() / "cookies.txt";
+  testweb::ScratchDir folder("cookies");
+  fs::path file = folder.Dir() / "cookies.txt";
   store.SetCookie("http://h.test/", "a=1; Path=/");
   store.SetCookie("http://h.test/", "b=2; Path=/; HttpOnly; Max-Age=3600");
   store.SetCookie("http://www.h.test/", "c=3; Domain=h.test; Path=/");
@@ -108,7 +96,7 @@ TEST_F(CookieStoreTest, SaveAndLoadRoundTripWithPrivateMode) {
   std::stringstream text;
   text << in.rdbuf();
   EXPECT_NE(text.str().find("#HttpOnly_h.test"), std::string::npos);
-  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.Dir()), {}), 1);
 
   store.Clear();
   EXPECT_EQ(store.CookiesFor("http://h.test/"), "");
@@ -119,13 +107,13 @@ TEST_F(CookieStoreTest, SaveAndLoadRoundTripWithPrivateMode) {
   store.SetCookie("http://h.test/", "d=4");
   ASSERT_TRUE(store.Load(file));  // replaces what is held
   EXPECT_EQ(store.CookiesFor("http://h.test/"), before);
-  EXPECT_FALSE(store.Load(folder.path() / "missing.txt"));
+  EXPECT_FALSE(store.Load(folder.Dir() / "missing.txt"));
   EXPECT_EQ(store.CookiesFor("http://h.test/"), before);
 }
 
 TEST_F(CookieStoreTest, ImportMergesABrowserExport) {
-  TempFolder folder;
-  fs::path file = folder.path() / "export.txt";
+  testweb::ScratchDir folder("cookies");
+  fs::path file = folder.Dir() / "export.txt";
   std::ofstream(file) << "# Netscape HTTP Cookie File\r\n"
                          "# exported by a browser\r\n"
                          "\r\n"
@@ -135,7 +123,7 @@ TEST_F(CookieStoreTest, ImportMergesABrowserExport) {
   store.SetCookie("http://user.qzone.qq.com/", "kept=1; Path=/");
   ASSERT_TRUE(store.ImportFile(file));
   EXPECT_EQ(store.CookiesFor("http://user.qzone.qq.com/"), "kept=1; uin=o42; skey=k1");
-  EXPECT_FALSE(store.ImportFile(folder.path() / "none.txt"));
+  EXPECT_FALSE(store.ImportFile(folder.Dir() / "none.txt"));
 }
 
 TEST(ComputeGtkTest, HashOverUtf16Units) {

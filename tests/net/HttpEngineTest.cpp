@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "ScratchDir.h"
 #include "TestWeb.h"
 #include "net/CookieStore.h"
 #include "text/StringCtrl.h"
@@ -51,21 +52,9 @@ class EngineTest : public ::testing::Test {
   HttpResponse response;
 };
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "albumora-net-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempFolder() { fs::remove_all(path_); }
-  const fs::path& path() const { return path_; }
-  size_t Entries() const {
-    return static_cast<size_t>(std::distance(fs::directory_iterator(path_), {}));
-  }
-
- private:
-  fs::path path_;
-};
+size_t Entries(const fs::path& folder) {
+  return static_cast<size_t>(std::distance(fs::directory_iterator(folder), {}));
+}
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -426,8 +415,8 @@ TEST_F(EngineTest, ErrorStatusIsAnAnswerUnlessRefused) {
 }
 
 TEST_F(EngineTest, SavedFileIsReplacedWholeAndFailuresLeaveItAlone) {
-  TempFolder folder;
-  fs::path target = folder.path() / "picture.jpg";
+  testweb::ScratchDir folder("net");
+  fs::path target = folder.Dir() / "picture.jpg";
   std::ofstream(target, std::ios::binary) << std::string(1000, 'O');
   web.Route("h.test", "/new.jpg", Reply::Text("new", "image/jpeg"));
   web.Route("h.test", "/gone.jpg", Reply::Status(404, "error page"));
@@ -449,17 +438,17 @@ TEST_F(EngineTest, SavedFileIsReplacedWholeAndFailuresLeaveItAlone) {
   request.nMinKB = 1;
   EXPECT_FALSE(HttpFetch(request, response, 0));
   EXPECT_EQ(ReadFile(target), "new");
-  EXPECT_EQ(folder.Entries(), 1u);  // no temporary file left behind
+  EXPECT_EQ(Entries(folder.Dir()), 1u);  // no temporary file left behind
 }
 
 TEST_F(EngineTest, SavePathInAMissingFolderStillSucceeds) {
-  TempFolder folder;
+  testweb::ScratchDir folder("net");
   web.Route("h.test", "/pic.jpg", Reply::Text("bytes", "image/jpeg"));
   HttpRequest request = NewRequest("http://h.test/pic.jpg");
-  request.strSavePath = (folder.path() / "missing" / "pic.jpg").string();
+  request.strSavePath = (folder.Dir() / "missing" / "pic.jpg").string();
   EXPECT_TRUE(HttpFetch(request, response, 0));
   EXPECT_FALSE(fs::exists(request.strSavePath));
-  EXPECT_EQ(folder.Entries(), 0u);
+  EXPECT_EQ(Entries(folder.Dir()), 0u);
 }
 
 TEST_F(EngineTest, GzipBombIsCutOffAtTheCap) {

@@ -14,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using settingstest::ScratchDir;
+using testweb::ScratchDir;
 
 // Sets an environment variable for the test's length and restores it afterwards.
 class ScopedEnv {
@@ -44,13 +44,13 @@ class ProgramFolderTest : public ::testing::Test {};
 
 TEST_F(ProgramFolderTest, OverrideIsCreatedAndUsed) {
   ScratchDir scratch;
-  const fs::path home = scratch.Path() / "portable" / "home";
+  const fs::path home = scratch.Dir() / "portable" / "home";
   EXPECT_EQ(InitProgramFolder(fs::path(home.string() + "/")), home);
   EXPECT_TRUE(fs::is_directory(home));
   EXPECT_EQ(ProgramFolder(), home);
   EXPECT_EQ(ProgramFile("soft.dat"), home / "soft.dat");
   // Called again with another folder, the new one holds.
-  const fs::path other = scratch.Path() / "other";
+  const fs::path other = scratch.Dir() / "other";
   EXPECT_EQ(InitProgramFolder(other), other);
   EXPECT_EQ(ProgramFolder(), other);
 }
@@ -58,11 +58,11 @@ TEST_F(ProgramFolderTest, OverrideIsCreatedAndUsed) {
 TEST_F(ProgramFolderTest, RelativeOverrideBecomesAbsolute) {
   ScratchDir scratch;
   const fs::path before = fs::current_path();
-  fs::current_path(scratch.Path());
+  fs::current_path(scratch.Dir());
   const fs::path folder = InitProgramFolder("rel");
   fs::current_path(before);
-  EXPECT_EQ(folder, scratch.Path() / "rel");
-  EXPECT_TRUE(fs::is_directory(scratch.Path() / "rel"));
+  EXPECT_EQ(folder, scratch.Dir() / "rel");
+  EXPECT_TRUE(fs::is_directory(scratch.Dir() / "rel"));
 }
 
 TEST_F(ProgramFolderTest, DefaultRules) {
@@ -70,21 +70,21 @@ TEST_F(ProgramFolderTest, DefaultRules) {
   const fs::path exeFolder = fs::read_symlink("/proc/self/exe").parent_path();
   if (fs::exists(exeFolder / "soft.dat")) GTEST_SKIP() << "a portable soft.dat beside the tests";
   {
-    ScopedEnv config("XDG_CONFIG_HOME", (scratch.Path() / "config").string());
-    EXPECT_EQ(InitProgramFolder(), scratch.Path() / "config" / "Albumora");
-    EXPECT_TRUE(fs::is_directory(scratch.Path() / "config" / "Albumora"));
+    ScopedEnv config("XDG_CONFIG_HOME", (scratch.Dir() / "config").string());
+    EXPECT_EQ(InitProgramFolder(), scratch.Dir() / "config" / "Albumora");
+    EXPECT_TRUE(fs::is_directory(scratch.Dir() / "config" / "Albumora"));
   }
   {
     // A relative XDG_CONFIG_HOME is ignored, as the base directory rules say.
     ScopedEnv config("XDG_CONFIG_HOME", std::string("relative"));
-    ScopedEnv home("HOME", scratch.Path().string());
-    EXPECT_EQ(InitProgramFolder(), scratch.Path() / ".config" / "Albumora");
+    ScopedEnv home("HOME", scratch.Dir().string());
+    EXPECT_EQ(InitProgramFolder(), scratch.Dir() / ".config" / "Albumora");
   }
   {
     ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
-    ScopedEnv home("HOME", (scratch.Path() / "h").string());
-    EXPECT_EQ(InitProgramFolder(), scratch.Path() / "h" / ".config" / "Albumora");
-    EXPECT_EQ(ProgramFolder(), scratch.Path() / "h" / ".config" / "Albumora");
+    ScopedEnv home("HOME", (scratch.Dir() / "h").string());
+    EXPECT_EQ(InitProgramFolder(), scratch.Dir() / "h" / ".config" / "Albumora");
+    EXPECT_EQ(ProgramFolder(), scratch.Dir() / "h" / ".config" / "Albumora");
   }
 }
 

@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using settingstest::ScratchDir;
+using testweb::ScratchDir;
 
 using Bytes = std::vector<uint8_t>;
 
@@ -109,7 +109,7 @@ TEST(SettingsCodec, ShortInputLeavesZeros) {
 
 TEST(LoadSettings, RepairsAndRewritesAtOnce) {
   ScratchDir dir;
-  const fs::path file = dir.Path() / "soft.dat";
+  const fs::path file = dir.Dir() / "soft.dat";
   Bytes bytes = ValidFile();
   Put16(bytes, DownAt(0) + 0, 50);
   Put16(bytes, DownAt(0) + 2, 900);
@@ -154,7 +154,7 @@ TEST(LoadSettings, RepairsAndRewritesAtOnce) {
 
 TEST(LoadSettings, SlotEightAlwaysByPictureNumber) {
   ScratchDir dir;
-  const fs::path file = dir.Path() / "soft.dat";
+  const fs::path file = dir.Dir() / "soft.dat";
   Bytes bytes = ValidFile();
   bytes[RuleAt(8) + 482] = 2;
   bytes[RuleAt(7) + 482] = 2;
@@ -167,7 +167,7 @@ TEST(LoadSettings, SlotEightAlwaysByPictureNumber) {
 
 TEST(LoadSettings, ShortAndMissingFiles) {
   ScratchDir dir;
-  const fs::path file = dir.Path() / "soft.dat";
+  const fs::path file = dir.Dir() / "soft.dat";
   // A short file fills the record from its start.
   Bytes head(10, 0);
   Put16(head, 0, 64);
@@ -209,7 +209,7 @@ TEST(LoadSettings, ShortAndMissingFiles) {
 
 TEST(SaveSettings, SameContentSameBytes) {
   ScratchDir dir;
-  const fs::path file = dir.Path() / "soft.dat";
+  const fs::path file = dir.Dir() / "soft.dat";
   Bytes bytes = ValidFile();
   Put16(bytes, DownAt(4) + 0, 10);
   Put16(bytes, RuleAt(4) + 0, u'图');
@@ -225,23 +225,23 @@ TEST(SaveSettings, SameContentSameBytes) {
   EXPECT_TRUE(SaveSettings(record, file));
   EXPECT_EQ(ReadFile(file), bytes);
   // No temporary file stays behind.
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Dir()), fs::directory_iterator()), 1);
 }
 
 TEST(SaveSettings, FailureKeepsTheOldState) {
   ScratchDir dir;
   SettingsRecord record;
-  EXPECT_FALSE(SaveSettings(record, dir.Path() / "missing" / "soft.dat"));
-  EXPECT_FALSE(fs::exists(dir.Path() / "missing"));
+  EXPECT_FALSE(SaveSettings(record, dir.Dir() / "missing" / "soft.dat"));
+  EXPECT_FALSE(fs::exists(dir.Dir() / "missing"));
   // The target cannot be replaced (a folder stands there): false, nothing left over.
-  const fs::path folder = dir.Path() / "soft.dat";
+  const fs::path folder = dir.Dir() / "soft.dat";
   fs::create_directory(folder);
   EXPECT_FALSE(SaveSettings(record, folder));
   EXPECT_TRUE(fs::is_directory(folder));
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Dir()), fs::directory_iterator()), 1);
   // LoadSettings still yields the repaired record when nothing can be written.
   SettingsRecord loaded;
-  LoadSettings(loaded, dir.Path() / "missing" / "soft.dat");
+  LoadSettings(loaded, dir.Dir() / "missing" / "soft.dat");
   EXPECT_EQ(loaded.DownParams[0].wThreads, 5);
 }
 
