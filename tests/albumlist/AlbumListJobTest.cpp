@@ -1,7 +1,9 @@
 #include "albumlist/AlbumListJob.h"
 
 #include <gtest/gtest.h>
+
 #include <unistd.h>
+#include "ScratchDir.h"
 
 #include <filesystem>
 #include <map>
@@ -54,17 +56,12 @@ class AlbumListJob : public ::testing::Test {
     gCalls.clear();
     gAlbumsByListType.clear();
     SetAlbumListOverride(StandInAdapter);
-    home_ = std::filesystem::temp_directory_path() /
-            (std::string("albumora-job-") + std::to_string(getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(home_);
     InitProgramFolder(home_);
     app_.bReady = 1;
   }
   void TearDown() override {
     SetAlbumListOverride(nullptr);
     SetEngineProxy("");
-    std::filesystem::remove_all(home_);
   }
 
   ListOutcome Run(int site, const std::string& address) {
@@ -77,7 +74,8 @@ class AlbumListJob : public ::testing::Test {
 
   std::string RecentAddress(size_t i) const { return FieldText(app_.settings.recentAddr[i]); }
 
-  std::filesystem::path home_;
+  testweb::ScratchDir scratch_{"job"};
+  std::filesystem::path home_ = scratch_.Dir();
   FakeHost host_;
   AppState app_{host_};
 };

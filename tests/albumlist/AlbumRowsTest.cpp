@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+
 #include <unistd.h>
+#include "ScratchDir.h"
 
 #include <filesystem>
 #include <fstream>
@@ -20,18 +22,11 @@ using testweb::FakeHost;
 class AlbumRows : public ::testing::Test {
  protected:
   void SetUp() override {
-    home_ = std::filesystem::temp_directory_path() /
-            (std::string("albumora-rows-") + std::to_string(getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(home_);
     InitProgramFolder(home_);
     app_.bReady = 1;
     app_.grid.Reset(false);
   }
-  void TearDown() override {
-    SetEngineProxy("");
-    std::filesystem::remove_all(home_);
-  }
+  void TearDown() override { SetEngineProxy(""); }
 
   void Publish(const std::string& name, int32_t count = 1, int32_t flags = 0,
                const std::string& cover = {}) {
@@ -43,7 +38,8 @@ class AlbumRows : public ::testing::Test {
     PublishAlbum(local, app_);
   }
 
-  std::filesystem::path home_;
+  testweb::ScratchDir scratch_{"rows"};
+  std::filesystem::path home_ = scratch_.Dir();
   FakeHost host_;
   AppState app_{host_};
 };

@@ -1,7 +1,10 @@
 // The command line end to end: the program runs as a child process against the loopback web.
 #include <gtest/gtest.h>
+
 #include <sys/wait.h>
 #include <unistd.h>
+#include "ScratchDir.h"
+#include "TestFiles.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +18,8 @@ namespace albumora {
 namespace {
 
 using testweb::Fixture;
+using testweb::Lines;
+using testweb::ReadFile;
 using testweb::Reply;
 using testweb::TestWeb;
 
@@ -36,31 +41,9 @@ std::string Quote(const std::string& arg) {
   return quoted + "'";
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 class ListCli : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           (std::string("albumora-cli-") + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    home_ = dir_ / "home";
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void SetUp() override {}
 
   // Runs the program with stdin from /dev/null (no terminal) and the proxy variables cleared.
   RunResult Run(const std::vector<std::string>& args) {
@@ -95,8 +78,9 @@ class ListCli : public ::testing::Test {
     return FieldText(record.recentAddr[i]);
   }
 
-  std::filesystem::path dir_;
-  std::filesystem::path home_;
+  testweb::ScratchDir scratch_{"cli"};
+  std::filesystem::path dir_ = scratch_.Dir();
+  std::filesystem::path home_ = dir_ / "home";
   TestWeb web_;
 };
 

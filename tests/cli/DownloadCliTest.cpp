@@ -1,8 +1,11 @@
 // `albumora download` and `albumora demo` end to end: the program runs as a child process and
 // downloads the sample Qzone account from the loopback web.
 #include <gtest/gtest.h>
+
 #include <sys/wait.h>
 #include <unistd.h>
+#include "ScratchDir.h"
+#include "TestFiles.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -18,21 +21,9 @@ namespace {
 
 using testweb::DemoAlbums;
 using testweb::Fixture;
+using testweb::Lines;
+using testweb::ReadFile;
 using testweb::TestWeb;
-
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::vector<std::string> LinesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 std::string Utf16(const std::string& ascii) {
   std::string bytes;
@@ -51,14 +42,7 @@ struct ChildRun {
 
 class DownloadCli : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "albumora-dlcli-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    testweb::ServeDemoSite(web_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void SetUp() override { testweb::ServeDemoSite(web_); }
 
   // Runs albumora with the arguments (no shell quoting needed for the folders used here).
   ChildRun Albumora(const std::string& arguments) {
@@ -69,8 +53,8 @@ class DownloadCli : public ::testing::Test {
     ChildRun run;
     int raw = std::system(command.c_str());
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = ReadAll(out);
-    run.err = ReadAll(err);
+    run.out = ReadFile(out);
+    run.err = ReadFile(err);
     return run;
   }
   std::string Download(const std::string& extra) {
@@ -81,45 +65,46 @@ class DownloadCli : public ::testing::Test {
   std::filesystem::path Album(const std::string& name) const { return Save() / "10001" / name; }
 
   TestWeb web_;
-  std::filesystem::path dir_;
+  testweb::ScratchDir scratch_{"dlcli"};
+  std::filesystem::path dir_ = scratch_.Dir();
 };
 
 TEST_F(DownloadCli, DownloadsEveryAlbumWithNamesMarkersAndFallbacks) {
   ChildRun run = Albumora(Download("--save " + Save().string() + " 10001"));
   ASSERT_EQ(run.status, 0) << run.err;
 
-  std::vector<std::string> lines = LinesOf(run.out);
+  std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 3u) << run.out;
   EXPECT_EQ(lines[0], "0001\t西湖\t3\t3\t" + Album("西湖").string() + "/");
   EXPECT_EQ(lines[2], "0003\t家人\t1\t1\t" + Album("家人").string() + "/");
 
   const auto& lake = DemoAlbums()[0];
-  EXPECT_EQ(ReadAll(Album("西湖") / "断桥残雪.jpg"), Fixture("demo/lake.jpg"));
-  EXPECT_EQ(ReadAll(Album("西湖") / "苏堤春晓.jpg"), Fixture("demo/hills.jpg"));
+  EXPECT_EQ(ReadFile(Album("西湖") / "断桥残雪.jpg"), Fixture("demo/lake.jpg"));
+  EXPECT_EQ(ReadFile(Album("西湖") / "苏堤春晓.jpg"), Fixture("demo/hills.jpg"));
   // The full-size address answers 404: the preview ("/b/") is written instead, not the error.
-  EXPECT_EQ(ReadAll(Album("西湖") / "雷峰夕照.jpg"), Fixture("demo/sunset.jpg"));
+  EXPECT_EQ(ReadFile(Album("西湖") / "雷峰夕照.jpg"), Fixture("demo/sunset.jpg"));
   EXPECT_EQ(web_.RequestsTo("/V1west/full/3.jpg").size(), 1u);
   EXPECT_EQ(web_.RequestsTo("/V1west/b/3.jpg").size(), 1u);
   EXPECT_EQ(web_.RequestsTo("/V1west/b/1.jpg").size(), 0u);
-  EXPECT_EQ(ReadAll(Album("西湖") / "pic.zrk"), Utf16(testweb::DemoFullAddress(lake, 0)));
+  EXPECT_EQ(ReadFile(Album("西湖") / "pic.zrk"), Utf16(testweb::DemoFullAddress(lake, 0)));
 
   // Equal descriptions are numbered; the private album came from the album-view service.
   EXPECT_TRUE(std::filesystem::exists(Album("花园") / "月季.jpg"));
   EXPECT_TRUE(std::filesystem::exists(Album("花园") / "月季 (1).jpg"));
-  EXPECT_EQ(ReadAll(Album("家人") / "全家福.jpg"), Fixture("demo/sunset.jpg"));
+  EXPECT_EQ(ReadFile(Album("家人") / "全家福.jpg"), Fixture("demo/sunset.jpg"));
   EXPECT_NE(run.err.find("下载完毕"), std::string::npos);
 
   // A second run over one album (the skip option is off) downloads it again.
   run = Albumora(Download("--albums 1 --save " + Save().string() + " 10001"));
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(LinesOf(run.out).size(), 1u);
+  EXPECT_EQ(Lines(run.out).size(), 1u);
 }
 
 TEST_F(DownloadCli, SelectionAndRunOnlyOverrides) {
   ChildRun run = Albumora(
       Download("--albums 1,3-3 --threads 2 --min-kb 2 --save " + Save().string() + " 10001"));
   ASSERT_EQ(run.status, 0) << run.err;
-  std::vector<std::string> lines = LinesOf(run.out);
+  std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 2u) << run.out;
   // Only the 2375-byte picture reaches the 2 KB minimum.
   EXPECT_EQ(lines[0], "0001\t西湖\t3\t1\t" + Album("西湖").string() + "/");
@@ -129,7 +114,7 @@ TEST_F(DownloadCli, SelectionAndRunOnlyOverrides) {
   EXPECT_FALSE(std::filesystem::exists(Album("西湖") / "断桥残雪.jpg"));
 
   // The overrides were not saved: the slot keeps the defaults.
-  std::string bytes = ReadAll(std::filesystem::path(Home()) / "soft.dat");
+  std::string bytes = ReadFile(std::filesystem::path(Home()) / "soft.dat");
   ASSERT_EQ(bytes.size(), kSettingsFileSize);
   SettingsRecord record =
       DecodeSettings(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
@@ -162,19 +147,17 @@ TEST_F(DownloadCli, AnAccountWithoutAlbumsMakesNoFolder) {
 }
 
 TEST(DemoCli, DownloadsTheSampleSiteWithoutNetwork) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "albumora-demo-XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  const std::filesystem::path dir = pattern;
+  testweb::ScratchDir scratch("demo");
+  const std::filesystem::path dir = scratch.Dir();
   const std::string command = std::string(ALBUMORA_CLI_PATH) + " demo --save " +
                               (dir / "out").string() + " >" + (dir / "log").string() +
                               " 2>&1 </dev/null";
   int raw = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << ReadAll(dir / "log");
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << ReadFile(dir / "log");
   const std::filesystem::path lake = dir / "out" / "10001" / "西湖";
-  EXPECT_EQ(ReadAll(lake / "断桥残雪.jpg"), Fixture("demo/lake.jpg"));
+  EXPECT_EQ(ReadFile(lake / "断桥残雪.jpg"), Fixture("demo/lake.jpg"));
   EXPECT_TRUE(std::filesystem::exists(dir / "out" / "10001" / "花园" / "月季.png"));
   EXPECT_TRUE(std::filesystem::exists(lake / "西湖.txt"));
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include "FakeHost.h"
 #include "ScratchDir.h"
+#include "TestFiles.h"
 #include "app/AppState.h"
 #include "download/FileNames.h"
 
@@ -55,10 +56,7 @@ struct TestApp {
   }
 };
 
-inline std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+inline std::string ReadBytes(const std::string& path) { return testweb::ReadFile(path); }
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -1,7 +1,9 @@
 #include "sites/Qzone.h"
 
 #include <gtest/gtest.h>
+
 #include <unistd.h>
+#include "ScratchDir.h"
 
 #include <atomic>
 #include <filesystem>
@@ -58,10 +60,6 @@ class HookHost : public testweb::FakeHost {
 class Qzone : public ::testing::Test {
  protected:
   void SetUp() override {
-    home_ = std::filesystem::temp_directory_path() /
-            (std::string("albumora-qzone-") + std::to_string(getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(home_);
     InitProgramFolder(home_);
     SetEngineProxy(web_.ProxyUrl());
     CookieStore::Shared().Clear();
@@ -71,7 +69,6 @@ class Qzone : public ::testing::Test {
   void TearDown() override {
     SetEngineProxy("");
     CookieStore::Shared().Clear();
-    std::filesystem::remove_all(home_);
   }
 
   void LogIn() {
@@ -98,7 +95,8 @@ class Qzone : public ::testing::Test {
     return RunAlbumList(app_);
   }
 
-  std::filesystem::path home_;
+  testweb::ScratchDir scratch_{"qzone"};
+  std::filesystem::path home_ = scratch_.Dir();
   TestWeb web_;
   HookHost host_;
   AppState app_{host_};
