@@ -5,21 +5,16 @@
 #include <thread>
 
 #include "albumlist/Normalize.h"
-#include "app/AppState.h"
-#include "app/ProgramFolder.h"
-#include "download/FileNames.h"
-#include "settings/Settings.h"
+#include "fs/FileNames.h"
+#include "fs/ProgramFolder.h"
+#include "model/AppState.h"
+#include "model/Settings.h"
 #include "sites/SiteTable.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
 
 namespace {
-
-int GetListFunc(AppState& app) {
-  GetAlbumList(app);
-  return 0;
-}
 
 // Cleans an owner text as a folder name and ends it with the separator.
 void FinishOwner(std::string& owner) {
@@ -76,25 +71,6 @@ void Finish(AppState& app, const std::string& typed) {
 }
 
 }  // namespace
-
-void ListCommand(AppState& app, int siteSelection) {
-  if (app.bReady.load() != 1) return;
-  if (app.nListState.load() != LIST_IDLE) {
-    app.nListState = LIST_STOP;
-    return;
-  }
-  // A view switch rebuilding the grid reads the album list: no job may clear it meanwhile.
-  if (app.nModeSwitch.load() != 0) return;
-  app.nListState = LIST_RUNNING;
-  app.nListType = LT_NONE;
-  app.nSite = siteSelection;
-  try {
-    std::thread(GetListFunc, std::ref(app)).detach();
-  } catch (const std::system_error&) {
-    app.host.ShowMessage("Create thread:GetListFunc failed.");
-    app.nListState = LIST_IDLE;
-  }
-}
 
 void GetAlbumList(AppState& app) { RunAlbumList(app); }
 

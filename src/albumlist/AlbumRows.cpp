@@ -7,9 +7,10 @@
 #include <thread>
 
 #include "albumlist/AlbumListJob.h"
-#include "app/AppState.h"
-#include "app/ProgramFolder.h"
-#include "download/FileNames.h"
+#include "albumlist/AlbumRows.h"
+#include "fs/FileNames.h"
+#include "fs/ProgramFolder.h"
+#include "model/AppState.h"
 #include "net/HttpEngine.h"
 
 namespace albumora {
@@ -125,24 +126,6 @@ void RebuildAlbumRows(AppState& app) {
   }
   app.host.GridFinished();
   app.nModeSwitch = 0;
-}
-
-bool SwitchView(AppState& app, bool preview) {
-  if (app.nModeSwitch.load() != 0) {
-    if (app.host.AskYesNo("模式转换未完成,是否中断?", "提示")) app.nModeSwitch = 2;
-    return false;
-  }
-  if (app.nListState.load() != LIST_IDLE) return false;
-  app.nModeSwitch = 1;
-  app.bPreview = preview;
-  app.grid.Reset(preview);
-  app.host.GridReset(preview);
-  try {
-    std::thread(RebuildAlbumRows, std::ref(app)).detach();
-  } catch (const std::system_error&) {
-    app.nModeSwitch = 0;
-  }
-  return true;
 }
 
 }  // namespace albumora

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "albumlist/Records.h"
+#include "model/Records.h"
 
 namespace albumora {
 

@@ -1,8 +1,8 @@
 // Site recognition: the first known domain fragment in a typed address selects its site.
 #include <array>
 
-#include "albumlist/AlbumListJob.h"
-#include "albumlist/Records.h"
+#include "albumlist/SiteRecognition.h"
+#include "model/Records.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {

@@ -1,15 +1,17 @@
 #include "cli/CliCommon.h"
+#include "albumlist/AlbumRows.h"
+#include "albumlist/SiteRecognition.h"
 
 #include <unistd.h>
 
 #include <cstdio>
 #include <iostream>
 
-#include "albumlist/Records.h"
-#include "app/ProgramFolder.h"
+#include "fs/ProgramFolder.h"
+#include "model/Records.h"
+#include "model/Settings.h"
 #include "net/CookieStore.h"
 #include "net/HttpEngine.h"
-#include "settings/Settings.h"
 #include "text/StringCtrl.h"
 
 namespace albumora::cli {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "albumlist/AlbumListJob.h"
-#include "app/AppState.h"
-#include "app/Host.h"
+#include "model/AppState.h"
+#include "model/Host.h"
 
 namespace albumora::cli {
 

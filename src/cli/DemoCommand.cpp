@@ -14,8 +14,8 @@
 #include "TestWeb.h"
 #include "cli/CliCommon.h"
 #include "cli/DownloadRun.h"
+#include "model/Settings.h"
 #include "net/HttpEngine.h"
-#include "settings/Settings.h"
 
 namespace albumora::cli {
 

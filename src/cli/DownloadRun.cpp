@@ -1,6 +1,7 @@
 // The download side of the command line: selection, overrides, the progress line and the
 // per-album summary.
 #include "cli/DownloadRun.h"
+#include "download/Workers.h"
 
 #include <unistd.h>
 
@@ -15,7 +16,7 @@
 #include <thread>
 
 #include "download/DownloadJob.h"
-#include "download/FileNames.h"
+#include "fs/FileNames.h"
 #include "text/StringCtrl.h"
 
 namespace albumora::cli {

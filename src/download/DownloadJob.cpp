@@ -1,15 +1,17 @@
 // The download job: from the ticked albums to files on disk, album by album.
 #include "download/DownloadJob.h"
+#include "download/Repairs.h"
+#include "download/Workers.h"
 
 #include <cstdio>
 #include <system_error>
 #include <thread>
 #include <vector>
 
-#include "app/AppState.h"
-#include "download/DownloadList.h"
-#include "download/FileNames.h"
-#include "settings/Settings.h"
+#include "download/Naming.h"
+#include "fs/FileNames.h"
+#include "model/AppState.h"
+#include "model/Settings.h"
 #include "sites/SiteTable.h"
 #include "text/StringCtrl.h"
 
@@ -115,24 +117,6 @@ void DownloadAlbum(AppState& app, const std::string& jobFolder, int selectedCoun
 }
 
 }  // namespace
-
-void DownloadCommand(AppState& app) {
-  uint8_t state = DOWN_IDLE;
-  if (!app.nDownState.compare_exchange_strong(state, DOWN_RUNNING)) {
-    // A job runs: ask it to stop. A job that has ended meanwhile is left alone: a stop stored
-    // after its end would leave the state at "stop" with no job, and the command dead.
-    while (state != DOWN_IDLE && !app.nDownState.compare_exchange_weak(state, DOWN_STOP)) {
-    }
-    if (state != DOWN_IDLE) Pool().stop = true;
-    return;
-  }
-  try {
-    std::thread([&app] { RunDownloadJob(app); }).detach();
-  } catch (const std::system_error&) {
-    app.host.ShowMessage("Create thread:DownloadFunc failed.");
-    app.nDownState = DOWN_IDLE;
-  }
-}
 
 void RunDownloadJob(AppState& app) { RunDownloadJob(app, AlbumReportFn()); }
 

@@ -9,9 +9,10 @@
 #include <ctime>
 #include <fstream>
 
-#include "app/AppState.h"
 #include "download/DownloadJob.h"
-#include "download/FileNames.h"
+#include "download/Repairs.h"
+#include "fs/FileNames.h"
+#include "model/AppState.h"
 
 namespace albumora {
 

@@ -16,10 +16,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/AppState.h"
 #include "download/DownloadJob.h"
-#include "download/DownloadList.h"
-#include "download/FileNames.h"
+#include "download/Naming.h"
+#include "download/Workers.h"
+#include "fs/FileNames.h"
+#include "model/AppState.h"
 #include "net/HttpEngine.h"
 
 namespace albumora {

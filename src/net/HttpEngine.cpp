@@ -17,7 +17,7 @@
 #include <string_view>
 #include <thread>
 
-#include "download/FileNames.h"
+#include "fs/FileNames.h"
 #include "net/CookieStore.h"
 #include "net/CurlSupport.h"
 #include "text/StringCtrl.h"

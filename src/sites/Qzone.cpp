@@ -1,10 +1,11 @@
 #include "sites/Qzone.h"
+#include "albumlist/AlbumRows.h"
 
 #include <vector>
 
 #include "albumlist/AlbumListJob.h"
-#include "app/AppState.h"
-#include "download/DownloadList.h"
+#include "download/Naming.h"
+#include "model/AppState.h"
 #include "net/CookieStore.h"
 #include "net/HttpEngine.h"
 #include "text/StringCtrl.h"

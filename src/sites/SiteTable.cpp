@@ -3,8 +3,8 @@
 #include <array>
 #include <atomic>
 
-#include "albumlist/Records.h"
-#include "app/AppState.h"
+#include "model/AppState.h"
+#include "model/Records.h"
 #include "sites/Qzone.h"
 
 namespace albumora {

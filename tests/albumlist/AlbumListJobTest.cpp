@@ -1,4 +1,6 @@
 #include "albumlist/AlbumListJob.h"
+#include "albumlist/AlbumRows.h"
+#include "app/Commands.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +15,11 @@
 #include "FakeHost.h"
 #include "TestWeb.h"
 #include "albumlist/Normalize.h"
-#include "app/AppState.h"
-#include "app/ProgramFolder.h"
-#include "download/FileNames.h"
+#include "fs/FileNames.h"
+#include "fs/ProgramFolder.h"
+#include "model/AppState.h"
+#include "model/Settings.h"
 #include "net/HttpEngine.h"
-#include "settings/Settings.h"
 #include "sites/SiteTable.h"
 
 namespace albumora {

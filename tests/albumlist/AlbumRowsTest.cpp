@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 #include "ScratchDir.h"
+#include "albumlist/AlbumRows.h"
+#include "app/Commands.h"
 
 #include <filesystem>
 #include <fstream>
@@ -10,8 +12,8 @@
 #include "FakeHost.h"
 #include "TestWeb.h"
 #include "albumlist/AlbumListJob.h"
-#include "app/AppState.h"
-#include "app/ProgramFolder.h"
+#include "fs/ProgramFolder.h"
+#include "model/AppState.h"
 #include "net/HttpEngine.h"
 
 namespace albumora {

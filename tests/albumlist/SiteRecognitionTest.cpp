@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "albumlist/AlbumListJob.h"
-#include "albumlist/Records.h"
+#include "albumlist/SiteRecognition.h"
+#include "model/Records.h"
 
 namespace albumora {
 namespace {

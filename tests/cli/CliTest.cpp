@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "TestWeb.h"
-#include "settings/Settings.h"
+#include "model/Settings.h"
 
 namespace albumora {
 namespace {

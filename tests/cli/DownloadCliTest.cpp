@@ -14,7 +14,7 @@
 
 #include "DemoSite.h"
 #include "TestWeb.h"
-#include "settings/Settings.h"
+#include "model/Settings.h"
 
 namespace albumora {
 namespace {

@@ -9,8 +9,10 @@
 
 #include "DownloadTestSupport.h"
 #include "TestWeb.h"
+#include "app/Commands.h"
 #include "download/DownloadJob.h"
-#include "download/DownloadList.h"
+#include "download/Naming.h"
+#include "download/Workers.h"
 #include "net/HttpEngine.h"
 #include "sites/SiteTable.h"
 

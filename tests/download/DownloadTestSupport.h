@@ -17,8 +17,8 @@
 #include "FakeHost.h"
 #include "ScratchDir.h"
 #include "TestFiles.h"
-#include "app/AppState.h"
-#include "download/FileNames.h"
+#include "fs/FileNames.h"
+#include "model/AppState.h"
 
 namespace albumora::dltest {
 

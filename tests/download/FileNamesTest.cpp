@@ -1,4 +1,4 @@
-#include "download/FileNames.h"
+#include "fs/FileNames.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "ScratchDir.h"
-#include "app/ProgramFolder.h"
+#include "fs/ProgramFolder.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {

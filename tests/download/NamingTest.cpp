@@ -5,8 +5,8 @@
 
 #include "DownloadTestSupport.h"
 #include "download/DownloadJob.h"
-#include "download/DownloadList.h"
-#include "settings/Settings.h"
+#include "download/Naming.h"
+#include "model/Settings.h"
 #include "text/StringCtrl.h"
 
 using namespace albumora;

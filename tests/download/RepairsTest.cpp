@@ -6,6 +6,8 @@
 
 #include "DownloadTestSupport.h"
 #include "download/DownloadJob.h"
+#include "download/Repairs.h"
+#include "download/Workers.h"
 
 using namespace albumora;
 using albumora::dltest::Exists;

@@ -7,6 +7,7 @@
 #include "DownloadTestSupport.h"
 #include "TestWeb.h"
 #include "download/DownloadJob.h"
+#include "download/Workers.h"
 #include "net/HttpEngine.h"
 
 using namespace albumora;

@@ -1,4 +1,4 @@
-#include "app/ProgramFolder.h"
+#include "fs/ProgramFolder.h"
 
 #include <gtest/gtest.h>
 

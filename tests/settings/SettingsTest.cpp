@@ -1,4 +1,4 @@
-#include "settings/Settings.h"
+#include "model/Settings.h"
 
 #include <gtest/gtest.h>
 

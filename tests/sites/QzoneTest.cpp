@@ -1,3 +1,4 @@
+#include "albumlist/AlbumRows.h"
 #include "sites/Qzone.h"
 
 #include <gtest/gtest.h>
@@ -12,9 +13,9 @@
 #include "TestWeb.h"
 #include "albumlist/AlbumListJob.h"
 #include "albumlist/Normalize.h"
-#include "app/AppState.h"
-#include "app/ProgramFolder.h"
-#include "download/FileNames.h"
+#include "fs/FileNames.h"
+#include "fs/ProgramFolder.h"
+#include "model/AppState.h"
 #include "net/CookieStore.h"
 #include "net/HttpEngine.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "albumlist/Records.h"
+#include "model/Records.h"
 #include "sites/Qzone.h"
 
 namespace albumora {

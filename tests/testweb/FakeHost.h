@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/Host.h"
+#include "model/Host.h"
 
 namespace albumora::testweb {
 

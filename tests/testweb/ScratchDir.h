@@ -9,7 +9,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "download/FileNames.h"
+#include "fs/FileNames.h"
 
 namespace albumora::testweb {
 

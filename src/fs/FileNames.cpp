@@ -1,6 +1,6 @@
 // File and folder names: cleaning, folder chains, picture extensions, diagnostic files and the
 // file system's limit on a name's length.
-#include "download/FileNames.h"
+#include "fs/FileNames.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,7 +14,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "app/ProgramFolder.h"
+#include "fs/ProgramFolder.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {

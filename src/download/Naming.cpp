@@ -1,15 +1,15 @@
 // AddPicture: the file name of every picture, the album folder at the first picture, the skip
 // rule of OPT_SKIP_OLD, and the three side files of an album folder.
-#include "download/DownloadList.h"
+#include "download/Naming.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
-#include "app/AppState.h"
-#include "download/FileNames.h"
-#include "settings/Settings.h"
+#include "fs/FileNames.h"
+#include "model/AppState.h"
+#include "model/Settings.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
@@ -115,12 +115,6 @@ void AppendNameLine(const std::string& path, const std::string& description, boo
 }
 
 }  // namespace
-
-void DownloadList::Clear() {
-  arrUrl.clear();
-  arrName.clear();
-  arrHeader.clear();
-}
 
 std::string PrimaryAddress(const std::string& line) {
   size_t cut = line.find(kLineBreak);

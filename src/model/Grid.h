@@ -10,9 +10,9 @@ namespace albumora {
 
 struct GridCell {
   std::string text;
-  int data = 0;         // the album index
+  int data = 0;  // the album index
   bool selected = false;
-  int image = -1;       // thumbnail index, -1 = none
+  int image = -1;  // thumbnail index, -1 = none
 };
 
 class GridModel {

@@ -1,6 +1,6 @@
 // The program folder, decided once (or again when a caller names another folder) and read by
 // every thread.
-#include "app/ProgramFolder.h"
+#include "fs/ProgramFolder.h"
 
 #include <pwd.h>
 #include <unistd.h>

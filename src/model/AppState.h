@@ -9,11 +9,11 @@
 #include <cstdint>
 #include <string>
 
-#include "albumlist/Records.h"
-#include "app/Grid.h"
-#include "app/Host.h"
-#include "download/DownloadList.h"
-#include "settings/Settings.h"
+#include "model/DownloadList.h"
+#include "model/Grid.h"
+#include "model/Host.h"
+#include "model/Records.h"
+#include "model/Settings.h"
 
 namespace albumora {
 

@@ -1,6 +1,6 @@
 // The settings record and soft.dat: encoded and decoded field by field, little-endian, so the
 // file does not depend on the compiler's struct layout.
-#include "settings/Settings.h"
+#include "model/Settings.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

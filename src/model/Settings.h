@@ -12,8 +12,8 @@ namespace albumora {
 
 constexpr size_t kSettingsFileSize = 19808;
 constexpr size_t kSettingsSlots = 24;
-constexpr size_t kNameFieldUnits = 40;   // UTF-16 code units, 0-terminated inside the field
-constexpr size_t kRecentUnits = 400;     // UTF-16 code units per recent entry
+constexpr size_t kNameFieldUnits = 40;  // UTF-16 code units, 0-terminated inside the field
+constexpr size_t kRecentUnits = 400;    // UTF-16 code units per recent entry
 constexpr size_t kRecentEntries = 5;
 
 // Option flags of NameRule::wOptions.

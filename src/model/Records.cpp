@@ -1,4 +1,4 @@
-#include "albumlist/Records.h"
+#include "model/Records.h"
 
 #include <charconv>
 

@@ -1,0 +1,24 @@
+// Album rows: the add-entry operation, the grid row or thumbnail cell of an entry, the count
+// and remark texts, and the view switch's rebuild.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace albumora {
+
+struct AppState;
+struct ST_PERLISTRECORD;
+
+// The view switch's rebuild (its thread's body): every row again for the grid's current mode,
+// until the entries end or nModeSwitch reads 2; then the grid is finished and nModeSwitch is 0.
+void RebuildAlbumRows(AppState& app);
+
+void PublishAlbum(const ST_PERLISTRECORD& local, AppState& app);
+size_t AddAlbum(AppState& app, const ST_PERLISTRECORD& local);
+void ShowAlbumRow(AppState& app, int index);
+std::string CountText(int32_t count);
+std::string RemarkText(int32_t flags);
+
+}  // namespace albumora

@@ -1,0 +1,80 @@
+// The window's commands that start a job or a view switch on a thread of their own, or ask the
+// running one to stop.
+#include "app/Commands.h"
+
+#include <system_error>
+#include <thread>
+
+#include "albumlist/AlbumListJob.h"
+#include "albumlist/AlbumRows.h"
+#include "download/DownloadJob.h"
+#include "download/Workers.h"
+#include "model/AppState.h"
+
+namespace albumora {
+
+namespace {
+
+int GetListFunc(AppState& app) {
+  GetAlbumList(app);
+  return 0;
+}
+
+}  // namespace
+
+void ListCommand(AppState& app, int siteSelection) {
+  if (app.bReady.load() != 1) return;
+  if (app.nListState.load() != LIST_IDLE) {
+    app.nListState = LIST_STOP;
+    return;
+  }
+  // A view switch rebuilding the grid reads the album list: no job may clear it meanwhile.
+  if (app.nModeSwitch.load() != 0) return;
+  app.nListState = LIST_RUNNING;
+  app.nListType = LT_NONE;
+  app.nSite = siteSelection;
+  try {
+    std::thread(GetListFunc, std::ref(app)).detach();
+  } catch (const std::system_error&) {
+    app.host.ShowMessage("Create thread:GetListFunc failed.");
+    app.nListState = LIST_IDLE;
+  }
+}
+
+void DownloadCommand(AppState& app) {
+  uint8_t state = DOWN_IDLE;
+  if (!app.nDownState.compare_exchange_strong(state, DOWN_RUNNING)) {
+    // A job runs: ask it to stop. A job that has ended meanwhile is left alone: a stop stored
+    // after its end would leave the state at "stop" with no job, and the command dead.
+    while (state != DOWN_IDLE && !app.nDownState.compare_exchange_weak(state, DOWN_STOP)) {
+    }
+    if (state != DOWN_IDLE) Pool().stop = true;
+    return;
+  }
+  try {
+    std::thread([&app] { RunDownloadJob(app); }).detach();
+  } catch (const std::system_error&) {
+    app.host.ShowMessage("Create thread:DownloadFunc failed.");
+    app.nDownState = DOWN_IDLE;
+  }
+}
+
+bool SwitchView(AppState& app, bool preview) {
+  if (app.nModeSwitch.load() != 0) {
+    if (app.host.AskYesNo("模式转换未完成,是否中断?", "提示")) app.nModeSwitch = 2;
+    return false;
+  }
+  if (app.nListState.load() != LIST_IDLE) return false;
+  app.nModeSwitch = 1;
+  app.bPreview = preview;
+  app.grid.Reset(preview);
+  app.host.GridReset(preview);
+  try {
+    std::thread(RebuildAlbumRows, std::ref(app)).detach();
+  } catch (const std::system_error&) {
+    app.nModeSwitch = 0;
+  }
+  return true;
+}
+
+}  // namespace albumora
