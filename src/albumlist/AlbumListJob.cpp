@@ -4,15 +4,27 @@
 #include <system_error>
 #include <thread>
 
-#include "albumlist/Normalize.h"
+#include "albumlist/AlbumRows.h"
 #include "fs/FileNames.h"
 #include "fs/ProgramFolder.h"
 #include "model/AppState.h"
 #include "model/Settings.h"
-#include "sites/SiteTable.h"
+#include "sites/Context.h"
+#include "sites/Registry.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
+
+const char* const kEmptyAddressMessage = "请输入正确的相册网址（QQ空间可直接输入QQ号）";
+
+bool JobListContext::Halted() const { return app_.nListState.load() == LIST_STOP; }
+JobTexts& JobListContext::Texts() { return app_; }
+User& JobListContext::user() { return app_.host; }
+bool JobListContext::Publish(const ST_PERLISTRECORD& album) {
+  PublishAlbum(album, app_);
+  return !Halted();
+}
+size_t JobListContext::AlbumCount() const { return app_.albumList.size(); }
 
 namespace {
 
@@ -28,10 +40,10 @@ std::string Format(const char* pattern, size_t n) {
   return text;
 }
 
-void RunPlan(AppState& app, ListPlan plan) {
-  if (!plan.idLookupUrl.empty()) {
+void RunPlan(AppState& app, const Adapters& adapters, ListPlan plan) {
+  if (!plan.idLookupUrl.empty() && plan.lookupId != nullptr) {
     std::string id;
-    if (!LookupRenrenId(plan.idLookupUrl, id)) {
+    if (!plan.lookupId(plan.idLookupUrl, id)) {
       // The address form, and with it the list type, was settled before the lookup.
       if (!plan.calls.empty()) app.nListType = plan.calls.front().nListType;
       return;
@@ -44,8 +56,9 @@ void RunPlan(AppState& app, ListPlan plan) {
     if (call.siteParam2) app.strSiteParam2 = *call.siteParam2;
     if (call.ownerBefore) app.strOwner = *call.ownerBefore;
     app.nListType = call.nListType;
-    if (AlbumListFn adapter = AlbumListFor(app.nSite.load(), call.nListType)) {
-      adapter(call.address, app);
+    if (AlbumListFn adapter = adapters.AlbumList(app.nSite.load(), call.nListType)) {
+      JobListContext context(app);
+      adapter(call.address, context);
     }
     if (call.ownerAfter) app.strOwner = *call.ownerAfter;
   }
@@ -72,9 +85,9 @@ void Finish(AppState& app, const std::string& typed) {
 
 }  // namespace
 
-void GetAlbumList(AppState& app) { RunAlbumList(app); }
+void GetAlbumList(AppState& app, const Adapters& adapters) { RunAlbumList(app, adapters); }
 
-ListOutcome RunAlbumList(AppState& app) {
+ListOutcome RunAlbumList(AppState& app, const Adapters& adapters) {
   Host& host = app.host;
   // Reset for the current view.
   const bool preview = app.bPreview.load();
@@ -107,7 +120,7 @@ ListOutcome RunAlbumList(AppState& app) {
     host.ShowMessage(kEmptyAddressMessage);
     outcome = ListOutcome::Refused;
   } else {
-    RunPlan(app, NormalizeAddress(site, addr));
+    RunPlan(app, adapters, adapters.Plan(site, addr));
   }
   Finish(app, typed);
   return outcome;

@@ -4,16 +4,36 @@
 #include <cstdint>
 #include <string>
 
+#include "sites/Context.h"
+
 namespace albumora {
 
 struct AppState;
-struct ST_PERLISTRECORD;
+class Adapters;
 
-// The job body, on the calling thread (the command line runs it directly).
-void GetAlbumList(AppState& app);
+// The album-list side adapters see, over the window's records.
+class JobListContext : public ListContext {
+ public:
+  explicit JobListContext(AppState& app) : app_(app) {}
+  bool Halted() const override;
+  JobTexts& Texts() override;
+  User& user() override;
+  bool Publish(const ST_PERLISTRECORD& album) override;
+  size_t AlbumCount() const override;
+
+ private:
+  AppState& app_;
+};
+
+// The message for an empty address, or one without "http://" for a site other than Qzone.
+extern const char* const kEmptyAddressMessage;
+
+// The job body, on the calling thread (the command line runs it directly), with the adapters
+// of its caller (the registry's SiteAdapters(), or a test's).
+void GetAlbumList(AppState& app, const Adapters& adapters);
 // The same, telling whether the address was refused (empty, or no "http://" for a site other
 // than Qzone: the message was shown and no adapter ran).
 enum class ListOutcome { Refused, Ran };
-ListOutcome RunAlbumList(AppState& app);
+ListOutcome RunAlbumList(AppState& app, const Adapters& adapters);
 
 }  // namespace albumora

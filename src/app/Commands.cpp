@@ -15,14 +15,14 @@ namespace albumora {
 
 namespace {
 
-int GetListFunc(AppState& app) {
-  GetAlbumList(app);
+int GetListFunc(AppState& app, const Adapters& adapters) {
+  GetAlbumList(app, adapters);
   return 0;
 }
 
 }  // namespace
 
-void ListCommand(AppState& app, int siteSelection) {
+void ListCommand(AppState& app, int siteSelection, const Adapters& adapters) {
   if (app.bReady.load() != 1) return;
   if (app.nListState.load() != LIST_IDLE) {
     app.nListState = LIST_STOP;
@@ -34,14 +34,14 @@ void ListCommand(AppState& app, int siteSelection) {
   app.nListType = LT_NONE;
   app.nSite = siteSelection;
   try {
-    std::thread(GetListFunc, std::ref(app)).detach();
+    std::thread(GetListFunc, std::ref(app), std::cref(adapters)).detach();
   } catch (const std::system_error&) {
     app.host.ShowMessage("Create thread:GetListFunc failed.");
     app.nListState = LIST_IDLE;
   }
 }
 
-void DownloadCommand(AppState& app) {
+void DownloadCommand(AppState& app, const Adapters& adapters) {
   uint8_t state = DOWN_IDLE;
   if (!app.nDownState.compare_exchange_strong(state, DOWN_RUNNING)) {
     // A job runs: ask it to stop. A job that has ended meanwhile is left alone: a stop stored
@@ -52,7 +52,7 @@ void DownloadCommand(AppState& app) {
     return;
   }
   try {
-    std::thread([&app] { RunDownloadJob(app); }).detach();
+    std::thread([&app, &adapters] { RunDownloadJob(app, adapters); }).detach();
   } catch (const std::system_error&) {
     app.host.ShowMessage("Create thread:DownloadFunc failed.");
     app.nDownState = DOWN_IDLE;

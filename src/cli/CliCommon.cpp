@@ -1,6 +1,6 @@
 #include "cli/CliCommon.h"
 #include "albumlist/AlbumRows.h"
-#include "albumlist/SiteRecognition.h"
+#include "sites/Registry.h"
 
 #include <unistd.h>
 
@@ -198,7 +198,7 @@ ListOutcome CliSession::ListAlbums(const std::string& address) {
   app_.nListState = LIST_RUNNING;
   app_.nListType = LT_NONE;
   app_.nSite = options_.site >= 0 ? options_.site : RecognizeSite(address, SITE_QZONE);
-  return RunAlbumList(app_);
+  return RunAlbumList(app_, SiteAdapters());
 }
 
 void CliSession::SaveCookies() { CookieStore::Shared().Save(ProgramFile("cookies.txt")); }
@@ -214,8 +214,8 @@ void PrintAlbums(const AppState& app) {
 
 int RunSitesCommand(const std::vector<std::string>& args) {
   if (!args.empty()) return UsageError("sites takes no arguments");
-  for (const SiteInfo& site : kSites) {
-    std::printf("%d\t%s\t%s\n", site.nSite, site.key, site.displayName);
+  for (const SiteFamily* site : Families()) {
+    std::printf("%d\t%s\t%s\n", site->nSite, site->key, site->displayName);
   }
   return kExitOk;
 }

@@ -2,6 +2,7 @@
 // per-album summary.
 #include "cli/DownloadRun.h"
 #include "download/Workers.h"
+#include "sites/Registry.h"
 
 #include <unistd.h>
 
@@ -224,7 +225,7 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     // Running before Ctrl-C is caught: a stop is never overwritten by the start.
     app.nDownState = DOWN_RUNNING;
     InterruptScope interrupts(app);
-    RunDownloadJob(app, report);
+    RunDownloadJob(app, SiteAdapters(), report);
   }
   host.SetDisplay(nullptr);
   if (progress) {

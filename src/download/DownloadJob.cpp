@@ -12,10 +12,28 @@
 #include "fs/FileNames.h"
 #include "model/AppState.h"
 #include "model/Settings.h"
-#include "sites/SiteTable.h"
+#include "sites/Context.h"
+#include "sites/Registry.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
+
+bool JobPictureContext::Halted() const {
+  const uint8_t state = app_.nDownState.load();
+  return state == DOWN_ENOUGH || state == DOWN_STOP;
+}
+JobTexts& JobPictureContext::Texts() { return app_; }
+User& JobPictureContext::user() { return app_.host; }
+ST_PERLISTRECORD& JobPictureContext::Album() {
+  return app_.albumList[static_cast<size_t>(albumIndex_)];
+}
+bool JobPictureContext::AddPicture(const std::string& address, const std::string& description,
+                                   const std::string& header) {
+  albumora::AddPicture(app_, address, description, header, albumIndex_);
+  return !Halted();
+}
+size_t JobPictureContext::PictureCount() const { return app_.downloadList.size(); }
+const NameRule& JobPictureContext::Naming() const { return app_.Rule(); }
 
 namespace {
 
@@ -29,16 +47,17 @@ void ResumeRunning(AppState& app) {
   }
 }
 
-// The picture list of one album through the dispatch table.
-void ListPictures(AppState& app, int albumIndex) {
+// The picture list of one album through the adapters.
+void ListPictures(AppState& app, const Adapters& adapters, int albumIndex) {
   const int site = app.nSite.load();
   if (site < 0 || site >= kSiteCount) {
     app.host.ShowMessage("Error ListType Code.");
     return;
   }
-  PictureListFn fn = PictureListOverride();
-  if (fn == nullptr) fn = PictureListFor(site, app.nListType.load());
-  if (fn != nullptr) fn(app, albumIndex);
+  if (PictureListFn fn = adapters.PictureList(site, app.nListType.load())) {
+    JobPictureContext context(app, albumIndex);
+    fn(context);
+  }
 }
 
 // The job folder: the save path, then the owner texts the album-list job left.
@@ -81,8 +100,8 @@ bool RunPool(AppState& app) {
 
 // One album of the job: its picture list, then the list file or the pool, the marker and the
 // repairs. The report gets what was listed and written.
-void DownloadAlbum(AppState& app, const std::string& jobFolder, int selectedCount,
-                   AlbumReport& album) {
+void DownloadAlbum(AppState& app, const Adapters& adapters, const std::string& jobFolder,
+                   int selectedCount, AlbumReport& album) {
   DownloadList& list = app.downloadList;
   list.Clear();
   list.strSaveDir = jobFolder;
@@ -93,7 +112,7 @@ void DownloadAlbum(AppState& app, const std::string& jobFolder, int selectedCoun
   app.host.SetStatus(StatusLine::Main, status);
   app.host.SetStatus(StatusLine::Progress, "......");
 
-  ListPictures(app, album.albumIndex);
+  ListPictures(app, adapters, album.albumIndex);
 
   if (list.empty() || app.nDownState.load() == DOWN_STOP) return;
   album.listed = list.size();
@@ -118,9 +137,11 @@ void DownloadAlbum(AppState& app, const std::string& jobFolder, int selectedCoun
 
 }  // namespace
 
-void RunDownloadJob(AppState& app) { RunDownloadJob(app, AlbumReportFn()); }
+void RunDownloadJob(AppState& app, const Adapters& adapters) {
+  RunDownloadJob(app, adapters, AlbumReportFn());
+}
 
-void RunDownloadJob(AppState& app, const AlbumReportFn& report) {
+void RunDownloadJob(AppState& app, const Adapters& adapters, const AlbumReportFn& report) {
   std::string jobFolder;
   if (!MakeJobFolder(app, jobFolder)) {
     app.nDownState = DOWN_IDLE;
@@ -153,7 +174,7 @@ void RunDownloadJob(AppState& app, const AlbumReportFn& report) {
     AlbumReport album;
     album.position = static_cast<int>(position + 1);
     album.albumIndex = selected[position];
-    DownloadAlbum(app, jobFolder, static_cast<int>(selected.size()), album);
+    DownloadAlbum(app, adapters, jobFolder, static_cast<int>(selected.size()), album);
     total += album.listed;
     if (report) report(album);
   }

@@ -5,12 +5,34 @@
 #include <functional>
 #include <string>
 
+#include "sites/Context.h"
+
 namespace albumora {
 
 struct AppState;
+class Adapters;
 
-// The job body, on the calling thread.
-void RunDownloadJob(AppState& app);
+// The picture-list side adapters see, over the window's records, for one album of the list.
+class JobPictureContext : public PictureContext {
+ public:
+  JobPictureContext(AppState& app, int albumIndex) : app_(app), albumIndex_(albumIndex) {}
+  bool Halted() const override;
+  JobTexts& Texts() override;
+  User& user() override;
+  ST_PERLISTRECORD& Album() override;
+  bool AddPicture(const std::string& address, const std::string& description,
+                  const std::string& header) override;
+  size_t PictureCount() const override;
+  const NameRule& Naming() const override;
+
+ private:
+  AppState& app_;
+  int albumIndex_;
+};
+
+// The job body, on the calling thread, with the adapters of its caller (the registry's
+// SiteAdapters(), or a test's).
+void RunDownloadJob(AppState& app, const Adapters& adapters);
 
 // What the job tells a front end that prints a summary, after each album it processed.
 struct AlbumReport {
@@ -21,6 +43,6 @@ struct AlbumReport {
   std::string folder;   // the album folder; empty when the album listed nothing
 };
 using AlbumReportFn = std::function<void(const AlbumReport&)>;
-void RunDownloadJob(AppState& app, const AlbumReportFn& report);
+void RunDownloadJob(AppState& app, const Adapters& adapters, const AlbumReportFn& report);
 
 }  // namespace albumora

@@ -27,7 +27,7 @@ constexpr uint8_t DOWN_RUNNING = 1;
 constexpr uint8_t DOWN_ENOUGH = 2;  // the skip rule met the picture of an earlier download
 constexpr uint8_t DOWN_STOP = 3;
 
-struct AppState {
+struct AppState : JobTexts {
   explicit AppState(Host& h) : host(h) {}
   AppState(const AppState&) = delete;
   AppState& operator=(const AppState&) = delete;
@@ -39,12 +39,7 @@ struct AppState {
   SettingsRecord settings;
   DownloadList downloadList;
 
-  // Job context texts.
-  std::string strOwner;
-  std::string strOwnerTitle;
-  std::string strSiteParam1;
-  std::string strSiteParam2;
-  std::string strSiteParam3;
+  // The job context texts are the JobTexts base; this one is the download job's own.
   std::string strMarkUrl;  // the marker's address of the current album folder
 
   std::atomic<int> nSite{0};  // the site box's selection

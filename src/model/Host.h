@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "model/User.h"
+
 namespace albumora {
 
 // The window's status lines, by their control ids.
@@ -18,21 +20,12 @@ enum class StatusLine {
 
 struct GridCell;
 
-class Host {
+class Host : public User {
  public:
-  virtual ~Host() = default;
-
-  // Window inputs the jobs read: the address box (1001), the save-path box (1000).
-  virtual std::string AddressText() = 0;
+  // The save-path box (1000); the address box is the User's.
   virtual std::string SavePathText() = 0;
 
   virtual void SetStatus(StatusLine line, const std::string& text) = 0;
-  // A modal message with an OK button; no title unless caption is given.
-  virtual void ShowMessage(const std::string& text, const std::string& caption = {}) = 0;
-  // A modal Yes/No question; true for Yes.
-  virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
-  // Opens the login window at the address and returns when the user has closed it.
-  virtual void OpenLogin(const std::string& address) = 0;
 
   // The album-list job's busy form (true) and idle form (false). In the idle form the download
   // button is enabled only when downloadEnabled is true.

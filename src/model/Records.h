@@ -64,14 +64,15 @@ enum SiteIndex : int {
 };
 constexpr int kSiteCount = 15;
 
-struct SiteInfo {
-  int nSite;
-  const char* key;          // command-line key
-  const char* displayName;  // the site box's text
+// The job context texts: written by the album-list job and its adapters, read by the download
+// job and the picture-list adapters of the same site.
+struct JobTexts {
+  std::string strOwner;       // first folder level under the save path
+  std::string strOwnerTitle;  // optional second folder level
+  std::string strSiteParam1;  // values a site's album list leaves for its picture list
+  std::string strSiteParam2;
+  std::string strSiteParam3;
 };
-extern const std::array<SiteInfo, kSiteCount> kSites;
-// The index of a command-line key or a decimal index text; -1 when unknown.
-int SiteFromKey(std::string_view keyOrIndex);
 
 // List-type codes: which of a site's address forms the album-list job recognised.
 constexpr int LT_NONE = -1;

@@ -14,13 +14,12 @@
 
 #include "FakeHost.h"
 #include "TestWeb.h"
-#include "albumlist/Normalize.h"
 #include "fs/FileNames.h"
 #include "fs/ProgramFolder.h"
 #include "model/AppState.h"
 #include "model/Settings.h"
 #include "net/HttpEngine.h"
-#include "sites/SiteTable.h"
+#include "sites/Registry.h"
 
 namespace albumora {
 namespace {
@@ -37,45 +36,55 @@ struct AdapterCallSeen {
 std::mutex gMutex;
 std::vector<AdapterCallSeen> gCalls;
 std::map<int, int> gAlbumsByListType;
+int gSite = -1;
+int gListType = LT_NONE;
 
-void StandInAdapter(const std::string& address, AppState& app) {
+void StandInAdapter(const std::string& address, ListContext& list) {
   {
     std::lock_guard lock(gMutex);
-    gCalls.push_back({app.nSite.load(), app.nListType.load(), address, app.strOwner});
+    gCalls.push_back({gSite, gListType, address, list.Texts().strOwner});
   }
-  const int count = gAlbumsByListType[app.nListType.load()];
+  const int count = gAlbumsByListType[gListType];
   for (int i = 0; i < count; ++i) {
     ST_PERLISTRECORD local;
     local.strName = "album";
     local.nCount = i;
-    PublishAlbum(local, app);
+    if (!list.Publish(local)) break;
   }
 }
+
+// The registry's plans, with the stand-in in place of the album-list adapter of every form.
+class StandIns : public Adapters {
+ public:
+  AlbumListFn AlbumList(int nSite, int nListType) const override {
+    if (FormOf(nSite, nListType) == nullptr) return nullptr;
+    gSite = nSite;
+    gListType = nListType;
+    return StandInAdapter;
+  }
+};
 
 class AlbumListJob : public ::testing::Test {
  protected:
   void SetUp() override {
     gCalls.clear();
     gAlbumsByListType.clear();
-    SetAlbumListOverride(StandInAdapter);
     InitProgramFolder(home_);
     app_.bReady = 1;
   }
-  void TearDown() override {
-    SetAlbumListOverride(nullptr);
-    SetEngineProxy("");
-  }
+  void TearDown() override { SetEngineProxy(""); }
 
   ListOutcome Run(int site, const std::string& address) {
     host_.address = address;
     app_.nSite = site;
     app_.nListState = LIST_RUNNING;
     app_.nListType = LT_NONE;
-    return RunAlbumList(app_);
+    return RunAlbumList(app_, standIns_);
   }
 
   std::string RecentAddress(size_t i) const { return FieldText(app_.settings.recentAddr[i]); }
 
+  StandIns standIns_;
   testweb::ScratchDir scratch_{"job"};
   std::filesystem::path home_ = scratch_.Dir();
   FakeHost host_;
@@ -136,7 +145,8 @@ TEST_F(AlbumListJob, NoPersonalAlbumTriesTheGroupThenShowsTheQzoneMessage) {
   EXPECT_EQ(gCalls[1].address, "10001");
   EXPECT_EQ(gCalls[1].ownerBefore, "10001");
   EXPECT_EQ(app_.nListType.load(), LT_QZONE_GROUP);
-  EXPECT_EQ(host_.messages, std::vector<std::string>{kQzoneEmptyMessage});
+  EXPECT_EQ(host_.messages,
+            std::vector<std::string>{NormalizeAddress(SITE_QZONE, "1").emptyMessage});
   EXPECT_EQ(host_.LastStatus(StatusLine::ListTitle), "相册列表(共0个)");
   EXPECT_TRUE(host_.remembered.empty());
   EXPECT_EQ(RecentAddress(0), "");
@@ -171,10 +181,13 @@ TEST_F(AlbumListJob, TiebaOwnerIsDecodedAndEndsInTheSeparator) {
 
 TEST_F(AlbumListJob, SiteMessagesWhenNothingIsFound) {
   Run(SITE_SINA, "http://weibo.com/u/1");
-  EXPECT_EQ(host_.messages, std::vector<std::string>{kSinaEmptyMessage});
+  EXPECT_EQ(host_.messages,
+            std::vector<std::string>{NormalizeAddress(SITE_SINA, "http://x").emptyMessage});
   host_.messages.clear();
   Run(SITE_RENREN, "http://zhan.renren.com/x");
-  EXPECT_EQ(host_.messages, std::vector<std::string>{kRenrenZhanEmptyMessage});
+  EXPECT_EQ(host_.messages,
+            std::vector<std::string>{
+                NormalizeAddress(SITE_RENREN, "http://zhan.renren.com/x").emptyMessage});
   host_.messages.clear();
   Run(SITE_MOKO, "http://www.moko.cc/x/");
   EXPECT_TRUE(host_.messages.empty());
@@ -254,19 +267,19 @@ TEST_F(AlbumListJob, RenrenLookupThatCannotFetchCallsNoAdapter) {
 TEST_F(AlbumListJob, CommandStartsStopsAndRefuses) {
   // Before start-up is done nothing happens.
   app_.bReady = 0;
-  ListCommand(app_, SITE_QZONE);
+  ListCommand(app_, SITE_QZONE, standIns_);
   EXPECT_EQ(app_.nListState.load(), LIST_IDLE);
   app_.bReady = 1;
 
   // A running job only gets a stop request.
   app_.nListState = LIST_RUNNING;
-  ListCommand(app_, SITE_BAIDU);
+  ListCommand(app_, SITE_BAIDU, standIns_);
   EXPECT_EQ(app_.nListState.load(), LIST_STOP);
   app_.nListState = LIST_IDLE;
 
   // A view switch in progress keeps the list as it is.
   app_.nModeSwitch = 1;
-  ListCommand(app_, SITE_QZONE);
+  ListCommand(app_, SITE_QZONE, standIns_);
   EXPECT_EQ(app_.nListState.load(), LIST_IDLE);
   app_.nModeSwitch = 0;
 
@@ -274,7 +287,7 @@ TEST_F(AlbumListJob, CommandStartsStopsAndRefuses) {
   gAlbumsByListType[LT_NONE] = 1;
   host_.address = "http://album.zol.com.cn/someone/";
   app_.nListType = 5;
-  ListCommand(app_, SITE_ZOL);
+  ListCommand(app_, SITE_ZOL, standIns_);
   EXPECT_EQ(app_.nSite.load(), SITE_ZOL);
   while (app_.nListState.load() != LIST_IDLE) std::this_thread::yield();
   EXPECT_EQ(app_.nListType.load(), LT_NONE);

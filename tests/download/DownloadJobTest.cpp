@@ -14,7 +14,7 @@
 #include "download/Naming.h"
 #include "download/Workers.h"
 #include "net/HttpEngine.h"
-#include "sites/SiteTable.h"
+#include "sites/Registry.h"
 
 using namespace albumora;
 using albumora::dltest::Exists;
@@ -33,16 +33,24 @@ namespace {
 std::map<int, std::vector<std::string>> gPictures;
 std::vector<int> gCalls;
 int gStopAtAlbum = -1;  // the album during whose listing the user presses stop
+AppState* gApp = nullptr;
+const Adapters* gAdapters = nullptr;
 
-void FakePictureList(AppState& app, int albumIndex) {
+void FakePictureList(PictureContext& pictures) {
+  const int albumIndex = pictures.Album().nIndex;
   gCalls.push_back(albumIndex);
-  if (albumIndex == gStopAtAlbum) DownloadCommand(app);  // the button while the job runs
+  // The button while the job runs.
+  if (albumIndex == gStopAtAlbum) DownloadCommand(*gApp, *gAdapters);
   for (const std::string& address : gPictures[albumIndex]) {
-    AddPicture(app, address, {}, {}, albumIndex);
-    uint8_t state = app.nDownState.load();
-    if (state == DOWN_ENOUGH || state == DOWN_STOP) return;
+    if (!pictures.AddPicture(address, {}, {})) return;
   }
 }
+
+// The fake picture list in place of every site's, for every list type.
+class FakeAdapters : public Adapters {
+ public:
+  PictureListFn PictureList(int, int) const override { return FakePictureList; }
+};
 
 class Job : public ::testing::Test {
  protected:
@@ -50,7 +58,8 @@ class Job : public ::testing::Test {
     gPictures.clear();
     gCalls.clear();
     gStopAtAlbum = -1;
-    SetPictureListOverride(&FakePictureList);
+    gApp = &t.app;
+    gAdapters = &adapters;
     SetEngineProxy(web.ProxyUrl());
     web.RoutePrefix("pics.test", "/", [](const albumora::testweb::Request& request) {
       if (request.path.ends_with(".png")) return Reply::Text("\x89PNG\r\n", "image/png");
@@ -64,7 +73,6 @@ class Job : public ::testing::Test {
   }
   void TearDown() override {
     Pool().retryPauseSec = 1;
-    SetPictureListOverride(nullptr);
     SetEngineProxy("");
     Pool().stop = false;
   }
@@ -74,6 +82,7 @@ class Job : public ::testing::Test {
   TestWeb web;
   ScratchDir dir;
   TestApp t;
+  FakeAdapters adapters;
 };
 
 TEST_F(Job, AnAlbumWithoutPicturesGetsNoFolder) {
@@ -82,7 +91,7 @@ TEST_F(Job, AnAlbumWithoutPicturesGetsNoFolder) {
   gPictures[1] = {"http://pics.test/1.jpg\r\nhttp://pics.test/b/1.jpg", "http://pics.test/2.jpg"};
   t.app.Rule().wOptions = OPT_OPEN_DIR;
   t.ShowAndSelect({0, 1});
-  RunDownloadJob(t.app);
+  RunDownloadJob(t.app, adapters);
 
   EXPECT_EQ(gCalls, (std::vector<int>{0, 1}));
   EXPECT_EQ(t.app.albumList.nTicked, 2);
@@ -111,7 +120,8 @@ TEST_F(Job, ReportsEveryAlbumItProcessed) {
   gPictures[1] = {"http://pics.test/1.jpg", "http://pics.test/missing.jpg\r\n"};
   t.ShowAndSelect({0, 1});
   std::vector<AlbumReport> reports;
-  RunDownloadJob(t.app, [&reports](const AlbumReport& album) { reports.push_back(album); });
+  RunDownloadJob(t.app, adapters,
+                 [&reports](const AlbumReport& album) { reports.push_back(album); });
   ASSERT_EQ(reports.size(), 2u);
   EXPECT_EQ(reports[0].listed, 0u);
   EXPECT_EQ(reports[0].folder, "");
@@ -129,7 +139,7 @@ TEST_F(Job, ThunderOnlyWritesListsAndFetchesNothing) {
   gPictures[1] = {"http://pics.test/b1.jpg\r\nhttp://pics.test/b/b1.jpg"};
   t.app.Rule().wOptions = OPT_THUNDER_ONLY | OPT_OPEN_DIR;
   t.ShowAndSelect({0, 1});
-  RunDownloadJob(t.app);
+  RunDownloadJob(t.app, adapters);
 
   EXPECT_TRUE(web.Requests().empty());
   EXPECT_EQ(FolderNames(AlbumFolder("A")), (std::vector<std::string>{"A.lst"}));
@@ -146,7 +156,7 @@ TEST_F(Job, StopDuringTheSecondAlbumEndsTheJob) {
   gStopAtAlbum = 1;
   t.app.Rule().wOptions = OPT_OPEN_DIR;
   t.ShowAndSelect({0, 1, 2});
-  RunDownloadJob(t.app);
+  RunDownloadJob(t.app, adapters);
 
   EXPECT_EQ(gCalls, (std::vector<int>{0, 1}));
   EXPECT_EQ(web.RequestsTo("/b.jpg").size(), 0u);
@@ -160,9 +170,10 @@ TEST_F(Job, StopDuringTheSecondAlbumEndsTheJob) {
 // A window whose user presses stop the moment the job shows its downloading form.
 struct StopOnBusyHost : albumora::testweb::FakeHost {
   AppState* app = nullptr;
+  const Adapters* adapters = nullptr;
   void SetDownloadBusy(bool busy) override {
     FakeHost::SetDownloadBusy(busy);
-    if (busy && app != nullptr) DownloadCommand(*app);
+    if (busy && app != nullptr) DownloadCommand(*app, *adapters);
   }
 };
 
@@ -170,6 +181,7 @@ TEST_F(Job, StopPressedAsTheJobStartsIsKept) {
   StopOnBusyHost host;
   AppState app{host};
   host.app = &app;
+  host.adapters = &adapters;
   host.savePath = dir.Path();
   app.strOwner = t.app.strOwner;
   auto entry = std::make_unique<ST_PERLISTRECORD>();
@@ -182,7 +194,7 @@ TEST_F(Job, StopPressedAsTheJobStartsIsKept) {
   gPictures[0] = {"http://pics.test/a.jpg"};
 
   app.nDownState = DOWN_RUNNING;  // as the command leaves it for the job
-  RunDownloadJob(app);
+  RunDownloadJob(app, adapters);
   EXPECT_TRUE(gCalls.empty()) << "the stop was overwritten by the job's start";
   EXPECT_TRUE(web.Requests().empty());
   EXPECT_EQ(host.LastStatus(StatusLine::Main), "下载完毕");
@@ -194,7 +206,7 @@ TEST_F(Job, EarlyEnds) {
   t.ShowAndSelect({0});
 
   t.host.savePath = "   ";
-  RunDownloadJob(t.app);
+  RunDownloadJob(t.app, adapters);
   EXPECT_EQ(t.host.messages, (std::vector<std::string>{"请先设置保存路径"}));
   EXPECT_TRUE(t.host.downloadForms.empty());
 
@@ -202,7 +214,7 @@ TEST_F(Job, EarlyEnds) {
   WriteBytes(dir.Folder() + "file", "x");
   t.host.savePath = dir.Folder() + "file";
   t.app.strOwner = "sub";
-  RunDownloadJob(t.app);
+  RunDownloadJob(t.app, adapters);
   ASSERT_EQ(t.host.messages.size(), 2u);
   EXPECT_EQ(t.host.messages[1], "请检测设置的保存路径是否有误");
   EXPECT_TRUE(t.host.downloadForms.empty());
@@ -213,14 +225,14 @@ TEST_F(Job, EarlyEnds) {
 TEST_F(Job, NothingSelectedAndUnknownSite) {
   t.AddAlbum("A");
   t.ShowAndSelect({});
-  RunDownloadJob(t.app);
+  RunDownloadJob(t.app, adapters);
   EXPECT_EQ(t.host.messages, (std::vector<std::string>{"请先勾选要下载的相册"}));
   EXPECT_EQ(t.host.LastStatus(StatusLine::Main), "下载完毕");
 
   t.host.messages.clear();
   t.ShowAndSelect({0});
   t.app.nSite = 20;
-  RunDownloadJob(t.app);
+  RunDownloadJob(t.app, adapters);
   EXPECT_EQ(t.host.messages, (std::vector<std::string>{"Error ListType Code."}));
   EXPECT_TRUE(gCalls.empty());
 }
@@ -231,16 +243,16 @@ TEST_F(Job, SecondRunWithSkipOldFetchesOnlyNewPictures) {
                   "http://pics.test/1.jpg\r\nhttp://pics.test/b/1.jpg"};
   t.app.Rule().wOptions = OPT_SKIP_OLD;
   t.ShowAndSelect({0});
-  RunDownloadJob(t.app);
+  RunDownloadJob(t.app, adapters);
   EXPECT_EQ(web.Requests().size(), 2u);
 
   web.ClearRequests();
-  RunDownloadJob(t.app);
+  RunDownloadJob(t.app, adapters);
   EXPECT_TRUE(web.Requests().empty()) << "the first picture is the marker's";
 
   web.ClearRequests();
   gPictures[0].insert(gPictures[0].begin(), "http://pics.test/3.jpg\r\nhttp://pics.test/b/3.jpg");
-  RunDownloadJob(t.app);
+  RunDownloadJob(t.app, adapters);
   EXPECT_EQ(web.Requests().size(), 1u);
   EXPECT_EQ(ReadBytes(AlbumFolder("A") + "pic.zrk"), Utf16Ascii("http://pics.test/3.jpg"));
 }
@@ -250,12 +262,12 @@ TEST_F(Job, AFailedPictureLeavesNoMarkerSoTheNextRunFetchesItAgain) {
   gPictures[0] = {"http://pics.test/2.jpg", "http://pics.test/missing/1.jpg"};
   t.app.Rule().wOptions = OPT_SKIP_OLD;
   t.ShowAndSelect({0});
-  RunDownloadJob(t.app);
+  RunDownloadJob(t.app, adapters);
   EXPECT_FALSE(Exists(AlbumFolder("A") + "pic.zrk"));
 
   web.ClearRequests();
   gPictures[0][1] = "http://pics.test/1.jpg";  // the site answers again
-  RunDownloadJob(t.app);
+  RunDownloadJob(t.app, adapters);
   EXPECT_EQ(web.Requests().size(), 2u) << "nothing was skipped";
   EXPECT_EQ(ReadBytes(AlbumFolder("A") + "pic.zrk"), Utf16Ascii("http://pics.test/2.jpg"));
 }
@@ -265,7 +277,7 @@ TEST_F(Job, FormatRepairAfterThePool) {
   gPictures[0] = {"http://pics.test/p.png"};
   t.app.Rule().wOptions = OPT_FIX_FORMAT;
   t.ShowAndSelect({0});
-  RunDownloadJob(t.app);
+  RunDownloadJob(t.app, adapters);
   EXPECT_EQ(FolderNames(AlbumFolder("A")), (std::vector<std::string>{"1.png", "pic.zrk"}));
   EXPECT_EQ(t.app.downloadList.arrName, (std::vector<std::string>{"1.png"}));
 }
@@ -274,7 +286,7 @@ TEST_F(Job, CommandStartsTheJobOnItsOwnThread) {
   t.AddAlbum("A");
   gPictures[0] = {"http://pics.test/a.jpg"};
   t.ShowAndSelect({0});
-  DownloadCommand(t.app);
+  DownloadCommand(t.app, adapters);
   // Waits for the job's end (no time is asserted; the bound only keeps a fault from hanging).
   for (int i = 0; i < 1000 && t.host.LastStatus(StatusLine::Main) != "下载完毕"; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -1,5 +1,6 @@
 #include "albumlist/AlbumRows.h"
-#include "sites/Qzone.h"
+#include "download/DownloadJob.h"
+#include "sites/Registry.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include "FakeHost.h"
 #include "TestWeb.h"
 #include "albumlist/AlbumListJob.h"
-#include "albumlist/Normalize.h"
 #include "fs/FileNames.h"
 #include "fs/ProgramFolder.h"
 #include "model/AppState.h"
@@ -93,7 +93,16 @@ class Qzone : public ::testing::Test {
     app_.nSite = SITE_QZONE;
     app_.nListState = LIST_RUNNING;
     app_.nListType = LT_NONE;
-    return RunAlbumList(app_);
+    return RunAlbumList(app_, SiteAdapters());
+  }
+
+  void QzoneAlbumList(const std::string& account) {
+    JobListContext context(app_);
+    FormOf(SITE_QZONE, LT_QZONE_PERSONAL)->albumList(account, context);
+  }
+  void QzonePictureList(int albumIndex) {
+    JobPictureContext context(app_, albumIndex);
+    FormOf(SITE_QZONE, LT_QZONE_PERSONAL)->pictureList(context);
   }
 
   testweb::ScratchDir scratch_{"qzone"};
@@ -155,7 +164,7 @@ TEST_F(Qzone, AlbumListFromTheRouteHosts) {
 TEST_F(Qzone, VisitorSendsTheEmptyToken) {
   ServeRoute();
   ServeAlbums(Fixture("qzone/albums.js"));
-  QzoneAlbumList("10001", app_);
+  QzoneAlbumList("10001");
   const std::vector<Request> list = web_.RequestsTo(kAlbumPath);
   ASSERT_EQ(list.size(), 1u);
   EXPECT_NE(list[0].query.find("&g_tk=5381"), std::string::npos) << list[0].query;
@@ -165,7 +174,7 @@ TEST_F(Qzone, TooFrequentShowsTheSiteText) {
   ServeRoute();
   ServeAlbums(
       ToGbk(R"(_Callback({"code":-10000,"msg" : "对不起，您的操作过于频繁，请稍后再试"}))"));
-  QzoneAlbumList("10001", app_);
+  QzoneAlbumList("10001");
   EXPECT_EQ(host_.messages, std::vector<std::string>{"对不起，您的操作过于频繁，请稍后再试"});
   EXPECT_TRUE(host_.questions.empty());
   EXPECT_TRUE(app_.albumList.empty());
@@ -177,7 +186,7 @@ TEST_F(Qzone, TooFrequentShowsTheSiteText) {
   other.Route(kAlbumHost, kAlbumPath,
               Reply::Text(ToGbk(R"(_Callback({"code":-10000,"msg" : "您的操作过于频繁"}))")));
   host_.messages.clear();
-  QzoneAlbumList("10001", app_);
+  QzoneAlbumList("10001");
   EXPECT_EQ(host_.messages, std::vector<std::string>{"您的操作过于频繁"});
   EXPECT_TRUE(host_.questions.empty());
 }
@@ -187,7 +196,7 @@ TEST_F(Qzone, ClosedSpaceOffersTheLoginWindow) {
   ServeAlbums(ToGbk(
       R"(_Callback({"code":-3000,"msg" : "主人设置了访问权限","data":{"id" : "V1", "name" : "x"}}))"));
   host_.answers = {true};
-  QzoneAlbumList("10001", app_);
+  QzoneAlbumList("10001");
   EXPECT_EQ(host_.questions,
             std::vector<std::string>{
                 "加密或非公开空间，是否进行身份验证?\n(验证成功后请重新获取相册列表)"});
@@ -196,7 +205,7 @@ TEST_F(Qzone, ClosedSpaceOffersTheLoginWindow) {
   EXPECT_TRUE(app_.albumList.empty());
 
   host_.logins.clear();
-  QzoneAlbumList("10001", app_);  // answered No
+  QzoneAlbumList("10001");  // answered No
   EXPECT_TRUE(host_.logins.empty());
   EXPECT_TRUE(app_.albumList.empty());
 }
@@ -205,7 +214,8 @@ TEST_F(Qzone, NothingFoundFallsThroughToTheGroupList) {
   ServeRoute();
   ServeAlbums(ToGbk(R"(_Callback({"code":0,"data":{"albumsInUser":0}}))"));
   RunJob("10001");
-  EXPECT_EQ(host_.messages, std::vector<std::string>{kQzoneEmptyMessage});
+  EXPECT_EQ(host_.messages,
+            std::vector<std::string>{NormalizeAddress(SITE_QZONE, "1").emptyMessage});
   EXPECT_EQ(host_.LastStatus(StatusLine::ListTitle), "相册列表(共0个)");
   EXPECT_EQ(app_.nListType.load(), LT_QZONE_GROUP);
   EXPECT_TRUE(host_.remembered.empty());
@@ -215,7 +225,7 @@ TEST_F(Qzone, FailuresOfTheTwoFetches) {
   Reply broken = Reply::Text("{");
   broken.contentLength = 4096;  // closed short of the announced body
   web_.Route("route.store.qq.com", kRoutePath, broken);
-  QzoneAlbumList("10001", app_);
+  QzoneAlbumList("10001");
   EXPECT_EQ(host_.messages, std::vector<std::string>{"QQ空间相册错误1"});
 
   // A route answer without the list host leaves an address without host.
@@ -223,7 +233,7 @@ TEST_F(Qzone, FailuresOfTheTwoFetches) {
   SetEngineProxy(other.ProxyUrl());
   other.Route("route.store.qq.com", kRoutePath, Reply::Text(R"({"default":"ct","ct":{"nu":"n"}})"));
   host_.messages.clear();
-  QzoneAlbumList("10001", app_);
+  QzoneAlbumList("10001");
   EXPECT_EQ(host_.messages, std::vector<std::string>{"对不起，网络繁忙，请稍后再试！"});
 }
 
@@ -265,7 +275,7 @@ class QzonePictures : public Qzone {
 
 TEST_F(QzonePictures, FirstServiceGivesFullAndPreviewAddresses) {
   web_.Route(kListHost, kListPath, Reply::Text(Fixture("qzone/photos.js")));
-  QzonePictureList(app_, AddAlbum(0));
+  QzonePictureList(AddAlbum(0));
   ASSERT_EQ(app_.downloadList.size(), 2u);
   EXPECT_EQ(app_.downloadList.arrUrl[0],
             "http://r.photo.qq.com/psb?/V1/big1.jpg\r\nhttp://b.photo.qq.com/psb?/b/small1.jpg");
@@ -291,7 +301,7 @@ TEST_F(QzonePictures, FirstServiceGivesFullAndPreviewAddresses) {
 TEST_F(QzonePictures, NoRecordFromTheFirstServiceAsksTheAlbumView) {
   web_.Route(kListHost, kListPath, Reply::Text(ToGbk(R"(_Callback({"code":0,"data":{}}))")));
   web_.Route(kViewHost, kViewPath, Reply::Text(Fixture("qzone/photos.js")));
-  QzonePictureList(app_, AddAlbum(0));
+  QzonePictureList(AddAlbum(0));
   EXPECT_EQ(app_.downloadList.size(), 2u);
   const std::vector<Request> view = web_.RequestsTo(kViewPath);
   ASSERT_EQ(view.size(), 1u);
@@ -301,8 +311,8 @@ TEST_F(QzonePictures, NoRecordFromTheFirstServiceAsksTheAlbumView) {
 
 TEST_F(QzonePictures, RestrictedAlbumsGoStraightToTheAlbumView) {
   web_.Route(kViewHost, kViewPath, Reply::Text(ToGbk(R"(_Callback({"code":0}))")));
-  QzonePictureList(app_, AddAlbum(FLAG_PRIVATE));
-  QzonePictureList(app_, AddAlbum(FLAG_FRIENDS));
+  QzonePictureList(AddAlbum(FLAG_PRIVATE));
+  QzonePictureList(AddAlbum(FLAG_FRIENDS));
   EXPECT_TRUE(app_.downloadList.empty());
   // One request per album, both to the album view; nothing further when it has no record.
   EXPECT_EQ(web_.Requests().size(), 2u);
@@ -317,7 +327,7 @@ TEST_F(QzonePictures, PasswordQuestionOpensTheAlbumPageAndReadsAgain) {
     return Reply::Text(Fixture("qzone/photos.js"));
   });
   host_.answers = {true};
-  QzonePictureList(app_, AddAlbum(FLAG_ENCRYPTED));
+  QzonePictureList(AddAlbum(FLAG_ENCRYPTED));
   EXPECT_EQ(host_.questions, std::vector<std::string>{"加密相册，是否输入密码？"});
   EXPECT_EQ(host_.logins, std::vector<std::string>{"http://user.qzone.qq.com/10001/photo/V1"});
   EXPECT_EQ(app_.downloadList.size(), 2u);
@@ -328,7 +338,7 @@ TEST_F(QzonePictures, PasswordQuestionOpensTheAlbumPageAndReadsAgain) {
 TEST_F(QzonePictures, DeclinedPasswordEndsTheAlbum) {
   web_.Route(kViewHost, kViewPath,
              Reply::Text(ToGbk(R"(_Callback({"code":-4404,"message":"对不起，回答错误"}))")));
-  QzonePictureList(app_, AddAlbum(FLAG_ENCRYPTED));
+  QzonePictureList(AddAlbum(FLAG_ENCRYPTED));
   EXPECT_EQ(host_.questions.size(), 1u);
   EXPECT_TRUE(host_.logins.empty());
   EXPECT_TRUE(app_.downloadList.empty());
@@ -339,14 +349,8 @@ TEST_F(QzonePictures, StopEndsAfterTheCurrentPicture) {
   web_.Route(kListHost, kListPath, Reply::Text(Fixture("qzone/photos.js")));
   app_.nDownState = DOWN_RUNNING;
   host_.onProgress = [this] { app_.nDownState = DOWN_STOP; };
-  QzonePictureList(app_, AddAlbum(0));
+  QzonePictureList(AddAlbum(0));
   EXPECT_EQ(app_.downloadList.size(), 1u);
-}
-
-TEST_F(QzonePictures, AlbumOutsideTheListIsIgnored) {
-  QzonePictureList(app_, 3);
-  QzonePictureList(app_, -1);
-  EXPECT_TRUE(web_.Requests().empty());
 }
 
 }  // namespace

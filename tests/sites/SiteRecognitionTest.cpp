@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "albumlist/AlbumListJob.h"
-#include "albumlist/SiteRecognition.h"
+#include "sites/Registry.h"
 #include "model/Records.h"
 
 namespace albumora {

@@ -1,0 +1,53 @@
+// What an adapter sees of the job that runs it. An adapter includes nothing of the jobs or the
+// window: the album-list job hands it a ListContext, the download job a PictureContext, and
+// tests hand it recording ones.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "model/Records.h"
+#include "model/Settings.h"
+#include "model/User.h"
+
+namespace albumora {
+
+// What both sides share: the job texts, the person, and whether the job wants the adapter to
+// return now.
+class JobContext {
+ public:
+  virtual ~JobContext() = default;
+  // The album list: a stop was requested. The picture list: a stop was requested, or the skip
+  // rule met a picture of an earlier download ("enough").
+  virtual bool Halted() const = 0;
+  virtual JobTexts& Texts() = 0;
+  virtual User& user() = 0;
+};
+
+// The album-list side.
+class ListContext : public JobContext {
+ public:
+  // The add-entry operation: the album is copied, cleaned, made unique and shown. False when
+  // the job was asked to stop: the adapter returns at once.
+  [[nodiscard]] virtual bool Publish(const ST_PERLISTRECORD& album) = 0;
+  // Albums in the list so far.
+  virtual size_t AlbumCount() const = 0;
+};
+
+// The picture-list side, for one album.
+class PictureContext : public JobContext {
+ public:
+  // The album whose pictures are read. An adapter may rewrite its name before the first
+  // picture (the album folder is named at the first picture).
+  virtual ST_PERLISTRECORD& Album() = 0;
+  // The add-picture operation: address line ("full\r\nfallback" holds a fallback), description
+  // and extra header text. False when the adapter must return at once (enough, or stop).
+  [[nodiscard]] virtual bool AddPicture(const std::string& address, const std::string& description,
+                                        const std::string& header) = 0;
+  // Pictures in the download list of this album so far.
+  virtual size_t PictureCount() const = 0;
+  // The naming rules of the current site's settings slot.
+  virtual const NameRule& Naming() const = 0;
+};
+
+}  // namespace albumora

@@ -1,0 +1,65 @@
+#include "sites/Fetch.h"
+
+namespace albumora {
+
+namespace {
+
+unsigned TextFlags(CodePage codePage) {
+  switch (codePage) {
+    case CodePage::Utf8:
+      return TEXT_GUNZIP | TEXT_UTF8;
+    case CodePage::Big5:
+      return TEXT_GUNZIP | TEXT_BIG5;
+    case CodePage::Gbk:
+      break;
+  }
+  return TEXT_GUNZIP;
+}
+
+}  // namespace
+
+std::string RecipeHeaders(const PageOptions& page) {
+  std::string headers = "Accept-Encoding: gzip, deflate";
+  if (!page.referer.empty()) headers += "\r\nReferer: " + page.referer;
+  if (!page.cookie.empty()) headers += "\r\ncookie: " + page.cookie;
+  return headers;
+}
+
+Fetcher::Fetcher(CodePage codePage) : codePage_(codePage) {
+  InitRequest(request_, std::string(), std::string(), 20000);
+}
+
+std::optional<std::string> Fetcher::Get(const std::string& address, const PageOptions& page) {
+  return Get(address, page, codePage_);
+}
+
+std::optional<std::string> Fetcher::Get(const std::string& address, const PageOptions& page,
+                                        CodePage codePage) {
+  request_.strUrl = address;
+  request_.strHeaders = RecipeHeaders(page);
+  request_.cutStart = page.cutStart;
+  request_.cutEnd = page.cutEnd;
+  request_.retryMark = page.retryMark;
+  request_.nMinLen = page.minLen;
+  request_.nTries = page.tries;
+  request_.nRetryPause = page.retryPause;
+  response_ = HttpResponse{};
+  if (!HttpFetch(request_, response_, 0)) return std::nullopt;
+  std::string text;
+  GetResponseText(response_, text, TextFlags(codePage));
+  return text;
+}
+
+std::string Unslash(std::string text) {
+  ReplaceAll(text, "\\/", "/");
+  return text;
+}
+
+std::string FillTemplate(std::string_view pattern, std::string_view value) {
+  std::string out(pattern);
+  const size_t at = out.find("%s");
+  if (at != std::string::npos) out.replace(at, 2, value);
+  return out;
+}
+
+}  // namespace albumora

@@ -1,0 +1,59 @@
+// The one fetch recipe every adapter follows: one request per adapter call, 20 s time-outs,
+// "Accept-Encoding: gzip, deflate" with an optional Referer or cookie line, optional markers,
+// HttpFetch with flags 0, and the answer read as text in the site's code page.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "net/HttpEngine.h"
+#include "text/StringCtrl.h"
+
+namespace albumora {
+
+// What a page asks of the recipe beyond the address. Everything left empty is not sent or not
+// applied.
+struct PageOptions {
+  std::string referer;    // "Referer: %s"
+  std::string cookie;     // "cookie: %s", a cookie text of GetCookies
+  std::string cutStart;   // start cut marker of the engine
+  std::string cutEnd;     // stop-reading marker of the engine
+  std::string retryMark;  // an answer containing it counts as failed
+  uint32_t minLen = 0;    // HttpFetch accepts only longer answers
+  uint8_t tries = 1;
+  uint8_t retryPause = 1;  // seconds after a failed attempt
+};
+
+class Fetcher {
+ public:
+  // The request of one adapter call; answers are read in codePage (GBK sites: Gbk).
+  explicit Fetcher(CodePage codePage = CodePage::Gbk);
+
+  // Fetches the address and returns the answer as text; nothing when the fetch failed. An empty
+  // answer is an empty text.
+  std::optional<std::string> Get(const std::string& address, const PageOptions& page = {});
+  // The same with the answer's code page chosen for this page.
+  std::optional<std::string> Get(const std::string& address, const PageOptions& page,
+                                 CodePage codePage);
+
+  // For the few requests the recipe cannot express.
+  HttpRequest& Request() { return request_; }
+  const HttpResponse& Response() const { return response_; }
+
+ private:
+  HttpRequest request_;
+  HttpResponse response_;
+  CodePage codePage_;
+};
+
+// The recipe's header text: "Accept-Encoding: gzip, deflate", then the Referer or cookie line.
+std::string RecipeHeaders(const PageOptions& page);
+
+// "a\/b" as JSON writes it becomes "a/b".
+std::string Unslash(std::string text);
+
+// A template with one "%s", filled.
+std::string FillTemplate(std::string_view pattern, std::string_view value);
+
+}  // namespace albumora
