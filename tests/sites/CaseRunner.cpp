@@ -1,0 +1,418 @@
+// Replays every case folder under tests/sites/<family key>/<case>/ through the loopback test web
+// and the real engine, runs the family's adapters through the real jobs, and compares what
+// happened with the case's expected.txt. Set ALBUMORA_REWRITE_CASES=1 to write expected.txt
+// anew after a deliberate change (then read the diff). The format is in tests/sites/README.md.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "FakeHost.h"
+#include "ScratchDir.h"
+#include "TestFiles.h"
+#include "TestWeb.h"
+#include "albumlist/AlbumListJob.h"
+#include "albumlist/AlbumRows.h"
+#include "download/DownloadJob.h"
+#include "fs/ProgramFolder.h"
+#include "model/AppState.h"
+#include "net/CookieStore.h"
+#include "net/HttpEngine.h"
+#include "sites/Registry.h"
+#include "text/StringCtrl.h"
+
+namespace albumora {
+namespace {
+
+namespace fs = std::filesystem;
+using testweb::FakeHost;
+using testweb::Reply;
+using testweb::Request;
+using testweb::TestWeb;
+
+// One answer of routes.txt.
+struct CaseRoute {
+  std::string host;  // lower case; "*" for any
+  std::regex pattern;
+  std::string patternText;
+  Reply reply;
+  int times = -1;  // answers left; -1 = any number
+};
+
+std::vector<std::string> Words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+std::string RestAfterWords(const std::string& line, size_t count) {
+  size_t at = 0;
+  for (size_t i = 0; i < count; ++i) {
+    at = line.find_first_not_of(" \t", at);
+    if (at == std::string::npos) return {};
+    at = line.find_first_of(" \t", at);
+    if (at == std::string::npos) return {};
+  }
+  at = line.find_first_not_of(" \t", at);
+  return at == std::string::npos ? std::string() : line.substr(at);
+}
+
+std::string ContentTypeOf(const std::string& file) {
+  const std::string ext = fs::path(file).extension().string();
+  if (ext == ".html" || ext == ".htm") return "text/html";
+  if (ext == ".js") return "application/javascript";
+  if (ext == ".json") return "application/json";
+  if (ext == ".jpg" || ext == ".jpeg") return "image/jpeg";
+  if (ext == ".png") return "image/png";
+  if (ext == ".gif") return "image/gif";
+  return "text/plain";
+}
+
+// Escapes line ends and tabs so that every record stays on one transcript line.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::vector<CaseRoute> ReadRoutes(const fs::path& folder) {
+  std::vector<CaseRoute> routes;
+  const std::string text = testweb::ReadFile(folder / "routes.txt");
+  for (const std::string& raw : testweb::Lines(text)) {
+    std::string line = raw;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    if (line[0] == ' ' || line[0] == '\t') {
+      // "  Name: value": a header of the route above.
+      const std::string header = Trim(line);
+      const size_t colon = header.find(':');
+      if (routes.empty() || colon == std::string::npos) {
+        throw std::runtime_error("routes.txt: stray header line: " + line);
+      }
+      routes.back().reply.With(header.substr(0, colon), Trim(header.substr(colon + 1)));
+      continue;
+    }
+    const std::vector<std::string> words = Words(line);
+    if (words.size() < 3) throw std::runtime_error("routes.txt: HOST PATTERN FILE: " + line);
+    CaseRoute route;
+    route.host = words[0];
+    std::transform(route.host.begin(), route.host.end(), route.host.begin(), ::tolower);
+    route.patternText = words[1];
+    route.pattern = std::regex(words[1], std::regex::ECMAScript);
+    if (words[2] != "-") {
+      if (!fs::exists(folder / words[2])) throw std::runtime_error("missing answer " + words[2]);
+      route.reply = Reply::Text(testweb::ReadFile(folder / words[2]), ContentTypeOf(words[2]));
+    } else {
+      route.reply = Reply::Text(std::string(), "text/html");
+    }
+    for (size_t i = 3; i < words.size(); ++i) {
+      const std::string& option = words[i];
+      if (option.starts_with("status=")) {
+        route.reply.status = std::stoi(option.substr(7));
+      } else if (option == "gzip") {
+        route.reply.encoding = Reply::Encoding::GzipWithHeader;
+      } else if (option == "deflate") {
+        route.reply.encoding = Reply::Encoding::ZlibWithDeflateHeader;
+      } else if (option.starts_with("type=")) {
+        for (auto& header : route.reply.headers) {
+          if (header.first == "Content-Type") header.second = option.substr(5);
+        }
+      } else if (option.starts_with("times=")) {
+        route.times = std::stoi(option.substr(6));
+      } else {
+        throw std::runtime_error("routes.txt: unknown option " + option);
+      }
+    }
+    routes.push_back(std::move(route));
+  }
+  return routes;
+}
+
+// A host that also keeps its messages, questions (with the answers given) and login windows in
+// the order they came.
+class CaseHost : public FakeHost {
+ public:
+  std::vector<std::string> events;
+
+  void ShowMessage(const std::string& text, const std::string& caption) override {
+    FakeHost::ShowMessage(text, caption);
+    events.push_back("message " + OneLine(text));
+  }
+  bool AskYesNo(const std::string& text, const std::string& caption) override {
+    const bool yes = FakeHost::AskYesNo(text, caption);
+    events.push_back("question " + OneLine(text) + " -> " + (yes ? "yes" : "no"));
+    return yes;
+  }
+  void OpenLogin(const std::string& address) override {
+    FakeHost::OpenLogin(address);
+    events.push_back("login " + OneLine(address));
+  }
+};
+
+// One case: its folder, script and the transcript of what happened.
+class CaseRun {
+ public:
+  explicit CaseRun(fs::path folder) : folder_(std::move(folder)) {
+    nSite_ = SiteFromKey(folder_.parent_path().filename().string());
+  }
+
+  std::string Run() {
+    routes_ = ReadRoutes(folder_);
+    CookieStore::Shared().Clear();
+    InitProgramFolder(scratch_.Dir() / "home");
+    SetEngineProxy(web_.ProxyUrl());
+    web_.RoutePrefix("", "/", [this](const Request& request) { return Answer(request); });
+    app_.bReady = 1;
+    app_.nSite = nSite_;
+    app_.grid.Reset(false);
+    app_.downloadList.strSaveDir = scratch_.Folder();
+
+    const std::string script = testweb::ReadFile(folder_ / "case.txt");
+    for (const std::string& raw : testweb::Lines(script)) {
+      std::string line = raw;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (Trim(line).empty() || line[0] == '#') continue;
+      Step(line);
+    }
+    SetEngineProxy("");
+    CookieStore::Shared().Clear();
+    return Masked(out_.str());
+  }
+
+ private:
+  Reply Answer(const Request& request) {
+    std::lock_guard lock(mutex_);
+    const std::string target =
+        request.query.empty() ? request.path : request.path + "?" + request.query;
+    for (CaseRoute& route : routes_) {
+      if (route.times == 0) continue;
+      if (route.host != "*" && route.host != request.host) continue;
+      if (!std::regex_search(target, route.pattern)) continue;
+      if (route.times > 0) --route.times;
+      return route.reply;
+    }
+    return Reply::Status(404);
+  }
+
+  void Step(const std::string& line) {
+    const std::vector<std::string> words = Words(line);
+    const std::string& verb = words[0];
+    if (verb == "address") {
+      host_.address = RestAfterWords(line, 1);
+    } else if (verb == "answer") {
+      for (size_t i = 1; i < words.size(); ++i) host_.answers.push_back(words[i] == "yes");
+    } else if (verb == "cookie") {
+      CookieStore::Shared().SetCookie(words.at(1), RestAfterWords(line, 2));
+    } else if (verb == "name-mode") {
+      app_.Rule().byNameMode = static_cast<uint8_t>(std::stoi(words.at(1)));
+    } else if (verb == "option") {
+      app_.Rule().wOptions = static_cast<uint16_t>(app_.Rule().wOptions | std::stoi(words.at(1)));
+    } else if (verb == "headers") {
+      shownHeaders_.assign(words.begin() + 1, words.end());
+    } else if (verb == "mask") {
+      masks_.emplace_back(std::regex(words.at(1)), words.size() > 2 ? words[2] : "*");
+    } else if (verb == "set") {
+      SetText(RestAfterWords(line, 1));
+    } else if (verb == "list-type") {
+      app_.nListType = std::stoi(words.at(1));
+    } else if (verb == "album") {
+      AddAlbum(RestAfterWords(line, 1));
+    } else if (verb == "list") {
+      ListStep();
+    } else if (verb == "pictures") {
+      for (size_t i = 1; i < words.size(); ++i) PictureStep(std::stoi(words[i]) - 1);
+    } else {
+      throw std::runtime_error("case.txt: unknown step " + verb);
+    }
+  }
+
+  // "p1=value", "owner=value" …: a job text before a step.
+  void SetText(const std::string& assignment) {
+    const size_t eq = assignment.find('=');
+    const std::string name = assignment.substr(0, eq);
+    const std::string value = eq == std::string::npos ? std::string() : assignment.substr(eq + 1);
+    if (name == "owner") app_.strOwner = value;
+    if (name == "title") app_.strOwnerTitle = value;
+    if (name == "p1") app_.strSiteParam1 = value;
+    if (name == "p2") app_.strSiteParam2 = value;
+    if (name == "p3") app_.strSiteParam3 = value;
+  }
+
+  // "name=A addr=B flags=1 count=3 key=K desc=D cover=C": an album as the list would hold it.
+  void AddAlbum(const std::string& fields) {
+    auto entry = std::make_unique<ST_PERLISTRECORD>();
+    for (const std::string& field : Words(fields)) {
+      const size_t eq = field.find('=');
+      const std::string name = field.substr(0, eq);
+      const std::string value = eq == std::string::npos ? std::string() : field.substr(eq + 1);
+      if (name == "name") entry->strName = value;
+      if (name == "addr") entry->strAddr = value;
+      if (name == "cover") entry->strCover = value;
+      if (name == "key") entry->strKey = value;
+      if (name == "desc") entry->strDesc = value;
+      if (name == "count") entry->nCount = std::stoi(value);
+      if (name == "flags") entry->nFlags = std::stoi(value);
+    }
+    app_.albumList.Append(std::move(entry));
+  }
+
+  void ListStep() {
+    out_ << "== list " << OneLine(host_.address) << "\n";
+    const size_t requestsBefore = web_.Requests().size();
+    app_.nListState = LIST_RUNNING;
+    app_.nListType = LT_NONE;
+    RunAlbumList(app_, SiteAdapters());
+    WriteRequests(requestsBefore);
+    WriteEvents();
+    for (size_t i = 0; i < app_.albumList.size(); ++i) {
+      const ST_PERLISTRECORD& album = app_.albumList[i];
+      out_ << "album " << (i + 1) << " name=" << OneLine(album.strName)
+           << " | count=" << Trim(CountText(album.nCount))
+           << " | remark=" << RemarkText(album.nFlags) << " | addr=" << OneLine(album.strAddr)
+           << " | cover=" << OneLine(album.strCover);
+      if (!album.strKey.empty()) out_ << " | key=" << OneLine(album.strKey);
+      if (!album.strDesc.empty()) out_ << " | desc=" << OneLine(album.strDesc);
+      if (album.nNum1 != 0) out_ << " | num1=" << album.nNum1;
+      if (album.nNum2 != 0) out_ << " | num2=" << album.nNum2;
+      out_ << "\n";
+    }
+    out_ << "list-type " << app_.nListType.load() << "\n";
+    WriteTexts();
+  }
+
+  void PictureStep(int albumIndex) {
+    out_ << "== pictures " << (albumIndex + 1) << "\n";
+    if (albumIndex < 0 || static_cast<size_t>(albumIndex) >= app_.albumList.size()) {
+      out_ << "no such album\n";
+      return;
+    }
+    const size_t requestsBefore = web_.Requests().size();
+    DownloadList& list = app_.downloadList;
+    list.Clear();
+    list.strSaveDir = scratch_.Folder();
+    app_.nDownState = DOWN_RUNNING;
+    if (PictureListFn adapter = SiteAdapters().PictureList(nSite_, app_.nListType.load())) {
+      JobPictureContext context(app_, albumIndex);
+      adapter(context);
+    }
+    app_.nDownState = DOWN_IDLE;
+    WriteRequests(requestsBefore);
+    WriteEvents();
+    std::string folder = list.strSaveDir;
+    if (folder.starts_with(scratch_.Folder())) folder.erase(0, scratch_.Folder().size());
+    if (!list.empty()) out_ << "folder " << OneLine(folder) << "\n";
+    for (size_t i = 0; i < list.size(); ++i) {
+      out_ << "picture " << (i + 1) << " file=" << OneLine(list.arrName[i])
+           << " | line=" << OneLine(list.arrUrl[i]);
+      if (!list.arrHeader[i].empty()) out_ << " | header=" << OneLine(list.arrHeader[i]);
+      out_ << "\n";
+    }
+  }
+
+  void WriteEvents() {
+    for (size_t i = eventsShown_; i < host_.events.size(); ++i) out_ << host_.events[i] << "\n";
+    eventsShown_ = host_.events.size();
+  }
+
+  void WriteRequests(size_t before) {
+    const std::vector<Request> requests = web_.Requests();
+    for (size_t i = before; i < requests.size(); ++i) {
+      const Request& request = requests[i];
+      out_ << "request " << request.method << " " << request.url << "\n";
+      for (const std::string& name : shownHeaders_) {
+        const std::string value = request.Header(name);
+        if (!value.empty()) out_ << "  " << name << ": " << value << "\n";
+      }
+    }
+  }
+
+  void WriteTexts() {
+    out_ << "texts owner=" << OneLine(app_.strOwner) << " | title=" << OneLine(app_.strOwnerTitle)
+         << " | p1=" << OneLine(app_.strSiteParam1) << " | p2=" << OneLine(app_.strSiteParam2)
+         << " | p3=" << OneLine(app_.strSiteParam3) << "\n";
+  }
+
+  std::string Masked(std::string text) const {
+    for (const auto& [pattern, replacement] : masks_) {
+      text = std::regex_replace(text, pattern, replacement);
+    }
+    return text;
+  }
+
+  fs::path folder_;
+  int nSite_ = -1;
+  testweb::ScratchDir scratch_{"case"};
+  TestWeb web_;
+  std::mutex mutex_;
+  std::vector<CaseRoute> routes_;
+  CaseHost host_;
+  AppState app_{host_};
+  std::ostringstream out_;
+  std::vector<std::string> shownHeaders_{"Referer", "Cookie"};
+  std::vector<std::pair<std::regex, std::string>> masks_;
+  size_t eventsShown_ = 0;
+};
+
+std::vector<std::string> CaseFolders() {
+  std::vector<std::string> folders;
+  std::error_code error;
+  for (const auto& family : fs::directory_iterator(ALBUMORA_SITE_CASES, error)) {
+    if (!family.is_directory()) continue;
+    for (const auto& entry : fs::directory_iterator(family.path(), error)) {
+      if (fs::exists(entry.path() / "case.txt")) folders.push_back(entry.path().string());
+    }
+  }
+  std::sort(folders.begin(), folders.end());
+  return folders;
+}
+
+class SiteCase : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(SiteCase, Replays) {
+  const fs::path folder = GetParam();
+  CaseRun run(folder);
+  const std::string actual = run.Run();
+  const fs::path expectedFile = folder / "expected.txt";
+  const char* rewrite = std::getenv("ALBUMORA_REWRITE_CASES");
+  if (rewrite != nullptr && std::string(rewrite) == "1") {
+    std::ofstream(expectedFile, std::ios::binary | std::ios::trunc) << actual;
+    return;
+  }
+  ASSERT_TRUE(fs::exists(expectedFile))
+      << "no expected.txt: run with ALBUMORA_REWRITE_CASES=1 and read it";
+  EXPECT_EQ(actual, testweb::ReadFile(expectedFile)) << folder;
+}
+
+std::string CaseName(const ::testing::TestParamInfo<std::string>& info) {
+  const fs::path folder = info.param;
+  std::string name = folder.parent_path().filename().string() + "_" + folder.filename().string();
+  for (char& c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  }
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SiteCase, ::testing::ValuesIn(CaseFolders()), CaseName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(SiteCase);
+
+}  // namespace
+}  // namespace albumora
