@@ -2,7 +2,10 @@
 #include <array>
 #include <string>
 
+#include "fs/FileNames.h"
 #include "sites/Family.h"
+#include "sites/Fetch.h"
+#include "sites/Walk.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
@@ -28,12 +31,146 @@ ListPlan Normalize(std::string addr) {
   return plan;
 }
 
+constexpr const char* kHomeNextPage = "\">下一页</a>";
+// The profile pages' further-page link is ">&gt;</a></li>" as sent; answers are read with their
+// entities decoded, so it is looked for in its decoded form.
+constexpr const char* kProfileNextPage = ">></a></li>";
+
+// The owner of page 1: the title's name, else the member id.
+void SetOwner(const std::string& text, const std::string& member, JobTexts& texts) {
+  std::string owner = GetBetweenCopy(text, "<title>", "的相册");
+  if (owner.empty()) owner = member;
+  CleanFileName(owner, 0, false);
+  texts.strOwner = owner;
+}
+
+uint32_t ReadCount(std::string& piece, std::string_view start, std::string_view end) {
+  return static_cast<uint32_t>(ReadDecimal(GetBetween(piece, start, end, BT_CONSUME)));
+}
+
+// The first reader: the album data the member's home pages carry as script text.
+void HomeAlbumList(const std::string& member, ListContext& list) {
+  list.Texts().strSiteParam1 = member;
+  Fetcher fetcher(CodePage::Utf8);
+  PageOptions options;
+  options.cutEnd = "vertical-align:middle";
+  ST_PERLISTRECORD local;
+  ForPages(list, 1, [&](int page) {
+    std::optional<std::string> answer = fetcher.Get(
+        std::string(kHosts.homeHost) + "/u" + member + "/photo/list?pg=" + std::to_string(page),
+        options);
+    if (!answer || answer->empty()) return false;
+    std::string& text = *answer;
+    const bool further = Contains(text, kHomeNextPage);
+    if (page == 1) SetOwner(text, member, list.Texts());
+    CutBefore(text, "album_list", true);
+    TruncAt(text, "</script>");
+    bool stopped = false;
+    const int items = ForPieces(list, text, "\"id\":\"", [&](std::string& piece) {
+      local.strName = UnescapeUnicode(GetBetween(piece, "title\":\"", "\"", BT_CONSUME));
+      local.strAddr = Unslash(GetBetween(piece, "album_url\":\"", "\"", BT_CONSUME));
+      local.nCount = static_cast<int32_t>(ReadCount(piece, "sum\":\"", "\""));
+      local.strCover = Unslash(GetBetween(piece, "cover_url\":\"", "\"", BT_CONSUME));
+      local.nFlags = 0;
+      stopped = !list.Publish(local);
+      return !stopped;
+    });
+    return items > 0 && further && !stopped;
+  });
+}
+
+// The second reader: the member's profile pages.
+void ProfileAlbumList(const std::string& member, ListContext& list) {
+  list.Texts().strSiteParam1 = member;
+  Fetcher fetcher(CodePage::Utf8);
+  PageOptions options;
+  options.cutEnd = "vertical-align:middle";
+  ST_PERLISTRECORD local;
+  ForPages(list, 1, [&](int page) {
+    std::optional<std::string> text =
+        fetcher.Get(std::string(kHosts.mainOrigin) + "/user/showuser.php?uid=u" + member +
+                        "&tab=photo&view=album_list&order=&pg=" + std::to_string(page),
+                    options);
+    if (!text || text->empty()) return false;
+    const bool further = Contains(*text, kProfileNextPage);
+    if (page == 1) SetOwner(*text, member, list.Texts());
+    bool stopped = false;
+    ForPieces(list, *text, "class=\"thumb\">", [&](std::string& piece) {
+      local.strAddr = GetBetween(piece, "href=\"", "\"", BT_CONSUME);
+      local.strCover = GetBetween(piece, "src=\"", "\"", BT_CONSUME);
+      local.strName = GetBetween(piece, "<strong>", "</strong>", BT_CONSUME);
+      local.nCount = static_cast<int32_t>(ReadCount(piece, "(", ")"));
+      local.nFlags = 0;
+      stopped = !list.Publish(local);
+      return !stopped;
+    });
+    return further && !stopped;
+  });
+}
+
+// The pictures of a home-page album: each thumbnail's photo page names the full picture.
+void HomePictureList(PictureContext& pictures) {
+  const std::string albumAddr = pictures.Album().strAddr;
+  Fetcher fetcher(CodePage::Utf8);
+  PageOptions options;
+  options.cutEnd = "mytree-tooltips";
+  ForPages(pictures, 1, [&](int page) {
+    std::optional<std::string> text =
+        fetcher.Get(albumAddr + "&pg=" + std::to_string(page), options);
+    if (!text || text->empty()) return false;
+    const bool further = Contains(*text, kHomeNextPage);
+    bool stopped = false;
+    const int items = ForPieces(pictures, *text, "class=\"photo-thumb\">", [&](std::string& piece) {
+      const std::string photoPage = GetBetween(piece, "href=\"", "\"", BT_CONSUME);
+      std::string address = GetBetween(piece, "src=\"", "\"", BT_CONSUME);
+      const std::string description = GetBetween(piece, "title=\"", "\"", BT_CONSUME);
+      std::optional<std::string> photo = fetcher.Get(photoPage, options);
+      if (photo && !photo->empty()) {
+        const std::string full = Unslash(GetBetween(*photo, "\"url\":\"", "\"", BT_CONSUME));
+        if (!full.empty()) address = full;
+      }
+      stopped = !pictures.AddPicture(address, description, std::string());
+      return !stopped;
+    });
+    return items > 0 && further && !stopped;
+  });
+}
+
+// The pictures of a profile album: each thumbnail's big photo page names the full picture.
+void ProfilePictureList(PictureContext& pictures) {
+  const std::string albumAddr = pictures.Album().strAddr;
+  Fetcher fetcher(CodePage::Utf8);
+  PageOptions options;
+  options.cutEnd = "vertical-align:middle;";
+  ForPages(pictures, 1, [&](int page) {
+    std::optional<std::string> text = fetcher.Get(
+        std::string(kHosts.mainOrigin) + albumAddr + "&pg=" + std::to_string(page), options);
+    if (!text || text->empty()) return false;
+    const bool further = Contains(*text, kProfileNextPage);
+    bool stopped = false;
+    const int items = ForPieces(pictures, *text, "class=\"thumb\">", [&](std::string& piece) {
+      std::string photoPage =
+          std::string(kHosts.mainOrigin) + GetBetween(piece, "href=\"", "\"", BT_CONSUME);
+      std::string address = GetBetween(piece, "src=\"", "\"", BT_CONSUME);
+      const std::string description = GetBetween(piece, "alt=\"", "\"", BT_CONSUME);
+      ReplaceAll(photoPage, "#detail", "&show=big");
+      std::optional<std::string> photo = fetcher.Get(photoPage, options);
+      if (photo && !photo->empty()) {
+        const std::string full = GetBetween(*photo, "src=\"", "\"", BT_CONSUME);
+        if (!full.empty()) address = full;
+      }
+      stopped = !pictures.AddPicture(address, description, std::string());
+      return !stopped;
+    });
+    return items > 0 && further && !stopped;
+  });
+}
+
 constexpr std::array<const char*, 1> kFragments = {"babytree.com/"};
 
-// Adapters not built yet are empty: the family lists nothing.
 constexpr std::array<ListForm, 2> kForms = {{
-    {LT_BABYTREE_FIRST, "babytree albums", nullptr, nullptr},
-    {LT_BABYTREE_SECOND, "babytree albums, second reader", nullptr, nullptr},
+    {LT_BABYTREE_FIRST, "babytree albums", HomeAlbumList, HomePictureList},
+    {LT_BABYTREE_SECOND, "babytree albums, second reader", ProfileAlbumList, ProfilePictureList},
 }};
 
 constexpr std::array<std::pair<const char*, int>, 1> kExamples = {{

@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <string>
 
+#include "fs/FileNames.h"
 #include "sites/Family.h"
 #include "sites/Fetch.h"
+#include "sites/Walk.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
@@ -41,12 +43,68 @@ ListPlan Normalize(std::string addr) {
   return plan;
 }
 
+constexpr const char* kPageMarker = "_dk1stp_";
+
+// The owner's album list, page by page, from the address template (it holds the page marker).
+void AlbumList(const std::string& pattern, ListContext& list) {
+  JobTexts& texts = list.Texts();
+  Fetcher fetcher(CodePage::Utf8);
+  ST_PERLISTRECORD local;
+  ForPages(list, 1, [&](int page) {
+    texts.strSiteParam1 = "_p" + std::to_string(page) + "_";
+    std::string address = pattern;
+    ReplaceAll(address, kPageMarker, texts.strSiteParam1);
+    std::optional<std::string> answer = fetcher.Get(address);
+    if (!answer || answer->empty()) return false;
+    std::string& text = *answer;
+    const bool last = !Contains(text, ">下一页</a>");
+    if (page == 1) {
+      std::string owner = GetBetween(text, "】", "_太平洋", BT_CONSUME);
+      if (owner.empty()) {
+        owner = pattern;
+        CutAfter(owner, "cn/");
+        CutAt(owner, "/");
+      }
+      CleanFileName(owner, 0xFFFF, true);
+      texts.strOwner = owner;
+    }
+    bool stopped = false;
+    const int items = ForPieces(list, text, "class=\"picbox", [&](std::string& piece) {
+      local.strAddr = GetBetween(piece, "href=\"", "\"", BT_CONSUME);
+      ReplaceAll(local.strAddr, "photo/", "photo/list_");
+      local.strName = GetBetween(piece, "title=\"", "\"", BT_CONSUME);
+      local.strCover = GetBetween(piece, "src=\"", "\"", BT_CONSUME);
+      local.nCount = -1;
+      stopped = !list.Publish(local);
+      return !stopped;
+    });
+    return items > 0 && !last && !stopped;
+  });
+}
+
+// The one page of an album: every picture, named after the album and its number.
+void PictureList(PictureContext& pictures) {
+  const ST_PERLISTRECORD& album = pictures.Album();
+  Fetcher fetcher(CodePage::Utf8);
+  PageOptions page;
+  page.cutEnd = "class=\"artOutWrap";
+  std::optional<std::string> text = fetcher.Get(album.strAddr, page);
+  if (!text || text->empty()) return;
+  int n = 0;
+  ForPieces(pictures, *text, "class=\"picture", [&](std::string& piece) {
+    std::string address = GetBetween(piece, "src=\"", "\"", BT_CONSUME);
+    ReplaceAll(address, "_mthumb", "");
+    ++n;
+    return pictures.AddPicture(address, album.strName + " (" + std::to_string(n) + ")",
+                               std::string());
+  });
+}
+
 // No fragment selects this family: its addresses keep the selected site.
 constexpr std::array<const char*, 0> kFragments = {};
 
-// Adapters not built yet are empty: the family lists nothing.
 constexpr std::array<ListForm, 1> kForms = {{
-    {LT_NONE, "pconline albums", nullptr, nullptr},
+    {LT_NONE, "pconline albums", AlbumList, PictureList},
 }};
 
 constexpr std::array<std::pair<const char*, int>, 1> kExamples = {{
