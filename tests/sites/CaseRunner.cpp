@@ -3,6 +3,7 @@
 // happened with the case's expected.txt. Set ALBUMORA_REWRITE_CASES=1 to write expected.txt
 // anew after a deliberate change (then read the diff). The format is in tests/sites/README.md.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -24,6 +25,7 @@
 #include "download/DownloadJob.h"
 #include "fs/ProgramFolder.h"
 #include "model/AppState.h"
+#include "model/Settings.h"
 #include "net/CookieStore.h"
 #include "net/HttpEngine.h"
 #include "sites/Registry.h"
@@ -181,6 +183,8 @@ class CaseRun {
     InitProgramFolder(scratch_.Dir() / "home");
     SetEngineProxy(web_.ProxyUrl());
     web_.RoutePrefix("", "/", [this](const Request& request) { return Answer(request); });
+    // The settings a first start has: the file is missing, so zeros and the load repairs.
+    LoadSettings(app_.settings, ProgramFile("soft.dat"));
     app_.bReady = 1;
     app_.nSite = nSite_;
     app_.grid.Reset(false);
@@ -400,6 +404,152 @@ TEST_P(SiteCase, Replays) {
   ASSERT_TRUE(fs::exists(expectedFile))
       << "no expected.txt: run with ALBUMORA_REWRITE_CASES=1 and read it";
   EXPECT_EQ(actual, testweb::ReadFile(expectedFile)) << folder;
+}
+
+// The command line end to end on a case: `albumora list` shows the albums of the transcript,
+// and `albumora download --albums 1` writes the first album's pictures under the owner's folder
+// with the transcript's file names. Every picture address that no route answers gets a small
+// JPEG. Cases that log in first (a cookie step) are left to the replay above.
+struct CliRun {
+  int status = -1;
+  std::string out;
+};
+
+std::string Quote(const std::string& arg) {
+  std::string quoted = "'";
+  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+CliRun RunCli(const std::vector<std::string>& args, const fs::path& scratch) {
+  std::string command =
+      "env -u http_proxy -u HTTP_PROXY -u https_proxy -u HTTPS_PROXY " + Quote(ALBUMORA_CLI_PATH);
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  const fs::path out = scratch / "stdout.txt";
+  command += " </dev/null >" + Quote(out.string()) + " 2>/dev/null";
+  CliRun result;
+  const int raw = std::system(command.c_str());
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.out = testweb::ReadFile(out);
+  return result;
+}
+
+// A transcript field: the text after "name=" up to " | " or the line's end.
+std::string Field(const std::string& line, const std::string& name) {
+  const size_t at = line.find(name + "=");
+  if (at == std::string::npos) return {};
+  const size_t from = at + name.size() + 1;
+  const size_t end = line.find(" | ", from);
+  return line.substr(from, end == std::string::npos ? std::string::npos : end - from);
+}
+
+TEST_P(SiteCase, CommandLineEndToEnd) {
+  const fs::path folder = GetParam();
+  const std::string script = testweb::ReadFile(folder / "case.txt");
+  const std::string expected = testweb::ReadFile(folder / "expected.txt");
+  std::string address;
+  bool yes = false;
+  bool ownNaming = false;  // the case names files by rules of its own: compare counts only
+  std::vector<std::pair<std::regex, std::string>> masks;
+  for (const std::string& line : testweb::Lines(script)) {
+    if (line.starts_with("name-mode ") || line.starts_with("option ")) ownNaming = true;
+    if (line.starts_with("mask ")) {
+      const std::vector<std::string> words = Words(line);
+      masks.emplace_back(std::regex(words.at(1)), words.size() > 2 ? words[2] : "*");
+    }
+    if (line.starts_with("cookie ") || line.starts_with("album ")) GTEST_SKIP() << "logs in";
+    if (line.starts_with("address ")) address = RestAfterWords(line, 1);
+    if (line.starts_with("answer ") && line.find("yes") != std::string::npos) yes = true;
+  }
+  if (address.empty() || !Contains(script, "\nlist")) GTEST_SKIP() << "no list step";
+
+  // The first list step's albums and owner, and the pictures of album 1 after it.
+  std::vector<std::string> names;
+  std::vector<std::string> files;
+  std::string owner;
+  std::string section;
+  for (const std::string& line : testweb::Lines(expected)) {
+    if (line.starts_with("== ")) {
+      if (section == "list" && line.starts_with("== list")) break;
+      section = line.starts_with("== list") ? "list" : line == "== pictures 1" ? "p1" : "other";
+    } else if (section == "list" && line.starts_with("album ")) {
+      names.push_back(Field(line, "name"));
+    } else if (section == "list" && line.starts_with("texts ")) {
+      owner = Field(line, "owner");
+    } else if (section == "p1" && line.starts_with("picture ")) {
+      files.push_back(Field(line, "file"));
+    }
+  }
+
+  testweb::ScratchDir scratch("cli-case");
+  TestWeb web;
+  std::vector<CaseRoute> routes = ReadRoutes(folder);
+  std::mutex mutex;
+  const std::string picture = testweb::Fixture("demo/lake.jpg");
+  web.RoutePrefix("", "/", [&](const Request& request) {
+    std::lock_guard lock(mutex);
+    const std::string target =
+        request.query.empty() ? request.path : request.path + "?" + request.query;
+    for (CaseRoute& route : routes) {
+      if (route.times == 0) continue;
+      if (route.host != "*" && route.host != request.host) continue;
+      if (!std::regex_search(target, route.pattern)) continue;
+      if (route.times > 0) --route.times;
+      return route.reply;
+    }
+    return Reply::Text(picture, "image/jpeg");
+  });
+  const std::string key = folder.parent_path().filename().string();
+  const std::vector<std::string> common = {"--home",
+                                           (scratch.Dir() / "home").string(),
+                                           "--proxy",
+                                           web.ProxyUrl(),
+                                           "--site",
+                                           key,
+                                           yes ? "--yes" : "--no"};
+  std::vector<std::string> args = {"list"};
+  args.insert(args.end(), common.begin(), common.end());
+  args.push_back(address);
+  const CliRun list = RunCli(args, scratch.Dir());
+  std::vector<std::string> shown;
+  for (const std::string& line : testweb::Lines(list.out)) {
+    const std::vector<std::string> columns = [&line] {
+      std::vector<std::string> parts;
+      std::stringstream in(line);
+      for (std::string part; std::getline(in, part, '\t');) parts.push_back(part);
+      return parts;
+    }();
+    if (columns.size() >= 2) shown.push_back(columns[1]);
+  }
+  EXPECT_EQ(shown, names) << list.out;
+  if (names.empty() || files.empty()) return;
+
+  // Equal file names in the transcript are numbered on disk as in a download.
+  const fs::path save = scratch.Dir() / "save";
+  args = {"download"};
+  args.insert(args.end(), common.begin(), common.end());
+  args.insert(args.end(), {"--save", save.string(), "--albums", "1", address});
+  const CliRun download = RunCli(args, scratch.Dir());
+  std::string albumFolder = names.front();
+  const fs::path written = save / owner / albumFolder;
+  std::vector<std::string> landed;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(written, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name == "pic.zrk" || name.ends_with(".txt")) continue;
+    std::string masked = name;
+    for (const auto& [pattern, replacement] : masks) {
+      masked = std::regex_replace(masked, pattern, replacement);
+    }
+    landed.push_back(masked);
+  }
+  if (ownNaming) {
+    EXPECT_EQ(landed.size(), files.size()) << written << "\n" << download.out;
+    return;
+  }
+  std::sort(landed.begin(), landed.end());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(landed, files) << written << "\n" << download.out;
 }
 
 std::string CaseName(const ::testing::TestParamInfo<std::string>& info) {
