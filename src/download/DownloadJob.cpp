@@ -82,7 +82,7 @@ bool RunPool(AppState& app) {
 // One album of the job: its picture list, then the list file or the pool, the marker and the
 // repairs. The report gets what was listed and written.
 void DownloadAlbum(AppState& app, const std::string& jobFolder, int selectedCount,
-                   AlbumReport& album) {
+                   const ListWriterFn& writeList, AlbumReport& album) {
   DownloadList& list = app.downloadList;
   list.Clear();
   list.strSaveDir = jobFolder;
@@ -94,18 +94,28 @@ void DownloadAlbum(AppState& app, const std::string& jobFolder, int selectedCoun
   app.host.SetStatus(StatusLine::Progress, "......");
 
   ListPictures(app, album.albumIndex);
+  album.upToDate = app.nDownState.load() == DOWN_ENOUGH;
 
   if (list.empty() || app.nDownState.load() == DOWN_STOP) return;
   album.listed = list.size();
   album.folder = list.strSaveDir;
   if (SlotHas(app, OPT_THUNDER_ONLY)) {
     const std::string& name = app.albumList[static_cast<size_t>(album.albumIndex)].strName;
-    WriteThunderList(list, list.strSaveDir + name + ".lst");
+    if (writeList) {
+      writeList(list, name);
+    } else {
+      WriteThunderList(list, list.strSaveDir + name + ".lst");
+    }
+    album.listOnly = true;
     return;
   }
   app.host.SetStatus(StatusLine::Progress, "已开始下载图片");
   if (!RunPool(app)) return;
   album.written = Pool().written.load();
+  album.attempted = Pool().finished.load();
+  for (size_t kind = 0; kind < album.failedBy.size(); ++kind) {
+    album.failedBy[kind] = Pool().failedBy[kind].load();
+  }
   // The marker says "downloaded up to here": a later run with the skip rule lists nothing from
   // this picture on. It is written only when every picture of the album landed, so that a
   // failed picture is fetched again next time instead of being skipped for good.
@@ -121,6 +131,10 @@ void DownloadAlbum(AppState& app, const std::string& jobFolder, int selectedCoun
 void RunDownloadJob(AppState& app) { RunDownloadJob(app, AlbumReportFn()); }
 
 void RunDownloadJob(AppState& app, const AlbumReportFn& report) {
+  RunDownloadJob(app, report, ListWriterFn());
+}
+
+void RunDownloadJob(AppState& app, const AlbumReportFn& report, const ListWriterFn& writeList) {
   std::string jobFolder;
   if (!MakeJobFolder(app, jobFolder)) {
     app.nDownState = DOWN_IDLE;
@@ -153,7 +167,7 @@ void RunDownloadJob(AppState& app, const AlbumReportFn& report) {
     AlbumReport album;
     album.position = static_cast<int>(position + 1);
     album.albumIndex = selected[position];
-    DownloadAlbum(app, jobFolder, static_cast<int>(selected.size()), album);
+    DownloadAlbum(app, jobFolder, static_cast<int>(selected.size()), writeList, album);
     total += album.listed;
     if (report) report(album);
   }
