@@ -1,6 +1,7 @@
 // The command line end to end: the program runs as a child process against the loopback web.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include "CliRun.h"
 #include "ScratchDir.h"
 #include "TestFiles.h"
@@ -281,6 +282,24 @@ TEST_F(ListCli, ConfigSetsASlotOfSoftDat) {
     EXPECT_EQ(result.status, 2) << bad;
   }
   EXPECT_EQ(ReadFile(home_ / "soft.dat"), bytes);
+}
+
+TEST_F(ListCli, CtrlCDuringTheAlbumListStopsWithStatus130) {
+  Reply slow = Reply::Text(Fixture("qzone/route.json"));
+  slow.headerDelayMs = 1500;
+  web_.Route("route.store.qq.com", "/GetRoute", slow);
+  web_.Route("alist.photo.qq.com", "/fcgi-bin/fcg_list_album_v2",
+             Reply::Text(Fixture("qzone/albums.js")));
+  clitest::Child child(ALBUMORA_CLI_PATH,
+                       {"list", "--home", home_.string(), "--proxy", web_.ProxyUrl(), "10001"},
+                       dir_);
+  ASSERT_GT(child.Pid(), 0);
+  for (int i = 0; i < 200 && web_.RequestsTo("GetRoute").empty(); ++i) usleep(20 * 1000);
+  ASSERT_FALSE(web_.RequestsTo("GetRoute").empty());
+  kill(child.Pid(), SIGINT);
+  const RunResult result = child.Wait();
+  EXPECT_EQ(result.status, 130) << result.err;
+  EXPECT_NE(result.err.find("albumora: stopped"), std::string::npos) << result.err;
 }
 
 }  // namespace
