@@ -13,7 +13,9 @@ PICTURES=${1:-300}
 KB=${2:-100}
 DELAY=${3:-50}
 ALBUMORA=${ALBUMORA:-build/bin/albumora}
+ALBUMORA_DEMO=${ALBUMORA_DEMO:-build/bin/albumora-demo}
 [[ -x "$ALBUMORA" ]] || { echo "no albumora at $ALBUMORA (build first, or set ALBUMORA)" >&2; exit 1; }
+[[ -x "$ALBUMORA_DEMO" ]] || { echo "no albumora-demo at $ALBUMORA_DEMO (build first, or set ALBUMORA_DEMO)" >&2; exit 1; }
 command -v aria2c >/dev/null || { echo "aria2c is missing (apt-get install aria2)" >&2; exit 1; }
 
 WORK=$(mktemp -d /tmp/albumora-bench-XXXXXX)
@@ -27,7 +29,7 @@ trap cleanup EXIT
 
 # The server runs until its standard input (our descriptor 3) closes.
 mkfifo "$WORK/in"
-"$ALBUMORA" serve-bench --pictures "$PICTURES" --kb "$KB" --delay "$DELAY" \
+"$ALBUMORA_DEMO" serve-bench --pictures "$PICTURES" --kb "$KB" --delay "$DELAY" \
   --list "$WORK/list.txt" <"$WORK/in" >"$WORK/proxy.txt" &
 SERVER_PID=$!
 exec 3>"$WORK/in"

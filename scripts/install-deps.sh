@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need (run as root on Debian 12).
 set -euo pipefail
 packages=(cmake g++ make pkg-config libcurl4-openssl-dev zlib1g-dev libcpp-httplib-dev
-  libgtest-dev ca-certificates)
+  libgtest-dev libcli11-dev ca-certificates)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,14 +1,17 @@
 #include "cli/CliCommon.h"
-#include "albumlist/AlbumRows.h"
-#include "sites/Registry.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
+#include "albumlist/AlbumRows.h"
+#include "download/Workers.h"
 #include "fs/ProgramFolder.h"
-#include "model/Records.h"
 #include "model/Settings.h"
 #include "net/CookieStore.h"
 #include "net/HttpEngine.h"
@@ -42,92 +45,193 @@ size_t LineSlot(StatusLine line) {
   return 0;
 }
 
+// Decodes one UTF-8 sequence at text[i]; returns its length (1 for a stray byte, code -1).
+size_t DecodeAt(const std::string& text, size_t i, int32_t& code) {
+  const auto byte = static_cast<unsigned char>(text[i]);
+  size_t length = byte < 0x80         ? 1
+                  : (byte >> 5) == 6  ? 2
+                  : (byte >> 4) == 14 ? 3
+                  : (byte >> 3) == 30 ? 4
+                                      : 0;
+  if (length == 0 || i + length > text.size()) {
+    code = -1;
+    return 1;
+  }
+  code = length == 1 ? byte : byte & (0x7F >> length);
+  for (size_t k = 1; k < length; ++k) {
+    const auto next = static_cast<unsigned char>(text[i + k]);
+    if ((next & 0xC0) != 0x80) {
+      code = -1;
+      return 1;
+    }
+    code = (code << 6) | (next & 0x3F);
+  }
+  return length;
+}
+
+bool IsWide(int32_t code) {
+  return (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
+         (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
+         (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
+         (code >= 0xFFE0 && code <= 0xFFE6) || (code >= 0x1F300 && code <= 0x1FAFF) ||
+         (code >= 0x20000 && code <= 0x3FFFD);
+}
+
+// Ctrl-C: the job to stop and whether a stop was asked.
+std::atomic<AppState*> gStopTarget{nullptr};
+std::atomic<bool> gInterrupted{false};
+
+void OnInterrupt(int) {
+  gInterrupted = true;
+  AppState* app = gStopTarget.load();
+  if (app != nullptr) {
+    app->nListState = LIST_STOP;
+    app->nDownState = DOWN_STOP;
+    Pool().stop = true;
+  }
+  std::signal(SIGINT, SIG_DFL);
+}
+
 }  // namespace
 
-bool ParseCommonOptions(ArgReader& reader, CommonOptions& options, std::string& error,
-                        const ExtraOption& extra) {
-  while (!reader.AtEnd()) {
-    const std::string arg = reader.Next();
-    std::string value;
-    if (arg == "--site") {
-      if (!reader.Value(value)) {
-        error = "--site needs a site key or index";
-        return false;
-      }
-      options.site = SiteFromKey(value);
-      if (options.site < 0) {
-        error = "unknown site: " + value;
-        return false;
-      }
-    } else if (arg == "--home" || arg == "--cookies" || arg == "--proxy") {
-      if (!reader.Value(value) || value.empty()) {
-        error = arg + " needs a value";
-        return false;
-      }
-      (arg == "--home"      ? options.home
-       : arg == "--cookies" ? options.cookies
-                            : options.proxy) = value;
-    } else if (arg == "--yes") {
-      options.answer = Answer::Yes;
-    } else if (arg == "--no") {
-      options.answer = Answer::No;
-    } else if (arg == "--") {
-      while (!reader.AtEnd()) options.positional.push_back(reader.Next());
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      error.clear();
-      if (!extra || !extra(arg, reader, error)) {
-        if (error.empty()) error = "unknown option: " + arg;
-        return false;
-      }
-    } else {
-      options.positional.push_back(arg);
-    }
-  }
-  return true;
-}
-
-std::string UsageText() {
-  return "usage:\n"
-         "  albumora sites\n"
-         "  albumora list [--site KEY|N] [--home DIR] [--yes|--no] [--cookies FILE] [--proxy URL]"
-         " ADDRESS\n"
-         "  albumora download [--site KEY|N] [--home DIR] [--yes|--no] [--cookies FILE]"
-         " [--proxy URL]\n"
-         "                    --save DIR [--albums SEL] [--threads N] [--timeout S]"
-         " [--min-kb N] [--max-kb N] ADDRESS\n"
-         "  albumora demo [--save DIR]\n";
-}
-
-int UsageError(const std::string& error) {
-  std::cerr << "albumora: " << error << "\n" << UsageText();
+int UsageError(const std::string& command, const std::string& error) {
+  std::cerr << "albumora: " << error << "\n"
+            << "try 'albumora " << (command.empty() ? "" : command + " ") << "--help'" << std::endl;
   return kExitUsage;
 }
 
-CliHost::CliHost(Answer answer) : answer_(answer), interactive_(isatty(STDIN_FILENO) != 0) {}
+void PrintError(const std::string& error) {
+  std::cerr << "albumora: " << EscapeControls(error) << std::endl;
+}
+
+std::string EscapeControls(const std::string& text, bool keepLineFeeds) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    int32_t code = 0;
+    const size_t length = DecodeAt(text, i, code);
+    if (keepLineFeeds && code == '\n') {
+      out += '\n';
+    } else if ((code >= 0 && code < 0x20) || code == 0x7F) {
+      out += "\\x";
+      out += kHex[code >> 4];
+      out += kHex[code & 15];
+    } else if (code >= 0x80 && code < 0xA0) {
+      out += "\\u00";
+      out += kHex[code >> 4];
+      out += kHex[code & 15];
+    } else {
+      out.append(text, i, length);
+    }
+    i += length;
+  }
+  return out;
+}
+
+std::string JsonString(const std::string& text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out = "\"";
+  for (size_t i = 0; i < text.size();) {
+    int32_t code = 0;
+    const size_t length = DecodeAt(text, i, code);
+    if (code < 0) {
+      out += "\\ufffd";  // not UTF-8: the replacement character
+    } else if (code == '"' || code == '\\') {
+      out += '\\';
+      out += static_cast<char>(code);
+    } else if (code < 0x20 || code == 0x7F || (code >= 0x80 && code < 0xA0)) {
+      out += "\\u00";
+      out += kHex[(code >> 4) & 15];
+      out += kHex[code & 15];
+    } else {
+      out.append(text, i, length);
+    }
+    i += length;
+  }
+  return out + "\"";
+}
+
+size_t DisplayWidth(const std::string& text) {
+  size_t width = 0;
+  for (size_t i = 0; i < text.size();) {
+    int32_t code = 0;
+    i += DecodeAt(text, i, code);
+    width += IsWide(code) ? 2 : 1;
+  }
+  return width;
+}
+
+std::string FitWidth(const std::string& text, size_t columns) {
+  size_t width = 0;
+  for (size_t i = 0; i < text.size();) {
+    int32_t code = 0;
+    const size_t length = DecodeAt(text, i, code);
+    const size_t w = IsWide(code) ? 2 : 1;
+    if (width + w > columns) return text.substr(0, i);
+    width += w;
+    i += length;
+  }
+  return text;
+}
+
+size_t TerminalColumns() {
+  winsize size{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  if (const char* columns = std::getenv("COLUMNS")) {
+    const long value = std::strtol(columns, nullptr, 10);
+    if (value > 0 && value < 10000) return static_cast<size_t>(value);
+  }
+  return 80;
+}
+
+CliHost::CliHost(Answer answer, Verbosity verbosity)
+    : answer_(answer),
+      verbosity_(verbosity),
+      interactive_(isatty(STDIN_FILENO) != 0),
+      terminal_(isatty(STDERR_FILENO) != 0) {}
+
+void CliHost::SetDisplay(Display* display) {
+  std::lock_guard lock(mutex_);
+  display_ = display;
+}
+
+void CliHost::Line(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  if (display_ != nullptr) display_->ClearLine();
+  std::cerr << EscapeControls(text, true) << std::endl;
+}
 
 void CliHost::SetStatus(StatusLine line, const std::string& text) {
+  std::lock_guard lock(mutex_);
+  if (jobEnded_ || verbosity_ == Verbosity::Quiet) return;
   if (display_ != nullptr) {
-    display_->Status(line, text);
+    display_->Status(line, EscapeControls(text));
     return;
   }
+  // One line per picture is no log: off a terminal the per-picture line is left out.
+  if (line == StatusLine::Progress && !(terminal_ || verbosity_ == Verbosity::Verbose)) return;
   std::string& last = lastStatus_[LineSlot(line)];
   if (text == last) return;
   last = text;
-  if (!text.empty()) std::cerr << LineLabel(line) << ": " << text << std::endl;
+  if (!text.empty()) std::cerr << LineLabel(line) << ": " << EscapeControls(text) << std::endl;
+}
+
+void CliHost::SetDownloadBusy(bool busy) {
+  std::lock_guard lock(mutex_);
+  jobEnded_ = !busy;
 }
 
 void CliHost::ShowMessage(const std::string& text, const std::string& caption) {
-  BeginLine();
-  std::cerr << "message: ";
-  if (!caption.empty()) std::cerr << "[" << caption << "] ";
-  std::cerr << text << std::endl;
+  Line("message: " + (caption.empty() ? std::string() : "[" + caption + "] ") + text);
 }
 
 bool CliHost::AskYesNo(const std::string& text, const std::string& caption) {
-  BeginLine();
+  std::lock_guard lock(mutex_);
+  if (display_ != nullptr) display_->ClearLine();
   std::cerr << "question: ";
-  if (!caption.empty()) std::cerr << "[" << caption << "] ";
-  std::cerr << text;
+  if (!caption.empty()) std::cerr << "[" << EscapeControls(caption) << "] ";
+  std::cerr << EscapeControls(text);
   bool yes = answer_ == Answer::Yes;
   if (answer_ == Answer::Ask && interactive_) {
     std::cerr << " [y/N] " << std::flush;
@@ -142,9 +246,7 @@ bool CliHost::AskYesNo(const std::string& text, const std::string& caption) {
 }
 
 void CliHost::OpenLogin(const std::string& address) {
-  BeginLine();
-  std::cerr << "login: open " << address
-            << " in a browser, log in, and export its cookies (--cookies FILE)" << std::endl;
+  Line("login: open " + address + " in a browser, log in, and export its cookies (--cookies FILE)");
   if (interactive_) {
     std::cerr << "press Enter to go on " << std::flush;
     std::string line;
@@ -153,18 +255,22 @@ void CliHost::OpenLogin(const std::string& address) {
 }
 
 void CliHost::PoolFinished(long seconds, long pictures) {
-  BeginLine();
-  std::cerr << "done: " << pictures << " pictures in " << seconds << " s" << std::endl;
+  if (verbosity_ != Verbosity::Verbose) return;
+  Line("album finished: " + std::to_string(pictures) + " pictures tried in " +
+       std::to_string(seconds) + " s");
 }
 
 void CliHost::OpenFolder(const std::string& path) {
-  BeginLine();
-  std::cerr << "folder: " << path << std::endl;
+  if (verbosity_ != Verbosity::Quiet) Line("folder: " + path);
 }
 
-CliSession::CliSession(const CommonOptions& options) : options_(options), host_(options.answer) {}
+CliSession::CliSession(const CommonOptions& options)
+    : options_(options), host_(options.answer, options.verbosity) {}
 
-CliSession::~CliSession() = default;
+CliSession::~CliSession() {
+  SetFetchFailureObserver(nullptr);
+  if (!options_.proxy.empty()) SetEngineProxy("");
+}
 
 bool CliSession::Setup() {
   std::error_code error;
@@ -172,11 +278,13 @@ bool CliSession::Setup() {
   try {
     folder = InitProgramFolder(options_.home);
   } catch (const std::filesystem::filesystem_error& failure) {
-    std::cerr << "albumora: cannot use the program folder: " << failure.what() << std::endl;
+    PrintError("cannot use the program folder " + failure.path1().string() + ": " +
+               failure.code().message());
     return false;
   }
   if (!std::filesystem::is_directory(folder, error)) {
-    std::cerr << "albumora: cannot use the program folder " << folder.string() << std::endl;
+    PrintError("cannot use the program folder " + folder.string() + ": " +
+               (error ? error.message() : "not a folder"));
     return false;
   }
   LoadSettings(app_.settings, ProgramFile("soft.dat"));
@@ -184,54 +292,136 @@ bool CliSession::Setup() {
   const std::filesystem::path saved = ProgramFile("cookies.txt");
   if (std::filesystem::exists(saved, error)) store.Load(saved);
   if (!options_.cookies.empty() && !store.ImportFile(options_.cookies)) {
-    std::cerr << "albumora: cannot read the cookies file " << options_.cookies << std::endl;
+    PrintError("cannot read the cookies file " + options_.cookies);
     return false;
   }
   if (!options_.proxy.empty()) SetEngineProxy(options_.proxy);
+
+  // Every failed request: remembered as the likely cause of an empty list, shown with -v.
+  const bool verbose = options_.verbosity == Verbosity::Verbose;
+  SetFetchFailureObserver([this, verbose, mutex = failureMutex_, last = lastFailure_](
+                              const std::string&, const HttpResponse& response) {
+    {
+      std::lock_guard lock(*mutex);
+      *last = response.strError;
+    }
+    if (verbose) host_.Line("request failed: " + response.strError);
+  });
   app_.bReady = 1;
   return true;
 }
 
-ListOutcome CliSession::ListAlbums(const std::string& address) {
+std::string CliSession::LastFailure() {
+  std::lock_guard lock(*failureMutex_);
+  return *lastFailure_;
+}
+
+int CliSession::SiteFor(const std::string& address) const {
+  return options_.site >= 0 ? options_.site : RecognizeSiteOf(address);
+}
+
+ListResult CliSession::ListAlbums(const std::string& address) {
+  const int site = SiteFor(address);
+  if (!SiteHasAdapters(site)) return ListResult::NoAdapter;
   host_.address = address;
-  // As the album-list command would start it.
-  app_.nListState = LIST_RUNNING;
   app_.nListType = LT_NONE;
-  app_.nSite = options_.site >= 0 ? options_.site : RecognizeSite(address, SITE_QZONE);
-  return RunAlbumList(app_, SiteAdapters());
+  app_.nSite = site;
+  {
+    InterruptScope interrupts(app_);
+    const bool ran = RunListJob(app_);
+    if (InterruptScope::Interrupted()) return ListResult::Stopped;
+    if (!ran) return ListResult::Refused;
+  }
+  if (!app_.albumList.empty()) return ListResult::Listed;
+  const std::string cause = LastFailure();
+  PrintError("no album listed for " + address +
+             (cause.empty() ? std::string() : " (last failed request: " + cause + ")"));
+  return ListResult::Empty;
 }
 
 void CliSession::SaveCookies() { CookieStore::Shared().Save(ProgramFile("cookies.txt")); }
 
-void PrintAlbums(const AppState& app) {
+InterruptScope::InterruptScope(AppState& app) {
+  Pool();  // made here, not for the first time inside the signal handler
+  gStopTarget = &app;
+  previous_ = std::signal(SIGINT, OnInterrupt);
+}
+
+InterruptScope::~InterruptScope() {
+  // A Ctrl-C that came stays told: the command ends with "stopped".
+  if (!gInterrupted.load()) std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_);
+  gStopTarget = nullptr;
+}
+
+bool InterruptScope::Interrupted() { return gInterrupted.load(); }
+
+void PrintAlbums(const AppState& app, bool json) {
   for (size_t i = 0; i < app.albumList.size(); ++i) {
     const ST_PERLISTRECORD& entry = app.albumList[i];
-    std::printf("%04d\t%s\t%s\t%s\n", static_cast<int>(i) + 1, entry.strName.c_str(),
-                CountText(entry.nCount).c_str(), RemarkText(entry.nFlags).c_str());
+    const int row = static_cast<int>(i) + 1;
+    if (json) {
+      std::printf(
+          "{\"type\":\"album\",\"row\":%d,\"name\":%s,\"count\":%d,\"remark\":%s,"
+          "\"address\":%s,\"cover\":%s}\n",
+          row, JsonString(entry.strName).c_str(), static_cast<int>(entry.nCount),
+          JsonString(RemarkText(entry.nFlags)).c_str(), JsonString(entry.strAddr).c_str(),
+          JsonString(entry.strCover).c_str());
+    } else {
+      std::printf("%04d\t%s\t%s\t%s\n", row, EscapeControls(entry.strName).c_str(),
+                  Trim(CountText(entry.nCount)).c_str(),
+                  EscapeControls(RemarkText(entry.nFlags)).c_str());
+    }
   }
   std::fflush(stdout);
 }
 
-int RunSitesCommand(const std::vector<std::string>& args) {
-  if (!args.empty()) return UsageError("sites takes no arguments");
-  for (const SiteFamily* site : Families()) {
-    std::printf("%d\t%s\t%s\n", site->nSite, site->key, site->displayName);
+int RunSitesCommand(bool json) {
+  for (const SiteEntry& site : SiteEntries()) {
+    if (json) {
+      std::printf("{\"index\":%d,\"key\":%s,\"name\":%s,\"supported\":%s}\n", site.index,
+                  JsonString(site.key).c_str(), JsonString(site.displayName).c_str(),
+                  site.supported ? "true" : "false");
+    } else {
+      std::printf("%d\t%s\t%s\t%s\n", site.index, site.key.c_str(), site.displayName.c_str(),
+                  site.supported ? "supported" : "not supported yet");
+    }
   }
   return kExitOk;
 }
 
-int RunListCommand(const std::vector<std::string>& args) {
-  ArgReader reader(args);
-  CommonOptions options;
-  std::string error;
-  if (!ParseCommonOptions(reader, options, error)) return UsageError(error);
-  if (options.positional.size() != 1) return UsageError("list needs one ADDRESS");
+// The exit status of an album-list step that did not list anything.
+int ListFailureStatus(ListResult result, const CommonOptions& options, int site,
+                      const std::string& command) {
+  switch (result) {
+    case ListResult::NoAdapter: {
+      std::string name = std::to_string(site);
+      for (const SiteEntry& entry : SiteEntries()) {
+        if (entry.index == site) name = entry.displayName + " (" + entry.key + ")";
+      }
+      PrintError("the site family " + name +
+                 " has no adapter in this version; 'albumora sites' lists the supported ones");
+      return kExitNotStarted;
+    }
+    case ListResult::Refused:
+      return UsageError(command, "the address cannot be read: " + EscapeControls(options.address));
+    case ListResult::Stopped:
+      PrintError("stopped");
+      return kExitInterrupted;
+    case ListResult::Empty:
+      return kExitListFailed;
+    case ListResult::Listed:
+      break;
+  }
+  return kExitOk;
+}
+
+int RunListCommand(const CommonOptions& options) {
   CliSession session(options);
   if (!session.Setup()) return kExitNotStarted;
-  const ListOutcome outcome = session.ListAlbums(options.positional.front());
-  PrintAlbums(session.app());
+  const ListResult result = session.ListAlbums(options.address);
+  PrintAlbums(session.app(), options.json);
   session.SaveCookies();
-  return outcome == ListOutcome::Ran ? kExitOk : kExitNotStarted;
+  return ListFailureStatus(result, options, session.SiteFor(options.address), "list");
 }
 
 }  // namespace albumora::cli

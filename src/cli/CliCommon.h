@@ -1,40 +1,29 @@
-// The command line's shared parts: the options every command takes, the terminal host, and the
-// session that loads settings and cookies, runs the album-list job and saves the cookies.
+// The command line's shared parts: exit statuses, the options every command takes, the
+// terminal host, and the session that loads settings and cookies, runs the album-list job and
+// saves the cookies.
 #pragma once
 
-#include <functional>
+#include <atomic>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "albumlist/AlbumListJob.h"
 #include "model/AppState.h"
 #include "model/Host.h"
 
 namespace albumora::cli {
 
-constexpr int kExitOk = 0;
-constexpr int kExitNotStarted = 1;
-constexpr int kExitUsage = 2;
-
-// The arguments of a command, read front to back.
-class ArgReader {
- public:
-  explicit ArgReader(std::vector<std::string> args) : args_(std::move(args)) {}
-  bool AtEnd() const { return pos_ >= args_.size(); }
-  const std::string& Next() { return args_[pos_++]; }
-  // The value of the option just read; false when none follows.
-  bool Value(std::string& value) {
-    if (AtEnd()) return false;
-    value = Next();
-    return true;
-  }
-
- private:
-  std::vector<std::string> args_;
-  size_t pos_ = 0;
-};
+// Exit statuses (README, `albumora --help`).
+constexpr int kExitOk = 0;             // everything listed and written
+constexpr int kExitNotStarted = 1;     // bad save folder, program folder, cookies file, no adapter
+constexpr int kExitUsage = 2;          // bad options or arguments
+constexpr int kExitListFailed = 3;     // the album list failed or found nothing
+constexpr int kExitSomeFailed = 4;     // some pictures were not written
+constexpr int kExitInterrupted = 130;  // stopped by Ctrl-C
 
 enum class Answer { Ask, Yes, No };
+enum class Verbosity { Quiet, Normal, Verbose };
 
 struct CommonOptions {
   int site = -1;  // -1: recognised from the address
@@ -42,31 +31,36 @@ struct CommonOptions {
   Answer answer = Answer::Ask;  // Ask: on a terminal ask, otherwise No
   std::string cookies;
   std::string proxy;
-  std::vector<std::string> positional;
+  Verbosity verbosity = Verbosity::Normal;
+  bool json = false;
+  std::string address;
 };
 
-// A command's own option: called with the option text (e.g. "--save") and the reader, to take
-// its value. Returns false for an option it does not know; error then says what went wrong
-// when it knew the option but its value was bad.
-using ExtraOption =
-    std::function<bool(const std::string& option, ArgReader& reader, std::string& error)>;
+// Prints "albumora: <error>" and the hint "try 'albumora COMMAND --help'" on stderr; returns
+// kExitUsage.
+int UsageError(const std::string& command, const std::string& error);
+// Prints "albumora: <error>" on stderr.
+void PrintError(const std::string& error);
 
-// Parses the common options and the positional arguments; false with error set on a usage
-// error.
-bool ParseCommonOptions(ArgReader& reader, CommonOptions& options, std::string& error,
-                        const ExtraOption& extra = {});
+// Remote and local texts for the terminal: control characters (C0, DEL, C1) become "\xHH" or
+// "\uHHHH", so a name cannot move the cursor, clear the screen or break a tab-separated line.
+std::string EscapeControls(const std::string& text, bool keepLineFeeds = false);
+// A JSON string literal (quotes included) of a UTF-8 text.
+std::string JsonString(const std::string& text);
+// Columns a UTF-8 text takes on a terminal (East Asian wide characters take two).
+size_t DisplayWidth(const std::string& text);
+// The longest head of the text that takes at most the given columns.
+std::string FitWidth(const std::string& text, size_t columns);
+// The width of the terminal on stderr (80 when unknown).
+size_t TerminalColumns();
 
-// The usage text of every command.
-std::string UsageText();
-// Prints "albumora: <error>" and the usage text on stderr; returns kExitUsage.
-int UsageError(const std::string& error);
-
-// The terminal's Host: status texts (as they change), messages, questions with the answer
-// taken and login requests go to stderr; questions are asked on a terminal, otherwise answered
-// by --yes/--no (default no).
+// The terminal's Host: status texts, messages, questions with the answer taken and login
+// requests go to stderr; questions are asked on a terminal, otherwise answered by --yes/--no
+// (default no). Off a terminal only the main status lines are written (no per-picture line);
+// -q writes messages only.
 class CliHost : public Host {
  public:
-  explicit CliHost(Answer answer);
+  CliHost(Answer answer, Verbosity verbosity);
 
   std::string address;
   std::string savePath;
@@ -78,7 +72,7 @@ class CliHost : public Host {
   bool AskYesNo(const std::string& text, const std::string& caption) override;
   void OpenLogin(const std::string& address) override;
   void SetListBusy(bool, bool) override {}
-  void SetDownloadBusy(bool) override {}
+  void SetDownloadBusy(bool busy) override;
   void GridReset(bool) override {}
   void GridRowAdded(int) override {}
   void GridCellChanged(int, int) override {}
@@ -87,6 +81,10 @@ class CliHost : public Host {
   void AddressRemembered(const std::string&) override {}
   void PoolFinished(long seconds, long pictures) override;
   void OpenFolder(const std::string& path) override;
+
+  // Writes one line on stderr (escaped), clearing the progress display first.
+  void Line(const std::string& text);
+  Verbosity verbosity() const { return verbosity_; }
 
   // A progress display that owns a line of the terminal (the download command's): while one is
   // set, status texts go to it instead of stderr, and it clears its line before the host writes
@@ -97,17 +95,26 @@ class CliHost : public Host {
     virtual void Status(StatusLine line, const std::string& text) = 0;
     virtual void ClearLine() = 0;
   };
-  void SetDisplay(Display* display) { display_ = display; }
+  void SetDisplay(Display* display);
 
  private:
-  void BeginLine() {
-    if (display_ != nullptr) display_->ClearLine();
-  }
-
+  std::mutex mutex_;
   Display* display_ = nullptr;
   Answer answer_;
+  Verbosity verbosity_;
   bool interactive_;
+  bool terminal_;
+  bool jobEnded_ = false;  // the download job said its last word: its closing texts are dropped
   std::string lastStatus_[3];
+};
+
+// What came of the album-list step.
+enum class ListResult {
+  Listed,     // at least one album
+  Empty,      // the job ran and found nothing (or failed: the cause was printed)
+  Refused,    // the address was refused before any request (the message was printed)
+  NoAdapter,  // the site family has no adapter in this build
+  Stopped,    // Ctrl-C
 };
 
 // One run of a command: the host and the records, set up from the common options.
@@ -118,34 +125,76 @@ class CliSession {
   CliSession(const CliSession&) = delete;
   CliSession& operator=(const CliSession&) = delete;
 
-  // Program folder, settings, cookies (the persisted store, then --cookies), proxy. False with
-  // a message on stderr when the folder cannot be made or the cookies file cannot be read.
+  // Program folder, settings, cookies (the persisted store, then --cookies), proxy, the
+  // engine's failure reports. False with a message on stderr when the folder cannot be made or
+  // the cookies file cannot be read.
   bool Setup();
-  // The album-list job for an address, on this thread: the site from --site, else recognised
-  // from the address starting at Qzone.
-  ListOutcome ListAlbums(const std::string& address);
+  // The site the address goes to: --site, else recognised from the address starting at Qzone.
+  int SiteFor(const std::string& address) const;
+  // The album-list job for an address, on this thread (Ctrl-C stops it). On Empty the last
+  // engine failure, if any, is printed as the cause.
+  ListResult ListAlbums(const std::string& address);
   // Saves the cookie store back into the program folder.
   void SaveCookies();
 
   CliHost& host() { return host_; }
   AppState& app() { return app_; }
   const CommonOptions& options() const { return options_; }
+  // The engine's text of the last failed request (empty when none failed).
+  std::string LastFailure();
 
  private:
   CommonOptions options_;
   CliHost host_;
   AppState app_{host_};
+  std::shared_ptr<std::mutex> failureMutex_ = std::make_shared<std::mutex>();
+  std::shared_ptr<std::string> lastFailure_ = std::make_shared<std::string>();
 };
 
-// The album lines of the list command: "%04d", name, count text, remark text, tab-separated.
-void PrintAlbums(const AppState& app);
+// Ctrl-C while a job runs: asks it to stop, as the window's buttons do (a second Ctrl-C ends the
+// program). Interrupted() tells whether it came.
+class InterruptScope {
+ public:
+  explicit InterruptScope(AppState& app);
+  ~InterruptScope();
+  InterruptScope(const InterruptScope&) = delete;
+  InterruptScope& operator=(const InterruptScope&) = delete;
+  static bool Interrupted();
 
-// Commands; args exclude the command word.
-int RunSitesCommand(const std::vector<std::string>& args);
-int RunListCommand(const std::vector<std::string>& args);
-int RunDownloadCommand(const std::vector<std::string>& args);
-int RunDemoCommand(const std::vector<std::string>& args);
-// The benchmark's server (bench/download_bench.sh); not in the usage text.
-int RunServeBenchCommand(const std::vector<std::string>& args);
+ private:
+  void (*previous_)(int) = nullptr;
+};
+
+// The album lines of the list command: row, name, picture count, remark (tab-separated), or one
+// JSON object per album.
+void PrintAlbums(const AppState& app, bool json);
+
+// The site families as the command line knows them (SiteAccess.cpp: the one place that reads
+// the site registry).
+struct SiteEntry {
+  int index;
+  std::string key;
+  std::string displayName;
+  bool supported;  // an album-list adapter exists in this build
+};
+std::vector<SiteEntry> SiteEntries();
+// The index of a command-line key or a decimal index text; -1 when unknown.
+int SiteFromText(const std::string& keyOrIndex);
+// True when the site family has an album-list adapter in this build.
+bool SiteHasAdapters(int nSite);
+// The site recognised from a typed address (Qzone for a bare number).
+int RecognizeSiteOf(const std::string& address);
+// The album-list job on this thread for app.nSite and the host's address; false when the
+// address was refused before any request (the message was shown).
+bool RunListJob(AppState& app);
+
+// The exit status of an album-list step that listed nothing, its message printed; kExitOk for
+// Listed.
+int ListFailureStatus(ListResult result, const CommonOptions& options, int site,
+                      const std::string& command);
+
+// Commands.
+int RunSitesCommand(bool json);
+int RunListCommand(const CommonOptions& options);
 
 }  // namespace albumora::cli

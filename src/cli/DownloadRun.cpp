@@ -1,23 +1,25 @@
-// The download side of the command line: selection, overrides, the progress line and the
-// per-album summary.
-#include "cli/DownloadRun.h"
-#include "download/Workers.h"
+// The download side of the command line: selection, overrides, checks, the progress line, the
+// per-album lines and the summary; and `albumora download` itself.
 #include "sites/Registry.h"
+#include "cli/DownloadRun.h"
 
 #include <unistd.h>
 
-#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <thread>
 
 #include "download/DownloadJob.h"
+#include "download/Workers.h"
 #include "fs/FileNames.h"
+#include "model/DownloadList.h"
 #include "text/StringCtrl.h"
 
 namespace albumora::cli {
@@ -43,7 +45,8 @@ std::string SizeText(uint64_t bytes) {
   return text;
 }
 
-// The job's texts on one line of the terminal, redrawn in place a few times a second.
+// The job's texts on one line of the terminal, redrawn in place a few times a second and cut to
+// the terminal's width (so it never wraps).
 class ProgressLine : public CliHost::Display {
  public:
   ProgressLine() : start_(std::chrono::steady_clock::now()), startBytes_(Pool().bytesWritten) {
@@ -67,10 +70,6 @@ class ProgressLine : public CliHost::Display {
     if (line == StatusLine::Progress) progress_ = text;
     DrawLocked();
   }
-  std::string LastMain() {
-    std::lock_guard lock(mutex_);
-    return main_;
-  }
   void ClearLine() override {
     std::lock_guard lock(mutex_);
     if (drawn_) std::cerr << "\r\033[K" << std::flush;
@@ -93,7 +92,8 @@ class ProgressLine : public CliHost::Display {
     if (!progress_.empty()) text += (text.empty() ? "" : " ") + progress_;
     text += "  " + SizeText(bytes);
     if (seconds > 0.5) text += ", " + SizeText(static_cast<uint64_t>(bytes / seconds)) + "/s";
-    std::cerr << "\r\033[K" << text << std::flush;
+    const size_t columns = TerminalColumns();
+    std::cerr << "\r\033[K" << FitWidth(text, columns > 1 ? columns - 1 : 1) << std::flush;
     drawn_ = true;
   }
 
@@ -108,38 +108,52 @@ class ProgressLine : public CliHost::Display {
   std::thread ticker_;
 };
 
-// Ctrl-C asks the running job to stop, as the window's button does; a second one ends the
-// program.
-std::atomic<AppState*> gStopTarget{nullptr};
-
-void OnInterrupt(int) {
-  AppState* app = gStopTarget.load();
-  if (app != nullptr) {
-    app->nDownState = DOWN_STOP;
-    Pool().stop = true;
-  }
-  std::signal(SIGINT, SIG_DFL);
+void SetOption(NameRule& rule, uint16_t on, uint16_t off) {
+  rule.wOptions = static_cast<uint16_t>((rule.wOptions | on) & ~off);
 }
 
-class InterruptScope {
- public:
-  explicit InterruptScope(AppState& app) {
-    Pool();  // made here, not for the first time inside the signal handler
-    gStopTarget = &app;
-    previous_ = std::signal(SIGINT, OnInterrupt);
+std::string ReasonsText(const std::array<long, kFetchFailureKinds>& failedBy) {
+  std::string text;
+  for (size_t kind = 0; kind < failedBy.size(); ++kind) {
+    if (failedBy[kind] == 0) continue;
+    text += (text.empty() ? "" : ", ") + std::to_string(failedBy[kind]) + " " +
+            FailureName(static_cast<FetchFailure>(kind));
   }
-  ~InterruptScope() {
-    std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_);
-    gStopTarget = nullptr;
-  }
-  InterruptScope(const InterruptScope&) = delete;
-  InterruptScope& operator=(const InterruptScope&) = delete;
+  return text;
+}
 
- private:
-  void (*previous_)(int) = SIG_DFL;
-};
+std::string ReasonsJson(const std::array<long, kFetchFailureKinds>& failedBy) {
+  std::string json = "{";
+  for (size_t kind = 0; kind < failedBy.size(); ++kind) {
+    if (failedBy[kind] == 0) continue;
+    if (json.size() > 1) json += ",";
+    json += JsonString(FailureName(static_cast<FetchFailure>(kind))) + ":" +
+            std::to_string(failedBy[kind]);
+  }
+  return json + "}";
+}
 
 }  // namespace
+
+const char* FailureName(FetchFailure failure) {
+  switch (failure) {
+    case FetchFailure::None:
+      return "none";
+    case FetchFailure::Network:
+      return "network";
+    case FetchFailure::TimedOut:
+      return "time-out";
+    case FetchFailure::HttpStatus:
+      return "HTTP status";
+    case FetchFailure::SizeLimit:
+      return "size limit";
+    case FetchFailure::NotPicture:
+      return "not a picture";
+    case FetchFailure::NotWritten:
+      return "not written";
+  }
+  return "other";
+}
 
 bool ParseAlbumSelection(const std::string& text, AlbumSelection& selection, std::string& error) {
   selection = AlbumSelection{};
@@ -159,7 +173,7 @@ bool ParseAlbumSelection(const std::string& text, AlbumSelection& selection, std
                                               ReadRow(Trim(part.substr(dash + 1)), last);
     if (dash == std::string::npos) last = first;
     if (!ok || last < first) {
-      error = "--albums: not a row number or range: \"" + part + "\"";
+      error = "--albums: not a row number or range: \"" + EscapeControls(part) + "\"";
       return false;
     }
     selection.ranges.emplace_back(first, last);
@@ -191,22 +205,106 @@ bool SelectAlbums(AppState& app, const AlbumSelection& selection, std::string& e
   return true;
 }
 
-void ApplyOverrides(AppState& app, const DownloadOverrides& overrides) {
-  DownParam& down = app.Down();
+void ApplyOverrides(AppState& app, int site, const DownloadOverrides& overrides,
+                    ExportKind exportKind) {
+  const size_t slot = site >= 0 && site < static_cast<int>(kSettingsSlots) ? site : 0;
+  DownParam& down = app.settings.DownParams[slot];
   if (overrides.threads) down.wThreads = *overrides.threads;
   if (overrides.timeoutSec) down.wTimeout = *overrides.timeoutSec;
   if (overrides.minKB) down.wMinKB = *overrides.minKB;
   if (overrides.maxKB) down.wMaxKB = *overrides.maxKB;
+  NameRule& rule = app.settings.NameRules[slot];
+  SetOption(rule, overrides.optionsOn, overrides.optionsOff);
+  if (exportKind != ExportKind::None) SetOption(rule, OPT_THUNDER_ONLY, 0);
 }
 
-DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& savePath) {
+bool CheckSizeLimits(AppState& app, int site, const DownloadOverrides& overrides,
+                     std::string& error) {
+  const size_t slot = site >= 0 && site < static_cast<int>(kSettingsSlots) ? site : 0;
+  const DownParam& down = app.settings.DownParams[slot];
+  const uint16_t minKB = overrides.minKB.value_or(down.wMinKB);
+  const uint16_t maxKB = overrides.maxKB.value_or(down.wMaxKB);
+  if (maxKB != 0 && minKB > maxKB) {
+    error = "the smallest picture size (" + std::to_string(minKB) +
+            " KB) lies above the largest (" + std::to_string(maxKB) +
+            " KB): every picture would fail (--min-kb, --max-kb, or 'albumora config')";
+    return false;
+  }
+  return true;
+}
+
+bool CheckSaveFolder(const std::string& folder, std::string& reason) {
+  if (Trim(folder).empty()) {
+    reason = "the save folder is empty";
+    return false;
+  }
+  std::error_code error;
+  std::filesystem::path path = std::filesystem::absolute(folder, error);
+  if (error) {
+    reason = folder + ": " + error.message();
+    return false;
+  }
+  // The folder itself, or the nearest folder above it that exists, must be a folder we may
+  // write into: there the missing ones will be made.
+  for (std::filesystem::path at = path;; at = at.parent_path()) {
+    const auto status = std::filesystem::status(at, error);
+    if (std::filesystem::exists(status)) {
+      if (!std::filesystem::is_directory(status)) {
+        reason = "cannot make the save folder " + path.string() + ": " + at.string() +
+                 " is a file, not a folder";
+        return false;
+      }
+      if (access(at.c_str(), W_OK | X_OK) != 0) {
+        reason = "cannot write into " + at.string() + ": " + std::strerror(errno);
+        return false;
+      }
+      return true;
+    }
+    if (error && error != std::errc::no_such_file_or_directory &&
+        error != std::errc::not_a_directory) {
+      reason = "cannot use the save folder " + path.string() + ": " + error.message();
+      return false;
+    }
+    if (at == at.parent_path()) break;
+  }
+  reason = "cannot make the save folder " + path.string();
+  return false;
+}
+
+std::string WriteAria2List(const DownloadList& list, const std::string& albumName) {
+  const std::string path = FitFileName(list.strSaveDir + albumName + ".aria2.txt");
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return {};
+  for (size_t i = 0; i < list.size(); ++i) {
+    std::string addresses = list.arrUrl[i];
+    // A fallback address is a second source of the same file for aria2.
+    if (size_t cut = addresses.find("\r\n"); cut != std::string::npos) {
+      addresses = addresses.substr(0, cut) + "\t" + addresses.substr(cut + 2);
+    }
+    out << addresses << "\n";
+    out << "  dir=" << list.strSaveDir << "\n";
+    out << "  out=" << list.arrName[i] << "\n";
+    std::vector<std::string> headers;
+    SplitBy(headers, list.arrHeader[i], "\r\n");
+    if (headers.empty()) headers.push_back(list.arrHeader[i]);
+    for (const std::string& header : headers) {
+      if (!Trim(header).empty()) out << "  header=" << Trim(header) << "\n";
+    }
+  }
+  out.flush();
+  return out ? path : std::string();
+}
+
+DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& savePath,
+                                       ExportKind exportKind) {
   AppState& app = session.app();
   CliHost& host = session.host();
+  const bool json = session.options().json;
   host.savePath = savePath;
 
   DownloadSummary summary;
   std::unique_ptr<ProgressLine> progress;
-  if (isatty(STDERR_FILENO) != 0) {
+  if (isatty(STDERR_FILENO) != 0 && host.verbosity() != Verbosity::Quiet) {
     progress = std::make_unique<ProgressLine>();
     host.SetDisplay(progress.get());
   }
@@ -214,25 +312,64 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     summary.started = true;
     ++summary.albums;
     summary.listed += album.listed;
+    long failed = 0;
+    long skipped = 0;
+    std::array<long, kFetchFailureKinds> failedBy{};
+    if (album.listOnly) {
+      summary.listOnly = true;
+    } else if (album.listed > 0) {
+      for (size_t kind = 0; kind < failedBy.size(); ++kind) {
+        failedBy[kind] = album.failedBy[kind];
+        summary.failedBy[kind] += failedBy[kind];
+        failed += failedBy[kind];
+      }
+      skipped = static_cast<long>(album.listed) - album.attempted;
+    }
     summary.written += album.written;
+    summary.failed += failed;
+    summary.skipped += skipped;
     if (progress) progress->ClearLine();
-    const std::string& name = app.albumList[static_cast<size_t>(album.albumIndex)].strName;
-    std::printf("%04d\t%s\t%zu\t%d\t%s\n", album.albumIndex + 1, name.c_str(), album.listed,
-                static_cast<int>(album.written), album.folder.c_str());
+    const ST_PERLISTRECORD& entry = app.albumList[static_cast<size_t>(album.albumIndex)];
+    if (json) {
+      std::printf(
+          "{\"type\":\"album\",\"row\":%d,\"name\":%s,\"listed\":%zu,\"written\":%d,"
+          "\"failed\":%ld,\"reasons\":%s,\"skipped\":%ld,\"folder\":%s,\"listOnly\":%s,"
+          "\"upToDate\":%s}\n",
+          album.albumIndex + 1, JsonString(entry.strName).c_str(), album.listed,
+          static_cast<int>(album.written), failed, ReasonsJson(failedBy).c_str(), skipped,
+          JsonString(album.folder).c_str(), album.listOnly ? "true" : "false",
+          album.upToDate ? "true" : "false");
+    } else {
+      std::printf("%04d\t%s\t%zu\t%d\t%ld\t%ld\t%s\n", album.albumIndex + 1,
+                  EscapeControls(entry.strName).c_str(), album.listed,
+                  static_cast<int>(album.written), failed, skipped,
+                  EscapeControls(album.folder).c_str());
+    }
     std::fflush(stdout);
+    if (album.upToDate && album.listed == 0 && host.verbosity() != Verbosity::Quiet) {
+      host.Line("album " + entry.strName + ": nothing new since the last download");
+    } else if (album.listed == 0 && entry.nCount > 0 && !InterruptScope::Interrupted()) {
+      host.Line("album " + entry.strName + ": no picture listed, though the site counts " +
+                std::to_string(entry.nCount));
+    }
   };
+  ListWriterFn writer;
+  if (exportKind == ExportKind::Aria2) {
+    writer = [&host](const DownloadList& list, const std::string& albumName) {
+      if (WriteAria2List(list, albumName).empty()) {
+        host.Line("albumora: cannot write the aria2 list in " + list.strSaveDir);
+      }
+    };
+  }
   {
     // Running before Ctrl-C is caught: a stop is never overwritten by the start.
     app.nDownState = DOWN_RUNNING;
     InterruptScope interrupts(app);
-    RunDownloadJob(app, SiteAdapters(), report);
+    RunDownloadJob(app, SiteAdapters(), report, writer);
   }
+  summary.stopped = InterruptScope::Interrupted();
   host.SetDisplay(nullptr);
-  if (progress) {
-    const std::string last = progress->LastMain();
-    progress.reset();
-    if (!last.empty()) std::cerr << "status: " << last << std::endl;
-  }
+  progress.reset();
   // The job got past its checks when its folder (save path and owner texts) exists.
   std::string jobFolder = Trim(savePath);
   if (!jobFolder.empty()) {
@@ -242,6 +379,79 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     summary.started = summary.started || std::filesystem::is_directory(jobFolder, error);
   }
   return summary;
+}
+
+int FinishDownload(CliSession& session, const DownloadSummary& summary) {
+  const bool json = session.options().json;
+  int status = kExitOk;
+  if (!summary.started && !summary.stopped) {
+    status = kExitNotStarted;
+  } else if (summary.stopped) {
+    status = kExitInterrupted;
+  } else if (summary.failed > 0) {
+    status = kExitSomeFailed;
+  }
+  std::string line;
+  if (summary.listOnly) {
+    line = std::to_string(summary.listed) + " pictures listed for a download manager";
+  } else {
+    line = std::to_string(summary.written) + " of " + std::to_string(summary.listed) +
+           " pictures written, " + std::to_string(summary.failed) + " failed";
+    if (summary.failed > 0) line += " (" + ReasonsText(summary.failedBy) + ")";
+    line += ", " + std::to_string(summary.skipped) + " skipped";
+  }
+  if (summary.stopped) line += ", stopped";
+  if (json) {
+    std::printf(
+        "{\"type\":\"summary\",\"albums\":%zu,\"listed\":%zu,\"written\":%ld,\"failed\":%ld,"
+        "\"reasons\":%s,\"skipped\":%ld,\"stopped\":%s,\"status\":%d}\n",
+        summary.albums, summary.listed, summary.written, summary.failed,
+        ReasonsJson(summary.failedBy).c_str(), summary.skipped, summary.stopped ? "true" : "false",
+        status);
+    std::fflush(stdout);
+  }
+  if (summary.started || summary.stopped) {
+    if (status != kExitOk || session.options().verbosity != Verbosity::Quiet) {
+      session.host().Line(line);
+    }
+    if (summary.failed > 0 && session.options().verbosity != Verbosity::Verbose) {
+      session.host().Line("(-v shows each failed request)");
+    }
+  }
+  return status;
+}
+
+int RunDownloadCommand(const DownloadOptions& options) {
+  const CommonOptions& common = options.common;
+  AlbumSelection selection;
+  std::string error;
+  if (!ParseAlbumSelection(options.albums, selection, error)) {
+    return UsageError("download", error);
+  }
+  // Checks that need no request.
+  std::string reason;
+  if (!CheckSaveFolder(options.save, reason)) {
+    PrintError(reason);
+    return kExitNotStarted;
+  }
+  CliSession session(common);
+  if (!session.Setup()) return kExitNotStarted;
+  const int site = session.SiteFor(common.address);
+  if (!CheckSizeLimits(session.app(), site, options.overrides, error)) {
+    return UsageError("download", error);
+  }
+
+  const ListResult result = session.ListAlbums(common.address);
+  session.SaveCookies();
+  if (result != ListResult::Listed) return ListFailureStatus(result, common, site, "download");
+  if (!SelectAlbums(session.app(), selection, error)) return UsageError("download", error);
+
+  // After the album-list job, which saves the settings it remembers: the overrides stay in
+  // memory for this run.
+  ApplyOverrides(session.app(), site, options.overrides, options.exportKind);
+  const DownloadSummary summary = RunDownloadWithSummary(session, options.save, options.exportKind);
+  session.SaveCookies();
+  return FinishDownload(session, summary);
 }
 
 }  // namespace albumora::cli

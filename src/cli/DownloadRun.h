@@ -1,25 +1,36 @@
-// The download side of the command line, shared by `download` and `demo`: the album selection,
-// the run-only overrides of the download parameters, the terminal's progress line and the
-// per-album summary on stdout.
+// The download side of the command line, shared by `download` and the demo: the album
+// selection, the run-only overrides of the site's settings, the checks made before any request,
+// the terminal's progress line, the per-album lines on stdout and the closing summary.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/CliCommon.h"
+#include "net/HttpEngine.h"
+
+namespace albumora {
+struct DownloadList;
+}
 
 namespace albumora::cli {
 
-// The download parameters given on the command line; each one overrides the site's slot for
-// this run only (never saved).
+// The settings given on the command line; each one overrides the site's slot for this run only
+// (never saved).
 struct DownloadOverrides {
   std::optional<uint16_t> threads;
   std::optional<uint16_t> timeoutSec;
   std::optional<uint16_t> minKB;
   std::optional<uint16_t> maxKB;
+  uint16_t optionsOn = 0;   // OPT_ flags switched on for this run
+  uint16_t optionsOff = 0;  // and off
 };
+
+// Instead of downloading, a list per album for a download manager.
+enum class ExportKind { None, Thunder, Aria2 };
 
 // "all", or row numbers as `list` prints them, comma-separated, with ranges: "1,3-5".
 struct AlbumSelection {
@@ -32,19 +43,55 @@ bool ParseAlbumSelection(const std::string& text, AlbumSelection& selection, std
 // past the end of the album list.
 bool SelectAlbums(AppState& app, const AlbumSelection& selection, std::string& error);
 
-// Applies the overrides to the current site's slot of the in-memory settings record.
-void ApplyOverrides(AppState& app, const DownloadOverrides& overrides);
+// Applies the overrides (and the export's list option) to the slot of the site.
+void ApplyOverrides(AppState& app, int site, const DownloadOverrides& overrides,
+                    ExportKind exportKind);
+// The size limits in force for the site after the overrides; false with error set when the
+// minimum lies above a maximum other than 0 (every picture would fail).
+bool CheckSizeLimits(AppState& app, int site, const DownloadOverrides& overrides,
+                     std::string& error);
+
+// Whether the save folder exists or can be made, and can be written: false with the reason
+// ("permission denied", "... is a file") when not. Makes nothing.
+bool CheckSaveFolder(const std::string& folder, std::string& reason);
+
+// Writes the album's aria2 input file: each picture's addresses (a fallback as a second
+// address), its folder and file name, and its header lines (the Referer a site needs).
+// Returns the file's path, empty when it cannot be written.
+std::string WriteAria2List(const DownloadList& list, const std::string& albumName);
 
 struct DownloadSummary {
   bool started = false;  // the job got past its save-path checks
+  bool stopped = false;  // Ctrl-C
+  bool listOnly = false;
   size_t albums = 0;
   size_t listed = 0;
   long written = 0;
+  long failed = 0;
+  long skipped = 0;  // listed but not tried (a stop came first)
+  std::array<long, kFetchFailureKinds> failedBy{};
 };
 
+// The reason names of the summary and the JSON lines.
+const char* FailureName(FetchFailure failure);
+
 // Runs the download job on this thread with the save path; prints one line per album on stdout
-// (row, name, listed, written, folder; tab-separated). On a terminal stderr shows a progress
-// line that redraws in place. Ctrl-C asks the job to stop (a second one ends the program).
-DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& savePath);
+// (row, name, listed, written, failed, skipped, folder; tab-separated) or one JSON object. On a
+// terminal stderr shows a progress line that fits its width. Ctrl-C asks the job to stop.
+DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& savePath,
+                                       ExportKind exportKind);
+
+// "N of M pictures written, K failed (reasons), S skipped[, stopped]" on stderr (and a JSON
+// summary line with --json); returns the exit status of the download.
+int FinishDownload(CliSession& session, const DownloadSummary& summary);
+
+struct DownloadOptions {
+  CommonOptions common;
+  std::string save;
+  std::string albums = "all";
+  DownloadOverrides overrides;
+  ExportKind exportKind = ExportKind::None;
+};
+int RunDownloadCommand(const DownloadOptions& options);
 
 }  // namespace albumora::cli

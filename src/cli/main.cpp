@@ -1,23 +1,306 @@
-// albumora: the command-line front end.
+// albumora: the command-line front end. The options are read by CLI11; each command runs
+// from its options record.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/CliCommon.h"
+#include "cli/ConfigCommand.h"
+#include "cli/DownloadRun.h"
+#include "model/Settings.h"
+
+namespace {
+
+using namespace albumora;
+using namespace albumora::cli;
+
+constexpr const char* kExitStatusHelp =
+    "Exit status:\n"
+    "  0    everything listed and written\n"
+    "  1    could not start: save folder, program folder, cookies file, site without adapter\n"
+    "  2    usage: bad option, value, address form or album selection\n"
+    "  3    the album list failed (network, refusal by the site) or found no album\n"
+    "  4    some pictures were not written (the summary says how many and why)\n"
+    "  130  stopped by Ctrl-C\n";
+
+constexpr const char* kAddressHelp =
+    "ADDRESS:\n"
+    "  qzone   a QQ number (10001), or http://user.qzone.qq.com/NUMBER\n"
+    "  others  the owner's album page, beginning with http:// (see 'albumora sites' for the\n"
+    "          families this build supports); without --site the family is recognised\n"
+    "          from the address, and a bare number is a QQ number.\n";
+
+constexpr const char* kListOutputHelp =
+    "Output (stdout): one line per album, tab-separated: row (0001...), name, picture count\n"
+    "(-1: unknown), remark; with --json one object per line: "
+    "{\"type\":\"album\",\"row\",\"name\",\"count\",\"remark\",\"address\",\"cover\"}.\n"
+    "Control characters in names are shown as \\xHH.\n";
+
+constexpr const char* kDownloadOutputHelp =
+    "Output (stdout): one line per album, tab-separated: row, name, pictures listed, written,\n"
+    "failed, skipped (not tried because of a stop), album folder. With --json one object per\n"
+    "album {\"type\":\"album\",\"row\",\"name\",\"listed\",\"written\",\"failed\",\"reasons\","
+    "\"skipped\",\n\"folder\",\"listOnly\",\"upToDate\"} and a last one "
+    "{\"type\":\"summary\",...}.\n"
+    "stderr ends with \"N of M pictures written, K failed (reasons), S skipped\" (\", stopped\"\n"
+    "after Ctrl-C). Reasons: network, time-out, HTTP status, size limit, not a picture,\n"
+    "not written.\n";
+
+struct CommonInputs {
+  std::string site;
+  bool yes = false;
+  bool no = false;
+  bool quiet = false;
+  bool verbose = false;
+};
+
+void AddCommonOptions(CLI::App* command, CommonOptions& options, CommonInputs& inputs) {
+  command
+      ->add_option("--site", inputs.site,
+                   "site family: key (qzone, baidu, ...) or index 0-14 from 'albumora "
+                   "sites'; default: recognised from ADDRESS")
+      ->type_name("KEY|N");
+  command
+      ->add_option("--home", options.home,
+                   "program folder (soft.dat, cookies.txt, tmp/); default "
+                   "$XDG_CONFIG_HOME/Albumora or ~/.config/Albumora")
+      ->type_name("DIR");
+  auto* yes = command->add_flag("-y,--yes", inputs.yes, "answer the site's questions with yes");
+  command
+      ->add_flag("-n,--no", inputs.no,
+                 "answer the site's questions with no (the default "
+                 "off a terminal)")
+      ->excludes(yes);
+  command
+      ->add_option("--cookies", options.cookies,
+                   "merge a browser's exported cookies.txt (albums that need a login)")
+      ->type_name("FILE");
+  command
+      ->add_option("--proxy", options.proxy,
+                   "send every request through this HTTP proxy (http://HOST:PORT); "
+                   "default: the http_proxy variables")
+      ->type_name("URL");
+  auto* quiet = command->add_flag("-q,--quiet", inputs.quiet, "print only results and errors");
+  command
+      ->add_flag("-v,--verbose", inputs.verbose,
+                 "also print each failed request (host, status or network error)")
+      ->excludes(quiet);
+  command->add_flag("--json", options.json, "results as one JSON object per line");
+  command->add_option("ADDRESS", options.address, "account number or album page address")
+      ->required()
+      ->type_name("");
+}
+
+// False with error set when --site names no family.
+bool FinishCommon(CommonOptions& options, const CommonInputs& inputs, std::string& error) {
+  if (!inputs.site.empty()) {
+    options.site = SiteFromText(inputs.site);
+    if (options.site < 0) {
+      error = "unknown site: " + EscapeControls(inputs.site) + " (see 'albumora sites')";
+      return false;
+    }
+  }
+  options.answer = inputs.yes ? Answer::Yes : inputs.no ? Answer::No : Answer::Ask;
+  options.verbosity = inputs.quiet     ? Verbosity::Quiet
+                      : inputs.verbose ? Verbosity::Verbose
+                                       : Verbosity::Normal;
+  return true;
+}
+
+struct OptionSwitch {
+  const char* name;
+  const char* help;
+  uint16_t bit;
+};
+
+constexpr OptionSwitch kSwitches[] = {
+    {"skip-old",
+     "stop each album at the picture of its last download (reruns fetch only new "
+     "pictures)",
+     OPT_SKIP_OLD},
+    {"thunder-list", "write a Thunder list NAME.lst per album instead of downloading",
+     OPT_THUNDER_ONLY},
+    {"fix-format", "after each album, rename files to the type their content shows",
+     OPT_FIX_FORMAT},
+    {"fix-order", "after each album, stamp file times in list order", OPT_FIX_ORDER},
+    {"name-file", "keep NAME.txt with the pictures' original names per album", OPT_NAME_FILE},
+    {"taobao-main", "Taobao and Tmall items: main pictures only", OPT_TAOBAO_MAIN},
+};
+
+// The command word the user typed, for the hint after a usage error.
+std::string CommandWord(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "sites" || word == "list" || word == "download" || word == "config") return word;
+  }
+  return {};
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  using namespace albumora::cli;
-  if (argc < 2) return UsageError("no command");
-  const std::string command = argv[1];
-  const std::vector<std::string> args(argv + 2, argv + argc);
-  if (command == "sites") return RunSitesCommand(args);
-  if (command == "list") return RunListCommand(args);
-  if (command == "download") return RunDownloadCommand(args);
-  if (command == "demo") return RunDemoCommand(args);
-  if (command == "serve-bench") return RunServeBenchCommand(args);
-  if (command == "--help" || command == "-h" || command == "help") {
-    std::fputs(UsageText().c_str(), stdout);
-    return kExitOk;
+  CLI::App app{
+      "albumora downloads whole web photo albums in bulk: the owner's album list, then "
+      "every picture into a folder per album.",
+      "albumora"};
+  app.set_version_flag("-V,--version", std::string("albumora ") + ALBUMORA_VERSION);
+  app.require_subcommand(1);
+  app.footer(std::string("Try 'albumora COMMAND --help' for a command's options.\n\n") +
+             kExitStatusHelp);
+
+  // sites
+  bool sitesJson = false;
+  CLI::App* sites = app.add_subcommand(
+      "sites", "list the site families: index, key, name, whether this build supports it");
+  sites->add_flag("--json", sitesJson, "one JSON object per line");
+
+  // list
+  CommonOptions listOptions;
+  CommonInputs listInputs;
+  CLI::App* list = app.add_subcommand("list", "print the owner's albums");
+  AddCommonOptions(list, listOptions, listInputs);
+  list->footer(std::string(kAddressHelp) + "\n" + kListOutputHelp + "\n" + kExitStatusHelp);
+
+  // download
+  DownloadOptions download;
+  CommonInputs downloadInputs;
+  CLI::App* downloadCommand =
+      app.add_subcommand("download", "list the owner's albums, then download the selected ones");
+  AddCommonOptions(downloadCommand, download.common, downloadInputs);
+  downloadCommand
+      ->add_option("-o,--save", download.save,
+                   "save folder; pictures land in SAVE/OWNER/ALBUM/ (made when missing)")
+      ->required()
+      ->type_name("DIR");
+  downloadCommand
+      ->add_option(
+          "-a,--albums", download.albums,
+          "albums to download, by the row numbers 'albumora list' prints: all (default), or "
+          "numbers and ranges such as 1,3-5")
+      ->type_name("SEL");
+  int threads = 0;
+  int timeout = 0;
+  int minKB = 0;
+  int maxKB = 0;
+  auto* threadsOption =
+      downloadCommand
+          ->add_option("-t,--threads", threads,
+                       "pictures fetched at a time, 1 to 15 (default: the site's setting, 5)")
+          ->check(CLI::Range(1, 15).description(""))
+          ->type_name("N");
+  auto* timeoutOption =
+      downloadCommand
+          ->add_option("--timeout", timeout,
+                       "seconds a picture may wait for data, 1 to 65535 (default: the site's "
+                       "setting, 30)")
+          ->check(CLI::Range(1, 65535).description(""))
+          ->type_name("SECONDS");
+  auto* minOption = downloadCommand
+                        ->add_option("--min-kb", minKB,
+                                     "skip pictures smaller than this many KB, 0 to 65535 "
+                                     "(default: the site's setting, 0 = no limit)")
+                        ->check(CLI::Range(0, 65535).description(""))
+                        ->type_name("KB");
+  auto* maxOption = downloadCommand
+                        ->add_option("--max-kb", maxKB,
+                                     "skip pictures larger than this many KB, 0 to 65535 "
+                                     "(default: the site's setting, 0 = no limit)")
+                        ->check(CLI::Range(0, 65535).description(""))
+                        ->type_name("KB");
+  for (const OptionSwitch& option : kSwitches) {
+    const uint16_t bit = option.bit;
+    DownloadOverrides& overrides = download.overrides;
+    downloadCommand->add_flag_callback(
+        std::string("--") + option.name,
+        [&overrides, bit] {
+          overrides.optionsOn |= bit;
+          overrides.optionsOff = static_cast<uint16_t>(overrides.optionsOff & ~bit);
+        },
+        std::string(option.help) + " (this run only)");
+    downloadCommand->add_flag_callback(
+        std::string("--no-") + option.name,
+        [&overrides, bit] {
+          overrides.optionsOff |= bit;
+          overrides.optionsOn = static_cast<uint16_t>(overrides.optionsOn & ~bit);
+        },
+        std::string("turn --") + option.name + " off for this run");
   }
-  return UsageError("unknown command: " + command);
+  std::string exportKind;
+  downloadCommand
+      ->add_option("--export", exportKind,
+                   "instead of downloading, write per album a list for a download manager: "
+                   "aria2 (ALBUM.aria2.txt, for aria2c -i, with out= names and header= "
+                   "referers) or thunder (ALBUM.lst)")
+      ->check(CLI::IsMember({"aria2", "thunder"}).description(""))
+      ->type_name("aria2|thunder");
+  downloadCommand->footer(std::string(kAddressHelp) + "\n" + kDownloadOutputHelp +
+                          "\nThe numeric options and switches override the site's settings "
+                          "for this run only.\n\n" +
+                          kExitStatusHelp);
+
+  // config
+  ConfigOptions config;
+  std::string configSite = "qzone";
+  CLI::App* configCommand = app.add_subcommand(
+      "config", "show or change a site's saved settings (soft.dat, shared with the window)");
+  configCommand->add_option("--site", configSite, "site family: key or index (default qzone)")
+      ->type_name("KEY|N");
+  configCommand->add_option("--home", config.home, "program folder (as for list)")
+      ->type_name("DIR");
+  configCommand
+      ->add_option("--set", config.sets, "NAME=VALUE; may be given more than once; saved at once")
+      ->allow_extra_args(false)
+      ->type_name("NAME=VALUE");
+  configCommand->add_flag("--json", config.json, "the slot as one JSON object");
+  configCommand->footer("Names:\n" + ConfigNamesHelp() +
+                        "\nThreads 1 to 15 and a time-out of 10 s or more are required, as in "
+                        "the window's dialog;\ntexts hold at most 38 characters.\n");
+
+  const std::string word = CommandWord(argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    if (word.empty() && argc < 2) {
+      return UsageError("", "a command is needed: sites, list, download or config");
+    }
+    return UsageError(word, e.what());
+  }
+
+  std::string error;
+  if (sites->parsed()) return RunSitesCommand(sitesJson);
+  if (list->parsed()) {
+    if (!FinishCommon(listOptions, listInputs, error)) return UsageError("list", error);
+    return RunListCommand(listOptions);
+  }
+  if (downloadCommand->parsed()) {
+    if (!FinishCommon(download.common, downloadInputs, error)) {
+      return UsageError("download", error);
+    }
+    DownloadOverrides& overrides = download.overrides;
+    if (threadsOption->count() > 0) overrides.threads = static_cast<uint16_t>(threads);
+    if (timeoutOption->count() > 0) overrides.timeoutSec = static_cast<uint16_t>(timeout);
+    if (minOption->count() > 0) overrides.minKB = static_cast<uint16_t>(minKB);
+    if (maxOption->count() > 0) overrides.maxKB = static_cast<uint16_t>(maxKB);
+    download.exportKind = exportKind == "aria2"     ? ExportKind::Aria2
+                          : exportKind == "thunder" ? ExportKind::Thunder
+                                                    : ExportKind::None;
+    return RunDownloadCommand(download);
+  }
+  if (configCommand->parsed()) {
+    config.site = SiteFromText(configSite);
+    if (config.site < 0) {
+      return UsageError("config", "unknown site: " + EscapeControls(configSite));
+    }
+    return RunConfigCommand(config);
+  }
+  return UsageError("", "a command is needed: sites, list, download or config");
 }

@@ -101,7 +101,7 @@ bool RunPool(AppState& app) {
 // One album of the job: its picture list, then the list file or the pool, the marker and the
 // repairs. The report gets what was listed and written.
 void DownloadAlbum(AppState& app, const Adapters& adapters, const std::string& jobFolder,
-                   int selectedCount, AlbumReport& album) {
+                   int selectedCount, const ListWriterFn& writeList, AlbumReport& album) {
   DownloadList& list = app.downloadList;
   list.Clear();
   list.strSaveDir = jobFolder;
@@ -113,18 +113,28 @@ void DownloadAlbum(AppState& app, const Adapters& adapters, const std::string& j
   app.host.SetStatus(StatusLine::Progress, "......");
 
   ListPictures(app, adapters, album.albumIndex);
+  album.upToDate = app.nDownState.load() == DOWN_ENOUGH;
 
   if (list.empty() || app.nDownState.load() == DOWN_STOP) return;
   album.listed = list.size();
   album.folder = list.strSaveDir;
   if (SlotHas(app, OPT_THUNDER_ONLY)) {
     const std::string& name = app.albumList[static_cast<size_t>(album.albumIndex)].strName;
-    WriteThunderList(list, list.strSaveDir + name + ".lst");
+    if (writeList) {
+      writeList(list, name);
+    } else {
+      WriteThunderList(list, list.strSaveDir + name + ".lst");
+    }
+    album.listOnly = true;
     return;
   }
   app.host.SetStatus(StatusLine::Progress, "已开始下载图片");
   if (!RunPool(app)) return;
   album.written = Pool().written.load();
+  album.attempted = Pool().finished.load();
+  for (size_t kind = 0; kind < album.failedBy.size(); ++kind) {
+    album.failedBy[kind] = Pool().failedBy[kind].load();
+  }
   // The marker says "downloaded up to here": a later run with the skip rule lists nothing from
   // this picture on. It is written only when every picture of the album landed, so that a
   // failed picture is fetched again next time instead of being skipped for good.
@@ -142,6 +152,11 @@ void RunDownloadJob(AppState& app, const Adapters& adapters) {
 }
 
 void RunDownloadJob(AppState& app, const Adapters& adapters, const AlbumReportFn& report) {
+  RunDownloadJob(app, adapters, report, ListWriterFn());
+}
+
+void RunDownloadJob(AppState& app, const Adapters& adapters, const AlbumReportFn& report,
+                    const ListWriterFn& writeList) {
   std::string jobFolder;
   if (!MakeJobFolder(app, jobFolder)) {
     app.nDownState = DOWN_IDLE;
@@ -174,7 +189,7 @@ void RunDownloadJob(AppState& app, const Adapters& adapters, const AlbumReportFn
     AlbumReport album;
     album.position = static_cast<int>(position + 1);
     album.albumIndex = selected[position];
-    DownloadAlbum(app, adapters, jobFolder, static_cast<int>(selected.size()), album);
+    DownloadAlbum(app, adapters, jobFolder, static_cast<int>(selected.size()), writeList, album);
     total += album.listed;
     if (report) report(album);
   }

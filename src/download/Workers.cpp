@@ -55,13 +55,17 @@ class EndQueue {
 };
 
 // One address: true when it gave a body (else the fallback is tried); saved tells whether the
-// picture file landed.
-bool FetchInto(HttpRequest& request, bool& saved) {
+// picture file landed, failure why not.
+bool FetchInto(HttpRequest& request, bool& saved, FetchFailure& failure) {
   saved = false;
   if (request.strUrl.empty()) return false;
   HttpResponse response;
   const bool got = HttpFetch(request, response, kPictureFetchFlags) && !response.body.empty();
   saved = got && response.bSaved;
+  failure = response.failure;
+  if (!saved && failure == FetchFailure::None) {
+    failure = got ? FetchFailure::NotWritten : FetchFailure::NotPicture;  // an empty answer
+  }
   return got;
 }
 
@@ -72,7 +76,7 @@ PoolParams& Pool() {
   return params;
 }
 
-bool DownloadPicture(const PictureTask& task) {
+bool DownloadPicture(const PictureTask& task, FetchFailure* failure) {
   HttpRequest request;
   InitRequest(request, std::string(), std::string(), kConnectTimeoutMs);
   std::string fallback;
@@ -95,9 +99,12 @@ bool DownloadPicture(const PictureTask& task) {
   request.bRefuseErrorStatus = true;
 
   bool saved = false;
-  if (FetchInto(request, saved)) return saved;
-  request.strUrl = fallback;
-  FetchInto(request, saved);
+  FetchFailure why = FetchFailure::None;
+  if (!FetchInto(request, saved, why) && !fallback.empty()) {
+    request.strUrl = fallback;
+    FetchInto(request, saved, why);
+  }
+  if (failure != nullptr) *failure = saved ? FetchFailure::None : why;
   return saved;
 }
 
@@ -106,6 +113,7 @@ void DownPicFunc(AppState& app) {
   const DownloadList& list = app.downloadList;
   pool.finished = 0;
   pool.written = 0;
+  for (auto& count : pool.failedBy) count = 0;
   const size_t total = list.size();
   const size_t slots = std::min<size_t>(pool.threads.load(), total);
   if (slots == 0) return;
@@ -122,13 +130,19 @@ void DownPicFunc(AppState& app) {
                      list.strSaveDir + list.arrName[index]};
     try {
       workers[slot] = std::thread([&ends, slot, task = std::move(task)] {
-        if (DownloadPicture(task)) {
+        FetchFailure failure = FetchFailure::None;
+        if (DownloadPicture(task, &failure)) {
           std::error_code error;
           const auto size = std::filesystem::file_size(FitFileName(task.savePath), error);
           if (!error) {
             Pool().written.fetch_add(1);
             Pool().bytesWritten.fetch_add(size);
+          } else {
+            failure = FetchFailure::NotWritten;
           }
+        }
+        if (failure != FetchFailure::None) {
+          Pool().failedBy[static_cast<size_t>(failure)].fetch_add(1);
         }
         Pool().finished.fetch_add(1);
         ends.Push(slot);

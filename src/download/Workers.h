@@ -1,9 +1,12 @@
 // The worker pool: up to 15 pictures at a time over the download list.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
+
+#include "net/HttpEngine.h"
 
 namespace albumora {
 
@@ -18,6 +21,8 @@ struct PoolParams {
   std::atomic<int32_t> finished{0};
   std::atomic<int32_t> written{0};        // pictures written in the current pool
   std::atomic<uint64_t> bytesWritten{0};  // their bytes
+  // Pictures of the current pool that were not written, by the reason of their last attempt.
+  std::array<std::atomic<int32_t>, kFetchFailureKinds> failedBy{};
   std::atomic<bool> stop{false};
   std::atomic<bool> running{false};
   // The engine's pause after a failed attempt, in seconds (1; tests that are not about the
@@ -30,12 +35,13 @@ PoolParams& Pool();
 void DownPicFunc(AppState& app);
 
 // One picture of the pool (a worker's body): the address line (a fallback after "\r\n"), the
-// extra header text and the file to write. True when the file was written.
+// extra header text and the file to write. True when the file was written; otherwise failure
+// (when given) tells why the last address tried failed.
 struct PictureTask {
   std::string line;
   std::string header;
   std::string savePath;
 };
-bool DownloadPicture(const PictureTask& task);
+bool DownloadPicture(const PictureTask& task, FetchFailure* failure = nullptr);
 
 }  // namespace albumora

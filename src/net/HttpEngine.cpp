@@ -42,6 +42,16 @@ ProxySetting& Proxy() {
   return setting;
 }
 
+struct FailureObserverSetting {
+  std::mutex mutex;
+  FetchFailureObserver observer;
+};
+
+FailureObserverSetting& FailureObserver() {
+  static FailureObserverSetting setting;
+  return setting;
+}
+
 size_t FindNoCase(std::string_view text, std::string_view marker) {
   auto it = std::search(text.begin(), text.end(), marker.begin(), marker.end(), [](char a, char b) {
     return std::tolower(static_cast<unsigned char>(a)) ==
@@ -96,6 +106,8 @@ struct Transfer {
   bool refused = false;        // a check failed: the transfer was aborted as a failure
   bool stoppedAtMark = false;  // cutEnd found: the transfer was aborted as a success
   bool timedOut = false;
+  FetchFailure failure = FetchFailure::None;  // why a check refused the answer
+  char errorText[CURL_ERROR_SIZE] = {};
   Clock::time_point lastProgress = Clock::now();
   curl_off_t lastDown = 0;
   curl_off_t lastUp = 0;
@@ -115,11 +127,27 @@ bool AcceptHeaders(Transfer& t, long status) {
   r.strHeaders = t.block;
   r.nStatus = status;
   r.bGzip = r.strHeaders.find("gzip") != std::string::npos ? 1 : 0;
-  if (t.request.bRefuseErrorStatus && status >= 400) return false;
+  if (t.request.bRefuseErrorStatus && status >= 400) {
+    t.failure = FetchFailure::HttpStatus;
+    return false;
+  }
+  size_t type = FindNoCase(r.strHeaders, "\r\nContent-Type:");
+  std::string_view typeValue;
+  if (type != std::string::npos) {
+    typeValue = std::string_view(r.strHeaders).substr(type + 15);
+    typeValue = typeValue.substr(0, typeValue.find("\r\n"));
+  }
+  if (t.request.bRefuseErrorStatus && ContainsNoCase(typeValue, "text/html")) {
+    t.failure = FetchFailure::NotPicture;
+    return false;
+  }
   size_t at = FindNoCase(r.strHeaders, "Content-Length:");
   if (at != std::string::npos) {
     long long announced = ReadDecimal(std::string_view(r.strHeaders).substr(at + 15));
-    if (OutsideLimits(static_cast<size_t>(std::max(announced, 0LL)), t.request)) return false;
+    if (OutsideLimits(static_cast<size_t>(std::max(announced, 0LL)), t.request)) {
+      t.failure = FetchFailure::SizeLimit;
+      return false;
+    }
   }
   return true;
 }
@@ -173,6 +201,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   size_t limit = t.request.nMaxKB != 0 ? size_t{t.request.nMaxKB} * 1024 : kMaxBodyBytes;
   if (body.size() > limit) {
     t.refused = true;
+    t.failure = FetchFailure::SizeLimit;
     return 0;
   }
   return length;
@@ -276,6 +305,7 @@ bool SetUp(CURL* curl, Transfer& t, curl_slist* headers, const std::string& url)
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, t.errorText);
   curl_easy_setopt(curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.nTimeout));
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
@@ -303,7 +333,60 @@ bool SetUp(CURL* curl, Transfer& t, curl_slist* headers, const std::string& url)
   return ok;
 }
 
+std::string HostOf(const std::string& url) {
+  size_t begin = url.find("://");
+  begin = begin == std::string::npos ? 0 : begin + 3;
+  size_t end = url.find_first_of("/?#", begin);
+  return url.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+}
+
+std::string KbText(size_t bytes) { return std::to_string((bytes + 1023) / 1024) + " KB"; }
+
+// Why the exchange failed, in the engine's own words.
+void DescribeFailure(HttpResponse& response, const HttpRequest& request, const Transfer& t,
+                     CURLcode code) {
+  std::string text;
+  if (t.timedOut || code == CURLE_OPERATION_TIMEDOUT) {
+    response.failure = FetchFailure::TimedOut;
+    text = t.final ? "time-out: no data for " + std::to_string(request.nReadTimeout / 1000) + " s"
+                   : "time-out: no answer within " + std::to_string(request.nTimeout / 1000) + " s";
+  } else if (t.failure == FetchFailure::HttpStatus ||
+             (request.bRefuseErrorStatus && response.nStatus >= 400)) {
+    response.failure = FetchFailure::HttpStatus;
+    std::string line = response.strHeaders.substr(0, response.strHeaders.find("\r\n"));
+    size_t space = line.find(' ');
+    text = "HTTP " +
+           (space == std::string::npos ? std::to_string(response.nStatus) : line.substr(space + 1));
+  } else if (t.failure == FetchFailure::NotPicture) {
+    response.failure = FetchFailure::NotPicture;
+    text = "not a picture: an HTML page answered";
+  } else if (t.failure == FetchFailure::SizeLimit || (code == CURLE_OK && !t.refused)) {
+    response.failure = FetchFailure::SizeLimit;
+    text = "size limit: " + KbText(response.body.size()) + " (allowed " +
+           std::to_string(request.nMinKB) + " to " +
+           (request.nMaxKB == 0 ? std::string("any") : std::to_string(request.nMaxKB)) + " KB)";
+  } else {
+    response.failure = FetchFailure::Network;
+    text = t.errorText[0] != '\0' ? t.errorText : curl_easy_strerror(code);
+  }
+  response.strError = HostOf(request.strUrl) + ": " + text;
+}
+
+void ReportFailure(const HttpRequest& request, const HttpResponse& response) {
+  FetchFailureObserver observer;
+  {
+    std::lock_guard lock(FailureObserver().mutex);
+    observer = FailureObserver().observer;
+  }
+  if (observer) observer(request.strUrl, response);
+}
+
 }  // namespace
+
+void SetFetchFailureObserver(FetchFailureObserver observer) {
+  std::lock_guard lock(FailureObserver().mutex);
+  FailureObserver().observer = std::move(observer);
+}
 
 void InitRequest(HttpRequest& request, const std::string& address, const std::string& savePath,
                  uint32_t timeoutMs) {
@@ -322,6 +405,8 @@ bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /
   response.bGzip = 0;
   response.nStatus = 0;
   response.bSaved = false;
+  response.failure = FetchFailure::None;
+  response.strError.clear();
   response.cutStart = request.cutStart;
   response.cutEnd = request.cutEnd;
   if (request.strUrl.empty()) return false;
@@ -343,9 +428,18 @@ bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /
   }
   if (ok && request.bRefuseErrorStatus && response.nStatus >= 400) ok = false;
   if (ok && OutsideLimits(response.body.size(), request)) ok = false;
+  if (!ok) {
+    DescribeFailure(response, request, transfer, code);
+    ReportFailure(request, response);
+    return false;
+  }
   // A file that cannot be written does not change the result; bSaved tells whether it landed.
-  if (ok && !request.strSavePath.empty()) {
+  if (!request.strSavePath.empty()) {
     response.bSaved = ReplaceFileWith(FitFileName(request.strSavePath), response.body);
+    if (!response.bSaved) {
+      response.failure = FetchFailure::NotWritten;
+      response.strError = HostOf(request.strUrl) + ": cannot write " + request.strSavePath;
+    }
   }
   return ok;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace albumora {
@@ -30,10 +31,22 @@ struct HttpRequest {
   uint32_t nMinLen = 0;
   uint8_t nTries = 1;
   uint8_t nRetryPause = 1;  // seconds
-  // Extension for picture downloads: an HTTP status of 400 or more fails the exchange (and
-  // nothing is written). Pages keep the status unexamined.
+  // Extension for picture downloads: an HTTP status of 400 or more, or an HTML page, fails the
+  // exchange (and nothing is written). Pages keep the status unexamined.
   bool bRefuseErrorStatus = false;
 };
+
+// Why an exchange failed, for the front ends' reports.
+enum class FetchFailure : uint8_t {
+  None,
+  Network,     // no answer: name resolution, connection, proxy, TLS, a broken transfer
+  TimedOut,    // a step of the exchange waited longer than its time-out
+  HttpStatus,  // a status of 400 or more where the request refuses one
+  SizeLimit,   // the answer is outside nMinKB..nMaxKB (or past kMaxBodyBytes)
+  NotPicture,  // an HTML page where a picture was asked for
+  NotWritten,  // the answer was good but its file could not be written
+};
+constexpr size_t kFetchFailureKinds = 7;
 
 struct HttpResponse {
   std::string strHeaders;  // raw header block of the final answer, each line ending "\r\n"
@@ -43,6 +56,10 @@ struct HttpResponse {
   uint8_t bGzip = 0;
   long nStatus = 0;     // status code of the final answer (0 when none arrived)
   bool bSaved = false;  // the accepted body was written to the request's strSavePath
+  FetchFailure failure = FetchFailure::None;
+  // The engine's own text for a failure: the host, then curl's message, the status line or
+  // the limit that refused the answer.
+  std::string strError;
 };
 
 // Largest answer held in memory when no nMaxKB bounds it, and largest decompressed output.
@@ -60,6 +77,11 @@ bool InflateBody(std::string& out, const char* in, size_t length);
 // (http_proxy, https_proxy, no_proxy), which apply while it is empty.
 void SetEngineProxy(const std::string& proxyUrl);
 std::string EngineProxy();
+
+// Engine-wide observer of failed exchanges (the command line's -v and its causes): called on
+// the requesting thread after each exchange that failed, with the address asked for. Empty: none.
+using FetchFailureObserver = std::function<void(const std::string& url, const HttpResponse&)>;
+void SetFetchFailureObserver(FetchFailureObserver observer);
 
 // The user agent every request carries.
 extern const char* const kUserAgent;

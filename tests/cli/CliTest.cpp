@@ -1,10 +1,14 @@
 // The command line end to end: the program runs as a child process against the loopback web.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
+#include <signal.h>
+#include "CliRun.h"
 #include "ScratchDir.h"
 #include "TestFiles.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -23,42 +27,16 @@ using testweb::ReadFile;
 using testweb::Reply;
 using testweb::TestWeb;
 
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& arg) {
-  std::string quoted = "'";
-  for (char c : arg) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
-}
+using clitest::JsonLines;
+using clitest::RunProgram;
+using clitest::RunResult;
 
 class ListCli : public ::testing::Test {
  protected:
   void SetUp() override {}
 
-  // Runs the program with stdin from /dev/null (no terminal) and the proxy variables cleared.
   RunResult Run(const std::vector<std::string>& args) {
-    std::string command =
-        "env -u http_proxy -u HTTP_PROXY -u https_proxy -u HTTPS_PROXY " + Quote(ALBUMORA_CLI_PATH);
-    for (const std::string& arg : args) command += " " + Quote(arg);
-    const std::filesystem::path out = dir_ / "stdout.txt";
-    const std::filesystem::path err = dir_ / "stderr.txt";
-    command += " </dev/null >" + Quote(out.string()) + " 2>" + Quote(err.string());
-    RunResult result;
-    const int raw = std::system(command.c_str());
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = ReadFile(out);
-    result.err = ReadFile(err);
-    return result;
+    return RunProgram(ALBUMORA_CLI_PATH, args, dir_);
   }
 
   RunResult List(const std::vector<std::string>& extra) {
@@ -89,8 +67,11 @@ TEST_F(ListCli, SitesListsTheFifteenFamilies) {
   EXPECT_EQ(result.status, 0);
   const std::vector<std::string> lines = Lines(result.out);
   ASSERT_EQ(lines.size(), 15u);
-  EXPECT_EQ(lines[0], "0\tqzone\tQQ空间/腾讯微博");
-  EXPECT_EQ(lines[14], "14\tpconline\t太平洋摄影部落");
+  EXPECT_EQ(lines[0], "0\tqzone\tQQ空间/腾讯微博\tsupported");
+  EXPECT_EQ(lines[14], "14\tpconline\t太平洋摄影部落\tsupported");
+  for (const std::string& line : lines) {
+    EXPECT_TRUE(line.ends_with("\tsupported") || line.ends_with("\tnot supported yet")) << line;
+  }
 }
 
 TEST_F(ListCli, ListPrintsTheAlbumsAndRemembersTheAddress) {
@@ -98,10 +79,10 @@ TEST_F(ListCli, ListPrintsTheAlbumsAndRemembersTheAddress) {
   const RunResult result = List({"10001"});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(Lines(result.out), (std::vector<std::string>{
-                                   "0001\t旅行。2019\t  12\t",
-                                   "0002\t旅行。2019 (1)\t   0\t私密相册",
-                                   "0003\t家人 & 朋友\t   5\t好友可见",
-                                   "0004\t密码\t   3\t加密相册",
+                                   "0001\t旅行。2019\t12\t",
+                                   "0002\t旅行。2019 (1)\t0\t私密相册",
+                                   "0003\t家人 & 朋友\t5\t好友可见",
+                                   "0004\t密码\t3\t加密相册",
                                    "0005\t同学\t1234\t好友可见",
                                }));
   EXPECT_NE(result.err.find("相册列表(共5个)"), std::string::npos) << result.err;
@@ -116,26 +97,93 @@ TEST_F(ListCli, ListPrintsTheAlbumsAndRemembersTheAddress) {
   EXPECT_EQ(web_.RequestsTo("UIN=20002").size(), 1u);
 }
 
-TEST_F(ListCli, NoAlbumIsStillARun) {
+TEST_F(ListCli, JsonLinesCarryAddressAndCover) {
+  ServeQzone(Fixture("qzone/albums.js"));
+  const RunResult result = List({"--json", "10001"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const auto rows = JsonLines(result.out);
+  ASSERT_EQ(rows.size(), 5u) << result.out;
+  EXPECT_EQ(rows[0]["type"].text, "album");
+  EXPECT_EQ(rows[0]["row"].number, 1);
+  EXPECT_EQ(rows[0]["name"].text, "旅行。2019");
+  EXPECT_EQ(rows[0]["count"].number, 12);
+  EXPECT_EQ(rows[0]["cover"].text, "http://b.photo.qq.com/a/V10a/cover.jpg");
+  EXPECT_FALSE(rows[0]["address"].text.empty());
+  EXPECT_EQ(rows[1]["remark"].text, "私密相册");
+}
+
+TEST_F(ListCli, ControlCharactersOfRemoteNamesAreEscaped) {
+  std::string albums = R"(_Callback({
+   "code" : 0,
+   "data" : {
+      "albumListModeSort" : [
+         {
+            "id" : "V1",
+            "name" : "red@ESC@[31mname",
+            "pre" : "",
+            "priv" : 1,
+            "total" : 2,
+         },
+      ]
+   }
+}))";
+  albums.replace(albums.find("@ESC@"), 5, "\x1b");
+  ServeQzone(testweb::ToGbk(albums));
+  RunResult result = List({"10001"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out.find('\x1b'), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("red\\x1b[31mname"), std::string::npos) << result.out;
+  result = List({"--json", "10001"});
+  EXPECT_EQ(result.out.find('\x1b'), std::string::npos);
+  EXPECT_EQ(JsonLines(result.out).at(0)["name"].text, "red\x1b[31mname");
+}
+
+TEST_F(ListCli, NoAlbumExitsThree) {
   ServeQzone(testweb::ToGbk(R"(_Callback({"code":0,"data":{}}))"));
   const RunResult result = List({"10001"});
-  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.status, 3);
   EXPECT_EQ(result.out, "");
   EXPECT_NE(result.err.find("4、下载腾讯微博相册"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("no album listed for 10001"), std::string::npos) << result.err;
   EXPECT_EQ(Recent(0), "");
 }
 
-TEST_F(ListCli, RefusedAddressesExitOne) {
-  RunResult result = List({"   "});
+TEST_F(ListCli, ADeadProxyExitsThreeAndNamesTheCause) {
+  // A port nobody listens on: bind one, learn it, close it.
+  int probe = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  socklen_t length = sizeof address;
+  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+  close(probe);
+  const std::string dead = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  RunResult result = Run({"list", "--home", home_.string(), "--proxy", dead, "10001"});
+  EXPECT_EQ(result.status, 3);
+  EXPECT_NE(result.err.find("last failed request: "), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("onnect"), std::string::npos) << result.err;  // curl's own words
+  // -v shows every failed request.
+  result = Run({"list", "-v", "--home=" + home_.string(), "--proxy=" + dead, "10001"});
+  EXPECT_NE(result.err.find("request failed: "), std::string::npos) << result.err;
+}
+
+TEST_F(ListCli, AFamilyWithoutAdapterExitsOneBeforeAnyRequest) {
+  const RunResult result = List({"--site", "baidu", "http://xiangce.baidu.com/someone"});
   EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.err.find("请输入正确的相册网址（QQ空间可直接输入QQ号）"), std::string::npos);
-  result = List({"--site", "baidu", "xiangce.baidu.com/someone"});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.err.find("请输入正确的相册网址"), std::string::npos);
+  EXPECT_NE(result.err.find("has no adapter"), std::string::npos) << result.err;
   EXPECT_TRUE(web_.Requests().empty());
 }
 
-TEST_F(ListCli, UsageErrorsExitTwo) {
+TEST_F(ListCli, RefusedAddressesAreUsageErrors) {
+  RunResult result = List({"   "});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.err.find("请输入正确的相册网址（QQ空间可直接输入QQ号）"), std::string::npos);
+  EXPECT_NE(result.err.find("try 'albumora list --help'"), std::string::npos) << result.err;
+  EXPECT_TRUE(web_.Requests().empty());
+}
+
+TEST_F(ListCli, UsageErrorsExitTwoWithAOneLineHint) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {},
            {"frobnicate"},
@@ -145,17 +193,37 @@ TEST_F(ListCli, UsageErrorsExitTwo) {
            {"list", "--site"},
            {"list", "--bogus", "10001"},
            {"sites", "extra"},
+           {"download", "-o", "/tmp", "--threads", "16", "10001"},
+           {"download", "10001"},
+           {"download", "--export", "wget", "-o", "/tmp", "10001"},
+           {"config", "--set", "threads=0"},
        }) {
     const RunResult result = Run(args);
-    EXPECT_EQ(result.status, 2) << (args.empty() ? "" : args[0]);
-    EXPECT_NE(result.err.find("usage:"), std::string::npos);
+    const std::string shown = args.empty() ? "" : args[0];
+    EXPECT_EQ(result.status, 2) << shown;
+    EXPECT_NE(result.err.find("try 'albumora "), std::string::npos) << shown << result.err;
+    EXPECT_LE(testweb::Lines(result.err).size(), 2u) << result.err;
   }
+}
+
+TEST_F(ListCli, HelpAndVersion) {
+  RunResult result = Run({"--version"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out.rfind("albumora ", 0), 0u) << result.out;
+  result = Run({"download", "--help"});
+  EXPECT_EQ(result.status, 0);
+  for (const char* text : {"--save", "--albums", "1,3-5", "KB", "Exit status", "130", "--export",
+                           "user.qzone.qq.com"}) {
+    EXPECT_NE(result.out.find(text), std::string::npos) << text;
+  }
+  EXPECT_EQ(Run({"list", "-h"}).status, 0);
+  EXPECT_EQ(Run({"config", "--help"}).status, 0);
 }
 
 TEST_F(ListCli, QuestionsAreAnsweredByTheFlags) {
   ServeQzone(testweb::ToGbk(R"(_Callback({"code":-3000,"msg" : "主人设置了访问权限"}))"));
   RunResult result = List({"--yes", "10001"});
-  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.status, 3);
   EXPECT_NE(result.err.find("加密或非公开空间，是否进行身份验证?"), std::string::npos);
   EXPECT_NE(result.err.find("-> yes"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("http://user.qzone.qq.com/10001"), std::string::npos);
@@ -185,6 +253,56 @@ TEST_F(ListCli, ImportedCookiesSignTheRequests) {
   EXPECT_NE(web_.RequestsTo("fcg_list_album_v2").at(0).query.find("g_tk=" + std::to_string(token)),
             std::string::npos);
   EXPECT_EQ(List({"--cookies", (dir_ / "missing.txt").string(), "10001"}).status, 1);
+}
+
+TEST_F(ListCli, ConfigSetsASlotOfSoftDat) {
+  const std::string home = "--home=" + home_.string();
+  RunResult result =
+      Run({"config", home, "--site", "netease", "--set", "threads=7", "--set", "name-prefix=?1_",
+           "--set=skip-old=on", "--set", "name-mode=address", "--set", "max-kb=900"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find("threads=7\n"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("skip-old=on\n"), std::string::npos) << result.out;
+
+  const std::string bytes = ReadFile(home_ / "soft.dat");
+  ASSERT_EQ(bytes.size(), kSettingsFileSize);
+  const SettingsRecord record =
+      DecodeSettings(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  EXPECT_EQ(record.DownParams[2].wThreads, 7);
+  EXPECT_EQ(record.DownParams[2].wMaxKB, 900);
+  EXPECT_EQ(record.DownParams[2].wTimeout, 30);
+  EXPECT_EQ(FieldText(record.NameRules[2].szPrefix), "?1_");
+  EXPECT_EQ(record.NameRules[2].wOptions, OPT_SKIP_OLD);
+  EXPECT_EQ(record.NameRules[2].byNameMode, 2);
+  EXPECT_EQ(record.DownParams[0].wThreads, 5);  // other slots untouched
+
+  // Shown back as set; the dialogs' checks refuse and nothing is written.
+  result = Run({"config", home, "--site", "2", "--json"});
+  EXPECT_EQ(clitest::JsonLines(result.out).at(0)["name-prefix"].text, "?1_");
+  for (const char* bad : {"threads=16", "timeout=9", "min-kb=901", "colour=red", "name-mode=x",
+                          "dir-prefix=0123456789012345678901234567890123456789"}) {
+    result = Run({"config", home, "--site", "netease", "--set", bad});
+    EXPECT_EQ(result.status, 2) << bad;
+  }
+  EXPECT_EQ(ReadFile(home_ / "soft.dat"), bytes);
+}
+
+TEST_F(ListCli, CtrlCDuringTheAlbumListStopsWithStatus130) {
+  Reply slow = Reply::Text(Fixture("qzone/route.json"));
+  slow.headerDelayMs = 1500;
+  web_.Route("route.store.qq.com", "/GetRoute", slow);
+  web_.Route("alist.photo.qq.com", "/fcgi-bin/fcg_list_album_v2",
+             Reply::Text(Fixture("qzone/albums.js")));
+  clitest::Child child(ALBUMORA_CLI_PATH,
+                       {"list", "--home", home_.string(), "--proxy", web_.ProxyUrl(), "10001"},
+                       dir_);
+  ASSERT_GT(child.Pid(), 0);
+  for (int i = 0; i < 200 && web_.RequestsTo("GetRoute").empty(); ++i) usleep(20 * 1000);
+  ASSERT_FALSE(web_.RequestsTo("GetRoute").empty());
+  kill(child.Pid(), SIGINT);
+  const RunResult result = child.Wait();
+  EXPECT_EQ(result.status, 130) << result.err;
+  EXPECT_NE(result.err.find("albumora: stopped"), std::string::npos) << result.err;
 }
 
 }  // namespace

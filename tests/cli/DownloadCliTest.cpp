@@ -2,8 +2,8 @@
 // downloads the sample Qzone account from the loopback web.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
+#include <signal.h>
+#include "CliRun.h"
 #include "ScratchDir.h"
 #include "TestFiles.h"
 
@@ -34,28 +34,23 @@ std::string Utf16(const std::string& ascii) {
   return bytes;
 }
 
-struct ChildRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using clitest::Child;
+using clitest::JsonLines;
+using clitest::RunProgram;
+using clitest::RunResult;
 
 class DownloadCli : public ::testing::Test {
  protected:
   void SetUp() override { testweb::ServeDemoSite(web_); }
 
-  // Runs albumora with the arguments (no shell quoting needed for the folders used here).
-  ChildRun Albumora(const std::string& arguments) {
-    const std::string out = (dir_ / "out.txt").string();
-    const std::string err = (dir_ / "err.txt").string();
-    const std::string command =
-        std::string(ALBUMORA_CLI_PATH) + " " + arguments + " >" + out + " 2>" + err + " </dev/null";
-    ChildRun run;
-    int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = ReadFile(out);
-    run.err = ReadFile(err);
-    return run;
+  RunResult Albumora(const std::string& arguments) {
+    return RunProgram(ALBUMORA_CLI_PATH, Split(arguments), dir_);
+  }
+  static std::vector<std::string> Split(const std::string& arguments) {
+    std::vector<std::string> words;
+    std::istringstream in(arguments);
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
   }
   std::string Download(const std::string& extra) {
     return "download --home " + Home() + " --proxy " + web_.ProxyUrl() + " --no " + extra;
@@ -70,13 +65,13 @@ class DownloadCli : public ::testing::Test {
 };
 
 TEST_F(DownloadCli, DownloadsEveryAlbumWithNamesMarkersAndFallbacks) {
-  ChildRun run = Albumora(Download("--save " + Save().string() + " 10001"));
+  RunResult run = Albumora(Download("--save " + Save().string() + " 10001"));
   ASSERT_EQ(run.status, 0) << run.err;
 
   std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 3u) << run.out;
-  EXPECT_EQ(lines[0], "0001\t西湖\t3\t3\t" + Album("西湖").string() + "/");
-  EXPECT_EQ(lines[2], "0003\t家人\t1\t1\t" + Album("家人").string() + "/");
+  EXPECT_EQ(lines[0], "0001\t西湖\t3\t3\t0\t0\t" + Album("西湖").string() + "/");
+  EXPECT_EQ(lines[2], "0003\t家人\t1\t1\t0\t0\t" + Album("家人").string() + "/");
 
   const auto& lake = DemoAlbums()[0];
   EXPECT_EQ(ReadFile(Album("西湖") / "断桥残雪.jpg"), Fixture("demo/lake.jpg"));
@@ -92,23 +87,34 @@ TEST_F(DownloadCli, DownloadsEveryAlbumWithNamesMarkersAndFallbacks) {
   EXPECT_TRUE(std::filesystem::exists(Album("花园") / "月季.jpg"));
   EXPECT_TRUE(std::filesystem::exists(Album("花园") / "月季 (1).jpg"));
   EXPECT_EQ(ReadFile(Album("家人") / "全家福.jpg"), Fixture("demo/sunset.jpg"));
-  EXPECT_NE(run.err.find("下载完毕"), std::string::npos);
+  EXPECT_NE(run.err.find("6 of 6 pictures written, 0 failed, 0 skipped"), std::string::npos)
+      << run.err;
+  // Off a terminal no line per picture.
+  EXPECT_EQ(run.err.find("progress:"), std::string::npos) << run.err;
 
-  // A second run over one album (the skip option is off) downloads it again.
+  // A second run over one album (the skip option is off) downloads it again; with --skip-old
+  // it finds nothing new.
   run = Albumora(Download("--albums 1 --save " + Save().string() + " 10001"));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(Lines(run.out).size(), 1u);
+  run = Albumora(Download("--albums=1 --skip-old -o" + Save().string() + " 10001"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Lines(run.out).at(0), "0001\t西湖\t0\t0\t0\t0\t");
+  EXPECT_NE(run.err.find("nothing new"), std::string::npos) << run.err;
 }
 
 TEST_F(DownloadCli, SelectionAndRunOnlyOverrides) {
-  ChildRun run = Albumora(
+  RunResult run = Albumora(
       Download("--albums 1,3-3 --threads 2 --min-kb 2 --save " + Save().string() + " 10001"));
-  ASSERT_EQ(run.status, 0) << run.err;
   std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 2u) << run.out;
   // Only the 2375-byte picture reaches the 2 KB minimum.
-  EXPECT_EQ(lines[0], "0001\t西湖\t3\t1\t" + Album("西湖").string() + "/");
-  EXPECT_EQ(lines[1], "0003\t家人\t1\t0\t" + Album("家人").string() + "/");
+  EXPECT_EQ(lines[0], "0001\t西湖\t3\t1\t2\t0\t" + Album("西湖").string() + "/");
+  EXPECT_EQ(lines[1], "0003\t家人\t1\t0\t1\t0\t" + Album("家人").string() + "/");
+  EXPECT_EQ(run.status, 4);
+  EXPECT_NE(run.err.find("1 of 4 pictures written, 3 failed (3 size limit), 0 skipped"),
+            std::string::npos)
+      << run.err;
   EXPECT_FALSE(std::filesystem::exists(Album("花园")));
   EXPECT_TRUE(std::filesystem::exists(Album("西湖") / "苏堤春晓.jpg"));
   EXPECT_FALSE(std::filesystem::exists(Album("西湖") / "断桥残雪.jpg"));
@@ -122,38 +128,112 @@ TEST_F(DownloadCli, SelectionAndRunOnlyOverrides) {
   EXPECT_EQ(record.DownParams[0].wMinKB, 0);
 }
 
-TEST_F(DownloadCli, SavePathProblemsAndUsageErrors) {
-  ChildRun run = Albumora(Download("10001"));
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("请先设置保存路径"), std::string::npos) << run.err;
-
+TEST_F(DownloadCli, ProblemsFoundBeforeAnyRequest) {
   std::ofstream(dir_ / "file") << "x";
-  run = Albumora(Download("--save " + (dir_ / "file").string() + " 10001"));
+  RunResult run = Albumora(Download("--save " + (dir_ / "file" / "sub").string() + " 10001"));
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("请检测设置的保存路径是否有误"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("is a file, not a folder"), std::string::npos) << run.err;
   EXPECT_TRUE(run.out.empty());
 
+  run = Albumora(Download("--min-kb 200 --max-kb 50 --save " + Save().string() + " 10001"));
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("every picture would fail"), std::string::npos) << run.err;
   EXPECT_EQ(Albumora(Download("--albums x --save " + Save().string() + " 10001")).status, 2);
-  EXPECT_EQ(Albumora(Download("--threads 16 --save " + Save().string() + " 10001")).status, 2);
+  EXPECT_TRUE(web_.Requests().empty());
+
+  // A row past the end is known once the list is.
   EXPECT_EQ(Albumora(Download("--albums 9 --save " + Save().string() + " 10001")).status, 2);
   EXPECT_FALSE(std::filesystem::exists(Album("西湖")));
 }
 
-TEST_F(DownloadCli, AnAccountWithoutAlbumsMakesNoFolder) {
-  ChildRun run = Albumora(Download("--save " + Save().string() + " 55555"));
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_TRUE(run.out.empty());
-  EXPECT_FALSE(std::filesystem::exists(Save()));
+TEST_F(DownloadCli, JsonLinesPerAlbumAndSummary) {
+  RunResult run = Albumora(Download("--json --max-kb 2 --save " + Save().string() + " 10001"));
+  EXPECT_EQ(run.status, 4) << run.err;
+  const auto objects = JsonLines(run.out);
+  ASSERT_EQ(objects.size(), 4u) << run.out;
+  EXPECT_EQ(objects[0]["type"].text, "album");
+  EXPECT_EQ(objects[0]["name"].text, "西湖");
+  EXPECT_EQ(objects[0]["listed"].number, 3);
+  EXPECT_EQ(objects[0]["written"].number, 2);
+  EXPECT_EQ(objects[0]["failed"].number, 1);
+  EXPECT_EQ(objects[0]["reasons"]["size limit"].number, 1);
+  EXPECT_EQ(objects[0]["folder"].text, Album("西湖").string() + "/");
+  const auto& summary = objects[3];
+  EXPECT_EQ(summary["type"].text, "summary");
+  EXPECT_EQ(summary["listed"].number, 6);
+  EXPECT_EQ(summary["written"].number, 4);
+  EXPECT_EQ(summary["failed"].number, 2);
+  EXPECT_FALSE(summary["stopped"].boolean);
+  EXPECT_EQ(summary["status"].number, 4);
+}
+
+TEST_F(DownloadCli, FailedRequestsAreNamedWithVerbose) {
+  RunResult run =
+      Albumora(Download("-v --albums 1 --max-kb 1 --save " + Save().string() + " 10001"));
+  EXPECT_EQ(run.status, 4);
+  EXPECT_NE(run.err.find("request failed: b1.photo.store.qq.com: HTTP 404"), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("request failed: b1.photo.store.qq.com: size limit"), std::string::npos)
+      << run.err;
+  run = Albumora(Download("-q --albums 1 --save " + Save().string() + " 10001"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(Lines(run.out).size(), 1u);
+}
+
+TEST_F(DownloadCli, Aria2ExportKeepsNamesAndFallbacks) {
+  RunResult run =
+      Albumora(Download("--export aria2 --albums 1 --save " + Save().string() + " 10001"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("3 pictures listed for a download manager"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(Album("西湖") / "断桥残雪.jpg"));
+  EXPECT_TRUE(web_.RequestsTo("/V1west/full/").empty());
+  const std::vector<std::string> lines = Lines(ReadFile(Album("西湖") / "西湖.aria2.txt"));
+  ASSERT_EQ(lines.size(), 9u) << ReadFile(Album("西湖") / "西湖.aria2.txt");
+  const auto& lake = DemoAlbums()[0];
+  // The preview ("/b/") is the second source of the same file.
+  EXPECT_EQ(lines[0], testweb::DemoFullAddress(lake, 0) + "\t" +
+                          "http://b1.photo.store.qq.com/psb/10001/V1west/b/1.jpg");
+  EXPECT_EQ(lines[1], "  dir=" + Album("西湖").string() + "/");
+  EXPECT_EQ(lines[2], "  out=断桥残雪.jpg");
+  EXPECT_EQ(lines[8], "  out=雷峰夕照.jpg");
+  // Export is for this run only: the slot keeps downloading.
+  std::string bytes = ReadFile(std::filesystem::path(Home()) / "soft.dat");
+  SettingsRecord record =
+      DecodeSettings(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  EXPECT_EQ(record.NameRules[0].wOptions, 0);
+}
+
+TEST_F(DownloadCli, CtrlCStopsWithStatus130) {
+  TestWeb slow;
+  testweb::ServeBenchAlbum(slow, 60, 2000, 200);
+  Child child(ALBUMORA_CLI_PATH,
+              {"download", "--home", Home(), "--proxy", slow.ProxyUrl(), "--no", "--threads", "2",
+               "--save", Save().string(), "20002"},
+              dir_);
+  ASSERT_GT(child.Pid(), 0);
+  const std::filesystem::path album = Save() / "20002" / "bench";
+  // Wait (bounded) for the first picture, then press Ctrl-C.
+  for (int i = 0; i < 400 && !std::filesystem::exists(album / "pic00001.jpg"); ++i) {
+    usleep(50 * 1000);
+  }
+  ASSERT_TRUE(std::filesystem::exists(album / "pic00001.jpg"));
+  kill(child.Pid(), SIGINT);
+  const RunResult run = child.Wait();
+  EXPECT_EQ(run.status, 130) << run.err;
+  EXPECT_NE(run.err.find("skipped, stopped"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("下载完毕"), std::string::npos) << run.err;
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 1u) << run.out;
+  EXPECT_NE(lines[0].find("\t60\t"), std::string::npos) << lines[0];
 }
 
 TEST(DemoCli, DownloadsTheSampleSiteWithoutNetwork) {
   testweb::ScratchDir scratch("demo");
   const std::filesystem::path dir = scratch.Dir();
-  const std::string command = std::string(ALBUMORA_CLI_PATH) + " demo --save " +
-                              (dir / "out").string() + " >" + (dir / "log").string() +
-                              " 2>&1 </dev/null";
-  int raw = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << ReadFile(dir / "log");
+  const RunResult run = RunProgram(ALBUMORA_DEMO_PATH, {"--save", (dir / "out").string()}, dir);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Files under"), std::string::npos) << run.out;
   const std::filesystem::path lake = dir / "out" / "10001" / "西湖";
   EXPECT_EQ(ReadFile(lake / "断桥残雪.jpg"), Fixture("demo/lake.jpg"));
   EXPECT_TRUE(std::filesystem::exists(dir / "out" / "10001" / "花园" / "月季.png"));

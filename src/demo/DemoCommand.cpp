@@ -1,6 +1,7 @@
-// `albumora demo`: the whole download road against the bundled sample site. The loopback test
+// `albumora-demo`: the whole download road against the bundled sample site. The loopback test
 // web serves a sample Qzone account; the engine reaches it through its proxy setting, so no
-// request leaves the machine. A scratch program folder keeps the user's settings untouched.
+// request leaves the machine. A scratch program folder keeps the user's settings untouched, and
+// the pictures land in a fresh temporary folder unless --save names one.
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,10 +15,13 @@
 #include "TestWeb.h"
 #include "cli/CliCommon.h"
 #include "cli/DownloadRun.h"
+#include "demo/DemoCommands.h"
 #include "model/Settings.h"
 #include "net/HttpEngine.h"
 
-namespace albumora::cli {
+namespace albumora::demo {
+
+using namespace albumora::cli;
 
 namespace {
 
@@ -59,30 +63,36 @@ void PrintTree(const std::filesystem::path& folder) {
 
 }  // namespace
 
-int RunDemoCommand(const std::vector<std::string>& args) {
-  std::string save = "albumora-demo";
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--save" && i + 1 < args.size()) {
-      save = args[++i];
-    } else {
-      return UsageError("demo takes only --save DIR");
+int RunDemo(std::string save) {
+  if (save.empty()) {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "albumora-demo-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+      std::cerr << "albumora-demo: no temporary folder for the pictures (--save DIR names one)"
+                << std::endl;
+      return kExitNotStarted;
     }
+    save = pattern;
   }
   std::error_code error;
   std::filesystem::path saveDir = std::filesystem::absolute(save, error);
-  if (error) return UsageError("cannot use the folder " + save);
+  std::string reason;
+  if (error || !CheckSaveFolder(saveDir.string(), reason)) {
+    std::cerr << "albumora-demo: " << (error ? error.message() : reason) << std::endl;
+    return kExitNotStarted;
+  }
 
   std::unique_ptr<testweb::TestWeb> web;
   try {
     web = std::make_unique<testweb::TestWeb>();
     testweb::ServeDemoSite(*web);
   } catch (const std::exception& failure) {
-    std::cerr << "albumora: the sample site cannot start: " << failure.what() << std::endl;
+    std::cerr << "albumora-demo: the sample site cannot start: " << failure.what() << std::endl;
     return kExitNotStarted;
   }
   ScratchHome home;
   if (home.Path().empty()) {
-    std::cerr << "albumora: no scratch folder for the demo's settings" << std::endl;
+    std::cerr << "albumora-demo: no scratch folder for the demo's settings" << std::endl;
     return kExitNotStarted;
   }
 
@@ -96,9 +106,13 @@ int RunDemoCommand(const std::vector<std::string>& args) {
   CliSession session(options);
   int status = kExitNotStarted;
   if (session.Setup()) {
-    std::printf("\nAlbums of %s:\n", testweb::kDemoAccount);
-    session.ListAlbums(testweb::kDemoAccount);
-    PrintAlbums(session.app());
+    std::printf("\nAlbums of %s (row, name, pictures, remark):\n", testweb::kDemoAccount);
+    std::fflush(stdout);
+    const ListResult listed = session.ListAlbums(testweb::kDemoAccount);
+    PrintAlbums(session.app(), false);
+    if (listed != ListResult::Listed) {
+      return ListFailureStatus(listed, options, 0, "");
+    }
 
     // Show off two of the per-site options: the picture-name file and the format repair.
     AppState& app = session.app();
@@ -107,24 +121,28 @@ int RunDemoCommand(const std::vector<std::string>& args) {
     std::string selectError;
     SelectAlbums(app, all, selectError);
 
-    std::printf("\nDownloading every album into %s (row, album, listed, written, folder):\n",
-                saveDir.string().c_str());
+    std::printf(
+        "\nDownloading every album into %s\n(row, album, listed, written, failed, skipped, "
+        "folder):\n",
+        saveDir.string().c_str());
     std::fflush(stdout);
-    const DownloadSummary summary = RunDownloadWithSummary(session, saveDir.string());
+    const DownloadSummary summary =
+        RunDownloadWithSummary(session, saveDir.string(), ExportKind::None);
+    status = FinishDownload(session, summary);
     if (summary.started) {
-      std::printf("\n%zu albums, %zu pictures listed, %ld written. Files:\n", summary.albums,
-                  summary.listed, summary.written);
+      std::printf("\n%zu albums, %zu pictures listed, %ld written. Files under %s:\n",
+                  summary.albums, summary.listed, summary.written, saveDir.string().c_str());
       PrintTree(saveDir);
       std::printf(
           "\nNames come from the pictures' descriptions (equal ones are numbered); 雷峰夕照 "
           "came from its preview address because the full-size one answered 404; the PNG was "
           "renamed by its content; pic.zrk remembers each album's newest picture; the .txt "
-          "files list the original names.\n");
-      status = kExitOk;
+          "files list the original names.\n\n"
+          "With a real account: albumora list 10001, then albumora download -o DIR 10001\n"
+          "(albumora --help tells more).\n");
     }
   }
-  SetEngineProxy("");
   return status;
 }
 
-}  // namespace albumora::cli
+}  // namespace albumora::demo

@@ -1,0 +1,42 @@
+// albumora-demo: the main job on the bundled sample site, and the benchmark's server.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <string>
+
+#include "demo/DemoCommands.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "albumora-demo serves a bundled sample QQ空间 account on loopback (no internet) and "
+      "downloads it with albumora's own list and download road.",
+      "albumora-demo"};
+  app.set_version_flag("-V,--version", std::string("albumora-demo ") + ALBUMORA_VERSION);
+  std::string save;
+  app.add_option("-o,--save", save,
+                 "save folder (default: a new folder under the temporary folder, printed)");
+
+  CLI::App* bench = app.add_subcommand(
+      "serve-bench", "serve the download benchmark's album until standard input closes");
+  std::string list;
+  int pictures = 300;
+  long kb = 100;
+  int delay = 50;
+  bench->add_option("--list", list, "file that receives the pictures' addresses")->required();
+  bench->add_option("--pictures", pictures, "pictures in the album")->check(CLI::Range(1, 1000000));
+  bench->add_option("--kb", kb, "KB per picture")->check(CLI::Range(1L, 1L << 20));
+  bench->add_option("--delay", delay, "milliseconds before each answer")
+      ->check(CLI::Range(0, 600000));
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "albumora-demo: " << e.what() << "\ntry 'albumora-demo --help'" << std::endl;
+    return 2;
+  }
+  if (bench->parsed()) return albumora::demo::RunServeBench(list, pictures, kb, delay);
+  return albumora::demo::RunDemo(save);
+}
