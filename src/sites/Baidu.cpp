@@ -142,6 +142,8 @@ void TiebaPictureList(PictureContext& pictures) {
     bool more = true;
     const int count = ForPieces(pictures, *answer, "pic_id\"", [&](std::string& piece) {
       const std::string id = GetBetween(piece, "\"", "\"", BT_CONSUME);
+      // A record without an id names no picture.
+      if (id.empty()) return true;
       const std::string url =
           std::string(kHosts.forumPictureHost) + "/forum/pic/item/" + id + ".jpg";
       std::string description = UnescapeUnicode(GetBetween(piece, "descr\":\"", "\"", BT_CONSUME));

@@ -260,7 +260,12 @@ void GroupPictureList(PictureContext& pictures) {
     const int count = ForPieces(pictures, *answer, "\"bheight\"", [&](std::string& piece) {
       std::string url = GetBetweenCopy(piece, "\"rawurl\" : \"", "\"");
       if (url.empty()) url = GetBetweenCopy(piece, "\"hdurl\" : \"", "\"");
-      if (url.empty()) url = GetBetweenCopy(piece, "\"burl\" : \"", "\"") + "/800";
+      if (url.empty()) {
+        const std::string base = GetBetweenCopy(piece, "\"burl\" : \"", "\"");
+        // A record without any address has nothing to download (not the bare size "/800").
+        if (base.empty()) return true;
+        url = base + "/800";
+      }
       url = Unslash(std::move(url));
       ReplaceAll(url, "/200/", "/");
       ReplaceAll(url, "/200?", "/800?");
