@@ -1,6 +1,9 @@
 // Qzone: personal albums (the route lookup, the album list with its two refusals, the picture
 // list with its two services and album passwords), group albums and Tencent Weibo albums.
 #include <array>
+#include <cstdint>
+#include <ctime>
+#include <optional>
 #include <string>
 
 #include "net/CookieStore.h"
@@ -191,6 +194,192 @@ void PersonalPictureList(PictureContext& pictures) {
   }
 }
 
+// ---- Group albums (list type 1): the photo interface host answers both lists as JSONP in UTF-8.
+
+// The group list's interface address for one page of albums.
+std::string GroupAlbumPage(const std::string& group, const std::string& account, int start,
+                           uint32_t token) {
+  return std::string(kHosts.groupPhotoHost) + "/cgi-bin/upp/qun_list_album_v2?qunId=" + group +
+         "&uin=" + account + "&hostUin=" + account + "&start=" + std::to_string(start) +
+         "&num=12&userInfo=1&format=jsonp&platform=qzone&inCharset=utf-8&outCharset=utf-8"
+         "&source=jsapi&g_tk=" +
+         std::to_string(token);
+}
+
+// The albums of one group number. The logged-in account is left in strSiteParam1; each album
+// carries the group, its id, the account and the token for its picture list.
+void GroupAlbumList(const std::string& group, ListContext& list) {
+  const std::string cookies = GetCookies(kHosts.groupOrigin) + ";";
+  const uint32_t token = ComputeGtk(GetBetweenCopy(cookies, " skey=", ";"));
+  std::string account = GetBetweenCopy(cookies, "guin=o", ";");
+  // The cookie writes the number with a leading "o" and one padding zero.
+  if (account.starts_with("0")) account.erase(0, 1);
+  list.Texts().strSiteParam1 = account;
+
+  Fetcher fetcher(CodePage::Utf8);
+  ST_PERLISTRECORD local;
+  ForPages(list, 1, [&](int page) {
+    const std::optional<std::string> answer =
+        fetcher.Get(GroupAlbumPage(group, account, (page - 1) * 12, token));
+    if (!answer || answer->empty()) return false;
+    const std::string& text = *answer;
+    // A visitor who is not logged in.
+    if (ContainsInside(text, "message\":\"对不起，您尚未登录")) return false;
+    bool more = true;
+    const int count = ForPieces(list, text, "\"coverurl\" : \"", [&](std::string& piece) {
+      local.nFlags = 0;
+      local.strCover = Unslash(LeftOf(piece, "\""));
+      const std::string id = GetBetweenCopy(piece, "\"id\" : \"", "\"");
+      local.strAddr = "qunId=" + group + "&albumId=" + id + "&uin=" + account +
+                      "&g_tk=" + std::to_string(token);
+      local.strName = GetBetweenCopy(piece, "\"title\" : \"", "\"");
+      if (local.strName.empty()) return true;
+      local.nCount =
+          static_cast<int32_t>(ReadDecimal(GetBetween(piece, "\"photocnt\" :", ",", BT_CONSUME)));
+      more = list.Publish(local);
+      return more;
+    });
+    return count > 0 && more;
+  });
+}
+
+// The pictures of one group album, 15 to a page, in their largest listed size.
+void GroupPictureList(PictureContext& pictures) {
+  const ST_PERLISTRECORD& album = pictures.Album();
+  Fetcher fetcher(CodePage::Utf8);
+  ForPages(pictures, 1, [&](int page) {
+    const std::string address =
+        std::string(kHosts.groupPhotoHost) +
+        "/cgi-bin/upp/qun_list_photo_v2?getCommentCnt=5&format=jsonp&platform=qzone"
+        "&inCharset=utf-8&outCharset=utf-8&source=jsapi&" +
+        album.strAddr + "&t=" + RandomFraction() + "&start=" + std::to_string((page - 1) * 15) +
+        "&num=15";
+    const std::optional<std::string> answer = fetcher.Get(address);
+    if (!answer || answer->empty()) return false;
+    bool more = true;
+    const int count = ForPieces(pictures, *answer, "\"bheight\"", [&](std::string& piece) {
+      std::string url = GetBetweenCopy(piece, "\"rawurl\" : \"", "\"");
+      if (url.empty()) url = GetBetweenCopy(piece, "\"hdurl\" : \"", "\"");
+      if (url.empty()) {
+        const std::string base = GetBetweenCopy(piece, "\"burl\" : \"", "\"");
+        // A record without any address has nothing to download (not the bare size "/800").
+        if (base.empty()) return true;
+        url = base + "/800";
+      }
+      url = Unslash(std::move(url));
+      ReplaceAll(url, "/200/", "/");
+      ReplaceAll(url, "/200?", "/800?");
+      const std::string description = GetBetween(piece, "\"name\" : \"", "\"", BT_CONSUME);
+      more = pictures.AddPicture(url, description, std::string());
+      return more;
+    });
+    return count > 0 && more;
+  });
+}
+
+// ---- Tencent Weibo albums (list type 2): the photo page names the numeric id; the API host's
+// asynchronous interface answers albums and pictures as JSON in UTF-8.
+
+// The clock reading some requests carry: the process's processor clock in milliseconds.
+uint32_t ClockReading() {
+  return static_cast<uint32_t>(static_cast<unsigned long long>(std::clock()) * 1000ULL /
+                               CLOCKS_PER_SEC);
+}
+
+PageOptions WeiboPage() {
+  PageOptions page;
+  page.referer = std::string(kHosts.weiboApiOrigin) + "/proxy.html";
+  return page;
+}
+
+// The interface's fixed tail: the percent-encoded API origin and a request stamp.
+std::string WeiboApiTail(const char* stamp) {
+  return std::string("&apiType=14&apiHost=http%3A%2F%2F") + kHosts.weiboApiHost + "&_r=" + stamp +
+         "&g_tk=";
+}
+
+// The topic albums of one account name. Leaves the numeric id in strSiteParam1.
+void WeiboAlbumList(const std::string& name, ListContext& list) {
+  JobTexts& texts = list.Texts();
+  Fetcher fetcher(CodePage::Utf8);
+  const PageOptions page = WeiboPage();
+  std::optional<std::string> home =
+      fetcher.Get(std::string(kHosts.weiboOrigin) + "/app/qzphoto/" + name + "?preview", page);
+  if (!home || home->empty()) return;
+  CutBefore(*home, "MI.App.guest", true);
+  texts.strSiteParam1 = GetBetween(*home, "uin\":\"", "\"", BT_CONSUME);
+
+  ST_PERLISTRECORD local;
+  ForPages(list, 1, [&](int n) {
+    // The token of this request is the clock reading, as the site's own page sends it.
+    const std::string address = std::string(kHosts.weiboApiOrigin) +
+                                "/asyn/gettopicalbum.php?op=1&uin=" + texts.strSiteParam1 +
+                                "&page=" + std::to_string(n) + "&n=12" +
+                                WeiboApiTail("1382084292800") + std::to_string(ClockReading());
+    const std::optional<std::string> answer = fetcher.Get(address, page);
+    if (!answer || answer->empty()) return false;
+    bool more = true;
+    const int count = ForPieces(list, *answer, "\"num\"", [&](std::string& piece) {
+      local.nFlags = 0;
+      local.nCount = static_cast<int32_t>(ReadDecimal(GetBetween(piece, ":", ",", BT_CONSUME)));
+      local.strName = UnescapeUnicode(GetBetween(piece, "name\":\"", "\",\"", BT_CONSUME));
+      const std::string kind = GetBetween(piece, "\"type\":\"", "\"", BT_CONSUME);
+      if (!kind.empty()) {
+        local.strAddr = kind;
+        local.nCount = -1;
+      } else {
+        local.strAddr = GetBetween(piece, "\"topicid\":\"", "\"", BT_CONSUME);
+      }
+      if (local.strAddr.empty() || local.strName.empty()) return true;
+      // An album without an image has no cover (not the bare size "/240").
+      const std::string image = Unslash(GetBetween(piece, "image\":[\"", "\"", BT_CONSUME));
+      local.strCover = image.empty() ? std::string() : image + "/240";
+      more = list.Publish(local);
+      return more;
+    });
+    return count > 0 && more;
+  });
+}
+
+// A picture's description: the first "content" of the record, unescaped and without tags.
+std::string WeiboContent(std::string& piece) {
+  std::string content =
+      StripTags(UnescapeUnicode(GetBetween(piece, "content\":\"", "\",\"", BT_CONSUME)));
+  return Unslash(std::move(content));
+}
+
+// The pictures of one topic album, 24 to a page; from the second page on the request carries
+// the time and account of the previous page's last picture.
+void WeiboPictureList(PictureContext& pictures) {
+  const ST_PERLISTRECORD& album = pictures.Album();
+  const JobTexts& texts = pictures.Texts();
+  Fetcher fetcher(CodePage::Utf8);
+  const PageOptions page = WeiboPage();
+  std::string suffix;
+  ForPages(pictures, 1, [&](int n) {
+    std::string address = std::string(kHosts.weiboApiOrigin) +
+                          "/asyn/gettopicalbum.php?op=2&uin=" + texts.strSiteParam1 +
+                          "&page=" + std::to_string(n) + "&n=24&topicid=" + album.strAddr +
+                          WeiboApiTail("1382325110273") + "7305182";
+    if (n > 1) address += suffix;
+    const std::optional<std::string> answer = fetcher.Get(address, page);
+    if (!answer || answer->empty()) return false;
+    bool more = true;
+    const int count = ForPieces(pictures, *answer, "{\"id\":\"", [&](std::string& piece) {
+      std::string description = WeiboContent(piece);
+      const std::string url = Unslash(GetBetween(piece, "image\":[\"", "\"", BT_CONSUME)) + "/2000";
+      suffix = "&time=" + GetBetween(piece, "realtime\":", ",", BT_CONSUME) +
+               "&r=" + std::to_string(ClockReading()) + "&u=" + texts.strSiteParam2;
+      // A repost's own text may be empty: the next "content" is the reposted one.
+      if (description.empty()) description = WeiboContent(piece);
+      if (description.empty()) description = album.strName;
+      more = pictures.AddPicture(url, description, std::string());
+      return more;
+    });
+    return count > 0 && more;
+  });
+}
+
 // What the album-list job does with a typed Qzone, group or Tencent Weibo address.
 ListPlan Normalize(std::string addr) {
   ListPlan plan;
@@ -237,8 +426,8 @@ constexpr std::array<const char*, 1> kFragments = {"qq.com/"};
 
 constexpr std::array<ListForm, 3> kForms = {{
     {LT_QZONE_PERSONAL, "Qzone personal albums", PersonalAlbumList, PersonalPictureList},
-    {LT_QZONE_GROUP, "Qzone group albums", nullptr, nullptr},
-    {LT_TENCENT_WEIBO, "Tencent Weibo albums", nullptr, nullptr},
+    {LT_QZONE_GROUP, "Qzone group albums", GroupAlbumList, GroupPictureList},
+    {LT_TENCENT_WEIBO, "Tencent Weibo albums", WeiboAlbumList, WeiboPictureList},
 }};
 
 constexpr std::array<std::pair<const char*, int>, 4> kExamples = {{

@@ -247,6 +247,54 @@ TEST_F(Qzone, StopDuringTheAlbumLoopKeepsWhatWasAdded) {
   EXPECT_EQ(app_.nListState.load(), LIST_IDLE);
 }
 
+// Group albums: a group page of three albums, answered for every start.
+constexpr const char* kGroupAlbums = R"(_Callback({"code" : 0, "data" : {"album" : [
+  {"coverurl" : "", "id" : "G1", "title" : "一", "photocnt" : 1, "x" : 0},
+  {"coverurl" : "", "id" : "G2", "title" : "二", "photocnt" : 2, "x" : 0},
+  {"coverurl" : "", "id" : "G3", "title" : "三", "photocnt" : 3, "x" : 0}]}}))";
+
+TEST_F(Qzone, GroupAccountLosesOnlyOneLeadingZero) {
+  CookieStore::Shared().SetCookie("http://qun.qzone.qq.com/",
+                                  "pt2gguin=o00123; Domain=qq.com; Path=/");
+  web_.Route("qun.photo.qq.com", "/cgi-bin/upp/qun_list_album_v2",
+             Reply::Text(R"(_Callback({"code":0,"data":{"album":[]}}))"));
+  RunJob("http://qun.qzone.qq.com/group#!/20002/photo");
+  EXPECT_EQ(app_.strSiteParam1, "0123");
+  const std::vector<Request> sent = web_.RequestsTo("qun_list_album_v2");
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_NE(sent[0].query.find("qunId=20002&uin=0123&hostUin=0123&start=0&"), std::string::npos)
+      << sent[0].query;
+}
+
+TEST_F(Qzone, StoppingTheGroupListEndsAfterTheCurrentAlbum) {
+  web_.Route("qun.photo.qq.com", "/cgi-bin/upp/qun_list_album_v2", Reply::Text(kGroupAlbums));
+  host_.onRow = [this] { app_.nListState = LIST_STOP; };
+  RunJob("http://qun.qzone.qq.com/group#!/20002/photo");
+  ASSERT_EQ(app_.albumList.size(), 1u);
+  EXPECT_EQ(app_.albumList[0].strName, "一");
+  EXPECT_EQ(web_.RequestsTo("qun_list_album_v2").size(), 1u);
+  EXPECT_TRUE(host_.messages.empty());
+}
+
+TEST_F(Qzone, StoppingAGroupDownloadEndsAfterTheCurrentPicture) {
+  web_.Route("qun.photo.qq.com", "/cgi-bin/upp/qun_list_photo_v2",
+             Reply::Text(R"(_Callback({"data":{"photos":[
+               {"bheight" : 1, "rawurl" : "http:\/\/p.qq.com\/1", "name" : "a"},
+               {"bheight" : 1, "rawurl" : "http:\/\/p.qq.com\/2", "name" : "b"}]}}))"));
+  ST_PERLISTRECORD album;
+  album.strName = "g";
+  album.strAddr = "qunId=20002&albumId=G1&uin=123&g_tk=5381";
+  PublishAlbum(album, app_);
+  app_.downloadList.strSaveDir = (home_ / "save").string() + kPathSep;
+  app_.nDownState = DOWN_RUNNING;
+  host_.onProgress = [this] { app_.nDownState = DOWN_STOP; };
+  JobPictureContext context(app_, 0);
+  FormOf(SITE_QZONE, LT_QZONE_GROUP)->pictureList(context);
+  ASSERT_EQ(app_.downloadList.size(), 1u);
+  EXPECT_EQ(app_.downloadList.arrUrl[0], "http://p.qq.com/1");
+  EXPECT_EQ(web_.RequestsTo("qun_list_photo_v2").size(), 1u);
+}
+
 class QzonePictures : public Qzone {
  protected:
   void SetUp() override {

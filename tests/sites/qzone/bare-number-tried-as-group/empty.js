@@ -1,0 +1,1 @@
+_Callback({"code":0,"data":{"albumsInUser":0}})
