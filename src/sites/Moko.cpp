@@ -24,7 +24,7 @@ constexpr Hosts kHosts;
 // The post list page is read only up to its side box.
 constexpr const char* kSideBox = "<div class=\"sBox";
 
-// A count the page writes as digits; a sign or nothing readable gives 0.
+// A count the page writes as digits; a negative number or nothing readable gives 0.
 int32_t ReadCount(const std::string& text) {
   const long long value = ReadDecimal(text);
   if (value < 0) return 0;

@@ -45,7 +45,7 @@ PageOptions YupooPage() {
   return page;
 }
 
-// A count the page writes as digits; a sign or nothing readable gives 0.
+// A count the page writes as digits; a negative number or nothing readable gives 0.
 int32_t ReadCount(const std::string& text) {
   const long long value = ReadDecimal(text);
   if (value < 0) return 0;
