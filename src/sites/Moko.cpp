@@ -1,8 +1,13 @@
 // moko: an owner's posts, one album per post.
 #include <array>
+#include <climits>
 #include <string>
+#include <vector>
 
+#include "fs/FileNames.h"
 #include "sites/Family.h"
+#include "sites/Fetch.h"
+#include "sites/Walk.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
@@ -16,6 +21,115 @@ struct Hosts {
 };
 constexpr Hosts kHosts;
 
+// The post list page is read only up to its side box.
+constexpr const char* kSideBox = "<div class=\"sBox";
+
+// A count the page writes as digits; a negative number or nothing readable gives 0.
+int32_t ReadCount(const std::string& text) {
+  const long long value = ReadDecimal(text);
+  if (value < 0) return 0;
+  return value > INT_MAX ? INT_MAX : static_cast<int32_t>(value);
+}
+
+std::string OwnerOf(std::string& page) {
+  std::string owner = GetBetween(page, "<title>", "'s", BT_CONSUME);
+  CleanFileName(owner, 0xFFFF, true);
+  return owner;
+}
+
+// A further page is linked by the arrow link. The site writes the arrow as "&gt;", which the
+// answer's entity decoding has already turned into ">": the second form is the one that matches.
+bool HasNextPage(const std::string& page) {
+  return Contains(page, "class=\"b bC\">&gt;</a>") || Contains(page, "class=\"b bC\">></a>");
+}
+
+// The category bases the owner's post list page links to, in page order.
+std::vector<std::string> CategoryBases(const std::string& address, Fetcher& fetcher,
+                                       JobTexts& texts) {
+  std::vector<std::string> bases;
+  PageOptions page;
+  page.cutEnd = kSideBox;
+  std::optional<std::string> answer = fetcher.Get(address, page);
+  if (!answer || answer->empty()) return bases;
+  std::string& text = *answer;
+  texts.strOwner = OwnerOf(text);
+  CutBefore(text, "class=\"mwC\"", true);
+  TruncAt(text, kSideBox);
+  std::vector<std::string> pieces;
+  SplitBy(pieces, text, "href=\"");
+  for (size_t i = 1; i < pieces.size(); ++i) {
+    std::string base = kHosts.origin + pieces[i];
+    TruncAt(base, "\"");
+    const size_t slash = base.rfind('/');
+    if (slash != std::string::npos) base.resize(slash);
+    bases.push_back(std::move(base));
+  }
+  return bases;
+}
+
+// Every post of the owner's categories (or of the one category or "new" list typed), one album
+// per post.
+void AlbumList(const std::string& address, ListContext& list) {
+  Fetcher fetcher(CodePage::Utf8);
+  JobTexts& texts = list.Texts();
+  std::vector<std::string> bases;
+  if (Contains(address, "/category/") || Contains(address, "/new/")) {
+    const size_t slash = address.rfind('/');
+    bases.push_back(slash == std::string::npos ? std::string() : address.substr(0, slash));
+  } else {
+    bases = CategoryBases(address, fetcher, texts);
+  }
+
+  ST_PERLISTRECORD local;
+  bool stopped = false;
+  for (size_t b = 0; b < bases.size() && !stopped && !list.Halted(); ++b) {
+    ForPages(list, 1, [&](int n) {
+      std::optional<std::string> answer = fetcher.Get(bases[b] + "/" + std::to_string(n) + ".html");
+      if (!answer || answer->empty()) return false;
+      std::string& text = *answer;
+      const bool last = !HasNextPage(text);
+      if (b == 0 && n == 1 && texts.strOwner.empty()) texts.strOwner = OwnerOf(text);
+
+      auto publish = [&]() {
+        local.nFlags = 0;
+        stopped = !list.Publish(local);
+        return !stopped;
+      };
+      if (ContainsInside(text, "class=\"show")) {
+        ForPieces(list, text, "class=\"show", [&](std::string& piece) {
+          local.nCount = ReadCount(GetBetween(piece, "mC\">", "</", BT_CONSUME));
+          local.strName = GetBetween(piece, "title=\"", "\"", BT_CONSUME);
+          local.strAddr = GetBetween(piece, "href=\"", "\"", BT_CONSUME);
+          local.strCover = GetBetween(piece, "src2=\"", "\"", BT_CONSUME);
+          return publish();
+        });
+      } else {
+        ForPieces(list, text, "class=\"twShow", [&](std::string& piece) {
+          local.nCount = ReadCount(GetBetween(piece, "/>(", ")", BT_CONSUME));
+          local.strAddr = GetBetween(piece, "href=\"", "\"", BT_CONSUME);
+          local.strName = GetBetween(piece, "title=\"", "\"", BT_CONSUME);
+          local.strCover = GetBetween(piece, "src2=\"", "\"", BT_CONSUME);
+          return publish();
+        });
+      }
+      return !stopped && !last;
+    });
+  }
+}
+
+// The pictures of one post: its one page, read in the local code page.
+void PictureList(PictureContext& pictures) {
+  const ST_PERLISTRECORD& album = pictures.Album();
+  Fetcher fetcher(CodePage::Gbk);
+  std::optional<std::string> answer = fetcher.Get(kHosts.origin + album.strAddr);
+  if (!answer || answer->empty()) return;
+  const std::string description = album.strName;
+  ForPieces(pictures, *answer, "class=\"picBox\">", [&](std::string& piece) {
+    const std::string picture = GetBetween(piece, "src2=\"", "\"", BT_CONSUME);
+    return pictures.AddPicture(picture, description, std::string());
+  });
+}
+
 ListPlan Normalize(std::string addr) {
   if (!Contains(addr, "/post")) {
     CutAfter(addr, std::string(kHosts.hostName) + "/");
@@ -27,13 +141,13 @@ ListPlan Normalize(std::string addr) {
 
 constexpr std::array<const char*, 1> kFragments = {"moko.cc/"};
 
-// Adapters not built yet are empty: the family lists nothing.
 constexpr std::array<ListForm, 1> kForms = {{
-    {LT_NONE, "moko albums", nullptr, nullptr},
+    {LT_NONE, "moko albums", AlbumList, PictureList},
 }};
 
-constexpr std::array<std::pair<const char*, int>, 1> kExamples = {{
+constexpr std::array<std::pair<const char*, int>, 2> kExamples = {{
     {"http://www.moko.cc/someone/", LT_NONE},
+    {"http://www.moko.cc/post/someone/category/1234/1.html", LT_NONE},
 }};
 
 }  // namespace

@@ -2,7 +2,10 @@
 #include <array>
 #include <string>
 
+#include "fs/FileNames.h"
 #include "sites/Family.h"
+#include "sites/Fetch.h"
+#include "sites/Walk.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
@@ -14,6 +17,110 @@ struct Hosts {
   const char* memberHost = "http://my.poco.cn";
 };
 constexpr Hosts kHosts;
+
+// Every listing of the site links its further page with this title.
+constexpr const char* kNextPage = "title=\"下一页\">";
+
+void SetOwner(std::string& page, JobTexts& texts) {
+  std::string owner = GetBetween(page, "userName:'", "'", BT_CONSUME);
+  CleanFileName(owner, 0xFFFF, true);
+  texts.strOwner = owner;
+}
+
+// A member's albums (the member id), every page of them. Counts are never given.
+void AlbumList(const std::string& memberId, ListContext& list) {
+  Fetcher fetcher(CodePage::Gbk);
+  ST_PERLISTRECORD local;
+  bool stopped = false;
+  ForPages(list, 1, [&](int n) {
+    // The path goes on with "&", as the site writes it.
+    std::optional<std::string> answer =
+        fetcher.Get(std::string(kHosts.memberHost) +
+                    "/album/album_show_all.htx&user_id=" + memberId + "&p=" + std::to_string(n));
+    if (!answer || answer->empty()) return false;
+    std::string& text = *answer;
+    const bool more = Contains(text, kNextPage);
+    if (n == 1) SetOwner(text, list.Texts());
+    ForPieces(list, text, "class=\"img_box\">", [&](std::string& piece) {
+      local.nCount = -1;
+      local.nFlags = 0;
+      // The first quoted text names the album's opening action; a password album's holds "pwd".
+      const std::string action = GetBetween(piece, "'", "'", BT_CONSUME);
+      if (ContainsInside(action, "pwd")) local.nFlags |= FLAG_ENCRYPTED;
+      const std::string setHash = GetBetween(piece, ", '", "'", BT_CONSUME);
+      local.strAddr = std::string(kHosts.memberHost) +
+                      "/album/album_show_photo_list.php?user_id=" + memberId +
+                      "&set_hash=" + setHash;
+      local.strCover = GetBetween(piece, "src=\"", "\"", BT_CONSUME);
+      local.strName = GetBetween(piece, "title=\"", "\"", BT_CONSUME);
+      if (local.strName.empty()) return true;
+      stopped = !list.Publish(local);
+      return !stopped;
+    });
+    return more && !stopped;
+  });
+}
+
+// The pictures of one album, every page; the listed thumbnails name the full-size files.
+void PictureList(PictureContext& pictures) {
+  const ST_PERLISTRECORD& album = pictures.Album();
+  Fetcher fetcher(CodePage::Gbk);
+  ForPages(pictures, 1, [&](int n) {
+    std::optional<std::string> answer =
+        fetcher.Get(album.strAddr + "&do=Plist&p=" + std::to_string(n));
+    if (!answer || answer->empty()) return false;
+    const bool more = Contains(*answer, kNextPage);
+    bool ended = false;
+    const int pieces = ForPieces(pictures, *answer, "class=\"img_box\">", [&](std::string& piece) {
+      std::string picture = GetBetween(piece, "src=\"", "\"", BT_CONSUME);
+      ReplaceAll(picture, "_165.", ".");
+      std::string description = Trim(GetBetween(piece, "title=\"", "\"", BT_CONSUME));
+      if (description.empty()) description = album.strName;
+      ended = !pictures.AddPicture(picture, description, std::string());
+      return !ended;
+    });
+    return pieces > 0 && more && !ended;
+  });
+}
+
+// Any other listing: every titled post link is an album, without cover or count.
+void PostAlbumList(const std::string& listing, ListContext& list) {
+  Fetcher fetcher(CodePage::Gbk);
+  ST_PERLISTRECORD local;
+  bool stopped = false;
+  ForPages(list, 1, [&](int n) {
+    std::optional<std::string> answer = fetcher.Get(listing + "&p=" + std::to_string(n));
+    if (!answer || answer->empty()) return false;
+    std::string& text = *answer;
+    const bool more = Contains(text, kNextPage);
+    if (n == 1) SetOwner(text, list.Texts());
+    ForPieces(list, text, "class=\"title\">", [&](std::string& piece) {
+      local.nCount = -1;
+      local.nFlags = 0;
+      local.strAddr = GetBetween(piece, "href=\"", "\"", BT_CONSUME);
+      local.strCover.clear();
+      local.strName = GetBetween(piece, ">", "</", BT_CONSUME);
+      if (local.strName.empty()) return true;
+      stopped = !list.Publish(local);
+      return !stopped;
+    });
+    return more && !stopped;
+  });
+}
+
+// The pictures of one post: its one page; the original-size addresses when the page names them,
+// else every single-quoted source.
+void PostPictureList(PictureContext& pictures) {
+  const ST_PERLISTRECORD& album = pictures.Album();
+  Fetcher fetcher(CodePage::Gbk);
+  std::optional<std::string> answer = fetcher.Get(album.strAddr);
+  if (!answer || answer->empty()) return;
+  const std::string description = album.strName;
+  const char* separator = CountOf(*answer, "originPhoto:'") >= 1 ? "originPhoto:'" : "src='";
+  ForPieces(pictures, *answer, separator, [&](std::string& piece) {
+    return pictures.AddPicture(LeftOf(piece, "'"), description, std::string());
+  });
+}
 
 ListPlan Normalize(std::string addr) {
   if (ContainsInside(addr, "/album") || ContainsInside(addr, "/theme")) {
@@ -29,10 +136,9 @@ ListPlan Normalize(std::string addr) {
 
 constexpr std::array<const char*, 1> kFragments = {"poco.cn/"};
 
-// Adapters not built yet are empty: the family lists nothing.
 constexpr std::array<ListForm, 2> kForms = {{
-    {LT_POCO_ALBUM, "POCO albums", nullptr, nullptr},
-    {LT_POCO_POSTS, "POCO post lists", nullptr, nullptr},
+    {LT_POCO_ALBUM, "POCO albums", AlbumList, PictureList},
+    {LT_POCO_POSTS, "POCO post lists", PostAlbumList, PostPictureList},
 }};
 
 constexpr std::array<std::pair<const char*, int>, 2> kExamples = {{

@@ -1,9 +1,11 @@
 // The 56 video site's photo albums.
 #include <array>
+#include <climits>
 #include <string>
 
 #include "sites/Family.h"
 #include "sites/Fetch.h"
+#include "sites/Walk.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
@@ -17,6 +19,64 @@ struct Hosts {
 };
 constexpr Hosts kHosts;
 
+// A signed count as the page writes it, kept within the entry's range.
+int32_t ReadCount(const std::string& text) {
+  const long long value = ReadDecimal(text);
+  if (value < INT_MIN) return INT_MIN;
+  return value > INT_MAX ? INT_MAX : static_cast<int32_t>(value);
+}
+
+// The owner's album index (its address names the user), every page of it.
+void AlbumList(const std::string& indexAddress, ListContext& list) {
+  Fetcher fetcher(CodePage::Utf8);
+  ST_PERLISTRECORD local;
+  bool stopped = false;
+  ForPages(list, 1, [&](int n) {
+    std::optional<std::string> answer = fetcher.Get(indexAddress + "&page=" + std::to_string(n));
+    if (!answer || answer->empty()) return false;
+    std::string& text = *answer;
+    const bool more = Contains(text, "下一页</a>");
+    CutBefore(text, "class=\"album_list", true);
+    TruncAt(text, "</ul>");
+    ForPieces(list, text, "<li", [&](std::string& piece) {
+      local.strAddr = GetBetween(piece, "chackAlbum('", "'", BT_CONSUME);
+      local.strCover = GetBetween(piece, "src=\"", "\"", BT_CONSUME);
+      local.strName = GetBetween(piece, "title=\"", "\"", BT_CONSUME);
+      if (local.strName.empty()) return true;
+      local.nCount = ReadCount(GetBetween(piece, "(", ")", BT_CONSUME));
+      local.nFlags = 0;
+      stopped = !list.Publish(local);
+      return !stopped;
+    });
+    return more && !stopped;
+  });
+}
+
+// The pictures of one album (its id), every page; each picture is fetched with its list page as
+// the referring page.
+void PictureList(PictureContext& pictures) {
+  const ST_PERLISTRECORD& album = pictures.Album();
+  Fetcher fetcher(CodePage::Utf8);
+  ForPages(pictures, 1, [&](int n) {
+    const std::string request = std::string(kHosts.photoHost) +
+                                "/album/?do=Plist&did=" + album.strAddr +
+                                "&page=" + std::to_string(n);
+    std::optional<std::string> answer = fetcher.Get(request);
+    if (!answer || answer->empty()) return false;
+    const bool more = Contains(*answer, "\">下一页</a>");
+    const std::string header = "Referer: " + request;
+    bool ended = false;
+    const int pieces = ForPieces(pictures, *answer, "class=\"img\"", [&](std::string& piece) {
+      const std::string picture = GetBetween(piece, "src='", "'", BT_CONSUME);
+      std::string description = Trim(StripTags(GetBetweenCopy(piece, "<label>", "</label>")));
+      if (description.empty()) description = album.strName;
+      ended = !pictures.AddPicture(picture, description, header);
+      return !ended;
+    });
+    return pieces > 0 && more && !ended;
+  });
+}
+
 ListPlan Normalize(std::string addr) {
   std::string owner = addr;
   CutAfter(owner, "album/");
@@ -28,9 +88,8 @@ ListPlan Normalize(std::string addr) {
 
 constexpr std::array<const char*, 1> kFragments = {"56.com/"};
 
-// Adapters not built yet are empty: the family lists nothing.
 constexpr std::array<ListForm, 1> kForms = {{
-    {LT_NONE, "56 albums", nullptr, nullptr},
+    {LT_NONE, "56 albums", AlbumList, PictureList},
 }};
 
 constexpr std::array<std::pair<const char*, int>, 1> kExamples = {{

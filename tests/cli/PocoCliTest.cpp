@@ -1,0 +1,91 @@
+// `albumora list` and `albumora download` for POCO against the loopback web: a member's albums,
+// then the first album downloaded in full size.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ScratchDir.h"
+#include "TestFiles.h"
+#include "TestWeb.h"
+
+namespace albumora {
+namespace {
+
+namespace fs = std::filesystem;
+using testweb::Fixture;
+using testweb::Lines;
+using testweb::ReadFile;
+using testweb::Reply;
+using testweb::TestWeb;
+
+// An answer of the family's case folders.
+Reply CaseAnswer(const std::string& file) {
+  return Reply::Text(ReadFile(fs::path(ALBUMORA_SITE_CASES) / file));
+}
+
+class PocoCli : public ::testing::Test {
+ protected:
+  // Runs albumora with the proxy and home of this test; stdin from /dev/null.
+  int Run(const std::string& arguments) {
+    const std::string command =
+        "env -u http_proxy -u HTTP_PROXY " + std::string(ALBUMORA_CLI_PATH) + " " + arguments +
+        " --home " + (dir_ / "home").string() + " --proxy " + web_.ProxyUrl() + " --no >" +
+        (dir_ / "out.txt").string() + " 2>" + (dir_ / "err.txt").string() + " </dev/null";
+    const int raw = std::system(command.c_str());
+    out_ = ReadFile(dir_ / "out.txt");
+    err_ = ReadFile(dir_ / "err.txt");
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  }
+
+  TestWeb web_;
+  testweb::ScratchDir scratch_{"pococli"};
+  fs::path dir_ = scratch_.Dir();
+  fs::path save_ = dir_ / "save";
+  std::string out_;
+  std::string err_;
+};
+
+void ServeMember(TestWeb& web) {
+  const std::string dir = "poco/albums-and-pictures/";
+  web.RoutePattern("my.poco.cn", "^/album/album_show_all\\.htx&user_id=30003&p=1$",
+                   [dir](const testweb::Request&) { return CaseAnswer(dir + "albums1.html"); });
+  web.RoutePattern("my.poco.cn", "^/album/album_show_all\\.htx&user_id=30003&p=2$",
+                   [dir](const testweb::Request&) { return CaseAnswer(dir + "albums2.html"); });
+  web.RoutePattern("my.poco.cn", "set_hash=h001&do=Plist&p=1$",
+                   [dir](const testweb::Request&) { return CaseAnswer(dir + "photos1.html"); });
+  web.RoutePattern("my.poco.cn", "set_hash=h001&do=Plist&p=2$",
+                   [dir](const testweb::Request&) { return CaseAnswer(dir + "photos2.html"); });
+  web.Route("img.poco.cn", "/photo/p1.jpg", Reply::Text(Fixture("demo/lake.jpg"), "image/jpeg"));
+  web.Route("img.poco.cn", "/photo/p2.jpg", Reply::Text(Fixture("demo/hills.jpg"), "image/jpeg"));
+  web.Route("img.poco.cn", "/photo/p3.jpg", Reply::Text(Fixture("demo/sunset.jpg"), "image/jpeg"));
+}
+
+TEST_F(PocoCli, ListsTheMembersAlbums) {
+  ServeMember(web_);
+  EXPECT_EQ(Run("list --site poco http://my.poco.cn/album/album_list.php?user_id=30003"), 0)
+      << err_;
+  EXPECT_EQ(Lines(out_), (std::vector<std::string>{
+                             "0001\t街拍\t未知\t",
+                             "0002\t私房\t未知\t加密相册",
+                             "0003\t街拍 (1)\t未知\t",
+                             "0004\t风景\t未知\t",
+                         }));
+}
+
+TEST_F(PocoCli, DownloadsTheFullSizePictures) {
+  ServeMember(web_);
+  Run("download --site poco --albums 1 --save " + save_.string() +
+      " http://my.poco.cn/album/album_list.php?user_id=30003");
+  const fs::path album = save_ / "小张。摄影" / "街拍";
+  EXPECT_EQ(ReadFile(album / "雨天.jpg"), Fixture("demo/lake.jpg")) << err_;
+  EXPECT_EQ(ReadFile(album / "街拍.jpg"), Fixture("demo/hills.jpg"));
+  EXPECT_EQ(ReadFile(album / "晴天.jpg"), Fixture("demo/sunset.jpg"));
+}
+
+}  // namespace
+}  // namespace albumora
