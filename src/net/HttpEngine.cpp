@@ -14,12 +14,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <thread>
 
 #include "fs/FileNames.h"
 #include "net/CookieStore.h"
 #include "net/CurlSupport.h"
+#include "net/SaveStream.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
@@ -91,17 +93,46 @@ bool OutsideLimits(size_t length, const HttpRequest& request) {
 struct Transfer {
   const HttpRequest& request;
   HttpResponse& response;
-  std::string block;           // header block being received
-  bool final = false;          // the final answer's header block has ended
-  bool refused = false;        // a check failed: the transfer was aborted as a failure
-  bool stoppedAtMark = false;  // cutEnd found: the transfer was aborted as a success
+  net::SaveStream* save = nullptr;  // the body goes to its file as it arrives
+  std::string block;                // header block being received
+  bool final = false;               // the final answer's header block has ended
+  bool refused = false;             // a check failed: the transfer was aborted as a failure
+  bool stoppedAtMark = false;       // cutEnd found: the transfer was aborted as a success
   bool timedOut = false;
+  bool stopped = false;  // the job asked for a stop: the transfer was aborted as a failure
   Clock::time_point lastProgress = Clock::now();
   curl_off_t lastDown = 0;
   curl_off_t lastUp = 0;
 
   Transfer(const HttpRequest& req, HttpResponse& resp) : request(req), response(resp) {}
+
+  bool StopRequested() {
+    if (!stopped && request.stopRequested && request.stopRequested()) stopped = true;
+    return stopped;
+  }
 };
+
+bool IsPicture(const HttpRequest& request) { return request.bPicture; }
+
+bool RefusesErrorStatus(const HttpRequest& request) {
+  return request.bRefuseErrorStatus || request.bPicture;
+}
+
+// The value of a header line in a raw header block ("" when absent).
+std::string HeaderValue(const std::string& block, std::string_view name) {
+  std::string marker = "\r\n" + std::string(name) + ":";
+  size_t at = FindNoCase(block, marker);
+  if (at == std::string::npos) return {};
+  size_t begin = at + marker.size();
+  size_t end = block.find("\r\n", begin);
+  return Trim(block.substr(begin, end == std::string::npos ? std::string::npos : end - begin));
+}
+
+// The body goes straight to its file unless the checks need it whole in memory.
+bool StreamsToFile(const HttpRequest& request) {
+  return !request.strSavePath.empty() && request.cutStart.empty() && request.cutEnd.empty() &&
+         request.retryMark.empty() && request.nMinLen == 0;
+}
 
 long StatusOf(std::string_view statusLine) {
   size_t space = statusLine.find(' ');
@@ -115,7 +146,8 @@ bool AcceptHeaders(Transfer& t, long status) {
   r.strHeaders = t.block;
   r.nStatus = status;
   r.bGzip = r.strHeaders.find("gzip") != std::string::npos ? 1 : 0;
-  if (t.request.bRefuseErrorStatus && status >= 400) return false;
+  if (RefusesErrorStatus(t.request) && status >= 400) return false;
+  if (t.save != nullptr) t.save->SetContentEncoding(HeaderValue(r.strHeaders, "Content-Encoding"));
   size_t at = FindNoCase(r.strHeaders, "Content-Length:");
   if (at != std::string::npos) {
     long long announced = ReadDecimal(std::string_view(r.strHeaders).substr(at + 15));
@@ -161,6 +193,15 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto& t = *static_cast<Transfer*>(user);
   size_t length = size * count;
   t.lastProgress = Clock::now();
+  t.response.nBodyBytes += length;
+  if (t.save != nullptr) {
+    if ((t.request.nMaxKB != 0 && t.response.nBodyBytes > uint64_t{t.request.nMaxKB} * 1024) ||
+        !t.save->Write(data, length)) {
+      t.refused = true;
+      return 0;
+    }
+    return length;
+  }
   std::string& body = t.response.body;
   size_t oldSize = body.size();
   body.append(data, length);
@@ -193,15 +234,16 @@ int OnProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t u
     t.lastUp = up;
     t.lastProgress = Clock::now();
   }
-  return StepExpired(t) ? 1 : 0;
+  return t.StopRequested() || StepExpired(t) ? 1 : 0;
 }
 
-// Runs the transfer on a multi handle of its own, waking at least every kPollMs so that a step
-// time-out is noticed promptly (curl_easy_perform would look only about once a second).
+constexpr int kPollMs = 50;
+
+// Runs the transfer on a lent multi handle (whose open connections it may reuse), waking at
+// least every kPollMs so that a step time-out or a stop request is noticed promptly
+// (curl_easy_perform would look only about once a second).
 CURLcode Perform(CURL* easy, Transfer& t) {
-  constexpr int kPollMs = 50;
-  std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(),
-                                                              curl_multi_cleanup);
+  net::LentMulti multi;
   if (!multi || curl_multi_add_handle(multi.get(), easy) != CURLM_OK) return CURLE_FAILED_INIT;
   CURLcode result = CURLE_OK;
   for (bool done = false; !done;) {
@@ -218,6 +260,10 @@ CURLcode Perform(CURL* easy, Transfer& t) {
       }
     }
     if (done || running == 0) break;
+    if (t.StopRequested()) {
+      result = CURLE_ABORTED_BY_CALLBACK;
+      break;
+    }
     if (StepExpired(t)) {
       result = CURLE_OPERATION_TIMEDOUT;
       break;
@@ -322,36 +368,51 @@ bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /
   response.bGzip = 0;
   response.nStatus = 0;
   response.bSaved = false;
+  response.nBodyBytes = 0;
   response.cutStart = request.cutStart;
   response.cutEnd = request.cutEnd;
   if (request.strUrl.empty()) return false;
+  if (request.stopRequested && request.stopRequested()) return false;
 
   net::EasyHandle curl = net::AcquireEasy();
   if (!curl) return false;
   Transfer transfer(request, response);
+  // Where the accepted body lands: a fresh file beside the target, renamed over it at the end.
+  std::optional<net::SaveStream> save;
+  if (!request.strSavePath.empty()) {
+    save.emplace(FitFileName(request.strSavePath), IsPicture(request),
+                 uint64_t{request.nMaxKB} * 1024);
+    if (StreamsToFile(request)) transfer.save = &*save;
+  }
   Slist headers = HeaderList(request.strHeaders);
   std::string url = net::CanonicalUrl(request.strUrl);
   if (!SetUp(curl.get(), transfer, headers.get(), url)) return false;
 
   CURLcode code = Perform(curl.get(), transfer);
   bool ok = code == CURLE_OK || (code == CURLE_WRITE_ERROR && transfer.stoppedAtMark);
-  ok = ok && !transfer.refused && !transfer.timedOut;
+  ok = ok && !transfer.refused && !transfer.timedOut && !transfer.stopped;
   if (ok && !transfer.final) {
     // A redirect answer that was not followed after all (an empty Location) is the answer.
     transfer.final = true;
     ok = AcceptHeaders(transfer, StatusOf(transfer.block.substr(0, transfer.block.find("\r\n"))));
   }
-  if (ok && request.bRefuseErrorStatus && response.nStatus >= 400) ok = false;
-  if (ok && OutsideLimits(response.body.size(), request)) ok = false;
-  // A file that cannot be written does not change the result; bSaved tells whether it landed.
-  if (ok && !request.strSavePath.empty()) {
-    response.bSaved = ReplaceFileWith(FitFileName(request.strSavePath), response.body);
+  if (ok && RefusesErrorStatus(request) && response.nStatus >= 400) ok = false;
+  if (transfer.save == nullptr) response.nBodyBytes = response.body.size();
+  if (ok && OutsideLimits(static_cast<size_t>(response.nBodyBytes), request)) ok = false;
+  if (ok && save) {
+    // A body held in memory (the markers or checks needed it) lands now, by the same rules.
+    if (transfer.save == nullptr) ok = save->Write(response.body.data(), response.body.size());
+    // A picture that is empty, an HTML page or a cut coded stream fails here.
+    ok = ok && save->Finish();
+    // A file that cannot be written does not change the result; bSaved tells whether it landed.
+    if (ok) response.bSaved = save->Commit();
   }
   return ok;
 }
 
 bool HttpFetch(const HttpRequest& request, HttpResponse& response, unsigned flags) {
   if (request.nTries == 0) return false;
+  auto stopRequested = [&request] { return request.stopRequested && request.stopRequested(); };
   for (unsigned attempt = 1;; ++attempt) {
     if (HttpExchange(response, request, flags)) {
       if (request.nMinLen == 0 && request.retryMark.empty()) return true;
@@ -366,8 +427,13 @@ bool HttpFetch(const HttpRequest& request, HttpResponse& response, unsigned flag
         return true;
       }
     }
-    std::this_thread::sleep_for(std::chrono::seconds(request.nRetryPause));
-    if (attempt >= request.nTries) return false;
+    // The pause after a failed attempt, cut short by a stop request.
+    const auto pauseEnd = Clock::now() + std::chrono::seconds(request.nRetryPause);
+    while (!stopRequested() && Clock::now() < pauseEnd) {
+      std::this_thread::sleep_for(
+          std::min<Clock::duration>(pauseEnd - Clock::now(), std::chrono::milliseconds(kPollMs)));
+    }
+    if (stopRequested() || attempt >= request.nTries) return false;
   }
 }
 
