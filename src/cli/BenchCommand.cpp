@@ -16,6 +16,7 @@ int RunServeBenchCommand(const std::vector<std::string>& args) {
   int pictures = 300;
   long kb = 100;
   int delayMs = 50;
+  int connectMs = 0;
   std::string listFile;
   for (size_t i = 0; i + 1 < args.size(); i += 2) {
     const std::string& option = args[i];
@@ -27,6 +28,8 @@ int RunServeBenchCommand(const std::vector<std::string>& args) {
         kb = std::stol(value);
       } else if (option == "--delay") {
         delayMs = std::stoi(value);
+      } else if (option == "--connect-ms") {
+        connectMs = std::stoi(value);
       } else if (option == "--list") {
         listFile = value;
       } else {
@@ -36,10 +39,13 @@ int RunServeBenchCommand(const std::vector<std::string>& args) {
       return UsageError("serve-bench: bad value for " + option);
     }
   }
-  if (args.size() % 2 != 0 || listFile.empty() || pictures < 1 || kb < 1 || delayMs < 0) {
-    return UsageError("serve-bench --list FILE [--pictures N] [--kb K] [--delay MS]");
+  if (args.size() % 2 != 0 || listFile.empty() || pictures < 1 || kb < 1 || delayMs < 0 ||
+      connectMs < 0) {
+    return UsageError(
+        "serve-bench --list FILE [--pictures N] [--kb K] [--delay MS] [--connect-ms MS]");
   }
   testweb::TestWeb web;
+  web.SetConnectionCharge(connectMs);  // each new connection waits this long
   const std::vector<std::string> addresses =
       testweb::ServeBenchAlbum(web, pictures, static_cast<size_t>(kb) * 1024, delayMs);
   {

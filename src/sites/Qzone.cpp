@@ -61,6 +61,8 @@ void QzoneAlbumList(const std::string& account, AppState& app) {
   HttpRequest request;
   InitRequest(request, std::string(), std::string(), 20000);
   request.strHeaders = RefererHeader(account);
+  // The stop button reaches a page in flight too.
+  request.stopRequested = [&app] { return app.nListState.load() == LIST_STOP; };
 
   // Which hosts serve this account.
   request.strUrl = std::string("http://") + kQzoneHosts.routeHost + "/GetRoute?UIN=" + account +
@@ -140,6 +142,7 @@ void QzonePictureList(AppState& app, int albumIndex) {
 
   HttpRequest request;
   InitRequest(request, std::string(), std::string(), 20000);
+  request.stopRequested = [&app] { return app.nDownState.load() == DOWN_STOP; };
   // The Referer names the owner's space. The album knows its owner; the address box may hold a
   // whole address or something typed after the list was made.
   std::string owner = OwnerOfAlbum(album.strAddr);
