@@ -26,10 +26,12 @@ CASES=("$@")
 
 WORK=$(mktemp -d /tmp/albumora-bench-XXXXXX)
 SERVER_PID=
+# stop_server: sets CONNECTIONS (connections the server accepted).
 stop_server() {
   exec 3>&- 2>/dev/null || true
   [[ -n "$SERVER_PID" ]] && wait "$SERVER_PID" 2>/dev/null || true
   SERVER_PID=
+  CONNECTIONS=$(sed -n 's/^connections accepted: //p' "$WORK/run/server.err" 2>/dev/null || true)
 }
 trap 'stop_server; rm -rf "$WORK"' EXIT
 
@@ -40,7 +42,7 @@ start_server() {
   mkfifo "$WORK/run/in"
   LIST="$WORK/run/list.txt"
   "$ALBUMORA" serve-bench --pictures "$1" --kb "$2" --delay "$3" --connect-ms "$4" \
-    --list "$LIST" <"$WORK/run/in" >"$WORK/run/proxy.txt" &
+    --list "$LIST" <"$WORK/run/in" >"$WORK/run/proxy.txt" 2>"$WORK/run/server.err" &
   SERVER_PID=$!
   exec 3>"$WORK/run/in"
   for _ in $(seq 1 200); do [[ -s "$WORK/run/proxy.txt" ]] && break; sleep 0.05; done
@@ -79,18 +81,22 @@ run_aria2() {
   GOT_B=$(find "$WORK/run/aria2" -name '*.jpg' | wc -l)
 }
 
-# side_by_side LABEL PICTURES KB DELAY_MS CONNECT_MS
+# side_by_side LABEL PICTURES KB DELAY_MS CONNECT_MS: each tool gets a fresh server.
 side_by_side() {
-  local label=$1 pictures=$2 kb=$3 delay=$4 connect=$5
+  local label=$1 pictures=$2 kb=$3 delay=$4 connect=$5 conn_a
   start_server "$pictures" "$kb" "$delay" "$connect"
   run_albumora
+  stop_server
+  conn_a=$CONNECTIONS
+  start_server "$pictures" "$kb" "$delay" "$connect"
   run_aria2
   stop_server
   local bound
   bound=$(calc "$pictures * $delay / 1000 / $THREADS")
   echo "($label) $pictures pictures of $kb KB, $delay ms per answer, $connect ms per new connection"
-  printf '    albumora %6.2f s (%d files)   aria2c %6.2f s (%d files)   ratio %s\n' \
-    "$T_A" "$GOT_A" "$T_B" "$GOT_B" "$(calc "$T_A / $T_B")"
+  printf '    albumora %6.2f s (%d files, %s connections)   aria2c %6.2f s (%d files, %s connections)\n' \
+    "$T_A" "$GOT_A" "$conn_a" "$T_B" "$GOT_B" "$CONNECTIONS"
+  printf '    ratio albumora / aria2c %s\n' "$(calc "$T_A / $T_B")"
   if [[ "$delay" -gt 0 ]]; then
     printf '    latency bound %.2f s: albumora %s x bound, aria2c %s x bound\n' "$bound" \
       "$(calc "$T_A / $bound")" "$(calc "$T_B / $bound")"

@@ -61,6 +61,7 @@ int RunServeBenchCommand(const std::vector<std::string>& args) {
   // Serves until the driver closes our standard input.
   for (int c = std::getchar(); c != EOF; c = std::getchar()) {
   }
+  std::cerr << "connections accepted: " << web.AcceptedConnections() << std::endl;
   return kExitOk;
 }
 

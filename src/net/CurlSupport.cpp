@@ -103,8 +103,8 @@ bool SplitUrl(const std::string& address, UrlParts& parts) {
   if (!part(CURLUPART_SCHEME, parts.scheme) || !part(CURLUPART_HOST, parts.host)) return false;
   if (!part(CURLUPART_PATH, parts.path) || parts.path.empty()) {
 #if defined(__GNUC__) && !defined(__clang__) && __GNUC__ == 12
-// GCC 12 at -O3 reports a bogus overlap in the inlined std::string assignment of a literal
-// (GCC bug 105329); the two buffers never overlap.
+// GCC 12 at -O3 reports a bogus overlap (-Wrestrict) in the inlined std::string assignment of
+// a literal; the buffers never overlap.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wrestrict"
 #endif

@@ -125,7 +125,7 @@ class ConnectionQueue : public httplib::TaskQueue {
 // An idle kept-alive connection holds its server thread for the keep-alive time. Shutting the
 // server's own sockets (local address 127.0.0.1:port) down ends those waits at once; a client
 // socket of this process has the port as its peer, not as its local address, and is left alone.
-void ShutDownServedConnections(int port, int listener) {
+void ShutDownServedConnections(int port) {
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
     int fd = -1;
@@ -134,7 +134,6 @@ void ShutDownServedConnections(int port, int listener) {
     } catch (const std::exception&) {
       continue;
     }
-    if (fd == listener) continue;
     sockaddr_in local{};
     socklen_t length = sizeof local;
     if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0 ||
@@ -349,7 +348,7 @@ TestWeb::~TestWeb() {
   }
   wake_.notify_all();
   server_->stop();
-  ShutDownServedConnections(port_, -1);
+  ShutDownServedConnections(port_);
   listener_.join();
 }
 
