@@ -10,6 +10,7 @@
 #include "model/AppState.h"
 #include "model/Settings.h"
 #include "sites/Context.h"
+#include "sites/Fetch.h"
 #include "sites/Registry.h"
 #include "text/StringCtrl.h"
 
@@ -58,6 +59,7 @@ void RunPlan(AppState& app, const Adapters& adapters, ListPlan plan) {
     app.nListType = call.nListType;
     if (AlbumListFn adapter = adapters.AlbumList(app.nSite.load(), call.nListType)) {
       JobListContext context(app);
+      FetchStopScope stops(context);
       adapter(call.address, context);
     }
     if (call.ownerAfter) app.strOwner = *call.ownerAfter;

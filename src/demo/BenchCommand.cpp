@@ -15,8 +15,10 @@ namespace albumora::demo {
 
 using namespace albumora::cli;
 
-int RunServeBench(const std::string& listFile, int pictures, long kb, int delayMs) {
+int RunServeBench(const std::string& listFile, int pictures, long kb, int delayMs,
+                  int connectMs) {
   testweb::TestWeb web;
+  web.SetConnectionCharge(connectMs);  // each new connection waits this long
   const std::vector<std::string> addresses =
       testweb::ServeBenchAlbum(web, pictures, static_cast<size_t>(kb) * 1024, delayMs);
   {
@@ -32,6 +34,7 @@ int RunServeBench(const std::string& listFile, int pictures, long kb, int delayM
   // Serves until the driver closes our standard input.
   for (int c = std::getchar(); c != EOF; c = std::getchar()) {
   }
+  std::cerr << "connections accepted: " << web.AcceptedConnections() << std::endl;
   return kExitOk;
 }
 

@@ -27,6 +27,9 @@ int main(int argc, char** argv) {
   bench->add_option("--kb", kb, "KB per picture")->check(CLI::Range(1L, 1L << 20));
   bench->add_option("--delay", delay, "milliseconds before each answer")
       ->check(CLI::Range(0, 600000));
+  int connectMs = 0;
+  bench->add_option("--connect-ms", connectMs, "milliseconds each new connection waits")
+      ->check(CLI::Range(0, 600000));
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -37,6 +40,6 @@ int main(int argc, char** argv) {
     std::cerr << "albumora-demo: " << e.what() << "\ntry 'albumora-demo --help'" << std::endl;
     return 2;
   }
-  if (bench->parsed()) return albumora::demo::RunServeBench(list, pictures, kb, delay);
+  if (bench->parsed()) return albumora::demo::RunServeBench(list, pictures, kb, delay, connectMs);
   return albumora::demo::RunDemo(save);
 }

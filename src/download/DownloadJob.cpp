@@ -13,6 +13,7 @@
 #include "model/AppState.h"
 #include "model/Settings.h"
 #include "sites/Context.h"
+#include "sites/Fetch.h"
 #include "sites/Registry.h"
 #include "text/StringCtrl.h"
 
@@ -56,6 +57,7 @@ void ListPictures(AppState& app, const Adapters& adapters, int albumIndex) {
   }
   if (PictureListFn fn = adapters.PictureList(site, app.nListType.load())) {
     JobPictureContext context(app, albumIndex);
+    FetchStopScope stops(context);
     fn(context);
   }
 }

@@ -2,9 +2,10 @@
 // worker thread, writes the progress and tells the host when the album is done.
 //
 // The manager joins every worker it started before it returns, also after a stop request: a
-// stop starts no new worker and ends the manager's loop at its next wake-up, and the pictures
-// already being fetched finish (or time out) before the job goes on. So no worker outlives the
-// download list, the album folder or the job's repairs.
+// stop starts no new worker and ends the manager's loop at its next wake-up, and it reaches the
+// pictures being fetched too (their exchanges end at once, as failures that leave no file), so
+// the join is prompt even during a stalled or trickling answer. No worker outlives the download
+// list, the album folder or the job's repairs.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -60,7 +61,7 @@ bool FetchInto(HttpRequest& request, bool& saved, FetchFailure& failure) {
   saved = false;
   if (request.strUrl.empty()) return false;
   HttpResponse response;
-  const bool got = HttpFetch(request, response, kPictureFetchFlags) && !response.body.empty();
+  const bool got = HttpFetch(request, response, kPictureFetchFlags) && response.nBodyBytes > 0;
   saved = got && response.bSaved;
   failure = response.failure;
   if (!saved && failure == FetchFailure::None) {
@@ -95,12 +96,16 @@ bool DownloadPicture(const PictureTask& task, FetchFailure* failure) {
   request.nMaxKB = pool.maxKB.load();
   request.strSavePath = task.savePath;
   request.nRetryPause = pool.retryPauseSec.load();
-  // An error page ("404 Not Found") is no picture: the fallback is tried and nothing written.
+  // An error page ("404 Not Found"), an HTML page or an empty answer is no picture: the
+  // fallback is tried and nothing written. A coded picture lands decoded.
   request.bRefuseErrorStatus = true;
+  request.bPicture = true;
+  request.stopRequested = [] { return Pool().stop.load(); };
 
   bool saved = false;
   FetchFailure why = FetchFailure::None;
-  if (!FetchInto(request, saved, why) && !fallback.empty()) {
+  // A stopped job tries no fallback.
+  if (!FetchInto(request, saved, why) && !fallback.empty() && !Pool().stop.load()) {
     request.strUrl = fallback;
     FetchInto(request, saved, why);
   }

@@ -143,6 +143,11 @@ CookieStore::CookieStore() : impl_(std::make_unique<Impl>()) {
     curl_share_setopt(impl_->share.get(), CURLSHOPT_UNLOCKFUNC, &Impl::Unlock);
     curl_share_setopt(impl_->share.get(), CURLSHOPT_USERDATA, impl_.get());
     curl_share_setopt(impl_->share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    // Not cookies: every exchange attaches to this one share handle, so the engine's DNS answers
+    // and TLS sessions are shared here too (open connections live in the engine's multi
+    // handles, CurlSupport.h).
+    curl_share_setopt(impl_->share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    curl_share_setopt(impl_->share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
   }
 }
 

@@ -14,12 +14,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <thread>
 
 #include "fs/FileNames.h"
 #include "net/CookieStore.h"
 #include "net/CurlSupport.h"
+#include "net/SaveStream.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
@@ -101,11 +103,13 @@ bool OutsideLimits(size_t length, const HttpRequest& request) {
 struct Transfer {
   const HttpRequest& request;
   HttpResponse& response;
-  std::string block;           // header block being received
-  bool final = false;          // the final answer's header block has ended
-  bool refused = false;        // a check failed: the transfer was aborted as a failure
-  bool stoppedAtMark = false;  // cutEnd found: the transfer was aborted as a success
+  net::SaveStream* save = nullptr;  // the body goes to its file as it arrives
+  std::string block;                // header block being received
+  bool final = false;               // the final answer's header block has ended
+  bool refused = false;             // a check failed: the transfer was aborted as a failure
+  bool stoppedAtMark = false;       // cutEnd found: the transfer was aborted as a success
   bool timedOut = false;
+  bool stopped = false;  // the job asked for a stop: the transfer was aborted as a failure
   FetchFailure failure = FetchFailure::None;  // why a check refused the answer
   char errorText[CURL_ERROR_SIZE] = {};
   Clock::time_point lastProgress = Clock::now();
@@ -113,7 +117,34 @@ struct Transfer {
   curl_off_t lastUp = 0;
 
   Transfer(const HttpRequest& req, HttpResponse& resp) : request(req), response(resp) {}
+
+  bool StopRequested() {
+    if (!stopped && request.stopRequested && request.stopRequested()) stopped = true;
+    return stopped;
+  }
 };
+
+bool IsPicture(const HttpRequest& request) { return request.bPicture; }
+
+bool RefusesErrorStatus(const HttpRequest& request) {
+  return request.bRefuseErrorStatus || request.bPicture;
+}
+
+// The value of a header line in a raw header block ("" when absent).
+std::string HeaderValue(const std::string& block, std::string_view name) {
+  std::string marker = "\r\n" + std::string(name) + ":";
+  size_t at = FindNoCase(block, marker);
+  if (at == std::string::npos) return {};
+  size_t begin = at + marker.size();
+  size_t end = block.find("\r\n", begin);
+  return Trim(block.substr(begin, end == std::string::npos ? std::string::npos : end - begin));
+}
+
+// The body goes straight to its file unless the checks need it whole in memory.
+bool StreamsToFile(const HttpRequest& request) {
+  return !request.strSavePath.empty() && request.cutStart.empty() && request.cutEnd.empty() &&
+         request.retryMark.empty() && request.nMinLen == 0;
+}
 
 long StatusOf(std::string_view statusLine) {
   size_t space = statusLine.find(' ');
@@ -127,20 +158,17 @@ bool AcceptHeaders(Transfer& t, long status) {
   r.strHeaders = t.block;
   r.nStatus = status;
   r.bGzip = r.strHeaders.find("gzip") != std::string::npos ? 1 : 0;
-  if (t.request.bRefuseErrorStatus && status >= 400) {
+  if (RefusesErrorStatus(t.request) && status >= 400) {
     t.failure = FetchFailure::HttpStatus;
     return false;
   }
-  size_t type = FindNoCase(r.strHeaders, "\r\nContent-Type:");
-  std::string_view typeValue;
-  if (type != std::string::npos) {
-    typeValue = std::string_view(r.strHeaders).substr(type + 15);
-    typeValue = typeValue.substr(0, typeValue.find("\r\n"));
-  }
-  if (t.request.bRefuseErrorStatus && ContainsNoCase(typeValue, "text/html")) {
+  // A picture announced as an HTML page is no picture.
+  if (RefusesErrorStatus(t.request) &&
+      ContainsNoCase(HeaderValue(r.strHeaders, "Content-Type"), "text/html")) {
     t.failure = FetchFailure::NotPicture;
     return false;
   }
+  if (t.save != nullptr) t.save->SetContentEncoding(HeaderValue(r.strHeaders, "Content-Encoding"));
   size_t at = FindNoCase(r.strHeaders, "Content-Length:");
   if (at != std::string::npos) {
     long long announced = ReadDecimal(std::string_view(r.strHeaders).substr(at + 15));
@@ -189,6 +217,20 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto& t = *static_cast<Transfer*>(user);
   size_t length = size * count;
   t.lastProgress = Clock::now();
+  t.response.nBodyBytes += length;
+  if (t.save != nullptr) {
+    if (t.request.nMaxKB != 0 && t.response.nBodyBytes > uint64_t{t.request.nMaxKB} * 1024) {
+      t.refused = true;
+      t.failure = FetchFailure::SizeLimit;
+      return 0;
+    }
+    if (!t.save->Write(data, length)) {
+      t.refused = true;
+      t.failure = FetchFailure::NotPicture;
+      return 0;
+    }
+    return length;
+  }
   std::string& body = t.response.body;
   size_t oldSize = body.size();
   body.append(data, length);
@@ -222,15 +264,16 @@ int OnProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t u
     t.lastUp = up;
     t.lastProgress = Clock::now();
   }
-  return StepExpired(t) ? 1 : 0;
+  return t.StopRequested() || StepExpired(t) ? 1 : 0;
 }
 
-// Runs the transfer on a multi handle of its own, waking at least every kPollMs so that a step
-// time-out is noticed promptly (curl_easy_perform would look only about once a second).
+constexpr int kPollMs = 50;
+
+// Runs the transfer on a lent multi handle (whose open connections it may reuse), waking at
+// least every kPollMs so that a step time-out or a stop request is noticed promptly
+// (curl_easy_perform would look only about once a second).
 CURLcode Perform(CURL* easy, Transfer& t) {
-  constexpr int kPollMs = 50;
-  std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(),
-                                                              curl_multi_cleanup);
+  net::LentMulti multi;
   if (!multi || curl_multi_add_handle(multi.get(), easy) != CURLM_OK) return CURLE_FAILED_INIT;
   CURLcode result = CURLE_OK;
   for (bool done = false; !done;) {
@@ -247,6 +290,10 @@ CURLcode Perform(CURL* easy, Transfer& t) {
       }
     }
     if (done || running == 0) break;
+    if (t.StopRequested()) {
+      result = CURLE_ABORTED_BY_CALLBACK;
+      break;
+    }
     if (StepExpired(t)) {
       result = CURLE_OPERATION_TIMEDOUT;
       break;
@@ -357,12 +404,15 @@ void DescribeFailure(HttpResponse& response, const HttpRequest& request, const T
     size_t space = line.find(' ');
     text = "HTTP " +
            (space == std::string::npos ? std::to_string(response.nStatus) : line.substr(space + 1));
+  } else if (t.stopped) {
+    response.failure = FetchFailure::Network;
+    text = "stopped";
   } else if (t.failure == FetchFailure::NotPicture) {
     response.failure = FetchFailure::NotPicture;
-    text = "not a picture: an HTML page answered";
+    text = "not a picture: an HTML page, an empty answer or a broken coded stream";
   } else if (t.failure == FetchFailure::SizeLimit || (code == CURLE_OK && !t.refused)) {
     response.failure = FetchFailure::SizeLimit;
-    text = "size limit: " + KbText(response.body.size()) + " (allowed " +
+    text = "size limit: " + KbText(static_cast<size_t>(response.nBodyBytes)) + " (allowed " +
            std::to_string(request.nMinKB) + " to " +
            (request.nMaxKB == 0 ? std::string("any") : std::to_string(request.nMaxKB)) + " KB)";
   } else {
@@ -407,35 +457,52 @@ bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /
   response.bSaved = false;
   response.failure = FetchFailure::None;
   response.strError.clear();
+  response.nBodyBytes = 0;
   response.cutStart = request.cutStart;
   response.cutEnd = request.cutEnd;
   if (request.strUrl.empty()) return false;
+  if (request.stopRequested && request.stopRequested()) return false;
 
   net::EasyHandle curl = net::AcquireEasy();
   if (!curl) return false;
   Transfer transfer(request, response);
+  // Where the accepted body lands: a fresh file beside the target, renamed over it at the end.
+  std::optional<net::SaveStream> save;
+  if (!request.strSavePath.empty()) {
+    save.emplace(FitFileName(request.strSavePath), IsPicture(request),
+                 uint64_t{request.nMaxKB} * 1024);
+    if (StreamsToFile(request)) transfer.save = &*save;
+  }
   Slist headers = HeaderList(request.strHeaders);
   std::string url = net::CanonicalUrl(request.strUrl);
   if (!SetUp(curl.get(), transfer, headers.get(), url)) return false;
 
   CURLcode code = Perform(curl.get(), transfer);
   bool ok = code == CURLE_OK || (code == CURLE_WRITE_ERROR && transfer.stoppedAtMark);
-  ok = ok && !transfer.refused && !transfer.timedOut;
+  ok = ok && !transfer.refused && !transfer.timedOut && !transfer.stopped;
   if (ok && !transfer.final) {
     // A redirect answer that was not followed after all (an empty Location) is the answer.
     transfer.final = true;
     ok = AcceptHeaders(transfer, StatusOf(transfer.block.substr(0, transfer.block.find("\r\n"))));
   }
-  if (ok && request.bRefuseErrorStatus && response.nStatus >= 400) ok = false;
-  if (ok && OutsideLimits(response.body.size(), request)) ok = false;
+  if (ok && RefusesErrorStatus(request) && response.nStatus >= 400) ok = false;
+  if (transfer.save == nullptr) response.nBodyBytes = response.body.size();
+  if (ok && OutsideLimits(static_cast<size_t>(response.nBodyBytes), request)) ok = false;
+  if (ok && save) {
+    // A body held in memory (the markers or checks needed it) lands now, by the same rules.
+    if (transfer.save == nullptr) ok = save->Write(response.body.data(), response.body.size());
+    // A picture that is empty, an HTML page or a cut coded stream fails here.
+    ok = ok && save->Finish();
+    if (!ok) transfer.failure = FetchFailure::NotPicture;
+  }
   if (!ok) {
     DescribeFailure(response, request, transfer, code);
     ReportFailure(request, response);
     return false;
   }
   // A file that cannot be written does not change the result; bSaved tells whether it landed.
-  if (!request.strSavePath.empty()) {
-    response.bSaved = ReplaceFileWith(FitFileName(request.strSavePath), response.body);
+  if (save) {
+    response.bSaved = save->Commit();
     if (!response.bSaved) {
       response.failure = FetchFailure::NotWritten;
       response.strError = HostOf(request.strUrl) + ": cannot write " + request.strSavePath;
@@ -446,6 +513,7 @@ bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /
 
 bool HttpFetch(const HttpRequest& request, HttpResponse& response, unsigned flags) {
   if (request.nTries == 0) return false;
+  auto stopRequested = [&request] { return request.stopRequested && request.stopRequested(); };
   for (unsigned attempt = 1;; ++attempt) {
     if (HttpExchange(response, request, flags)) {
       if (request.nMinLen == 0 && request.retryMark.empty()) return true;
@@ -460,8 +528,13 @@ bool HttpFetch(const HttpRequest& request, HttpResponse& response, unsigned flag
         return true;
       }
     }
-    std::this_thread::sleep_for(std::chrono::seconds(request.nRetryPause));
-    if (attempt >= request.nTries) return false;
+    // The pause after a failed attempt, cut short by a stop request.
+    const auto pauseEnd = Clock::now() + std::chrono::seconds(request.nRetryPause);
+    while (!stopRequested() && Clock::now() < pauseEnd) {
+      std::this_thread::sleep_for(
+          std::min<Clock::duration>(pauseEnd - Clock::now(), std::chrono::milliseconds(kPollMs)));
+    }
+    if (stopRequested() || attempt >= request.nTries) return false;
   }
 }
 

@@ -34,6 +34,15 @@ struct HttpRequest {
   // Extension for picture downloads: an HTTP status of 400 or more, or an HTML page, fails the
   // exchange (and nothing is written). Pages keep the status unexamined.
   bool bRefuseErrorStatus = false;
+  // Extension for picture downloads: the answer is a picture file. Besides bRefuseErrorStatus,
+  // its gzip or deflate content coding is undone before it lands in strSavePath, and an empty
+  // answer or an HTML document ("<!DOCTYPE html" or "<html" after blanks, any letter case)
+  // fails the exchange and leaves no file.
+  bool bPicture = false;
+  // Optional: a stop request of the job the exchange serves. While it answers true an exchange
+  // in flight ends at once as a failure (nothing written) and HttpFetch makes no further
+  // attempt and no pause.
+  std::function<bool()> stopRequested;
 };
 
 // Why an exchange failed, for the front ends' reports.
@@ -60,9 +69,13 @@ struct HttpResponse {
   // The engine's own text for a failure: the host, then curl's message, the status line or
   // the limit that refused the answer.
   std::string strError;
+  // Bytes of the answer body received. With a save path and no markers, nMinLen or retryMark
+  // the body goes straight to the file as it arrives and `body` stays empty.
+  uint64_t nBodyBytes = 0;
 };
 
-// Largest answer held in memory when no nMaxKB bounds it, and largest decompressed output.
+// Largest answer held in memory when no nMaxKB bounds it (an answer streamed to its file has no
+// such bound), and largest decompressed output of InflateBody.
 constexpr size_t kMaxBodyBytes = size_t{256} << 20;
 
 void InitRequest(HttpRequest& request, const std::string& address, const std::string& savePath,

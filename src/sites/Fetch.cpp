@@ -4,6 +4,9 @@ namespace albumora {
 
 namespace {
 
+// The job whose adapter runs on this thread, while a FetchStopScope lives.
+thread_local const JobContext* tCurrentJob = nullptr;
+
 unsigned TextFlags(CodePage codePage) {
   switch (codePage) {
     case CodePage::Utf8:
@@ -17,6 +20,12 @@ unsigned TextFlags(CodePage codePage) {
 }
 
 }  // namespace
+
+FetchStopScope::FetchStopScope(const JobContext& job) : previous_(tCurrentJob) {
+  tCurrentJob = &job;
+}
+
+FetchStopScope::~FetchStopScope() { tCurrentJob = previous_; }
 
 std::string RecipeHeaders(const PageOptions& page) {
   std::string headers = "Accept-Encoding: gzip, deflate";
@@ -43,6 +52,11 @@ std::optional<std::string> Fetcher::Get(const std::string& address, const PageOp
   request_.nMinLen = page.minLen;
   request_.nTries = page.tries;
   request_.nRetryPause = page.retryPause;
+  if (const JobContext* job = tCurrentJob) {
+    request_.stopRequested = [job] { return job->Halted(); };
+  } else {
+    request_.stopRequested = nullptr;
+  }
   response_ = HttpResponse{};
   if (!HttpFetch(request_, response_, 0)) return std::nullopt;
   std::string text;

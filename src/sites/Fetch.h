@@ -8,6 +8,7 @@
 #include <string>
 
 #include "net/HttpEngine.h"
+#include "sites/Context.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
@@ -45,6 +46,20 @@ class Fetcher {
   HttpRequest request_;
   HttpResponse response_;
   CodePage codePage_;
+};
+
+// While it lives, every Fetcher on this thread ends an exchange in flight as soon as the job
+// halts (a stop, or "enough"): the jobs open one around each adapter call, so a stop reaches a
+// stalled page at once in every adapter.
+class FetchStopScope {
+ public:
+  explicit FetchStopScope(const JobContext& job);
+  ~FetchStopScope();
+  FetchStopScope(const FetchStopScope&) = delete;
+  FetchStopScope& operator=(const FetchStopScope&) = delete;
+
+ private:
+  const JobContext* previous_;
 };
 
 // The recipe's header text: "Accept-Encoding: gzip, deflate", then the Referer or cookie line.

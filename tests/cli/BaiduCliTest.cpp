@@ -63,8 +63,8 @@ TEST_F(BaiduCli, ListsAnOwnersAlbums) {
   const Result result = Run("list", "--site baidu", "http://xiangce.baidu.com/u/xiaoming");
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(Lines(result.out), (std::vector<std::string>{
-                                   "0001\t旅行 2013\t  37\t",
-                                   "0002\t花 & 草 春夏\t   0\t",
+                                   "0001\t旅行 2013\t37\t",
+                                   "0002\t花 & 草 春夏\t0\t",
                                    "0003\t旅行 2013 (1)\t1024\t",
                                }));
 }
@@ -97,7 +97,7 @@ TEST_F(BaiduCli, DownloadsATiebaThreadIntoTheDecodedForumFolder) {
   ASSERT_EQ(result.status, 0) << result.err;
   const fs::path album = save / "美女" / "春天的花";
   EXPECT_EQ(Lines(result.out),
-            std::vector<std::string>{"0001\t春天的花\t2\t2\t" + album.string() + "/"});
+            std::vector<std::string>{"0001\t春天的花\t2\t2\t0\t0\t" + album.string() + "/"});
   EXPECT_EQ(ReadFile(album / "花瓣.jpg"), Fixture("demo/lake.jpg"));
   EXPECT_EQ(ReadFile(album / "春天的花.jpg"), Fixture("demo/sunset.jpg"));
 }

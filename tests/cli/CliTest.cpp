@@ -168,13 +168,6 @@ TEST_F(ListCli, ADeadProxyExitsThreeAndNamesTheCause) {
   EXPECT_NE(result.err.find("request failed: "), std::string::npos) << result.err;
 }
 
-TEST_F(ListCli, AFamilyWithoutAdapterExitsOneBeforeAnyRequest) {
-  const RunResult result = List({"--site", "baidu", "http://xiangce.baidu.com/someone"});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.err.find("has no adapter"), std::string::npos) << result.err;
-  EXPECT_TRUE(web_.Requests().empty());
-}
-
 TEST_F(ListCli, RefusedAddressesAreUsageErrors) {
   RunResult result = List({"   "});
   EXPECT_EQ(result.status, 2);

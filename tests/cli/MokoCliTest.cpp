@@ -65,11 +65,11 @@ TEST_F(MokoCli, ListsEveryCategory) {
   ServeOwner(web_);
   EXPECT_EQ(Run("list --site moko http://www.moko.cc/some.one/"), 0) << err_;
   EXPECT_EQ(Lines(out_), (std::vector<std::string>{
-                             "0001\t夏日海边\t  15\t",
-                             "0002\t夏日海边 (1)\t   8\t",
-                             "0003\t街头\t   3\t",
-                             "0004\t周末\t   6\t",
-                             "0005\t早餐\t  21\t",
+                             "0001\t夏日海边\t15\t",
+                             "0002\t夏日海边 (1)\t8\t",
+                             "0003\t街头\t3\t",
+                             "0004\t周末\t6\t",
+                             "0005\t早餐\t21\t",
                          }));
 }
 

@@ -72,9 +72,9 @@ TEST_F(QzoneCli, ListsTencentWeiboAlbums) {
   const Result result = Run("list", "--site qzone", "http://t.qq.com/someone");
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(Lines(result.out), (std::vector<std::string>{
-                                   "0001\t旅行\t  37\t",
+                                   "0001\t旅行\t37\t",
                                    "0002\t所有图片\t未知\t",
-                                   "0003\t旅行 (1)\t   8\t",
+                                   "0003\t旅行 (1)\t8\t",
                                }));
   EXPECT_EQ(web_.RequestsTo("gettopicalbum.php").size(), 2u);
   EXPECT_TRUE(web_.RequestsTo("qun_list_album_v2").empty());
@@ -106,7 +106,7 @@ TEST_F(QzoneCli, DownloadsAGroupAlbum) {
   ASSERT_EQ(result.status, 0) << result.err;
   const fs::path album = save / "20002" / "班级聚会";
   EXPECT_EQ(Lines(result.out),
-            std::vector<std::string>{"0001\t班级聚会\t2\t2\t" + album.string() + "/"});
+            std::vector<std::string>{"0001\t班级聚会\t2\t2\t0\t0\t" + album.string() + "/"});
   EXPECT_EQ(ReadFile(album / "合影.jpg"), Fixture("demo/lake.jpg"));
   EXPECT_EQ(ReadFile(album / "合影 (1).jpg"), Fixture("demo/hills.jpg"));
   EXPECT_TRUE(fs::exists(album / "pic.zrk"));

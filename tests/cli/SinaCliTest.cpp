@@ -61,9 +61,9 @@ class SinaCli : public ::testing::Test {
 TEST_F(SinaCli, ListsTheBlogsCategories) {
   EXPECT_EQ(Albumora("list"), 0) << ReadFile(dir_ / "err");
   EXPECT_EQ(Lines(Out()), (std::vector<std::string>{
-                              "0001\t旅行。2019\t  12\t",
-                              "0002\t旅行。2019 (1)\t   3\t",
-                              "0003\t家人 & 朋友\t   0\t",
+                              "0001\t旅行。2019\t12\t",
+                              "0002\t旅行。2019 (1)\t3\t",
+                              "0003\t家人 & 朋友\t0\t",
                           }));
 }
 
@@ -71,7 +71,7 @@ TEST_F(SinaCli, DownloadsTheCategoriesIntoTheOwnersFolder) {
   const std::filesystem::path save = dir_ / "save";
   EXPECT_EQ(Albumora("download --save " + save.string()), 0) << ReadFile(dir_ / "err");
   const std::filesystem::path album = save / "小明的博客" / "旅行。2019";
-  EXPECT_EQ(Lines(Out()).at(0), "0001\t旅行。2019\t3\t3\t" + album.string() + "/");
+  EXPECT_EQ(Lines(Out()).at(0), "0001\t旅行。2019\t3\t3\t0\t0\t" + album.string() + "/");
   EXPECT_EQ(ReadFile(album / "海边.jpg"), "picture 4b6c2d0bt7a1&690");
   EXPECT_EQ(ReadFile(album / "夏令营.jpg"), "picture summer_camp_stamp&690");
   EXPECT_EQ(ReadFile(album / "海边 (1).jpg"), "picture 4b6c2d0bt7a3&690");

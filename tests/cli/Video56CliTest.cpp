@@ -76,8 +76,8 @@ TEST_F(Video56Cli, ListsTheOwnersAlbums) {
   ServeOwner(web_);
   EXPECT_EQ(Run("list --site 56 http://photo.56.com/album/some_one/"), 0) << err_;
   EXPECT_EQ(Lines(out_), (std::vector<std::string>{
-                             "0001\t宠物。猫\t  12\t",
-                             "0002\t空相册\t   0\t",
+                             "0001\t宠物。猫\t12\t",
+                             "0002\t空相册\t0\t",
                              "0003\t宠物。猫 (1)\t未知\t",
                          }));
 }

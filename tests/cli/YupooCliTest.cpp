@@ -85,10 +85,10 @@ TEST_F(YupooCli, ListsTheOwnersAlbums) {
   EXPECT_EQ(Run("list --site yupoo http://www.yupoo.com/photos/someone/albums/"), 0) << err_;
   const std::vector<std::string> lines = Lines(out_);
   ASSERT_EQ(lines.size(), 4u) << out_;
-  EXPECT_EQ(lines[0], "0001\t春天 & 花\t  12\t");
-  EXPECT_EQ(lines[1], "0002\t春天 & 花 (1)\t   5\t");
-  EXPECT_EQ(lines[2], "0003\t私人\t   3\t加密相册");
-  EXPECT_EQ(lines[3], "0004\t冬天\t   0\t");
+  EXPECT_EQ(lines[0], "0001\t春天 & 花\t12\t");
+  EXPECT_EQ(lines[1], "0002\t春天 & 花 (1)\t5\t");
+  EXPECT_EQ(lines[2], "0003\t私人\t3\t加密相册");
+  EXPECT_EQ(lines[3], "0004\t冬天\t0\t");
 }
 
 TEST_F(YupooCli, DownloadsTheOriginalsIntoTheOwnersFolder) {

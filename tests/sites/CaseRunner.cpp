@@ -424,7 +424,10 @@ std::string Quote(const std::string& arg) {
 CliRun RunCli(const std::vector<std::string>& args, const fs::path& scratch) {
   std::string command =
       "env -u http_proxy -u HTTP_PROXY -u https_proxy -u HTTPS_PROXY " + Quote(ALBUMORA_CLI_PATH);
-  for (const std::string& arg : args) command += " " + Quote(arg);
+  for (const std::string& arg : args) {
+    command += ' ';
+    command += Quote(arg);
+  }
   const fs::path out = scratch / "stdout.txt";
   command += " </dev/null >" + Quote(out.string()) + " 2>/dev/null";
   CliRun result;
@@ -450,6 +453,7 @@ TEST_P(SiteCase, CommandLineEndToEnd) {
   std::string address;
   bool yes = false;
   bool ownNaming = false;  // the case names files by rules of its own: compare counts only
+  bool listed = false;
   std::vector<std::pair<std::regex, std::string>> masks;
   for (const std::string& line : testweb::Lines(script)) {
     if (line.starts_with("name-mode ") || line.starts_with("option ")) ownNaming = true;
@@ -458,7 +462,9 @@ TEST_P(SiteCase, CommandLineEndToEnd) {
       masks.emplace_back(std::regex(words.at(1)), words.size() > 2 ? words[2] : "*");
     }
     if (line.starts_with("cookie ") || line.starts_with("album ")) GTEST_SKIP() << "logs in";
-    if (line.starts_with("address ")) address = RestAfterWords(line, 1);
+    if (line == "list" || line.starts_with("list ")) listed = true;
+    // The address of the first list step.
+    if (line.starts_with("address ") && !listed) address = RestAfterWords(line, 1);
     if (line.starts_with("answer ") && line.find("yes") != std::string::npos) yes = true;
   }
   if (address.empty() || !Contains(script, "\nlist")) GTEST_SKIP() << "no list step";
@@ -467,15 +473,17 @@ TEST_P(SiteCase, CommandLineEndToEnd) {
   std::vector<std::string> names;
   std::vector<std::string> files;
   std::string owner;
+  std::string title;
   std::string section;
   for (const std::string& line : testweb::Lines(expected)) {
     if (line.starts_with("== ")) {
-      if (section == "list" && line.starts_with("== list")) break;
+      if (!section.empty() && line.starts_with("== list")) break;  // only the first list
       section = line.starts_with("== list") ? "list" : line == "== pictures 1" ? "p1" : "other";
     } else if (section == "list" && line.starts_with("album ")) {
       names.push_back(Field(line, "name"));
     } else if (section == "list" && line.starts_with("texts ")) {
       owner = Field(line, "owner");
+      title = Field(line, "title");
     } else if (section == "p1" && line.starts_with("picture ")) {
       files.push_back(Field(line, "file"));
     }
@@ -531,7 +539,7 @@ TEST_P(SiteCase, CommandLineEndToEnd) {
   args.insert(args.end(), {"--save", save.string(), "--albums", "1", address});
   const CliRun download = RunCli(args, scratch.Dir());
   std::string albumFolder = names.front();
-  const fs::path written = save / owner / albumFolder;
+  const fs::path written = save / owner / title / albumFolder;
   std::vector<std::string> landed;
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(written, error)) {

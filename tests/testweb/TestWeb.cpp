@@ -2,12 +2,15 @@
 
 #include <httplib.h>
 #include <iconv.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -98,6 +101,52 @@ class LoopbackServer : public httplib::Server {
   void WidenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
 };
 
+// httplib's thread pool, with a hook that runs as each accepted connection is handed over and
+// one that runs on the connection's thread before its first request is read.
+class ConnectionQueue : public httplib::TaskQueue {
+ public:
+  ConnectionQueue(size_t threads, std::function<void()> onAccept, std::function<void()> onStart)
+      : pool_(threads), onAccept_(std::move(onAccept)), onStart_(std::move(onStart)) {}
+  void enqueue(std::function<void()> serve) override {
+    onAccept_();
+    pool_.enqueue([this, serve = std::move(serve)] {
+      onStart_();
+      serve();
+    });
+  }
+  void shutdown() override { pool_.shutdown(); }
+
+ private:
+  httplib::ThreadPool pool_;
+  std::function<void()> onAccept_;
+  std::function<void()> onStart_;
+};
+
+// An idle kept-alive connection holds its server thread for the keep-alive time. Shutting the
+// server's own sockets (local address 127.0.0.1:port) down ends those waits at once; a client
+// socket of this process has the port as its peer, not as its local address, and is left alone.
+void ShutDownServedConnections(int port) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+    int fd = -1;
+    try {
+      fd = std::stoi(entry.path().filename().string());
+    } catch (const std::exception&) {
+      continue;
+    }
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0 ||
+        local.sin_family != AF_INET || ntohs(local.sin_port) != port) {
+      continue;
+    }
+    int listening = 0;
+    socklen_t size = sizeof listening;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening) continue;
+    ::shutdown(fd, SHUT_RDWR);
+  }
+}
+
 }  // namespace
 
 std::string Request::Header(std::string_view name) const {
@@ -159,8 +208,24 @@ struct TestWeb::RouteEntry {
 
 TestWeb::TestWeb() : server_(std::make_unique<LoopbackServer>()) {
   // httplib's API takes ownership of a raw pointer here.
-  server_->new_task_queue = [] { return new httplib::ThreadPool(32); };
+  server_->new_task_queue = [this] {
+    return new ConnectionQueue(
+        32,
+        [this] {
+          std::lock_guard lock(mutex_);
+          ++accepted_;
+        },
+        [this] {
+          int charge = 0;
+          {
+            std::lock_guard lock(mutex_);
+            charge = connectionChargeMs_;
+          }
+          if (charge > 0) Pause(charge);
+        });
+  };
   server_->set_keep_alive_timeout(1);
+  server_->set_keep_alive_max_count(1000000);
   server_->set_tcp_nodelay(true);  // headers and body go out in separate writes
 
   auto handle = [this](const httplib::Request& in, httplib::Response& out) {
@@ -206,6 +271,20 @@ TestWeb::TestWeb() : server_(std::make_unique<LoopbackServer>()) {
         *body = ZlibBytes(reply.body);
         out.headers.emplace("Content-Encoding", "deflate");
         break;
+    }
+
+    if (reply.generatedBytes > 0) {
+      const size_t total = reply.generatedBytes;
+      out.set_content_provider(total, contentType,
+                               [total](size_t offset, size_t, httplib::DataSink& sink) {
+                                 char piece[65536];
+                                 size_t count = std::min(sizeof piece, total - offset);
+                                 for (size_t i = 0; i < count; ++i) {
+                                   piece[i] = GeneratedByte(offset + i);
+                                 }
+                                 return sink.write(piece, count);
+                               });
+      return;
     }
 
     bool faults = reply.chunked || contentLength >= 0 || reply.trickleBytes > 0 ||
@@ -269,6 +348,7 @@ TestWeb::~TestWeb() {
   }
   wake_.notify_all();
   server_->stop();
+  ShutDownServedConnections(port_);
   listener_.join();
 }
 
@@ -324,6 +404,16 @@ std::vector<Request> TestWeb::RequestsTo(std::string_view urlPart) const {
   std::copy_if(requests_.begin(), requests_.end(), std::back_inserter(found),
                [urlPart](const Request& r) { return r.url.find(urlPart) != std::string::npos; });
   return found;
+}
+
+int TestWeb::AcceptedConnections() const {
+  std::lock_guard lock(mutex_);
+  return accepted_;
+}
+
+void TestWeb::SetConnectionCharge(int ms) {
+  std::lock_guard lock(mutex_);
+  connectionChargeMs_ = ms;
 }
 
 void TestWeb::ClearRequests() {

@@ -56,6 +56,9 @@ struct Reply {
   int headerDelayMs = 0;      // pause before the status line (the answer's headers)
   int stallMs = 0;            // pause after the headers, before the body
   long closeAfterBytes = -1;  // close the connection after this many body bytes
+  // >0: the body is this many bytes made while they are sent (GeneratedByte), not `body`; for
+  // answers too large to hold.
+  size_t generatedBytes = 0;
 
   static Reply Text(std::string body, std::string contentType = "text/html");
   static Reply Redirect(std::string location, int status = 302);
@@ -93,7 +96,14 @@ class TestWeb {
   // The requests whose url contains the text.
   std::vector<Request> RequestsTo(std::string_view urlPart) const;
   void ClearRequests();
-  // Unmatched requests are answered 404 with an empty body.
+
+  // Connections accepted so far (a client that reuses its connection adds none).
+  int AcceptedConnections() const;
+  // The cost of a new connection: each accepted connection waits this long before its first
+  // request is read (a far-away host's connect and TLS round trips).
+  void SetConnectionCharge(int ms);
+  // Unmatched requests are answered 404 with an empty body. Idle connections are kept for a
+  // second, for any number of requests.
 
  private:
   struct RouteEntry;
@@ -110,7 +120,14 @@ class TestWeb {
   bool stopping_ = false;
   std::vector<std::shared_ptr<RouteEntry>> routes_;
   std::vector<Request> requests_;
+  int connectionChargeMs_ = 0;
+  int accepted_ = 0;
 };
+
+// Byte `offset` of a generated body.
+inline char GeneratedByte(size_t offset) {
+  return static_cast<char>((offset * 7 + offset / 4093) & 0xFF);
+}
 
 // Bytes of tests/fixtures/<relativePath>; throws std::runtime_error when it cannot be read.
 std::string Fixture(const std::string& relativePath);
