@@ -173,7 +173,7 @@ void PhotoPictureList(PictureContext& pictures) {
   }
   std::string script;
   if (Utf16Length(album.strAddr) < 20) {
-    // An album id: the album is not public; the owner may verify access first.
+    // An album id: the album is not public; the user may verify access in the login window.
     if (!user.AskYesNo(kVerifyQuestion, "提示")) return;
     user.OpenLogin(std::string(kHosts.serviceOrigin) + "/" + texts.strSiteParam3 +
                    "/list/#aid=" + album.strAddr + "&m=1&p=1");
