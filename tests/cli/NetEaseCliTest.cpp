@@ -1,0 +1,79 @@
+// `albumora list` and `albumora download` for NetEase albums, end to end against the loopback
+// web: the classic service (owner page, catalogue, picture script) and a pp member.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ScratchDir.h"
+#include "TestFiles.h"
+#include "TestWeb.h"
+
+namespace albumora {
+namespace {
+
+using testweb::Fixture;
+using testweb::Lines;
+using testweb::ReadFile;
+using testweb::Reply;
+using testweb::TestWeb;
+using testweb::ToGbk;
+
+class NetEaseCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    web_.Route("photo.163.com", "/someone/",
+               Reply::Text(ToGbk("<script>var UD = {photo163HostName:'someone', albumUrl : "
+                                 "'http://s2.ph.126.net/photo/someone/albums.js'};</script>"),
+                           "text/html"));
+    web_.Route("s2.ph.126.net", "/photo/someone/albums.js",
+               Reply::Text(ToGbk("var d=[{id:101,name:'湖光',desc:'',au:0,count:2,curl:'12/photo/"
+                                 "c.jpg',purl:'s2.ph.126.net/photo/someone/p101.js'}];"),
+                           "application/javascript"));
+    web_.Route("s2.ph.126.net", "/photo/someone/p101.js",
+               Reply::Text(ToGbk("var p=[{id:1,ourl:'12/photo/a/lake.jpg',desc:'湖'},{id:2,ourl:'"
+                                 "',murl:'3/bimg/hills.jpg',desc:''}];"),
+                           "application/javascript"));
+    web_.Route("img12.ph.126.net", "/photo/a/lake.jpg",
+               Reply::Text(Fixture("demo/lake.jpg"), "image/jpeg"));
+    web_.Route("img3.bimg.126.net", "/bimg/hills.jpg",
+               Reply::Text(Fixture("demo/hills.jpg"), "image/jpeg"));
+  }
+
+  std::string Run(const std::string& arguments) {
+    const std::filesystem::path out = dir_ / "out.txt";
+    const std::string command = std::string(ALBUMORA_CLI_PATH) + " " + arguments + " --home " +
+                                (dir_ / "home").string() + " --proxy " + web_.ProxyUrl() +
+                                " --no >" + out.string() + " 2>" + (dir_ / "err.txt").string() +
+                                " </dev/null";
+    const int raw = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << ReadFile(dir_ / "err.txt");
+    return ReadFile(out);
+  }
+
+  TestWeb web_;
+  testweb::ScratchDir scratch_{"neteasecli"};
+  std::filesystem::path dir_ = scratch_.Dir();
+};
+
+TEST_F(NetEaseCli, ListsAndDownloadsAnOwnersAlbums) {
+  EXPECT_EQ(Lines(Run("list --site netease http://photo.163.com/someone/")),
+            std::vector<std::string>{"0001\t湖光\t   2\t"});
+
+  const std::filesystem::path save = dir_ / "save";
+  const std::string out =
+      Run("download --site netease --save " + save.string() + " http://photo.163.com/someone/");
+  ASSERT_EQ(Lines(out).size(), 1u) << out;
+  EXPECT_EQ(Lines(out)[0].rfind("0001\t湖光\t", 0), 0u) << out;
+  // The owner's folder, the album's folder; the second picture is named after its album.
+  const std::filesystem::path album = save / "someone" / "湖光";
+  EXPECT_EQ(ReadFile(album / "湖.jpg"), Fixture("demo/lake.jpg"));
+  EXPECT_EQ(ReadFile(album / "湖光.jpg"), Fixture("demo/hills.jpg"));
+}
+
+}  // namespace
+}  // namespace albumora

@@ -1,0 +1,1 @@
+var g_p$101d=[{id:1,s:0,ourl:'12/photo/a/full1.jpg',ow:1600,oh:1200,murl:'12/photo/a/mid1.jpg',surl:'12/photo/a/s1.jpg',desc:'日出',t:1},{id:2,s:0,ourl:'',murl:'8/bimg/mid2.jpg',surl:'',desc:'',t:2},{id:3,s:0,ourl:'',murl:'',surl:'/photo/s3.jpg',desc:'日出',t:3},{id:4,s:0,ourl:'',murl:'',surl:'',desc:'空',t:4}];

@@ -1,0 +1,2 @@
+//#DWR-REPLY
+dwr.engine._remoteHandleCallback('530377','0',"s2.ph.126.net/photo/someone/p104.js");
