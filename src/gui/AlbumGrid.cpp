@@ -7,7 +7,8 @@ namespace albumora::gui {
 
 namespace {
 
-constexpr int kListWidths[GridModel::kListColumns] = {50, 575, 50, 100, 0, 0};
+// The number column is wider than the 50 pixels of the plain grid: it also holds the mark.
+constexpr int kListWidths[GridModel::kListColumns] = {72, 575, 50, 100, 0, 0};
 const char* const kListTitles[GridModel::kListColumns] = {"序号", "名称", "数量", "备注", "", ""};
 constexpr int kTextLine = 22;  // the name line under a cover
 

@@ -258,7 +258,7 @@ void CGallerixDlg::BuildControls() {
   progress_ = new QProgressBar(central);
   progress_->setRange(0, 1);
   progress_->setValue(0);
-  progress_->setFormat("%v/%m");
+  progress_->setFormat("");
   tools->addWidget(selectAll_);
   tools->addWidget(previewBox_);
   tools->addWidget(findLink_);
@@ -624,6 +624,7 @@ void CGallerixDlg::SetStatus(StatusLine line, const std::string& text) {
         status2_->setText(text);
         progress_->setRange(0, std::max(total, 1));
         progress_->setValue(finished);
+        progress_->setFormat(total > 0 ? "%v/%m" : "");
         break;
       case StatusLine::ListTitle:
         listFrame_->setTitle(text);
@@ -665,6 +666,7 @@ void CGallerixDlg::SetDownloadBusy(bool busy) {
       status2_->setText("");
       progress_->setRange(0, 1);
       progress_->setValue(0);
+      progress_->setFormat("");
       std::lock_guard lock(albumMutex_);
       poolRunning_ = false;
     }
