@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include "fs/ProgramFolder.h"
 #include "gui/AlbumGrid.h"
@@ -124,8 +125,11 @@ int main(int argc, char** argv) {
   if (!screenshots.isEmpty() && !demo) return Usage();
 
   // The demo keeps the person's own settings and cookies untouched.
-  QTemporaryDir demoHome;
-  if (demo) home = demoHome.path();
+  std::optional<QTemporaryDir> demoHome;
+  if (demo) {
+    demoHome.emplace();
+    home = demoHome->path();
+  }
   try {
     albumora::InitProgramFolder(home.toStdString());
   } catch (const std::filesystem::filesystem_error& failure) {
