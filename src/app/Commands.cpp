@@ -20,9 +20,24 @@ int GetListFunc(AppState& app, const Adapters& adapters) {
   return 0;
 }
 
+void StartDetached(std::function<void()> body) { std::thread(std::move(body)).detach(); }
+
+// Asks a running download job to stop. A job that has ended meanwhile is left alone: a stop
+// stored after its end would leave the state at "stop" with no job, and the command dead.
+void RequestDownloadStop(AppState& app, uint8_t state) {
+  while (state != DOWN_IDLE && !app.nDownState.compare_exchange_weak(state, DOWN_STOP)) {
+  }
+  if (state != DOWN_IDLE) Pool().stop = true;
+}
+
 }  // namespace
 
 void ListCommand(AppState& app, int siteSelection, const Adapters& adapters) {
+  ListCommand(app, siteSelection, adapters, StartDetached);
+}
+
+void ListCommand(AppState& app, int siteSelection, const Adapters& adapters,
+                 const ThreadStarter& start) {
   if (app.bReady.load() != 1) return;
   if (app.nListState.load() != LIST_IDLE) {
     app.nListState = LIST_STOP;
@@ -34,7 +49,7 @@ void ListCommand(AppState& app, int siteSelection, const Adapters& adapters) {
   app.nListType = LT_NONE;
   app.nSite = siteSelection;
   try {
-    std::thread(GetListFunc, std::ref(app), std::cref(adapters)).detach();
+    start([&app, &adapters] { GetListFunc(app, adapters); });
   } catch (const std::system_error&) {
     app.host.ShowMessage("Create thread:GetListFunc failed.");
     app.nListState = LIST_IDLE;
@@ -42,24 +57,26 @@ void ListCommand(AppState& app, int siteSelection, const Adapters& adapters) {
 }
 
 void DownloadCommand(AppState& app, const Adapters& adapters) {
+  DownloadCommand(app, adapters, StartDetached);
+}
+
+void DownloadCommand(AppState& app, const Adapters& adapters, const ThreadStarter& start) {
   uint8_t state = DOWN_IDLE;
   if (!app.nDownState.compare_exchange_strong(state, DOWN_RUNNING)) {
-    // A job runs: ask it to stop. A job that has ended meanwhile is left alone: a stop stored
-    // after its end would leave the state at "stop" with no job, and the command dead.
-    while (state != DOWN_IDLE && !app.nDownState.compare_exchange_weak(state, DOWN_STOP)) {
-    }
-    if (state != DOWN_IDLE) Pool().stop = true;
+    RequestDownloadStop(app, state);
     return;
   }
   try {
-    std::thread([&app, &adapters] { RunDownloadJob(app, adapters); }).detach();
+    start([&app, &adapters] { RunDownloadJob(app, adapters); });
   } catch (const std::system_error&) {
     app.host.ShowMessage("Create thread:DownloadFunc failed.");
     app.nDownState = DOWN_IDLE;
   }
 }
 
-bool SwitchView(AppState& app, bool preview) {
+bool SwitchView(AppState& app, bool preview) { return SwitchView(app, preview, StartDetached); }
+
+bool SwitchView(AppState& app, bool preview, const ThreadStarter& start) {
   if (app.nModeSwitch.load() != 0) {
     if (app.host.AskYesNo("模式转换未完成,是否中断?", "提示")) app.nModeSwitch = 2;
     return false;
@@ -70,11 +87,19 @@ bool SwitchView(AppState& app, bool preview) {
   app.grid.Reset(preview);
   app.host.GridReset(preview);
   try {
-    std::thread(RebuildAlbumRows, std::ref(app)).detach();
+    start([&app] { RebuildAlbumRows(app); });
   } catch (const std::system_error&) {
     app.nModeSwitch = 0;
   }
   return true;
+}
+
+void RequestStops(AppState& app) {
+  uint8_t list = LIST_RUNNING;
+  app.nListState.compare_exchange_strong(list, LIST_STOP);
+  RequestDownloadStop(app, app.nDownState.load());
+  uint8_t rebuild = 1;
+  app.nModeSwitch.compare_exchange_strong(rebuild, 2);
 }
 
 }  // namespace albumora

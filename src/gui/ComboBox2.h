@@ -1,0 +1,45 @@
+// CComboBox2: the address and save-path boxes. An editable combo box with its own memory of
+// every item added; its drop-down shows them all, sorted. While the person types, the items
+// whose lower-cased form contains the typed text (lower-cased) are suggested below the box,
+// in lower case. An item may carry hidden text after the marker; suggestions show only the
+// part before it.
+#pragma once
+
+#include <QComboBox>
+#include <QStringList>
+
+class QCompleter;
+class QStringListModel;
+
+namespace albumora::gui {
+
+class CComboBox2 : public QComboBox {
+  Q_OBJECT
+
+ public:
+  static constexpr const char* kMarker = "zrk?!oxff";
+
+  explicit CComboBox2(QWidget* parent = nullptr);
+
+  // Appends an item (the drop-down is rebuilt from every item, sorted).
+  void AddItem(const QString& text);
+  const QStringList& Items() const { return items_; }
+  // The suggestions offered for the last typed text, as shown.
+  QStringList Suggestions() const;
+  bool SuggestionsShown() const;
+
+ signals:
+  // A suggestion or a drop-down item was picked; the box holds its text.
+  void Picked();
+
+ private:
+  void EditChanged(const QString& text);
+  void SuggestionPicked(const QString& shown);
+
+  QStringList items_;
+  QStringList shownFrom_;  // the item behind each suggestion
+  QStringListModel* suggestions_;
+  QCompleter* completer_;
+};
+
+}  // namespace albumora::gui

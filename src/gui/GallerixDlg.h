@@ -1,0 +1,224 @@
+// CGallerixDlg: the main window, and the Host the jobs report through. Every job call is
+// brought onto the window's thread: the calls a job waits for (messages, questions, the login
+// window, grid rows, thumbnails, the busy and idle forms, the boxes' texts) block until the
+// window has done them; status texts are queued. A call made on the window's own thread runs at
+// once (the view switch asks its stop question there).
+//
+// The window owns the records (AppState) and the job threads (JobRunner): closing it asks the
+// jobs to stop, waits for their ends while still answering their calls, and only then goes.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "app/JobRunner.h"
+#include "gui/Prompts.h"
+#include "model/AppState.h"
+#include "model/Host.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSplashScreen;
+
+namespace albumora {
+class Adapters;
+}
+
+namespace albumora::gui {
+
+class AlbumGridView;
+class CComboBox2;
+class CDlgFind;
+class LoginWindow;
+
+// What start-up reads from the platform; tests and the demo set their own.
+struct StartOptions {
+  std::filesystem::path currentDir;  // empty: the process's current directory
+  QString documentsDir;              // empty: the desktop's documents folder
+  bool splash = true;
+  QString savePath;  // when set, the save path (the demo's)
+};
+
+// Menu command ids.
+enum MenuId : int {
+  ID_FEEDBACK = 32772,
+  ID_ENQUIRY = 32773,
+  ID_SKIP_OLD = 32774,
+  ID_VERSION = 32775,
+  ID_DOWN_SET = 32778,
+  ID_SAVE_SET = 32779,
+  ID_LOGIN_QQ = 32781,
+  ID_LOGIN_TWEIBO = 32782,
+  ID_LOGIN_BAIDU = 32789,
+  ID_LOGIN_NETEASE = 32790,
+  ID_LOGIN_RENREN = 32791,
+  ID_LOGIN_YUPOO = 32792,
+  ID_LOGIN_MOKO = 32793,
+  ID_LOGIN_WEIBO = 32794,
+  ID_LOGIN_CUSTOM = 32795,
+  ID_FIX_ORDER = 32799,
+  ID_FIX_FORMAT = 32800,
+  ID_THUNDER_ONLY = 32802,
+  ID_NAME_FILE = 32804,
+  ID_GUIDE = 32806,
+  ID_FILES = 32807,
+  ID_TAOBAO_MAIN = 32808,
+  ID_EXPORT_DOWN = 32809,
+  ID_EXPORT_THUNDER = 32810,
+  ID_IMPORT = 32811,
+  ID_OPEN_DIR = 32812,
+};
+
+// The save path start-up proposes: the current directory; when that is a temporary folder, the
+// documents folder's "Albumora/" (created).
+QString ProposedSavePath(const std::filesystem::path& currentDir, const QString& documentsDir);
+// The clipboard's text for the address box: trimmed, 1 to 199 characters; else empty.
+QString AddressFromClipboard(const std::string& clipboard);
+
+class CGallerixDlg : public QMainWindow, public Host {
+ public:
+  CGallerixDlg(const Adapters& adapters, StartOptions options = {});
+  ~CGallerixDlg() override;
+
+  // Start-up's last step: the splash, the start-up thread that fills the site list; the
+  // window shows itself and is ready when that thread is done.
+  void Start();
+  bool Ready() const { return app_.bReady.load() == 1; }
+  // Asks the jobs to stop and waits for their ends (the window answers their calls meanwhile,
+  // without dialogs). Closing the window does this.
+  void Shutdown();
+
+  AppState& App() { return app_; }
+  JobRunner& Runner() { return runner_; }
+  Prompts& prompts() { return prompts_; }
+
+  // Controls, by role (for the tests and the demo).
+  QComboBox* SiteBox() const { return siteBox_; }
+  CComboBox2* AddressBox() const { return addressBox_; }
+  CComboBox2* SaveBox() const { return saveBox_; }
+  QPushButton* ListButton() const { return listButton_; }
+  QPushButton* DownloadButton() const { return downloadButton_; }
+  QPushButton* BrowseButton() const { return browseButton_; }
+  QPushButton* OpenButton() const { return openButton_; }
+  QCheckBox* SelectAllBox() const { return selectAll_; }
+  QCheckBox* PreviewBox() const { return previewBox_; }
+  QGroupBox* ListFrame() const { return listFrame_; }
+  AlbumGridView* Grid() const { return grid_; }
+  QLabel* Status1() const { return status1_; }
+  QLabel* Status2() const { return status2_; }
+  QLabel* Notice() const { return notice_; }
+  QProgressBar* Progress() const { return progress_; }
+  QAction* MenuAction(int id) const;
+  QMenu* SettingsMenu() const { return settingsMenu_; }
+  CDlgFind* FindWindow() const { return find_.get(); }
+  LoginWindow* OpenLoginWindow() const { return login_.get(); }
+
+  // Handlers.
+  void SiteChanged();
+  void AddressChanged();
+  void Browse();
+  void OpenSaveFolder();
+  // A dropped path, as a drop of that file or folder does.
+  void TakeDroppedPath(const QString& path);
+  void SelectAllClicked(bool checked);
+  void PreviewClicked(bool checked);
+  void ShowFind();
+  void MenuCommand(int id);
+  // Before a drop-down of the menu bar opens: the option items' check marks.
+  void UpdateMenuMarks();
+
+  // Host.
+  std::string AddressText() override;
+  std::string SavePathText() override;
+  void ShowMessage(const std::string& text, const std::string& caption = {}) override;
+  bool AskYesNo(const std::string& text, const std::string& caption) override;
+  void OpenLogin(const std::string& address) override;
+  void SetStatus(StatusLine line, const std::string& text) override;
+  void SetListBusy(bool busy, bool downloadEnabled) override;
+  void SetDownloadBusy(bool busy) override;
+  void GridReset(bool preview) override;
+  void GridRowAdded(int row) override;
+  void GridCellChanged(int row, int column) override;
+  void GridFinished() override;
+  int LoadThumbnail(const std::string& path) override;
+  void ClearThumbnails() override;
+  void AddressRemembered(const std::string& text) override;
+  void PoolFinished(long seconds, long pictures) override;
+  void OpenFolder(const std::string& path) override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  // Runs f on the window's thread and waits for it; at once when called there.
+  template <typename F>
+  auto OnWindow(F&& f) -> decltype(f());
+  // Runs f on the window's thread later; at once when called there.
+  template <typename F>
+  void Post(F&& f);
+
+  void BuildControls();
+  void BuildMenu();
+  void Ready(const QStringList& sites);
+  void ToggleOption(uint16_t option);
+  void RunDownSet();
+  void RunSaveSet();
+  void OpenLoginAt(const QString& address);
+  void ShowAbout();
+  void SaveSettingsFile();
+  void SaveCookies();
+  void Message(const QString& text);
+
+  StartOptions options_;
+  AppState app_{*this};
+  JobRunner runner_;
+  Prompts prompts_ = Prompts::Desktop();
+  std::atomic<bool> closing_{false};
+  bool shuttingDown_ = false;
+  std::thread startup_;
+
+  // The album being downloaded, as the job last reported it (for "打开" and the progress).
+  std::mutex albumMutex_;
+  std::string albumFolder_;
+  bool poolRunning_ = false;
+
+  QComboBox* siteBox_ = nullptr;
+  CComboBox2* addressBox_ = nullptr;
+  CComboBox2* saveBox_ = nullptr;
+  QPushButton* listButton_ = nullptr;
+  QPushButton* downloadButton_ = nullptr;
+  QPushButton* browseButton_ = nullptr;
+  QPushButton* openButton_ = nullptr;
+  QGroupBox* listFrame_ = nullptr;
+  AlbumGridView* grid_ = nullptr;
+  QCheckBox* selectAll_ = nullptr;
+  QCheckBox* previewBox_ = nullptr;
+  QLabel* status1_ = nullptr;
+  QLabel* status2_ = nullptr;
+  QLabel* notice_ = nullptr;
+  QLabel* version_ = nullptr;
+  QLabel* updateLink_ = nullptr;
+  QLabel* findLink_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QMenu* settingsMenu_ = nullptr;
+  std::map<int, QAction*> actions_;
+  std::unique_ptr<QSplashScreen> splash_;
+  std::unique_ptr<CDlgFind> find_;
+  std::unique_ptr<LoginWindow> login_;
+};
+
+}  // namespace albumora::gui

@@ -1,0 +1,172 @@
+#include "gui/SettingsDialogs.h"
+
+#include <QButtonGroup>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "text/StringCtrl.h"
+
+namespace albumora::gui {
+
+namespace {
+
+// A signed decimal number as typed (text that is no number reads as 0), cut to 16 bits.
+uint16_t ReadField(const QLineEdit* edit) {
+  return static_cast<uint16_t>(ReadDecimal(edit->text().toStdString()));
+}
+
+QString FieldString(const NameField& field) { return QString::fromStdString(FieldText(field)); }
+
+// At most kMaxUnits UTF-16 units, never half a surrogate pair.
+std::string Limited(const QLineEdit* edit) {
+  QString text = edit->text().left(CDlgSaveSet::kMaxUnits);
+  if (!text.isEmpty() && text.back().isHighSurrogate()) text.chop(1);
+  return text.toStdString();
+}
+
+}  // namespace
+
+CDlgDownSet::CDlgDownSet(DownParam& slot, MessageFn message, QWidget* parent)
+    : QDialog(parent), slot_(slot), message_(std::move(message)) {
+  setWindowTitle("设置");
+  auto* group = new QGroupBox("下载参数设置", this);
+  auto* form = new QFormLayout(group);
+  threads_ = new QLineEdit(QString::number(slot.wThreads), group);
+  timeout_ = new QLineEdit(QString::number(slot.wTimeout), group);
+  minKB_ = new QLineEdit(QString::number(slot.wMinKB), group);
+  maxKB_ = new QLineEdit(QString::number(slot.wMaxKB), group);
+  form->addRow("线程数(1~15)：", threads_);
+  form->addRow("超时(S, >=10)：", timeout_);
+  form->addRow("图片最小值(K)：", minKB_);
+  form->addRow("图片最大值(K)：", maxKB_);
+  auto* ok = new QPushButton("确 定", this);
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, [this] { Confirm(); });
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(group);
+  layout->addWidget(ok, 0, Qt::AlignRight);
+}
+
+// The values reach the slot only when they pass: a refused "确 定" followed by closing the
+// dialog leaves the slot as it was, so no thread count of 0 waits in memory for the next
+// download.
+void CDlgDownSet::Confirm() {
+  DownParam typed;
+  typed.wThreads = ReadField(threads_);
+  typed.wTimeout = ReadField(timeout_);
+  typed.wMinKB = ReadField(minKB_);
+  typed.wMaxKB = ReadField(maxKB_);
+  // The time-out is compared as the signed number it was typed as: a negative one is refused.
+  const bool valid =
+      typed.wThreads >= 1 && typed.wThreads <= 15 && static_cast<int16_t>(typed.wTimeout) >= 10;
+  if (!valid) {
+    message_("参数错误");
+    return;
+  }
+  slot_ = typed;
+  accept();
+}
+
+CDlgSaveSet::CDlgSaveSet(NameRule& slot, QWidget* parent) : QDialog(parent), slot_(slot) {
+  setWindowTitle("设置");
+  auto* names = new QGroupBox("文件名", this);
+  auto* nameGrid = new QGridLayout(names);
+  prefix_ = new QLineEdit(FieldString(slot.szPrefix), names);
+  suffix_ = new QLineEdit(FieldString(slot.szSuffix), names);
+  from_ = new QLineEdit(FieldString(slot.szFrom), names);
+  to_ = new QLineEdit(FieldString(slot.szTo), names);
+  nameMode_ = new QButtonGroup(this);
+  auto* radios = new QHBoxLayout;
+  const char* nameCaptions[] = {"描述", "序号", "网址"};
+  for (int i = 0; i < 3; ++i) {
+    auto* radio = new QRadioButton(nameCaptions[i], names);
+    nameMode_->addButton(radio, i);
+    radios->addWidget(radio);
+  }
+  nameGrid->addWidget(new QLabel("前缀", names), 0, 0);
+  nameGrid->addWidget(prefix_, 0, 1);
+  nameGrid->addLayout(radios, 0, 2);
+  nameGrid->addWidget(new QLabel("后缀", names), 0, 3);
+  nameGrid->addWidget(suffix_, 0, 4);
+  nameGrid->addWidget(from_, 1, 1, 1, 2);
+  nameGrid->addWidget(new QLabel("替换为", names), 1, 3);
+  nameGrid->addWidget(to_, 1, 4);
+
+  auto* dirs = new QGroupBox("相册路径(相册名)", this);
+  auto* dirGrid = new QGridLayout(dirs);
+  dirPrefix_ = new QLineEdit(FieldString(slot.szDirPrefix), dirs);
+  dirSuffix_ = new QLineEdit(FieldString(slot.szDirSuffix), dirs);
+  dirMode_ = new QButtonGroup(this);
+  auto* dirRadios = new QHBoxLayout;
+  const char* dirCaptions[] = {"相册名", "无"};
+  for (int i = 0; i < 2; ++i) {
+    auto* radio = new QRadioButton(dirCaptions[i], dirs);
+    dirMode_->addButton(radio, i);
+    dirRadios->addWidget(radio);
+  }
+  dirGrid->addWidget(new QLabel("前缀", dirs), 0, 0);
+  dirGrid->addWidget(dirPrefix_, 0, 1);
+  dirGrid->addLayout(dirRadios, 0, 2);
+  dirGrid->addWidget(new QLabel("后缀", dirs), 0, 3);
+  dirGrid->addWidget(dirSuffix_, 0, 4);
+  // The explanation link has no action.
+  auto* help = new QLabel("<a href=\"#\">前后缀说明</a>", dirs);
+  dirGrid->addWidget(help, 1, 0, 1, 2);
+
+  if (QAbstractButton* radio = nameMode_->button(slot.byNameMode)) radio->setChecked(true);
+  if (QAbstractButton* radio = dirMode_->button(slot.byDirMode)) radio->setChecked(true);
+
+  auto* ok = new QPushButton("确 定", this);
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, [this] { Confirm(); });
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(names);
+  layout->addWidget(dirs);
+  layout->addWidget(ok, 0, Qt::AlignRight);
+}
+
+QLineEdit* CDlgSaveSet::Edit(int id) const {
+  switch (id) {
+    case 1000:
+      return prefix_;
+    case 1001:
+      return suffix_;
+    case 1002:
+      return dirPrefix_;
+    case 1003:
+      return dirSuffix_;
+    case 1021:
+      return from_;
+    case 1022:
+      return to_;
+    default:
+      return nullptr;
+  }
+}
+
+QRadioButton* CDlgSaveSet::Radio(int id) const {
+  if (id >= 1016 && id <= 1018) return static_cast<QRadioButton*>(nameMode_->button(id - 1016));
+  if (id >= 1019 && id <= 1020) return static_cast<QRadioButton*>(dirMode_->button(id - 1019));
+  return nullptr;
+}
+
+void CDlgSaveSet::Confirm() {
+  SetField(slot_.szPrefix, Limited(prefix_));
+  SetField(slot_.szSuffix, Limited(suffix_));
+  SetField(slot_.szFrom, Limited(from_));
+  SetField(slot_.szTo, Limited(to_));
+  SetField(slot_.szDirPrefix, Limited(dirPrefix_));
+  SetField(slot_.szDirSuffix, Limited(dirSuffix_));
+  slot_.byNameMode = static_cast<uint8_t>(std::max(0, nameMode_->checkedId()));
+  slot_.byDirMode = static_cast<uint8_t>(std::max(0, dirMode_->checkedId()));
+  accept();
+}
+
+}  // namespace albumora::gui

@@ -1,0 +1,168 @@
+// albumora-gui: the window front end.
+//
+//   albumora-gui [--home DIR]
+//   albumora-gui --demo [--screenshots DIR]
+//
+// --home names the program folder (settings soft.dat, cookies.txt, tmp/), shared with the
+// command line. --demo serves the bundled sample site on loopback and opens the window on it,
+// with a scratch program folder and the save path ./albumora-demo/. --screenshots (with --demo)
+// lists the sample account, saves the window in list mode and in thumbnail mode as PNG files
+// in DIR and quits (scripts/gui-screenshots.sh runs it under Xvfb).
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+
+#include "fs/ProgramFolder.h"
+#include "gui/AlbumGrid.h"
+#include "gui/AppIcon.h"
+#include "gui/ComboBox2.h"
+#include "gui/DemoServe.h"
+#include "gui/GallerixDlg.h"
+#include "sites/Registry.h"
+#include "text/StringCtrl.h"
+
+namespace {
+
+using albumora::gui::CGallerixDlg;
+
+// The clipboard's text for the core; read on the window's thread.
+std::string ReadClipboard() {
+  QString text;
+  auto read = [&text] { text = QGuiApplication::clipboard()->text(); };
+  if (QThread::currentThread() == qApp->thread()) {
+    read();
+  } else {
+    QMetaObject::invokeMethod(qApp, read, Qt::BlockingQueuedConnection);
+  }
+  return text.toStdString();
+}
+
+int Usage() {
+  std::cerr << "usage: albumora-gui [--home DIR]\n"
+               "       albumora-gui --demo [--screenshots DIR]\n";
+  return 2;
+}
+
+// The screenshot run: list the sample account, tick two albums, save the window; switch to
+// thumbnails, save it again; quit.
+void TakeScreenshots(CGallerixDlg& window, const QString& folder) {
+  auto* timer = new QTimer(&window);
+  auto step = std::make_shared<int>(0);
+  auto waited = std::make_shared<int>(0);
+  QObject::connect(timer, &QTimer::timeout, &window, [&window, folder, timer, step, waited] {
+    albumora::AppState& app = window.App();
+    if (++*waited > 600) {
+      std::cerr << "albumora-gui: the screenshots timed out" << std::endl;
+      QApplication::exit(1);
+      return;
+    }
+    switch (*step) {
+      case 0:
+        if (!window.Ready()) return;
+        window.ListButton()->click();
+        *step = 1;
+        return;
+      case 1:
+        if (app.nListState.load() != albumora::LIST_IDLE || app.albumList.empty()) return;
+        window.Grid()->SelectAlone(1, 0);
+        window.Grid()->selectionModel()->select(
+            window.Grid()->Model().index(1, 0),
+            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        *step = 2;
+        return;
+      case 2:
+        window.grab().save(folder + "/window-list.png");
+        window.PreviewBox()->click();
+        *step = 3;
+        return;
+      case 3:
+        if (app.nModeSwitch.load() != 0) return;
+        *step = 4;
+        return;
+      case 4:
+        window.grab().save(folder + "/window-thumbnails.png");
+        timer->stop();
+        QApplication::quit();
+        return;
+      default:
+        return;
+    }
+  });
+  timer->start(100);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("Albumora");
+  QApplication::setWindowIcon(albumora::gui::AppIcon());
+
+  bool demo = false;
+  QString home;
+  QString screenshots;
+  const QStringList args = QApplication::arguments();
+  for (qsizetype i = 1; i < args.size(); ++i) {
+    if (args[i] == "--demo") {
+      demo = true;
+    } else if (args[i] == "--home" && i + 1 < args.size()) {
+      home = args[++i];
+    } else if (args[i] == "--screenshots" && i + 1 < args.size()) {
+      screenshots = args[++i];
+    } else {
+      return Usage();
+    }
+  }
+  if (!screenshots.isEmpty() && !demo) return Usage();
+
+  // The demo keeps the person's own settings and cookies untouched.
+  std::optional<QTemporaryDir> demoHome;
+  if (demo) {
+    demoHome.emplace();
+    home = demoHome->path();
+  }
+  try {
+    albumora::InitProgramFolder(home.toStdString());
+  } catch (const std::filesystem::filesystem_error& failure) {
+    QMessageBox::critical(nullptr, "Albumora", QString("程序目录不可用：") + failure.what());
+    return 1;
+  }
+
+  std::unique_ptr<albumora::gui::DemoServer> server;
+  albumora::gui::StartOptions options;
+  if (demo) {
+    std::string error;
+    server = albumora::gui::DemoServer::Start(error);
+    if (!server) {
+      QMessageBox::critical(nullptr, "Albumora",
+                            QString("示例网站无法启动：") + QString::fromStdString(error));
+      return 1;
+    }
+    options.savePath = QDir::current().absoluteFilePath("albumora-demo") + "/";
+    options.splash = screenshots.isEmpty();
+  }
+
+  albumora::SetClipboardReader(ReadClipboard);
+  int status = 0;
+  {
+    CGallerixDlg window(albumora::SiteAdapters(), options);
+    if (demo) window.AddressBox()->setEditText(albumora::gui::DemoServer::Account());
+    window.Start();
+    if (!screenshots.isEmpty()) {
+      QDir().mkpath(screenshots);
+      TakeScreenshots(window, screenshots);
+    }
+    status = QApplication::exec();
+  }
+  albumora::SetClipboardReader(nullptr);
+  return status;
+}

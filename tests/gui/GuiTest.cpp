@@ -1,0 +1,607 @@
+// The window against the loopback test web, on the offscreen platform: the whole road from a
+// typed account to files on disk, a stop mid-album, and the window's own rules (start-up, the
+// boxes, drag and drop, the preview switch, the menu's per-site options, the dialogs, the
+// album search).
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "DemoSite.h"
+#include "ScratchDir.h"
+#include "TestWeb.h"
+#include "download/Workers.h"
+#include "fs/ProgramFolder.h"
+#include "gui/AlbumGrid.h"
+#include "gui/ComboBox2.h"
+#include "gui/DlgFind.h"
+#include "gui/GallerixDlg.h"
+#include "gui/LoginWindow.h"
+#include "gui/SettingsDialogs.h"
+#include "model/Settings.h"
+#include "net/HttpEngine.h"
+#include "sites/Registry.h"
+#include "text/StringCtrl.h"
+
+using namespace albumora;
+using namespace albumora::gui;
+using albumora::testweb::ScratchDir;
+using albumora::testweb::TestWeb;
+
+namespace {
+
+constexpr int kWaitMs = 60000;  // a bound for a hung test, not a speed assertion
+
+std::string ReadClipboard() { return QGuiApplication::clipboard()->text().toStdString(); }
+
+// What the window asked of the person, answered by the test.
+struct Asked {
+  QStringList messages;
+  QStringList questions;
+  QStringList logins;
+  QList<QUrl> opened;
+  QStringList answers;  // "yes"/"no" for the next questions; No when empty
+  QString folder;       // the folder picker's answer
+};
+
+// One window on a scratch program folder, with the test's answers installed.
+struct Window {
+  // The program folder is a scratch folder of the window's own, or the one given.
+  explicit Window(StartOptions options = {}, const Adapters& adapters = SiteAdapters(),
+                  const std::string& programFolder = {}) {
+    InitProgramFolder(programFolder.empty() ? home.Path() : programFolder);
+    options.splash = false;
+    // The scratch folders are under the temporary folder, which start-up would refuse.
+    if (options.currentDir.empty() && options.savePath.isEmpty()) {
+      options.savePath = QString::fromStdString(save.Folder());
+    }
+    dialog = std::make_unique<CGallerixDlg>(adapters, options);
+    Prompts& prompts = dialog->prompts();
+    prompts.message = [this](QWidget*, const QString& text, const QString&) {
+      asked.messages.append(text);
+    };
+    prompts.question = [this](QWidget*, const QString& text, const QString&) {
+      asked.questions.append(text);
+      return !asked.answers.isEmpty() && asked.answers.takeFirst() == "yes";
+    };
+    prompts.login = [this](QWidget*, const QString& address) { asked.logins.append(address); };
+    prompts.openUrl = [this](const QUrl& url) { asked.opened.append(url); };
+    prompts.pickFolder = [this](QWidget*, const QString&) { return asked.folder; };
+  }
+  bool Start() {
+    dialog->Start();
+    return QTest::qWaitFor([this] { return dialog->Ready(); }, kWaitMs);
+  }
+  CGallerixDlg* operator->() const { return dialog.get(); }
+  bool ListIdle() const { return dialog->App().nListState.load() == LIST_IDLE; }
+  bool DownloadIdle() const { return dialog->App().nDownState.load() == DOWN_IDLE; }
+  // The grid text of a list-mode view row and column.
+  QString Text(int row, int column) const {
+    return dialog->Grid()->Model().index(row, column).data().toString();
+  }
+
+  ScratchDir home{"gui-home"};
+  ScratchDir save{"gui-save"};
+  Asked asked;
+  std::unique_ptr<CGallerixDlg> dialog;
+};
+
+// The sample site on loopback, the engine pointed at it, for one test.
+struct Web {
+  Web() {
+    testweb::ServeDemoSite(web);
+    SetEngineProxy(web.ProxyUrl());
+    Pool().retryPauseSec = 0;
+  }
+  ~Web() {
+    SetEngineProxy("");
+    Pool().retryPauseSec = 1;
+  }
+  TestWeb web;
+};
+
+// Albums without a site: "http://names.test/A,B,C" lists albums of those names;
+// "http://covers.test/N" lists N albums whose covers are on that host.
+class MadeUpAlbums : public Adapters {
+ public:
+  ListPlan Plan(int, const std::string& addr) const override { return OneCall(LT_NONE, addr); }
+  AlbumListFn AlbumList(int, int) const override { return &Publish; }
+  PictureListFn PictureList(int, int) const override { return nullptr; }
+
+ private:
+  static void Publish(const std::string& address, ListContext& list) {
+    const std::string names = "http://names.test/";
+    const std::string covers = "http://covers.test/";
+    std::vector<std::string> made;
+    std::vector<std::string> coverOf;
+    if (address.rfind(names, 0) == 0) {
+      SplitBy(made, "," + address.substr(names.size()), ",");
+      if (!made.empty()) made.erase(made.begin());  // the pieces after the first
+    } else if (address.rfind(covers, 0) == 0) {
+      const int count = std::stoi(address.substr(covers.size()));
+      for (int i = 0; i < count; ++i) {
+        made.push_back("相册" + std::to_string(i + 1));
+        coverOf.push_back(covers + "cover/" + std::to_string(i + 1) + ".jpg");
+      }
+    }
+    for (size_t i = 0; i < made.size(); ++i) {
+      ST_PERLISTRECORD album;
+      album.strName = made[i];
+      album.strCover = i < coverOf.size() ? coverOf[i] : std::string();
+      album.nCount = static_cast<int32_t>(i);
+      if (!list.Publish(album)) return;
+    }
+  }
+};
+
+bool ListAccount(Window& window, const QString& account) {
+  window->AddressBox()->setEditText(account);
+  QTest::mouseClick(window->ListButton(), Qt::LeftButton);
+  return QTest::qWaitFor([&] { return window.ListIdle(); }, kWaitMs);
+}
+
+// A click on a list-mode row's number cell flips its mark.
+void ClickRow(Window& window, int row) {
+  AlbumGridView* grid = window->Grid();
+  const QRect cell = grid->visualRect(grid->Model().index(row, 1));
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+}
+
+}  // namespace
+
+class GuiTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { SetClipboardReader(ReadClipboard); }
+  void cleanupTestCase() { SetClipboardReader(nullptr); }
+
+  void listsTicksAndDownloads();
+  void stopsADownloadMidAlbum();
+  void closingDuringADownloadWaitsForItsEnd();
+  void startUpTakesClipboardAndSavePath();
+  void addressBoxSuggestsInLowerCase();
+  void droppedFileGivesItsFolder();
+  void previewSwitchAsksBeforeStopping();
+  void menuOptionsBelongToTheSite();
+  void loginItemsOpenTheirPages();
+  void downloadSettingsAreValidated();
+  void nameSettingsAreStored();
+  void searchFindsAndWraps();
+};
+
+void GuiTest::listsTicksAndDownloads() {
+  Web web;
+  Window window;
+  QVERIFY(window.Start());
+  QCOMPARE(window->windowTitle(), QString("Albumora 相册批量下载"));
+  QCOMPARE(window->SiteBox()->count(), 15);
+  QCOMPARE(window->SiteBox()->itemText(0), QString("QQ空间/腾讯微博"));
+  QVERIFY(!window->DownloadButton()->isEnabled());
+
+  QVERIFY(ListAccount(window, testweb::kDemoAccount));
+  QVERIFY(window.asked.messages.isEmpty());
+  QCOMPARE(window->Grid()->Model().rowCount(), 3);
+  QCOMPARE(window.Text(0, 0), QString("0001"));
+  QCOMPARE(window.Text(0, 1), QString("西湖"));
+  QCOMPARE(window.Text(0, 2), QString("   3"));
+  QCOMPARE(window.Text(2, 1), QString("家人"));
+  QCOMPARE(window.Text(2, 3), QString("私密相册"));
+  QCOMPARE(window->ListFrame()->title(), QString("相册列表(共3个)"));
+  QCOMPARE(window->Status1()->text(), QString("获取相册列表完成，共3个"));
+  QVERIFY(window->DownloadButton()->isEnabled());
+  QVERIFY(window->AddressBox()->Items().contains(testweb::kDemoAccount));
+
+  // Tick the first two albums: each click flips its row's mark.
+  ClickRow(window, 0);
+  ClickRow(window, 1);
+  ClickRow(window, 2);
+  ClickRow(window, 2);
+  QCOMPARE(window->Grid()->Model().index(0, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+  QCOMPARE(window->Grid()->Model().index(2, 0).data(Qt::CheckStateRole).toInt(),
+           int(Qt::Unchecked));
+  QCOMPARE(window->App().grid.SelectedAlbums(3), (std::vector<int>{0, 1}));
+
+  QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
+  QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
+  QTRY_COMPARE_WITH_TIMEOUT(window->Status1()->text(), QString("下载完毕"), kWaitMs);
+  QCOMPARE(window->DownloadButton()->text(), QString("下载"));
+  QVERIFY(window->ListButton()->isEnabled());
+  QVERIFY(window->SaveBox()->isEnabled());
+  const std::filesystem::path owner = window.save.Dir() / testweb::kDemoAccount;
+  QVERIFY(std::filesystem::is_directory(owner / "西湖"));
+  QVERIFY(std::filesystem::is_directory(owner / "花园"));
+  QVERIFY(!std::filesystem::exists(owner / "家人"));
+  int files = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(owner)) {
+    if (entry.is_regular_file() && entry.path().filename() != "pic.zrk") ++files;
+  }
+  QCOMPARE(files, 5);
+}
+
+// A slow album: the stop button ends the download between pictures, the window returns to its
+// idle form, the album keeps what landed and gets no marker.
+void GuiTest::stopsADownloadMidAlbum() {
+  Web web;
+  testweb::ServeBenchAlbum(web.web, 40, 2000, 150);
+  Window window;
+  QVERIFY(window.Start());
+  QVERIFY(ListAccount(window, "20002"));
+  QCOMPARE(window->Grid()->Model().rowCount(), 1);
+  ClickRow(window, 0);
+  window->App().Down().wThreads = 2;
+
+  QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
+  QTRY_COMPARE_WITH_TIMEOUT(window->DownloadButton()->text(), QString("终止下载"), kWaitMs);
+  QVERIFY(!window->ListButton()->isEnabled());
+  QVERIFY(!window->AddressBox()->isEnabled());
+  // The progress bar counts the album's pictures.
+  QTRY_VERIFY_WITH_TIMEOUT(window->Progress()->value() >= 2, kWaitMs);
+  QCOMPARE(window->Progress()->maximum(), 40);
+  QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
+  QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
+  QTRY_COMPARE_WITH_TIMEOUT(window->Status1()->text(), QString("下载完毕"), kWaitMs);
+  QCOMPARE(window->DownloadButton()->text(), QString("下载"));
+  QCOMPARE(window->Progress()->value(), 0);
+
+  const std::filesystem::path album = window.save.Dir() / "20002" / "bench";
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(album)) {
+    if (entry.is_regular_file()) ++files;
+  }
+  QVERIFY(files >= 2);
+  QVERIFY(files < 40);
+  QVERIFY(!std::filesystem::exists(album / "pic.zrk"));
+}
+
+// The window owns the job's threads: closing it mid-download stops the job and waits for it,
+// so nothing runs on after the records are gone.
+void GuiTest::closingDuringADownloadWaitsForItsEnd() {
+  Web web;
+  testweb::ServeBenchAlbum(web.web, 40, 2000, 150);
+  Window window;
+  QVERIFY(window.Start());
+  QVERIFY(ListAccount(window, "20002"));
+  ClickRow(window, 0);
+  window->App().Down().wThreads = 2;
+  QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(Pool().finished.load() >= 2, kWaitMs);
+  QVERIFY(window->Runner().Running());
+
+  QVERIFY(window->close());
+  QVERIFY(!window->Runner().Running());
+  QCOMPARE(int(window->App().nDownState.load()), int(DOWN_IDLE));
+  QVERIFY(!Pool().running.load());
+  window.dialog.reset();
+}
+
+void GuiTest::startUpTakesClipboardAndSavePath() {
+  ScratchDir documents("gui-docs");
+  // A clipboard text of 199 characters is proposed as the address; one of 200 is not.
+  QGuiApplication::clipboard()->setText(QString(199, QLatin1Char('7')));
+  {
+    Window window;
+    QCOMPARE(window->AddressBox()->currentText(), QString(199, QLatin1Char('7')));
+  }
+  QGuiApplication::clipboard()->setText("  " + QString(200, QLatin1Char('7')) + "  ");
+  {
+    Window window;
+    QCOMPARE(window->AddressBox()->currentText(), QString());
+  }
+  QGuiApplication::clipboard()->clear();
+
+  // A program started from a temporary folder proposes the documents folder's Albumora folder,
+  // created; any other folder is proposed as it is.
+  const QString docs = QString::fromStdString(documents.Path());
+  QCOMPARE(ProposedSavePath("/var/TMP/unpacked", docs), docs + "/Albumora/");
+  QVERIFY(QFileInfo(docs + "/Albumora").isDir());
+  QCOMPARE(ProposedSavePath("/home/someone/Temp/x", docs), docs + "/Albumora/");
+  QCOMPARE(ProposedSavePath("/home/someone/Pictures", docs), QString("/home/someone/Pictures/"));
+
+  StartOptions options;
+  options.currentDir = "/tmp/unpacked";
+  options.documentsDir = docs;
+  {
+    Window window(options);
+    QCOMPARE(window->SaveBox()->currentText(), docs + "/Albumora/");
+  }
+  // A recent save path wins over the proposal.
+  ScratchDir home("gui-home");
+  SettingsRecord record;
+  SetField(record.recentDir[0], "/srv/albums/");
+  QVERIFY(SaveSettings(record, home.Dir() / "soft.dat"));
+  Window window(options, SiteAdapters(), home.Path());
+  QCOMPARE(window->SaveBox()->currentText(), QString("/srv/albums/"));
+  QVERIFY(window->SaveBox()->Items().contains("/srv/albums/"));
+}
+
+void GuiTest::addressBoxSuggestsInLowerCase() {
+  Window window;
+  QVERIFY(window.Start());
+  CComboBox2* box = window->AddressBox();
+  box->AddItem("QQ空间");
+  box->AddItem("http://example.com/pages/QQ");
+  box->AddItem("http://example.com/other");
+  box->AddItem(QString("http://example.com/hidden") + CComboBox2::kMarker + "QQ");
+  box->setEditText("");
+  box->setFocus();
+  QTest::keyClicks(box->lineEdit(), "qq");
+  QCOMPARE(box->Suggestions(),
+           (QStringList{"qq空间", "http://example.com/pages/qq", "http://example.com/hidden"}));
+  QVERIFY(box->SuggestionsShown());
+  // The drop-down itself lists every item, sorted.
+  QCOMPARE(box->count(), 4);
+  QCOMPARE(box->itemText(0), QString("QQ空间"));
+  QCOMPARE(box->itemText(1), QString("http://example.com/hidden"));
+}
+
+void GuiTest::droppedFileGivesItsFolder() {
+  Window window;
+  QVERIFY(window.Start());
+  const std::filesystem::path pics = window.save.Dir() / "pics";
+  const std::filesystem::path dotted = window.save.Dir() / "trip.2012";
+  std::filesystem::create_directories(pics);
+  std::filesystem::create_directories(dotted);
+  { std::ofstream(pics / "a.jpg") << "x"; }
+
+  window->TakeDroppedPath(QString::fromStdString((pics / "a.jpg").string()));
+  const QString folder = QString::fromStdString(pics.string()) + "/";
+  QCOMPARE(window->SaveBox()->currentText(), folder);
+  QVERIFY(window->SaveBox()->Items().contains(folder));
+  SettingsRecord saved;
+  LoadSettings(saved, ProgramFile("soft.dat"));
+  QCOMPARE(QString::fromStdString(FieldText(saved.recentDir[0])), folder);
+
+  // A folder whose name has a dot stays that folder; a path that does not exist is read by
+  // its last "/" and ".".
+  window->TakeDroppedPath(QString::fromStdString(dotted.string()));
+  QCOMPARE(window->SaveBox()->currentText(), QString::fromStdString(dotted.string()) + "/");
+  window->TakeDroppedPath("/nowhere/pics/b.jpg");
+  QCOMPARE(window->SaveBox()->currentText(), QString("/nowhere/pics/"));
+  // A path of 400 characters is shown but not remembered.
+  const QString longPath = "/" + QString(398, QLatin1Char('d'));
+  window->TakeDroppedPath(longPath);
+  QCOMPARE(window->SaveBox()->currentText(), longPath + "/");
+  QVERIFY(!window->SaveBox()->Items().contains(longPath + "/"));
+}
+
+// The rebuild of the grid for thumbnails loads each cover: a second click while it runs asks
+// whether to stop. No: the box keeps the first click's state and the rebuild goes on. Yes: the
+// rebuild stops with the grid half filled.
+void GuiTest::previewSwitchAsksBeforeStopping() {
+  Web web;
+  const std::string cover = testweb::Fixture("demo/lake.jpg");
+  web.web.RoutePrefix("covers.test", "/cover/", [cover](const testweb::Request&) {
+    testweb::Reply reply = testweb::Reply::Text(cover, "image/jpeg");
+    reply.stallMs = 250;
+    return reply;
+  });
+  MadeUpAlbums adapters;
+  Window window({}, adapters);
+  QVERIFY(window.Start());
+  QVERIFY(ListAccount(window, "http://covers.test/10"));
+  QCOMPARE(window->Grid()->Model().rowCount(), 10);
+
+  QCheckBox* preview = window->PreviewBox();
+  QTest::mouseClick(preview, Qt::LeftButton);
+  QVERIFY(preview->isChecked());
+  window.asked.answers = {"no"};
+  QTest::mouseClick(preview, Qt::LeftButton);
+  QCOMPARE(window.asked.questions, QStringList{"模式转换未完成,是否中断?"});
+  QVERIFY(preview->isChecked());
+  QVERIFY(QTest::qWaitFor([&] { return window->App().nModeSwitch.load() == 0; }, kWaitMs));
+  AlbumGridModel& model = window->Grid()->Model();
+  QCOMPARE(model.rowCount(), 2);  // 10 covers in rows of 6
+  QCOMPARE(model.index(1, 3).data().toString(), QString("10.相册10"));
+  QVERIFY(!model.index(1, 4).flags().testFlag(Qt::ItemIsSelectable));
+  QVERIFY(model.index(0, 0).data(Qt::DecorationRole).value<QPixmap>().size() ==
+          QSize(GridModel::kThumbWidth, GridModel::kThumbHeight));
+  QCOMPARE(model.index(0, 1).data(Qt::ToolTipRole).toString(), QString("2.相册2"));
+
+  // A new list clears the thumbnails: the next switch fetches the covers again.
+  QTest::mouseClick(preview, Qt::LeftButton);
+  QVERIFY(QTest::qWaitFor([&] { return window->App().nModeSwitch.load() == 0; }, kWaitMs));
+  QVERIFY(!preview->isChecked());
+  QVERIFY(ListAccount(window, "http://covers.test/10"));
+  QTest::mouseClick(preview, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(model.rowCount() >= 1, kWaitMs);  // the rebuild has begun
+  window.asked.answers = {"yes"};
+  QTest::mouseClick(preview, Qt::LeftButton);
+  QVERIFY(preview->isChecked());
+  QVERIFY(QTest::qWaitFor([&] { return window->App().nModeSwitch.load() == 0; }, kWaitMs));
+  int shown = 0;
+  for (int row = 0; row < model.rowCount(); ++row) {
+    for (int column = 0; column < model.columnCount(); ++column) {
+      if (!model.index(row, column).data().toString().isEmpty()) ++shown;
+    }
+  }
+  QVERIFY(shown >= 1);
+  QVERIFY(shown < 10);
+}
+
+void GuiTest::menuOptionsBelongToTheSite() {
+  Window window;
+  QVERIFY(window.Start());
+  window->SiteBox()->setCurrentIndex(SITE_RENREN);
+  window->MenuAction(ID_FIX_FORMAT)->trigger();
+  QVERIFY(window->App().settings.NameRules[SITE_RENREN].wOptions & OPT_FIX_FORMAT);
+  QVERIFY(!(window->App().settings.NameRules[SITE_SINA].wOptions & OPT_FIX_FORMAT));
+  window->UpdateMenuMarks();
+  QVERIFY(window->MenuAction(ID_FIX_FORMAT)->isChecked());
+  QVERIFY(!window->MenuAction(ID_TAOBAO_MAIN)->isEnabled());
+
+  window->SiteBox()->setCurrentIndex(SITE_SINA);
+  window->UpdateMenuMarks();
+  QVERIFY(!window->MenuAction(ID_FIX_FORMAT)->isChecked());
+  window->SiteBox()->setCurrentIndex(SITE_TAOBAO);
+  window->UpdateMenuMarks();
+  QVERIFY(window->MenuAction(ID_TAOBAO_MAIN)->isEnabled());
+
+  // Each toggle is saved at once.
+  SettingsRecord saved;
+  LoadSettings(saved, ProgramFile("soft.dat"));
+  QVERIFY(saved.NameRules[SITE_RENREN].wOptions & OPT_FIX_FORMAT);
+  // A recognised address selects its site, and with it the slot the menu shows.
+  window->AddressBox()->setEditText("http://www.renren.com/12345/profile");
+  QCOMPARE(window->SiteBox()->currentIndex(), int(SITE_RENREN));
+  window->UpdateMenuMarks();
+  QVERIFY(window->MenuAction(ID_FIX_FORMAT)->isChecked());
+  // The import and export items do nothing.
+  window->MenuAction(ID_IMPORT)->trigger();
+  QVERIFY(window.asked.messages.isEmpty());
+  QVERIFY(window.asked.opened.isEmpty());
+}
+
+void GuiTest::loginItemsOpenTheirPages() {
+  Window window;
+  QVERIFY(window.Start());
+  window->AddressBox()->setEditText("12345");
+  window->MenuAction(ID_LOGIN_QQ)->trigger();
+  QPointer<LoginWindow> first = window->OpenLoginWindow();
+  QVERIFY(first);
+  QCOMPARE(first->Address(), QString("http://user.qzone.qq.com/12345"));
+  window->AddressBox()->setEditText("http://user.qzone.qq.com/12345");
+  window->MenuAction(ID_LOGIN_QQ)->trigger();
+  QVERIFY(!first);  // replaced
+  QCOMPARE(window->OpenLoginWindow()->Address(), QString("http://user.qzone.qq.com/"));
+  window->MenuAction(ID_LOGIN_MOKO)->trigger();
+  QCOMPARE(window->OpenLoginWindow()->Address(),
+           QString("http://www.moko.cc/jsps/common/login.jsp?tourl=http%3A//www.moko.cc/"));
+  window->MenuAction(ID_LOGIN_TWEIBO)->trigger();
+  QCOMPARE(window->OpenLoginWindow()->Address(), QString("http://t.qq.com/"));
+  QGuiApplication::clipboard()->setText("http://example.com/page");
+  window->MenuAction(ID_LOGIN_CUSTOM)->trigger();
+  QCOMPARE(window->OpenLoginWindow()->Address(), QString("http://example.com/page"));
+  QGuiApplication::clipboard()->clear();
+
+  // A job's login request waits for the window (here answered by the test at once).
+  window->OpenLogin("http://photo.163.com/");
+  QCOMPARE(window.asked.logins, QStringList{"http://photo.163.com/"});
+}
+
+void GuiTest::downloadSettingsAreValidated() {
+  QStringList messages;
+  auto message = [&messages](const QString& text) { messages.append(text); };
+  DownParam slot{0, 0, 5, 30};
+  auto confirm = [&](const char* threads, const char* timeout, const char* minKB,
+                     const char* maxKB) {
+    CDlgDownSet dialog(slot, message, nullptr);
+    dialog.ThreadsEdit()->setText(threads);
+    dialog.TimeoutEdit()->setText(timeout);
+    dialog.MinEdit()->setText(minKB);
+    dialog.MaxEdit()->setText(maxKB);
+    dialog.Confirm();
+    return dialog.result() == QDialog::Accepted;
+  };
+  QVERIFY(confirm("15", "10", "0", "0"));
+  QCOMPARE(slot.wThreads, uint16_t(15));
+  QCOMPARE(slot.wTimeout, uint16_t(10));
+  QVERIFY(messages.isEmpty());
+
+  // Refused: the message, the dialog stays, and closing it then leaves the slot as it was.
+  QVERIFY(!confirm("15", "9", "1", "2"));
+  QVERIFY(!confirm("0", "30", "1", "2"));
+  QVERIFY(!confirm("-1", "30", "1", "2"));
+  QVERIFY(!confirm("abc", "30", "1", "2"));
+  QVERIFY(!confirm("5", "-20", "1", "2"));
+  QCOMPARE(messages, QStringList(5, "参数错误"));
+  QCOMPARE(slot.wThreads, uint16_t(15));
+  QCOMPARE(slot.wTimeout, uint16_t(10));
+  QCOMPARE(slot.wMinKB, uint16_t(0));
+
+  QVERIFY(confirm("3", "60", "20", "500"));
+  QCOMPARE(slot.wThreads, uint16_t(3));
+  QCOMPARE(slot.wMinKB, uint16_t(20));
+  QCOMPARE(slot.wMaxKB, uint16_t(500));
+  CDlgDownSet shown(slot, message, nullptr);
+  QCOMPARE(shown.TimeoutEdit()->text(), QString("60"));
+}
+
+void GuiTest::nameSettingsAreStored() {
+  NameRule slot;
+  {
+    CDlgSaveSet dialog(slot, nullptr);
+    QVERIFY(dialog.Radio(1016)->isChecked());
+    QVERIFY(dialog.Radio(1019)->isChecked());
+    dialog.Radio(1018)->setChecked(true);
+    dialog.Radio(1020)->setChecked(true);
+    dialog.Edit(1000)->setText("?1_");
+    dialog.Edit(1001)->setText(QString(40, QLatin1Char('s')));
+    dialog.Edit(1021)->setText("a|b");
+    dialog.Edit(1022)->setText("c|d");
+    dialog.Confirm();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+  }
+  QCOMPARE(slot.byNameMode, uint8_t(2));
+  QCOMPARE(slot.byDirMode, uint8_t(1));
+  QCOMPARE(QString::fromStdString(FieldText(slot.szPrefix)), QString("?1_"));
+  QCOMPARE(QString::fromStdString(FieldText(slot.szSuffix)), QString(38, QLatin1Char('s')));
+  QCOMPARE(QString::fromStdString(FieldText(slot.szTo)), QString("c|d"));
+  CDlgSaveSet reopened(slot, nullptr);
+  QVERIFY(reopened.Radio(1018)->isChecked());
+  QVERIFY(reopened.Radio(1020)->isChecked());
+  QCOMPARE(reopened.Edit(1021)->text(), QString("a|b"));
+}
+
+void GuiTest::searchFindsAndWraps() {
+  MadeUpAlbums adapters;
+  Window window({}, adapters);
+  QVERIFY(window.Start());
+  QVERIFY(ListAccount(window, "http://names.test/abc,Xabcx,other,ABC"));
+  window->ShowFind();
+  CDlgFind* find = window->FindWindow();
+  QVERIFY(find->isVisible());
+  AlbumGridView* grid = window->Grid();
+  auto focus = [grid] { return grid->currentIndex().row(); };
+
+  find->KeywordEdit()->setText("  ");
+  find->FindNext();
+  find->FindNext();
+  QCOMPARE(window.asked.messages, QStringList(2, "关键字不能为空"));
+
+  // Any case, anywhere in a cell: rows 1, 2, 4, then back to 1.
+  find->KeywordEdit()->setText("abc");
+  find->FindNext();
+  QCOMPARE(focus(), 0);
+  find->FindNext();
+  QCOMPARE(focus(), 1);
+  find->FindNext();
+  QCOMPARE(focus(), 3);
+  QCOMPARE(window->App().grid.SelectedAlbums(4), std::vector<int>{3});
+  find->FindNext();
+  QCOMPARE(focus(), 0);
+  find->FindPrevious();
+  QCOMPARE(focus(), 3);
+
+  // The whole text must equal the keyword; with the case, ABC is only row 4.
+  find->WholeBox()->setChecked(true);
+  find->FindNext();
+  QCOMPARE(focus(), 0);
+  find->FindNext();
+  QCOMPARE(focus(), 3);
+  find->CaseBox()->setChecked(true);
+  find->KeywordEdit()->setText("ABC");
+  find->FindNext();
+  QCOMPARE(focus(), 3);
+  find->KeywordEdit()->setText("bc");
+  find->FindNext();
+  QCOMPARE(focus(), 3);  // nothing found: the selection stays
+
+  find->CloseBox();
+  QVERIFY(!find->isVisible());
+  QCOMPARE(grid->selectionMode(), QAbstractItemView::MultiSelection);
+}
+
+QTEST_MAIN(GuiTest)
+#include "GuiTest.moc"
