@@ -62,7 +62,7 @@ class NetEaseCli : public ::testing::Test {
 
 TEST_F(NetEaseCli, ListsAndDownloadsAnOwnersAlbums) {
   EXPECT_EQ(Lines(Run("list --site netease http://photo.163.com/someone/")),
-            std::vector<std::string>{"0001\t湖光\t   2\t"});
+            std::vector<std::string>{"0001\t湖光\t2\t"});
 
   const std::filesystem::path save = dir_ / "save";
   const std::string out =

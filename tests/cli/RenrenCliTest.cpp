@@ -70,7 +70,7 @@ class RenrenCli : public ::testing::Test {
 TEST_F(RenrenCli, ListsAndDownloadsAMembersAlbums) {
   const std::string address = "http://www.renren.com/profile.do?id=200001";
   EXPECT_EQ(Lines(Run("list --site renren " + address)),
-            std::vector<std::string>{"0001\t海边\t   2\t"});
+            std::vector<std::string>{"0001\t海边\t2\t"});
 
   const std::filesystem::path save = dir_ / "save";
   const std::string out = Run("download --site renren --save " + save.string() + " " + address);

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -408,8 +409,8 @@ TEST_P(SiteCase, Replays) {
 
 // The command line end to end on a case: `albumora list` shows the albums of the transcript,
 // and `albumora download --albums 1` writes the first album's pictures under the owner's folder
-// with the transcript's file names. Every picture address that no route answers gets a small
-// JPEG. Cases that log in first (a cookie step) are left to the replay above.
+// with the transcript's file names. Every picture address of the transcript that no route
+// answers gets a small JPEG. Cases that log in first (a cookie step) are left to the replay above.
 struct CliRun {
   int status = -1;
   std::string out;
@@ -474,6 +475,8 @@ TEST_P(SiteCase, CommandLineEndToEnd) {
   std::vector<std::string> files;
   std::string owner;
   std::string title;
+  std::string folderOf1;
+  std::set<std::string> pictureUrls;
   std::string section;
   for (const std::string& line : testweb::Lines(expected)) {
     if (line.starts_with("== ")) {
@@ -484,8 +487,17 @@ TEST_P(SiteCase, CommandLineEndToEnd) {
     } else if (section == "list" && line.starts_with("texts ")) {
       owner = Field(line, "owner");
       title = Field(line, "title");
+    } else if (section == "p1" && line.starts_with("folder ")) {
+      folderOf1 = line.substr(7);  // the album folder as the picture list named it
     } else if (section == "p1" && line.starts_with("picture ")) {
       files.push_back(Field(line, "file"));
+    }
+    if (line.starts_with("picture ")) {
+      // The address line, its fallback after an escaped "\r\n".
+      std::string addresses = Field(line, "line");
+      const size_t cut = addresses.find("\\r\\n");
+      pictureUrls.insert(addresses.substr(0, cut));
+      if (cut != std::string::npos) pictureUrls.insert(addresses.substr(cut + 4));
     }
   }
 
@@ -505,7 +517,10 @@ TEST_P(SiteCase, CommandLineEndToEnd) {
       if (route.times > 0) --route.times;
       return route.reply;
     }
-    return Reply::Text(picture, "image/jpeg");
+    // A picture address of the transcript that no route answers gets the small JPEG; anything
+    // else is not found.
+    if (pictureUrls.count(request.url) > 0) return Reply::Text(picture, "image/jpeg");
+    return Reply::Status(404);
   });
   const std::string key = folder.parent_path().filename().string();
   const std::vector<std::string> common = {"--home",
@@ -538,8 +553,7 @@ TEST_P(SiteCase, CommandLineEndToEnd) {
   args.insert(args.end(), common.begin(), common.end());
   args.insert(args.end(), {"--save", save.string(), "--albums", "1", address});
   const CliRun download = RunCli(args, scratch.Dir());
-  std::string albumFolder = names.front();
-  const fs::path written = save / owner / title / albumFolder;
+  const fs::path written = save / owner / title / folderOf1;
   std::vector<std::string> landed;
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(written, error)) {
