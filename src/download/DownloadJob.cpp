@@ -131,6 +131,7 @@ void RunDownloadJob(AppState& app, const AlbumReportFn& report) {
   ResumeRunning(app);
   DownloadList& list = app.downloadList;
   list.strSaveDir = jobFolder;
+  list.folders.clear();
 
   const DownParam& down = app.Down();
   PoolParams& pool = Pool();
