@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need (run as root on Debian 12).
 set -euo pipefail
+# clang and its sanitizer runtimes: the CI's sanitizer build and the fuzz targets.
 packages=(cmake g++ make pkg-config libcurl4-openssl-dev zlib1g-dev libcpp-httplib-dev
-  libgtest-dev ca-certificates)
+  libgtest-dev ca-certificates clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
