@@ -65,6 +65,7 @@ class LiveText {
     const size_t blocks = (text.size() + kBlock - 1) / kBlock;
     live_.assign(blocks, 0);
     opens_.assign(blocks, 0);
+    dirtyMark_.assign(blocks, 0);
     for (size_t i = 0; i < text.size(); ++i) {
       live_[i / kBlock] |= static_cast<uint16_t>(1u << (i % kBlock));
       if (text[i] == '<') opens_[i / kBlock] |= static_cast<uint16_t>(1u << (i % kBlock));
@@ -82,19 +83,24 @@ class LiveText {
   void Kill(size_t pos) {
     const size_t b = pos / kBlock;
     live_[b] = static_cast<uint16_t>(live_[b] & ~(1u << (pos % kBlock)));
-    dirty_.push_back(static_cast<uint32_t>(b));
+    if (!dirtyMark_[b]) {
+      dirtyMark_[b] = 1;
+      dirty_.push_back(static_cast<uint32_t>(b));
+    }
   }
 
   void Flush() {
     if (dirty_.empty()) return;
-    std::sort(dirty_.begin(), dirty_.end());
-    dirty_.erase(std::unique(dirty_.begin(), dirty_.end()), dirty_.end());
     size_t levels = 0;
     for (size_t s = size_; s > 1; s >>= 1) ++levels;
-    for (const uint32_t b : dirty_) nodes_[size_ + b] = Leaf(b, live_[b]);
+    for (const uint32_t b : dirty_) {
+      nodes_[size_ + b] = Leaf(b, live_[b]);
+      dirtyMark_[b] = 0;
+    }
     if (dirty_.size() * levels >= size_) {
       for (size_t i = size_ - 1; i >= 1; --i) Pull(i);
     } else {
+      std::sort(dirty_.begin(), dirty_.end());
       for (uint32_t& b : dirty_) b = static_cast<uint32_t>(size_ + b);
       while (dirty_.front() > 1) {
         size_t out = 0;
@@ -219,6 +225,7 @@ class LiveText {
   size_t size_ = 1;
   std::vector<Sum> nodes_;
   std::vector<uint32_t> dirty_;
+  std::vector<uint8_t> dirtyMark_;
 };
 // A set of small integers with a fast "next member at or after".
 class IndexSet {
@@ -267,45 +274,56 @@ class IndexSet {
   std::vector<std::vector<uint64_t>> levels_;
 };
 
-// Open-addressing table from a tag hash to its tree node.
+// Open-addressing table from a tag hash to its tree node: 8 bytes a slot (a check word and the
+// node), the full hash and length read from the node's own records on a match.
 class NodeTable {
  public:
-  explicit NodeTable(size_t expected) {
+  NodeTable(size_t expected, const std::vector<uint64_t>& hashes,
+            const std::vector<uint32_t>& lengths)
+      : hashes_(hashes), lengths_(lengths) {
     size_t capacity = 16;
-    while (capacity < 2 * expected + 2) capacity <<= 1;
+    while (capacity < expected + expected / 2 + 2) capacity <<= 1;
     slots_.assign(capacity, Slot{});
   }
 
   // The node of (hash, length), or -1.
   int32_t Find(uint64_t hash, uint32_t length) const {
+    const auto check = static_cast<uint32_t>(hash);
     for (size_t i = Start(hash);; i = (i + 1) & (slots_.size() - 1)) {
       const Slot& slot = slots_[i];
       if (slot.node < 0) return -1;
-      if (slot.hash == hash && slot.length == length) return slot.node;
+      if (slot.check == check && Same(slot.node, hash, length)) return slot.node;
     }
   }
 
-  // Adds (hash, length) as node when absent; returns the node that holds it.
+  // Adds (hash, length) as node when absent (the node's records already hold them); returns the
+  // node that holds it.
   int32_t Insert(uint64_t hash, uint32_t length, int32_t node) {
+    const auto check = static_cast<uint32_t>(hash);
     for (size_t i = Start(hash);; i = (i + 1) & (slots_.size() - 1)) {
       Slot& slot = slots_[i];
       if (slot.node < 0) {
-        slot = Slot{hash, length, node};
+        slot = Slot{check, node};
         return node;
       }
-      if (slot.hash == hash && slot.length == length) return slot.node;
+      if (slot.check == check && Same(slot.node, hash, length)) return slot.node;
     }
   }
 
  private:
   struct Slot {
-    uint64_t hash = 0;
-    uint32_t length = 0;
+    uint32_t check = 0;
     int32_t node = -1;
   };
-  size_t Start(uint64_t hash) const {
-    return static_cast<size_t>((hash * 0x9E3779B97F4A7C15ull) >> 20) & (slots_.size() - 1);
+  bool Same(int32_t node, uint64_t hash, uint32_t length) const {
+    const auto v = static_cast<size_t>(node);
+    return hashes_[v] == hash && lengths_[v] == length;
   }
+  size_t Start(uint64_t hash) const {
+    return static_cast<size_t>((hash * 0x9E3779B97F4A7C15ull) >> 24) & (slots_.size() - 1);
+  }
+  const std::vector<uint64_t>& hashes_;
+  const std::vector<uint32_t>& lengths_;
   std::vector<Slot> slots_;
 };
 
@@ -375,7 +393,8 @@ class TagStripper {
   std::vector<uint32_t> leave_;
   std::vector<int32_t> nodeAt_;  // node by Euler position
   std::vector<uint32_t> bucketHead_;
-  NodeTable table_{0};
+  std::vector<uint64_t> hash_;
+  std::unique_ptr<NodeTable> table_;
   std::unique_ptr<LiveText> live_;
   std::unique_ptr<IndexSet> filled_;          // Euler positions of non-empty buckets
   std::unique_ptr<NearestMember> nextClose_;  // live ">" ordinals, looking right
@@ -396,7 +415,8 @@ void TagStripper::BuildNodes() {
   }
   closePos_.resize(closes);
   nodeOfOpen_.assign(opens, kNone);
-  table_ = NodeTable(opens);
+  table_ = std::make_unique<NodeTable>(opens, hash_, length_);
+  hash_.reserve(opens);
   // Walk each segment from its ">" back, hashing its suffixes: the next shorter '<'-suffix is
   // the parent of a node.
   size_t segmentEnd = n_;
@@ -421,10 +441,14 @@ void TagStripper::BuildNodes() {
     --open;
     if (segmentEnd == n_) continue;
     const auto fresh = static_cast<int32_t>(parent_.size());
-    const int32_t node = table_.Insert(hash, length, fresh);
+    hash_.push_back(hash);  // the candidate's records, dropped again when it exists already
+    length_.push_back(length);
+    const int32_t node = table_->Insert(hash, length, fresh);
     if (node == fresh) {
       parent_.push_back(child);
-      length_.push_back(length);
+    } else {
+      hash_.pop_back();
+      length_.pop_back();
     }
     nodeOfOpen_[open] = node;
     child = node;
@@ -497,7 +521,7 @@ void TagStripper::Unbucket(uint32_t close) {
 // Whether the live text from the "<" at open up to the ">" at closePos is a node.
 bool TagStripper::IsNode(size_t open, size_t closePos, int32_t& node) const {
   const LiveText::Sum range = live_->Range(open, closePos);
-  node = table_.Find(range.hash, range.count);
+  node = table_->Find(range.hash, range.count);
   return node != kNone;
 }
 
@@ -508,42 +532,51 @@ void TagStripper::Recompute(uint32_t close) {
   const size_t closePos = closePos_[close];
   const size_t before = prevClose_->Find(close);  // ordinal + 1 of the previous live ">"
   const size_t start = before == 0 ? 0 : closePos_[before - 1] + 1;
-  const uint32_t lo = live_->OpensBefore(start);
-  const uint32_t hi = live_->OpensBefore(closePos);
   int32_t node = kNone;
+  int32_t candidate = kNone;
   uint32_t good = 0;  // rank of the leftmost "<" known to start a node
   if (deepest_[close] != kNone) {
     node = deepest_[close];
     good = live_->OpensBefore(deepestOpen_[close]);
-  } else if (lo < hi) {
-    if (!IsNode(live_->SelectOpen(hi - 1), closePos, node)) return;  // no "<" starts a node
-    good = hi - 1;
   } else {
-    return;
+    const uint32_t last = live_->OpensBefore(closePos);
+    if (last == 0) return;
+    const size_t open = live_->SelectOpen(last - 1);
+    if (open < start || !IsNode(open, closePos, node)) return;  // no "<" starts a node
+    good = last - 1;
   }
-  int32_t candidate = kNone;
-  uint32_t step = 1;
-  uint32_t bad = 0;
-  bool badKnown = false;
-  while (good > lo) {
-    const uint32_t probe = good - std::min(step, good - lo);
-    if (IsNode(live_->SelectOpen(probe), closePos, candidate)) {
-      good = probe;
-      node = candidate;
-      step *= 2;
-    } else {
-      bad = probe;
-      badKnown = true;
-      break;
+  // The "<" just before: most often outside the segment or no node, and nothing changes.
+  const size_t left = good == 0 ? 0 : live_->SelectOpen(good - 1);
+  if (good == 0 || left < start || !IsNode(left, closePos, candidate)) {
+    if (node == deepest_[close]) return;
+  } else {
+    // Gallop leftwards over ranks, then halve between the last failure and the last success.
+    const uint32_t lo = live_->OpensBefore(start);
+    good -= 1;
+    node = candidate;
+    uint32_t step = 2;
+    uint32_t bad = 0;
+    bool badKnown = false;
+    while (good > lo) {
+      const uint32_t probe = good - std::min(step, good - lo);
+      if (IsNode(live_->SelectOpen(probe), closePos, candidate)) {
+        good = probe;
+        node = candidate;
+        step *= 2;
+      } else {
+        bad = probe;
+        badKnown = true;
+        break;
+      }
     }
-  }
-  while (badKnown && good - bad > 1) {
-    const uint32_t mid = bad + (good - bad) / 2;
-    if (IsNode(live_->SelectOpen(mid), closePos, candidate)) {
-      good = mid;
-      node = candidate;
-    } else {
-      bad = mid;
+    while (badKnown && good - bad > 1) {
+      const uint32_t mid = bad + (good - bad) / 2;
+      if (IsNode(live_->SelectOpen(mid), closePos, candidate)) {
+        good = mid;
+        node = candidate;
+      } else {
+        bad = mid;
+      }
     }
   }
   Unbucket(close);
