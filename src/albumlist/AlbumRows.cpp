@@ -75,10 +75,15 @@ size_t AddAlbum(AppState& app, const ST_PERLISTRECORD& local) {
   entry->nNum1 = local.nNum1;
   entry->nNum2 = local.nNum2;
   entry->nImage = -1;
+  // The unique-name rule works on the names as they land on disk: the album's folder and its
+  // side files "<name>.txt" and "<name>.lst" must all fit the file system's name limit, so the
+  // name is cut to it first, and a number that makes it unique is kept inside it too.
   CleanFileName(entry->strName, 0xFFFF, true);
-  const std::string cleaned = entry->strName;
+  const std::string cleaned = CutName(entry->strName, kMaxAlbumNameBytes);
+  entry->strName = cleaned;
   for (unsigned n = 1; app.albumList.HasName(entry->strName); ++n) {
-    entry->strName = cleaned + " (" + std::to_string(n) + ")";
+    const std::string number = " (" + std::to_string(n) + ")";
+    entry->strName = CutName(cleaned, kMaxAlbumNameBytes - number.size()) + number;
   }
   app.albumList.Append(std::move(entry));
   return app.albumList.size();

@@ -169,6 +169,7 @@ void RunDownloadJob(AppState& app, const Adapters& adapters, const AlbumReportFn
   ResumeRunning(app);
   DownloadList& list = app.downloadList;
   list.strSaveDir = jobFolder;
+  list.folders.clear();
 
   const DownParam& down = app.Down();
   PoolParams& pool = Pool();

@@ -31,14 +31,6 @@ std::string Utf16LeBytes(const std::string& text) {
   return bytes;
 }
 
-// The longest prefix of text within maxBytes that ends at a UTF-8 character boundary.
-std::string CutUtf8(const std::string& text, size_t maxBytes) {
-  if (text.size() <= maxBytes) return text;
-  size_t end = maxBytes;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-  return text.substr(0, end);
-}
-
 // Steps 3 to 6 of the naming: the cleaned name before its extension.
 std::string BaseName(AppState& app, const ST_PERLISTRECORD& album, const NameRule& rule,
                      const std::string& address, const std::string& description,
@@ -89,7 +81,16 @@ void MakeAlbumFolder(AppState& app, const ST_PERLISTRECORD& album, const NameRul
   ReplaceAll(folder, "?2", std::to_string(album.nIndex + 1));
   CleanFileName(folder, kTimeStampPattern, false);
   if (!folder.empty()) {
+    // Folder texts that differ keep differing on disk: when fitting made this folder the one of
+    // an earlier album with another text, it is numbered like a colliding picture.
+    const std::string wanted = folder;
     folder = FitFileName(folder);
+    for (unsigned count = 1;; ++count) {
+      const auto [held, fresh] = list.folders.emplace(folder, wanted);
+      if (fresh || held->second == wanted) break;
+      const std::string number = " (" + std::to_string(count) + ")";
+      folder = CutName(wanted, kMaxNameBytes - number.size()) + number;
+    }
     list.strSaveDir += folder;
     list.strSaveDir += kPathSep;
   }
@@ -139,7 +140,7 @@ void AddPicture(AppState& app, const std::string& address, const std::string& de
   if (n > 0) {
     for (unsigned count = 1; NameTaken(list.arrName, name); ++count) {
       std::string tail = " (" + std::to_string(count) + ").jpg";
-      name = CutUtf8(stem, kMaxNameBytes - tail.size()) + tail;
+      name = CutName(stem, kMaxNameBytes - tail.size()) + tail;
     }
   } else {
     MakeAlbumFolder(app, album, rule);

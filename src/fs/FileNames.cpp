@@ -58,24 +58,41 @@ void RemoveEach(std::string& text, std::string_view characters) {
   text = std::move(out);
 }
 
-// Start of the UTF-8 character that holds byte pos (pos itself when it starts one).
-size_t CharacterStart(std::string_view text, size_t pos) {
-  while (pos > 0 && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80) --pos;
-  return pos;
+// Runs of spaces become one space (what replacing "  " by " " until none is left gives).
+void CollapseSpaces(std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text)
+    if (c != ' ' || out.empty() || out.back() != ' ') out += c;
+  text = std::move(out);
+}
+
+bool IsControl(char32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F); }
+
+// Removes every control character; invalid UTF-8 becomes U+FFFD.
+void RemoveControls(std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t pos = 0; pos < text.size();) {
+    const char32_t cp = ReadCodePoint(text, pos);
+    if (!IsControl(cp)) AppendCodePoint(out, cp);
+  }
+  text = std::move(out);
 }
 
 }  // namespace
 
-// Besides the characters Windows refuses, a zero byte is removed too: it would cut the path.
+// Control characters go where the bell character went: after tabs became "_". A site's album
+// name with an escape sequence would otherwise reach folder names and every terminal that
+// prints them.
 void CleanFileName(std::string& text, unsigned pattern, bool fallback) {
   DecodeEntities(text);
-  while (ReplaceAll(text, "  ", " ") > 0) {
-  }
+  CollapseSpaces(text);
   text = Trim(text);
   ReplaceAll(text, ".", "\u3002");
-  RemoveEach(text, std::string_view("\r\n\\/:*?\"<>|\0", 12));
+  RemoveEach(text, "\r\n\\/:*?\"<>|");
   ReplaceAll(text, "\t", "_");
-  RemoveEach(text, "\a");
+  RemoveControls(text);
   text = Trim(text);
   if (fallback && (text.empty() || Utf16Length(text) >= 1000)) {
     if (pattern == 0xFFFF) {
@@ -165,6 +182,16 @@ void WriteUnicodeText(const std::string& name, const std::string& text) {
   WriteUnicodeFile(name, bytes.data(), bytes.size());
 }
 
+std::string CutName(std::string_view name, size_t maxBytes) {
+  size_t keep = 0;
+  for (size_t pos = 0; pos < name.size();) {
+    ReadCodePoint(name, pos);
+    if (pos > maxBytes) break;
+    keep = pos;
+  }
+  return std::string(name.substr(0, keep));
+}
+
 // The extension is the text from the component's last "." when that is short (a picture or list
 // extension); the stem before it is cut at a character boundary.
 std::string FitFileName(const std::string& path) {
@@ -172,17 +199,18 @@ std::string FitFileName(const std::string& path) {
   const size_t slash = path.rfind(kPathSep);
   const size_t begin = slash == std::string::npos ? 0 : slash + 1;
   const std::string_view name = std::string_view(path).substr(begin);
+  std::string out = path.substr(0, begin);
+  if (name.empty() || name == "." || name == "..") return out + "_";
   if (name.size() <= kMaxNameBytes) return path;
   std::string_view ext;
   const size_t dot = name.rfind('.');
   if (dot != std::string_view::npos && dot > 0 && name.size() - dot <= kMaxExtBytes)
     ext = name.substr(dot);
   const std::string_view stem = name.substr(0, name.size() - ext.size());
-  const size_t keep = CharacterStart(stem, kMaxNameBytes - ext.size());
-  std::string out = path.substr(0, begin);
-  out.append(stem.substr(0, keep));
-  out.append(ext);
-  return out;
+  std::string fitted = CutName(stem, kMaxNameBytes - ext.size());
+  fitted.append(ext);
+  if (fitted == "." || fitted == "..") fitted = "_";
+  return out + fitted;
 }
 
 }  // namespace albumora

@@ -12,6 +12,9 @@ namespace albumora {
 // The platform's path separator as the pipelines append it to folders.
 constexpr char kPathSep = '/';
 
+// Besides the characters the file system or the shell would take for something else, every
+// control character (C0, DEL, C1) is removed and invalid UTF-8 becomes U+FFFD: a name never
+// carries a terminal escape or a zero byte.
 void CleanFileName(std::string& text, unsigned pattern, bool fallback);
 // Reports the folder that could not be made through the message callback (installed by the
 // front end; the host's ShowMessage by default in the jobs).
@@ -31,8 +34,14 @@ void WriteUnicodeText(const std::string& name, const std::string& text);
 bool ReplaceFileWith(const std::string& path, std::string_view bytes);
 
 // A file name (the last path component) too long for the file system (255 bytes) is cut at a
-// character boundary, keeping its extension. The layer that writes files applies it.
+// character boundary, keeping its extension. The layer that writes files applies it. The name
+// it leaves is never empty, "." or ".." (such a name becomes "_").
 constexpr size_t kMaxNameBytes = 255;
 std::string FitFileName(const std::string& path);
+// The longest start of name within maxBytes that ends at a character boundary: a whole UTF-8
+// sequence or, in invalid UTF-8, a single byte. Empty only for an empty name or maxBytes 0.
+std::string CutName(std::string_view name, size_t maxBytes);
+// An album name leaves room for the extension of its side files (".txt", ".lst").
+constexpr size_t kMaxAlbumNameBytes = kMaxNameBytes - 4;
 
 }  // namespace albumora

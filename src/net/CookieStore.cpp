@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <ctime>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <vector>
@@ -63,6 +65,109 @@ bool ParseCookieLine(std::string line, CookieLine& cookie) {
   cookie.value = fields[6];
   return true;
 }
+
+// The limits browsers keep (RFC 6265, 6.1): a cookie's name and value within 4096 bytes, and a
+// bounded number of cookies per domain and in all.
+constexpr size_t kMaxCookieBytes = 4096;
+constexpr size_t kMaxCookiesPerDomain = 150;
+constexpr size_t kMaxCookies = 3000;
+
+bool HasControl(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return true;
+  }
+  return false;
+}
+
+bool IsFlag(const std::string& field, bool& value) {
+  if (field == "TRUE" || field == "FALSE") {
+    value = field == "TRUE";
+    return true;
+  }
+  return false;
+}
+
+// A cookies.txt line in the one form the store writes and reads back unchanged: seven fields
+// (six when the value is empty), a host name of letters, digits, "-", "_" and single dots, a
+// path from "/", TRUE or FALSE flags, a decimal expiry, a name without "=", ";" or blanks, a
+// value without ";", and no control character anywhere. A line outside this form is skipped
+// whole: the store could not hold it as read (an empty domain, "..host", a line without path),
+// and a save would turn it into another cookie.
+bool ParseFileLine(std::string line, CookieLine& cookie, bool& httpOnly) {
+  constexpr std::string_view kHttpOnly = "#HttpOnly_";
+  httpOnly = line.rfind(kHttpOnly, 0) == 0;
+  if (httpOnly) line.erase(0, kHttpOnly.size());
+  if (line.empty() || line[0] == '#') return false;
+  std::vector<std::string> fields;
+  size_t begin = 0;
+  for (size_t tab; (tab = line.find('\t', begin)) != std::string::npos; begin = tab + 1)
+    fields.push_back(line.substr(begin, tab - begin));
+  fields.push_back(line.substr(begin));
+  if (fields.size() == 6 && !fields[2].empty() && fields[2][0] == '/') fields.emplace_back();
+  if (fields.size() != 7) return false;
+  for (const std::string& field : fields)
+    if (HasControl(field)) return false;
+
+  std::string domain = fields[0];
+  if (!domain.empty() && domain[0] == '.') domain.erase(0, 1);
+  if (domain.empty() || domain.front() == '.' || domain.back() == '.' ||
+      domain.find("..") != std::string::npos)
+    return false;
+  for (char& c : domain) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (!std::isalnum(byte) && c != '.' && c != '-' && c != '_') return false;
+    c = static_cast<char>(std::tolower(byte));
+  }
+  cookie.domain = domain;
+  if (!IsFlag(fields[1], cookie.includeSubdomains) || !IsFlag(fields[3], cookie.secure))
+    return false;
+  cookie.path = fields[2];
+  if (cookie.path.empty() || cookie.path[0] != '/' || cookie.path.find(';') != std::string::npos)
+    return false;
+  const std::string& expiry = fields[4];
+  if (expiry.empty() || expiry.size() > 18 ||
+      expiry.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  cookie.expires = ReadDecimal(expiry);
+  cookie.name = fields[5];
+  cookie.value = fields[6];
+  if (cookie.name.empty() || cookie.name.find_first_of("=; ") != std::string::npos ||
+      cookie.value.find(';') != std::string::npos ||
+      cookie.name.size() + cookie.value.size() > kMaxCookieBytes)
+    return false;
+  return true;
+}
+
+// The line the store is given for a cookie, and the one a save writes.
+std::string FileLine(const CookieLine& cookie, bool httpOnly) {
+  return (httpOnly ? "#HttpOnly_" : "") + std::string(cookie.includeSubdomains ? "." : "") +
+         cookie.domain + "\t" + (cookie.includeSubdomains ? "TRUE" : "FALSE") + "\t" + cookie.path +
+         "\t" + (cookie.secure ? "TRUE" : "FALSE") + "\t" + std::to_string(cookie.expires) + "\t" +
+         cookie.name + "\t" + cookie.value;
+}
+
+// Keeps the lines a store may hold: well formed, not expired, within the limits per domain and
+// in all (the first ones met are kept).
+class CookieFilter {
+ public:
+  bool Accept(const std::string& line, std::string& canonical) {
+    CookieLine cookie;
+    bool httpOnly = false;
+    if (!ParseFileLine(line, cookie, httpOnly)) return false;
+    if (cookie.expires != 0 && cookie.expires <= now_) return false;
+    if (total_ >= kMaxCookies || perDomain_[cookie.domain] >= kMaxCookiesPerDomain) return false;
+    ++perDomain_[cookie.domain];
+    ++total_;
+    canonical = FileLine(cookie, httpOnly);
+    return true;
+  }
+
+ private:
+  long long now_ = static_cast<long long>(std::time(nullptr));
+  std::map<std::string, size_t> perDomain_;
+  size_t total_ = 0;
+};
 
 bool DomainMatches(const std::string& host, const std::string& domain, bool includeSubdomains) {
   if (host == domain) return true;
@@ -188,15 +293,18 @@ std::string CookieStore::CookiesFor(const std::string& address) {
   return text;
 }
 
+// Lines the store cannot hold as written (see ParseFileLine), expired cookies and cookies
+// beyond the limits are skipped whole. Cookies already held count towards the limits.
 bool CookieStore::ImportFile(const std::filesystem::path& path) {
   std::string bytes;
   if (!ReadWholeFile(path, bytes)) return false;
+  CookieFilter filter;
+  std::string canonical;
+  for (const std::string& line : impl_->Lines()) filter.Accept(line, canonical);
   std::istringstream lines(bytes);
   for (std::string line; std::getline(lines, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    CookieLine cookie;
-    if (!ParseCookieLine(line, cookie)) continue;  // comments, blank and broken lines
-    impl_->Command(line);
+    if (filter.Accept(line, canonical)) impl_->Command(canonical);
   }
   return true;
 }
@@ -219,7 +327,7 @@ void CookieStore::SetCookie(const std::string& address, const std::string& setCo
   std::string name = Trim(pair.substr(0, equals));
   std::string value = Trim(pair.substr(equals + 1));
   if (name.empty() || name.find('\t') != std::string::npos ||
-      value.find('\t') != std::string::npos) {
+      value.find('\t') != std::string::npos || name.size() + value.size() > kMaxCookieBytes) {
     return;
   }
 
@@ -273,8 +381,13 @@ bool CookieStore::Load(const std::filesystem::path& path) {
 }
 
 bool CookieStore::Save(const std::filesystem::path& path) {
+  // Only what a load gives back as it was: expired cookies, cookies beyond the limits and
+  // cookies no line can represent are left out.
   std::string text = "# Netscape HTTP Cookie File\n";
-  for (const std::string& line : impl_->Lines()) text += line + "\n";
+  CookieFilter filter;
+  std::string canonical;
+  for (const std::string& line : impl_->Lines())
+    if (filter.Accept(line, canonical)) text += canonical + "\n";
 
   std::string temp = path.string() + ".part-XXXXXX";
   int fd = mkstemp(temp.data());  // mode 0600

@@ -17,11 +17,14 @@ class CookieStore {
   // The cookies for an address's host and path: "name=value" pairs joined by "; ", longer paths
   // first, then older first; empty when there is none.
   std::string CookiesFor(const std::string& address);
-  // Merges a Netscape cookies.txt (browser exports included, "#HttpOnly_" lines too).
+  // Merges a Netscape cookies.txt (browser exports included, "#HttpOnly_" lines too). Keeps the
+  // limits browsers keep (4096 bytes of name and value, 150 cookies a domain, 3000 in all),
+  // skips expired cookies and skips whole every line a save could not write back as read.
   bool ImportFile(const std::filesystem::path& path);
   // Adds one cookie as a Set-Cookie header value received from address.
   void SetCookie(const std::string& address, const std::string& setCookieValue);
-  // Loads the persisted store (replacing what is held) and saves it.
+  // Loads the persisted store (replacing what is held) and saves it; a save leaves out expired
+  // cookies and those beyond the limits, so a save and a load give the same store.
   bool Load(const std::filesystem::path& path);
   bool Save(const std::filesystem::path& path);
   void Clear();

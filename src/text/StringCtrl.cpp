@@ -10,10 +10,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <random>
 #include <string_view>
-#include <unordered_map>
 
 namespace albumora {
 
@@ -217,6 +217,17 @@ char32_t FoldCase(char32_t c) {
   return static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), loc));
 }
 
+// The first occurrence of marker in text at or after from, or npos. glibc's memmem is linear
+// in the text whatever the marker (two-way search), where a plain search can take the text's
+// length times the marker's on a long run of the marker's prefix.
+size_t FindText(std::string_view text, std::string_view marker, size_t from = 0) {
+  if (from > text.size()) return std::string_view::npos;
+  if (marker.empty()) return from;
+  const void* at = ::memmem(text.data() + from, text.size() - from, marker.data(), marker.size());
+  return at == nullptr ? std::string_view::npos
+                       : static_cast<size_t>(static_cast<const char*>(at) - text.data());
+}
+
 std::atomic<ClipboardReader> g_clipboardReader{nullptr};
 
 }  // namespace
@@ -225,11 +236,11 @@ std::atomic<ClipboardReader> g_clipboardReader{nullptr};
 
 std::string GetBetween(std::string& source, std::string_view start, std::string_view end,
                        unsigned flags) {
-  const size_t at = source.find(start);
+  const size_t at = FindText(source, start);
   if (at == std::string::npos) return {};
   const size_t from = at + start.size();
   std::string result;
-  const size_t stop = source.find(end, from);
+  const size_t stop = FindText(source, end, from);
   if (stop != std::string::npos)
     result = source.substr(from, stop - from);
   else if (flags & BT_TOEND)
@@ -245,21 +256,21 @@ std::string GetBetweenCopy(const std::string& source, std::string_view start, st
 }
 
 long CutBefore(std::string& text, std::string_view marker, bool withMarker) {
-  const size_t at = text.find(marker);
+  const size_t at = FindText(text, marker);
   if (at == std::string::npos) return -1;
   text.erase(0, at + (withMarker ? marker.size() : 0));
   return static_cast<long>(at);
 }
 
 long TruncAt(std::string& text, std::string_view marker) {
-  const size_t at = text.find(marker);
+  const size_t at = FindText(text, marker);
   if (at == std::string::npos) return -1;
   text.resize(at);
   return static_cast<long>(at);
 }
 
 std::string LeftOf(const std::string& text, std::string_view marker) {
-  const size_t at = text.find(marker);
+  const size_t at = FindText(text, marker);
   if (at == std::string::npos) return {};
   return text.substr(0, at);
 }
@@ -269,17 +280,17 @@ void CutAfter(std::string& text, std::string_view marker) { CutBefore(text, mark
 void CutAt(std::string& text, std::string_view marker) { TruncAt(text, marker); }
 
 bool Contains(std::string_view text, std::string_view marker) {
-  return text.find(marker) != std::string_view::npos;
+  return FindText(text, marker) != std::string_view::npos;
 }
 
 bool ContainsInside(std::string_view text, std::string_view marker) {
-  const size_t at = text.find(marker);
+  const size_t at = FindText(text, marker);
   return at != std::string_view::npos && at > 0;
 }
 
 int ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
   if (from.empty()) return 0;
-  size_t at = text.find(from);
+  size_t at = FindText(text, from);
   if (at == std::string::npos) return 0;
   std::string out;
   out.reserve(text.size());
@@ -290,7 +301,7 @@ int ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
     out.append(to);
     done = at + from.size();
     ++count;
-    at = text.find(from, done);
+    at = FindText(text, from, done);
   }
   out.append(text, done, std::string::npos);
   text = std::move(out);
@@ -329,8 +340,8 @@ long long ReadDecimal(std::string_view text) {
 int CountOf(std::string_view text, std::string_view marker) {
   if (marker.empty()) return 0;
   int count = 0;
-  for (size_t at = text.find(marker); at != std::string_view::npos;
-       at = text.find(marker, at + marker.size()))
+  for (size_t at = FindText(text, marker); at != std::string_view::npos;
+       at = FindText(text, marker, at + marker.size()))
     ++count;
   return count;
 }
@@ -341,8 +352,8 @@ int SplitBy(std::vector<std::string>& pieces, std::string_view text, std::string
   if (count < 1) return 0;
   pieces.reserve(static_cast<size_t>(count) + 1);
   size_t done = 0;
-  for (size_t at = text.find(separator); at != std::string_view::npos;
-       at = text.find(separator, done)) {
+  for (size_t at = FindText(text, separator); at != std::string_view::npos;
+       at = FindText(text, separator, done)) {
     pieces.emplace_back(text.substr(done, at - done));
     done = at + separator.size();
   }
@@ -406,38 +417,6 @@ void DecodeEntities(std::string& text) {
   ReplaceAll(text, "&nbsp;", " ");
   ReplaceAll(text, "&hellip;", "\u2026");
   ReplaceAll(text, "&#39;", "'");
-}
-
-// The tags are read front to back from the input, each search starting after the previous
-// "<", so the loop ends after at most one step per "<" of the input. A tag met again is removed
-// again only when the result changed since it was last found free of that tag, which gives the
-// same result as removing it every time without a pass per repeated tag; and once the result
-// holds no "<" or no ">" nothing more can be removed.
-std::string StripTags(const std::string& text) {
-  std::string result = text;
-  std::unordered_map<std::string, unsigned long> removedAt;
-  unsigned long generation = 0;
-  size_t pos = 0;
-  for (;;) {
-    const size_t open = text.find('<', pos);
-    if (open == std::string::npos) break;
-    const size_t close = text.find('>', open + 1);
-    if (close == std::string::npos || close == open + 1) break;
-    pos = open + 1;
-    if (result.find('<') == std::string::npos || result.find('>') == std::string::npos) break;
-    std::string tag = text.substr(open + 1, close - open - 1);
-    const auto seen = removedAt.find(tag);
-    if (seen != removedAt.end() && seen->second == generation) continue;
-    const std::string whole = "<" + tag + ">";
-    if (ReplaceAll(result, whole, "") > 0) ++generation;
-    // A removal can join a new occurrence ("<<b>b>"): only a result free of the tag lets the
-    // next meeting of it be skipped.
-    if (result.find(whole) == std::string::npos)
-      removedAt[std::move(tag)] = generation;
-    else
-      removedAt.erase(tag);
-  }
-  return result;
 }
 
 // The decoded bytes end at the first zero byte ("%00"): a zero would cut the text wherever it
@@ -524,6 +503,10 @@ std::string FromUtf16(std::u16string_view units) {
   }
   return out;
 }
+
+char32_t ReadCodePoint(std::string_view text, size_t& pos) { return NextCodePoint(text, pos); }
+
+void AppendCodePoint(std::string& out, char32_t cp) { AppendUtf8(out, cp); }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   size_t i = 0;

@@ -70,6 +70,10 @@ std::string TextToCodePage(const std::string& text, CodePage codePage);
 size_t Utf16Length(std::string_view text);
 std::u16string ToUtf16(std::string_view text);
 std::string FromUtf16(std::u16string_view units);  // a lone surrogate becomes U+FFFD
+// One code point of UTF-8 at text[pos], pos advanced past it. A byte that starts no well-formed
+// sequence gives U+FFFD and advances by one byte.
+char32_t ReadCodePoint(std::string_view text, size_t& pos);
+void AppendCodePoint(std::string& out, char32_t cp);
 // Case-insensitive whole-text comparison (ASCII and the other cased scripts' simple case folds).
 bool EqualsNoCase(std::string_view a, std::string_view b);
 

@@ -4,6 +4,7 @@
 #include "ScratchDir.h"
 #include "albumlist/AlbumRows.h"
 #include "app/Commands.h"
+#include "fs/FileNames.h"
 
 #include <filesystem>
 #include <fstream>
@@ -84,6 +85,26 @@ TEST_F(AlbumRows, NamesAreCleanedAndMadeUnique) {
     EXPECT_EQ(app_.albumList[i].nIndex, static_cast<int32_t>(i));
     EXPECT_EQ(app_.albumList[i].nImage, -1);
   }
+}
+
+// Names that share their first 255 bytes (85 Chinese characters) stay two names after being
+// fitted for the disk, and a site's escape sequence never reaches a name.
+TEST_F(AlbumRows, LongNamesStayUniqueAfterFittingAndLoseControlCharacters) {
+  std::string common;
+  for (int i = 0; i < 85; ++i) common += "相";
+  Publish(common + "册一");
+  Publish(common + "册二");
+  Publish(
+      "\x1b[31mred\x1b[0m \xc2\x9b"
+      "2J\x7f");
+  ASSERT_EQ(app_.albumList.size(), 3u);
+  const std::string& first = app_.albumList[0].strName;
+  const std::string& second = app_.albumList[1].strName;
+  EXPECT_NE(first, second);
+  EXPECT_LE(first.size(), kMaxAlbumNameBytes);
+  EXPECT_LE(second.size(), kMaxAlbumNameBytes);
+  EXPECT_EQ(second.substr(second.size() - 4), " (1)");
+  EXPECT_EQ(app_.albumList[2].strName, "[31mred[0m 2J");
 }
 
 TEST_F(AlbumRows, EmptyNameBecomesTimeStamp) {

@@ -197,5 +197,31 @@ TEST(FitFileName, LongExtensionAndFolderDots) {
   EXPECT_EQ(fitted, folder + std::string(251, 'c') + ".png");
 }
 
+TEST(FitFileName, InvalidUtf8NeverLeavesAnEmptyOrDotName) {
+  const std::string bad(300, '\x80');
+  EXPECT_EQ(FitFileName("." + bad), "." + bad.substr(0, 254));
+  EXPECT_EQ(FitFileName(".." + bad), ".." + bad.substr(0, 253));
+  EXPECT_EQ(FitFileName("dir/" + bad), "dir/" + bad.substr(0, 255));
+  for (const std::string name : {"", ".", "..", "dir/.", "dir/.."}) {
+    const std::string fitted = FitFileName(name);
+    const std::string last = fitted.substr(fitted.rfind('/') + 1);
+    EXPECT_TRUE(last != "" && last != "." && last != "..") << name;
+  }
+  // A valid sequence is never cut in two: 254 bytes of "a" and then a 3-byte character.
+  EXPECT_EQ(FitFileName(std::string(254, 'a') + "相相"), std::string(254, 'a'));
+}
+
+TEST(CleanFileName, ControlCharactersNeverReachAName) {
+  std::string name =
+      "a\x1b[1mb\x01\x7f\xc2\x85"
+      "cd\te";
+  name.insert(name.find('d'), 1, '\0');
+  CleanFileName(name, 0, false);
+  EXPECT_EQ(name, "a[1mbcd_e");
+  std::string invalid = "x\xff\xc2y";
+  CleanFileName(invalid, 0, false);
+  EXPECT_EQ(invalid, "x\uFFFD\uFFFDy");
+}
+
 }  // namespace
 }  // namespace albumora

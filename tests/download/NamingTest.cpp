@@ -135,6 +135,32 @@ TEST_F(Naming, AlbumFolderAtTheFirstPicture) {
   EXPECT_EQ(t.host.LastStatus(StatusLine::Progress), "已获取到2张图片信息");
 }
 
+// Two albums whose folder texts differ only past the name limit (a long folder prefix) land
+// in two folders: the second never writes over the first's pictures and marker.
+TEST_F(Naming, FoldersStayDistinctAfterFitting) {
+  std::string prefix;
+  for (int i = 0; i < 20; ++i) prefix += "前缀";
+  SetField(Rule().szDirPrefix, prefix);
+  std::string common;
+  for (int i = 0; i < 70; ++i) common += "相";
+  const int first = t.AddAlbum(common + "一");
+  const int second = t.AddAlbum(common + "二");
+  const std::string job = t.app.downloadList.strSaveDir;
+  AddPicture(t.app, "http://h/1", "a", {}, first);
+  const std::string firstFolder = t.app.downloadList.strSaveDir;
+  t.app.downloadList.Clear();
+  t.app.downloadList.strSaveDir = job;
+  AddPicture(t.app, "http://h/2", "a", {}, second);
+  const std::string secondFolder = t.app.downloadList.strSaveDir;
+  EXPECT_NE(firstFolder, secondFolder);
+  EXPECT_EQ(FolderNames(job).size(), 2u);
+  // The same album again (a second pass of the job) finds its own folder.
+  t.app.downloadList.Clear();
+  t.app.downloadList.strSaveDir = job;
+  AddPicture(t.app, "http://h/1", "a", {}, first);
+  EXPECT_EQ(t.app.downloadList.strSaveDir, firstFolder);
+}
+
 TEST_F(Naming, FolderModeNoneUsesTheJobFolderAndItsMarker) {
   Rule().byDirMode = 1;
   Rule().wOptions = OPT_SKIP_OLD;

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "ScratchDir.h"
 #include "TestWeb.h"
@@ -124,6 +126,87 @@ TEST_F(CookieStoreTest, ImportMergesABrowserExport) {
   ASSERT_TRUE(store.ImportFile(file));
   EXPECT_EQ(store.CookiesFor("http://user.qzone.qq.com/"), "kept=1; uin=o42; skey=k1");
   EXPECT_FALSE(store.ImportFile(folder.Dir() / "none.txt"));
+}
+
+std::string ReadText(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> SortedLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+// A cookie beyond 4096 bytes is refused, a domain keeps at most 150 cookies, so one host can
+// no longer crowd its other cookies out of a request.
+TEST_F(CookieStoreTest, BrowserLimitsPerCookieAndPerDomain) {
+  testweb::ScratchDir folder("cookies");
+  const fs::path file = folder.Dir() / "cookies.txt";
+  {
+    std::ofstream out(file);
+    out << "h.test\tFALSE\t/\tFALSE\t0\tbig\t" << std::string(100000, 'v') << "\n";
+    out << "h.test\tFALSE\t/\tFALSE\t0\tfits\t" << std::string(4092, 'v') << "\n";
+    for (int i = 0; i < 200; ++i) out << "many.test\tFALSE\t/\tFALSE\t0\tc" << i << "\t1\n";
+    out << "h.test\tFALSE\t/\tFALSE\t0\tsmall\t1\n";
+  }
+  ASSERT_TRUE(store.Load(file));
+  const std::string sent = store.CookiesFor("http://h.test/");
+  EXPECT_EQ(sent.find("big="), std::string::npos);
+  EXPECT_NE(sent.find("fits="), std::string::npos);
+  EXPECT_NE(sent.find("small=1"), std::string::npos);
+  const std::string many = store.CookiesFor("http://many.test/");
+  EXPECT_EQ(std::count(many.begin(), many.end(), '='), 150);
+
+  store.SetCookie("http://h.test/", "huge=" + std::string(5000, 'x'));
+  EXPECT_EQ(store.CookiesFor("http://h.test/").find("huge="), std::string::npos);
+}
+
+TEST_F(CookieStoreTest, ExpiredCookiesAreDroppedOnLoadAndSave) {
+  testweb::ScratchDir folder("cookies");
+  const fs::path file = folder.Dir() / "cookies.txt";
+  std::ofstream(file) << "h.test\tFALSE\t/\tFALSE\t1000\told\t1\n"
+                         "h.test\tFALSE\t/\tFALSE\t4102444800\tnew\t2\n";
+  ASSERT_TRUE(store.Load(file));
+  EXPECT_EQ(store.CookiesFor("http://h.test/"), "new=2");
+  ASSERT_TRUE(store.Save(file));
+  EXPECT_EQ(ReadText(file).find("old"), std::string::npos);
+}
+
+// Lines the store cannot hold as written are skipped whole; every line it accepts comes back
+// from a save and a load unchanged.
+TEST_F(CookieStoreTest, SaveAndLoadGiveTheSameStoreForEveryAcceptedLine) {
+  testweb::ScratchDir folder("cookies");
+  const fs::path file = folder.Dir() / "in.txt";
+  const fs::path saved = folder.Dir() / "saved.txt";
+  const fs::path again = folder.Dir() / "again.txt";
+  std::ofstream(file) << "\tFALSE\t/\tFALSE\t0\tnodomain\t1\n"        // empty first field
+                         "..dots.test\tTRUE\t/\tFALSE\t0\tdots\t1\n"  // several leading dots
+                         "h.test\tFALSE\t/\tFALSE\t0\tkept\t1\n"
+                         "h.test\tFALSE\tFALSE\t0\tkept\t2\n"            // old path-less form
+                         "#HttpOnly_\tFALSE\t/\tFALSE\t0\tcomment\t1\n"  // nothing after the mark
+                         ".Sub.H.test\tTRUE\t/a\tTRUE\t4102444800\ts\tv w\n"
+                         "h.test\tFALSE\t/\tFALSE\t0\tempty\n"
+                         "h.test\tFALSE\t/\tFALSE\t0\tsemi\ta;b\n"
+                         "h.test\tFALSE\t/\tFALSE\t-5\tneg\t1\n";
+  ASSERT_TRUE(store.Load(file));
+  EXPECT_EQ(store.CookiesFor("http://h.test/"), "kept=1; empty=");
+  ASSERT_TRUE(store.Save(saved));
+  const std::vector<std::string> lines = SortedLines(ReadText(saved));
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "# Netscape HTTP Cookie File",
+                       ".sub.h.test\tTRUE\t/a\tTRUE\t4102444800\ts\tv w",
+                       "h.test\tFALSE\t/\tFALSE\t0\tempty\t",
+                       "h.test\tFALSE\t/\tFALSE\t0\tkept\t1",
+                   }));
+  ASSERT_TRUE(store.Load(saved));
+  ASSERT_TRUE(store.Save(again));
+  EXPECT_EQ(SortedLines(ReadText(again)), lines);
 }
 
 TEST(ComputeGtkTest, HashOverUtf16Units) {
