@@ -1,5 +1,6 @@
 // babytree: a member's albums through two readers.
 #include <array>
+#include <functional>
 #include <string>
 
 #include "fs/FileNames.h"
@@ -48,64 +49,74 @@ uint32_t ReadCount(std::string& piece, std::string_view start, std::string_view 
   return static_cast<uint32_t>(ReadDecimal(GetBetween(piece, start, end, BT_CONSUME)));
 }
 
-// The first reader: the album data the member's home pages carry as script text.
-void HomeAlbumList(const std::string& member, ListContext& list) {
+// Both readers: the member's album pages from 1, each read up to "vertical-align:middle", while
+// the page has its further-page link; readPage publishes a page's albums and tells how many
+// pieces it held (and, through stopped, whether the job asked to stop).
+void ReadAlbumPages(const std::string& member, ListContext& list,
+                    const std::function<std::string(int page)>& address, const char* nextPage,
+                    const std::function<int(std::string& text, bool& stopped)>& readPage) {
   list.Texts().strSiteParam1 = member;
   Fetcher fetcher(CodePage::Utf8);
   PageOptions options;
   options.cutEnd = "vertical-align:middle";
-  ST_PERLISTRECORD local;
   ForPages(list, 1, [&](int page) {
-    std::optional<std::string> answer = fetcher.Get(
-        std::string(kHosts.homeHost) + "/u" + member + "/photo/list?pg=" + std::to_string(page),
-        options);
-    if (!answer || answer->empty()) return false;
-    std::string& text = *answer;
-    const bool further = Contains(text, kHomeNextPage);
-    if (page == 1) SetOwner(text, member, list.Texts());
-    CutBefore(text, "album_list", true);
-    TruncAt(text, "</script>");
+    std::optional<std::string> text = fetcher.Get(address(page), options);
+    if (!text || text->empty()) return false;
+    const bool further = Contains(*text, nextPage);
+    if (page == 1) SetOwner(*text, member, list.Texts());
     bool stopped = false;
-    const int items = ForPieces(list, text, "\"id\":\"", [&](std::string& piece) {
-      local.strName = UnescapeUnicode(GetBetween(piece, "title\":\"", "\"", BT_CONSUME));
-      local.strAddr = Unslash(GetBetween(piece, "album_url\":\"", "\"", BT_CONSUME));
-      local.nCount = static_cast<int32_t>(ReadCount(piece, "sum\":\"", "\""));
-      local.strCover = Unslash(GetBetween(piece, "cover_url\":\"", "\"", BT_CONSUME));
-      local.nFlags = 0;
-      stopped = !list.Publish(local);
-      return !stopped;
-    });
-    return items > 0 && further && !stopped;
+    return readPage(*text, stopped) >= 0 && further && !stopped;
   });
 }
 
-// The second reader: the member's profile pages.
-void ProfileAlbumList(const std::string& member, ListContext& list) {
-  list.Texts().strSiteParam1 = member;
-  Fetcher fetcher(CodePage::Utf8);
-  PageOptions options;
-  options.cutEnd = "vertical-align:middle";
+// The first reader: the album data the member's home pages carry as script text. A page without
+// albums ends the reading.
+void HomeAlbumList(const std::string& member, ListContext& list) {
   ST_PERLISTRECORD local;
-  ForPages(list, 1, [&](int page) {
-    std::optional<std::string> text =
-        fetcher.Get(std::string(kHosts.mainOrigin) + "/user/showuser.php?uid=u" + member +
-                        "&tab=photo&view=album_list&order=&pg=" + std::to_string(page),
-                    options);
-    if (!text || text->empty()) return false;
-    const bool further = Contains(*text, kProfileNextPage);
-    if (page == 1) SetOwner(*text, member, list.Texts());
-    bool stopped = false;
-    ForPieces(list, *text, "class=\"thumb\">", [&](std::string& piece) {
-      local.strAddr = GetBetween(piece, "href=\"", "\"", BT_CONSUME);
-      local.strCover = GetBetween(piece, "src=\"", "\"", BT_CONSUME);
-      local.strName = GetBetween(piece, "<strong>", "</strong>", BT_CONSUME);
-      local.nCount = static_cast<int32_t>(ReadCount(piece, "(", ")"));
-      local.nFlags = 0;
-      stopped = !list.Publish(local);
-      return !stopped;
-    });
-    return further && !stopped;
-  });
+  ReadAlbumPages(
+      member, list,
+      [&](int page) {
+        return std::string(kHosts.homeHost) + "/u" + member +
+               "/photo/list?pg=" + std::to_string(page);
+      },
+      kHomeNextPage,
+      [&](std::string& text, bool& stopped) {
+        CutBefore(text, "album_list", true);
+        TruncAt(text, "</script>");
+        const int items = ForPieces(list, text, "\"id\":\"", [&](std::string& piece) {
+          local.strName = UnescapeUnicode(GetBetween(piece, "title\":\"", "\"", BT_CONSUME));
+          local.strAddr = Unslash(GetBetween(piece, "album_url\":\"", "\"", BT_CONSUME));
+          local.nCount = static_cast<int32_t>(ReadCount(piece, "sum\":\"", "\""));
+          local.strCover = Unslash(GetBetween(piece, "cover_url\":\"", "\"", BT_CONSUME));
+          local.nFlags = 0;
+          stopped = !list.Publish(local);
+          return !stopped;
+        });
+        return items > 0 ? items : -1;
+      });
+}
+
+// The second reader: the member's profile pages. A page without albums does not end the paging.
+void ProfileAlbumList(const std::string& member, ListContext& list) {
+  ST_PERLISTRECORD local;
+  ReadAlbumPages(
+      member, list,
+      [&](int page) {
+        return std::string(kHosts.mainOrigin) + "/user/showuser.php?uid=u" + member +
+               "&tab=photo&view=album_list&order=&pg=" + std::to_string(page);
+      },
+      kProfileNextPage,
+      [&](std::string& text, bool& stopped) {
+        return ForPieces(list, text, "class=\"thumb\">", [&](std::string& piece) {
+          local.strAddr = GetBetween(piece, "href=\"", "\"", BT_CONSUME);
+          local.strCover = GetBetween(piece, "src=\"", "\"", BT_CONSUME);
+          local.strName = GetBetween(piece, "<strong>", "</strong>", BT_CONSUME);
+          local.nCount = static_cast<int32_t>(ReadCount(piece, "(", ")"));
+          local.nFlags = 0;
+          stopped = !list.Publish(local);
+          return !stopped;
+        });
+      });
 }
 
 // The pictures of a home-page album: each thumbnail's photo page names the full picture.
