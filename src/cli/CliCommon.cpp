@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "albumlist/AlbumRows.h"
+#include "cli/LoginCommand.h"
 #include "download/Workers.h"
 #include "fs/ProgramFolder.h"
 #include "model/Settings.h"
@@ -246,7 +247,7 @@ bool CliHost::AskYesNo(const std::string& text, const std::string& caption) {
 }
 
 void CliHost::OpenLogin(const std::string& address) {
-  Line("login: open " + address + " in a browser, log in, and export its cookies (--cookies FILE)");
+  Line("login: " + LoginAdvice(address));
   if (interactive_) {
     std::cerr << "press Enter to go on " << std::flush;
     std::string line;

@@ -180,6 +180,8 @@ struct SiteEntry {
 std::vector<SiteEntry> SiteEntries();
 // The index of a command-line key or a decimal index text; -1 when unknown.
 int SiteFromText(const std::string& keyOrIndex);
+// The login window's start address for a site family; empty for none.
+std::string SiteLoginAddress(int nSite);
 // True when the site family has an album-list adapter in this build.
 bool SiteHasAdapters(int nSite);
 // The site recognised from a typed address (Qzone for a bare number).

@@ -1,7 +1,12 @@
 // The login window's browser (Qt WebEngine, offscreen) against the loopback test web: one
 // cookie store for the browser and the engine in both directions, and the window's own rules
 // (resizing, the clipboard's address, Enter opens).
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QClipboard>
@@ -26,6 +31,8 @@ using namespace albumora::gui;
 using albumora::testweb::Reply;
 using albumora::testweb::ScratchDir;
 using albumora::testweb::TestWeb;
+
+extern char** environ;
 
 namespace {
 
@@ -66,6 +73,7 @@ class LoginWindowTest : public QObject {
   void oneCookieStoreBothWays();
   void resizingKeepsTheButtonRightAligned();
   void clipboardAddressWaitsForEnter();
+  void commandLineLoginKeepsTheCookies();
 };
 
 void LoginWindowTest::oneCookieStoreBothWays() {
@@ -166,6 +174,44 @@ void LoginWindowTest::clipboardAddressWaitsForEnter() {
   QVERIFY(QTest::qWaitFor([&] { return window->Browser()->title() == "page"; }, kWaitMs));
   QCOMPARE(site.web.RequestsTo("/page").size(), size_t{1});
   QApplication::clipboard()->clear();
+}
+
+void LoginWindowTest::commandLineLoginKeepsTheCookies() {
+  Site site;
+  site.web.Route("login.test", "/login",
+                 Reply::Text("<script>document.cookie = 'script=j1; path=/';</script>")
+                     .With("Set-Cookie", "server=s1; Path=/"));
+  // `albumora login` runs albumora-gui's login window (offscreen here); a termination request
+  // closes it, and the command reports the cookies the program folder now holds.
+  const std::filesystem::path err = std::filesystem::path(site.home.Path()) / "stderr.txt";
+  std::vector<std::string> args = {ALBUMORA_CLI_PATH,        "login",   "--home",
+                                   site.home.Path(),         "--proxy", site.web.ProxyUrl(),
+                                   "http://login.test/login"};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = -1;
+  QCOMPARE(posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  const std::filesystem::path cookies = std::filesystem::path(site.home.Path()) / "cookies.txt";
+  const bool saved = QTest::qWaitFor(
+      [&] {
+        const std::string text = ReadFile(cookies);
+        return text.find("\tserver\ts1") != std::string::npos &&
+               text.find("\tscript\tj1") != std::string::npos;
+      },
+      kWaitMs);
+  kill(pid, SIGTERM);
+  int raw = 0;
+  QCOMPARE(waitpid(pid, &raw, 0), pid);
+  QVERIFY(saved);
+  const std::string report = ReadFile(err);
+  QVERIFY2(WIFEXITED(raw) && WEXITSTATUS(raw) == 0, report.c_str());
+  QVERIFY2(report.find("(2 for login.test)") != std::string::npos, report.c_str());
 }
 
 int main(int argc, char** argv) {
