@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -132,6 +133,10 @@ int main(int argc, char** argv) {
   albumora::gui::PrepareBrowserProcess();
   QApplication application(argc, argv);
   QApplication::setApplicationName("Albumora");
+  // The browser's start-up report and the pages' console lines are not the person's business.
+  QLoggingCategory::setFilterRules(
+      "qt.webenginecontext.info=false\njs.debug=false\njs.info=false\n"
+      "js.warning=false");
   QApplication::setWindowIcon(albumora::gui::AppIcon());
 
   bool demo = false;

@@ -337,11 +337,20 @@ bool CookieStore::PutCookie(const StoredCookie& cookie) {
   std::transform(domain.begin(), domain.end(), domain.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   const std::string path = cookie.path.empty() ? std::string("/") : cookie.path;
+  // Only what cookies.txt can hold and give back unchanged: no control character anywhere, a
+  // name without "=", ";" or blanks, a value and a path without ";".
   for (const std::string* field :
        std::initializer_list<const std::string*>{&domain, &path, &cookie.name, &cookie.value}) {
-    if (field->find_first_of("\t\r\n") != std::string::npos) return false;
+    for (const char c : *field) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte < 0x20 || byte == 0x7F) return false;
+    }
   }
-  if (domain.empty() || cookie.name.empty() || path[0] != '/') return false;
+  if (domain.empty() || cookie.name.empty() || path[0] != '/' ||
+      cookie.name.find_first_of("=; ") != std::string::npos ||
+      cookie.value.find(';') != std::string::npos || path.find(';') != std::string::npos) {
+    return false;
+  }
   // An expired cookie replaces the held one and is dropped with it: the store's way to delete.
   const long long expires = cookie.expires < 0 ? 1 : cookie.expires;
   const std::string line = (cookie.httpOnly ? "#HttpOnly_" : "") +

@@ -42,6 +42,8 @@ TEST_F(CookieExchangeTest, AttributesGoInComeOutAndSurviveTheFile) {
   ASSERT_TRUE(store.PutCookie(secure));
   EXPECT_FALSE(store.PutCookie(Cookie("login.test", false, "/", "bad", "a\tb")));
   EXPECT_FALSE(store.PutCookie(Cookie("", false, "/", "nodomain", "1")));
+  EXPECT_FALSE(store.PutCookie(Cookie("login.test", false, "/", "a b", "1")));
+  EXPECT_FALSE(store.PutCookie(Cookie("login.test", false, "/", "semi", "a;b")));
 
   // What the engine sends: the domain cookie to subdomains, the secure one only over https.
   EXPECT_EQ(store.CookiesFor("http://www.login.test/app/x"), "skey=@abc");
