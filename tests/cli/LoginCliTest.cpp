@@ -1,9 +1,11 @@
 // `albumora login` without a display, and what a job's login request tells the terminal user:
 // the login window where a display exists, a browser's cookies.txt export where none does.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 
@@ -94,6 +96,30 @@ TEST_F(LoginCli, WithADisplayAJobNamesTheLoginCommand) {
   EXPECT_NE(result.err.find("run 'albumora login http://user.qzone.qq.com/10001'"),
             std::string::npos)
       << result.err;
+}
+
+TEST_F(LoginCli, ALoginSavedDuringARunSurvivesTheRunsSave) {
+  // The album list answers late; meanwhile another process (albumora login) writes a cookie.
+  web_.Route("route.store.qq.com", "/GetRoute", Reply::Text(Fixture("qzone/route.json")));
+  Reply late = Reply::Text(Fixture("qzone/albums.js"));
+  late.headerDelayMs = 1000;
+  web_.Route("alist.photo.qq.com", "/fcgi-bin/fcg_list_album_v2", late);
+  std::filesystem::create_directories(home_);
+  const std::filesystem::path cookies = home_ / "cookies.txt";
+  std::ofstream(cookies) << ".qq.com\tTRUE\t/\tFALSE\t0\told\t1\n";
+  clitest::Child run(ALBUMORA_CLI_PATH,
+                     {"list", "--home", home_.string(), "--proxy", web_.ProxyUrl(), "10001"}, dir_);
+  for (int i = 0; i < 600 && web_.RequestsTo("fcg_list_album_v2").empty(); ++i) {
+    usleep(50 * 1000);  // until the run has read cookies.txt and asked for the list
+  }
+  ASSERT_FALSE(web_.RequestsTo("fcg_list_album_v2").empty());
+  std::ofstream(cookies) << ".qq.com\tTRUE\t/\tFALSE\t0\told\t1\n"
+                         << ".qq.com\tTRUE\t/\tFALSE\t0\tskey\t@new\n";
+  const RunResult result = run.Wait();
+  EXPECT_EQ(result.status, 0) << result.err;
+  const std::string saved = testweb::ReadFile(cookies);
+  EXPECT_NE(saved.find("\tskey\t@new"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\told\t1"), std::string::npos) << saved;
 }
 
 }  // namespace
