@@ -2,10 +2,13 @@
 # Installs the Debian packages the build and the tests need (run as root on Debian 12).
 set -euo pipefail
 # qt6-base-dev: the window (Qt 6 Widgets, and Qt Test for its tests on the offscreen platform);
-# fonts-noto-cjk: a font that holds the window's Chinese texts; clang and its sanitizer runtimes:
-# the CI's sanitizer build and the fuzz targets.
+# fonts-noto-cjk: a font that holds the window's Chinese texts; qt6-webengine-dev: the login
+# window's embedded browser (Qt WebEngine, with its helper process in
+# libqt6webenginecore6-bin), which shares its cookies with the engine; clang and its sanitizer
+# runtimes: the CI's sanitizer build and the fuzz targets.
 packages=(cmake g++ make pkg-config libcurl4-openssl-dev zlib1g-dev libcpp-httplib-dev
-  libgtest-dev libcli11-dev ca-certificates qt6-base-dev fonts-noto-cjk clang libclang-rt-14-dev)
+  libgtest-dev libcli11-dev ca-certificates qt6-base-dev fonts-noto-cjk qt6-webengine-dev
+  libqt6webenginecore6-bin clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "albumlist/AlbumRows.h"
+#include "cli/LoginCommand.h"
 #include "download/Workers.h"
 #include "fs/ProgramFolder.h"
 #include "model/Settings.h"
@@ -246,7 +247,7 @@ bool CliHost::AskYesNo(const std::string& text, const std::string& caption) {
 }
 
 void CliHost::OpenLogin(const std::string& address) {
-  Line("login: open " + address + " in a browser, log in, and export its cookies (--cookies FILE)");
+  Line("login: " + LoginAdvice(address));
   if (interactive_) {
     std::cerr << "press Enter to go on " << std::flush;
     std::string line;
@@ -290,7 +291,11 @@ bool CliSession::Setup() {
   LoadSettings(app_.settings, ProgramFile("soft.dat"));
   CookieStore& store = CookieStore::Shared();
   const std::filesystem::path saved = ProgramFile("cookies.txt");
-  if (std::filesystem::exists(saved, error)) store.Load(saved);
+  if (std::filesystem::exists(saved, error)) {
+    store.Load(saved);
+    const auto written = std::filesystem::last_write_time(saved, error);
+    if (!error) cookiesSeen_ = written;
+  }
   if (!options_.cookies.empty() && !store.ImportFile(options_.cookies)) {
     PrintError("cannot read the cookies file " + options_.cookies);
     return false;
@@ -339,7 +344,16 @@ ListResult CliSession::ListAlbums(const std::string& address) {
   return ListResult::Empty;
 }
 
-void CliSession::SaveCookies() { CookieStore::Shared().Save(ProgramFile("cookies.txt")); }
+void CliSession::SaveCookies() {
+  CookieStore& store = CookieStore::Shared();
+  const std::filesystem::path saved = ProgramFile("cookies.txt");
+  std::error_code error;
+  const auto written = std::filesystem::last_write_time(saved, error);
+  if (!error && written != cookiesSeen_) store.ImportFile(saved);
+  if (!store.Save(saved)) return;
+  const auto now = std::filesystem::last_write_time(saved, error);
+  if (!error) cookiesSeen_ = now;
+}
 
 InterruptScope::InterruptScope(AppState& app) {
   Pool();  // made here, not for the first time inside the signal handler

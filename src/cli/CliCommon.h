@@ -4,8 +4,10 @@
 #pragma once
 
 #include <atomic>
+#include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -134,7 +136,9 @@ class CliSession {
   // The album-list job for an address, on this thread (Ctrl-C stops it). On Empty the last
   // engine failure, if any, is printed as the cause.
   ListResult ListAlbums(const std::string& address);
-  // Saves the cookie store back into the program folder.
+  // Saves the cookie store back into the program folder. When another process wrote the file
+  // since this session read or wrote it (`albumora login` beside a running download), its
+  // cookies are merged in first, so that login is kept.
   void SaveCookies();
 
   CliHost& host() { return host_; }
@@ -147,6 +151,8 @@ class CliSession {
   CommonOptions options_;
   CliHost host_;
   AppState app_{host_};
+  // The time of cookies.txt as this session last read or wrote it.
+  std::optional<std::filesystem::file_time_type> cookiesSeen_;
   std::shared_ptr<std::mutex> failureMutex_ = std::make_shared<std::mutex>();
   std::shared_ptr<std::string> lastFailure_ = std::make_shared<std::string>();
 };
@@ -180,6 +186,8 @@ struct SiteEntry {
 std::vector<SiteEntry> SiteEntries();
 // The index of a command-line key or a decimal index text; -1 when unknown.
 int SiteFromText(const std::string& keyOrIndex);
+// The login window's start address for a site family; empty for none.
+std::string SiteLoginAddress(int nSite);
 // True when the site family has an album-list adapter in this build.
 bool SiteHasAdapters(int nSite);
 // The site recognised from a typed address (Qzone for a bare number).

@@ -9,6 +9,11 @@ namespace albumora::cli {
 
 bool SiteHasAdapters(int nSite) { return HasAdapters(nSite); }
 
+std::string SiteLoginAddress(int nSite) {
+  const SiteFamily* family = FamilyOf(nSite);
+  return family != nullptr && family->loginAddress != nullptr ? family->loginAddress : "";
+}
+
 std::vector<SiteEntry> SiteEntries() {
   std::vector<SiteEntry> entries;
   for (const SiteFamily* site : Families()) {

@@ -10,6 +10,7 @@
 #include "cli/CliCommon.h"
 #include "cli/ConfigCommand.h"
 #include "cli/DownloadRun.h"
+#include "cli/LoginCommand.h"
 #include "model/Settings.h"
 
 namespace {
@@ -134,7 +135,10 @@ constexpr OptionSwitch kSwitches[] = {
 std::string CommandWord(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
-    if (word == "sites" || word == "list" || word == "download" || word == "config") return word;
+    if (word == "sites" || word == "list" || word == "download" || word == "config" ||
+        word == "login") {
+      return word;
+    }
   }
   return {};
 }
@@ -259,6 +263,29 @@ int main(int argc, char** argv) {
                         "\nThreads 1 to 15 and a time-out of 10 s or more are required, as in "
                         "the window's dialog;\ntexts hold at most 38 characters.\n");
 
+  // login
+  LoginOptions login;
+  CLI::App* loginCommand = app.add_subcommand(
+      "login", "log in to a site in a browser window; its cookies are kept for list and download");
+  loginCommand
+      ->add_option("--site", login.site,
+                   "site family: key or index; without URL its login page is opened (qzone "
+                   "with a QQ number as URL: that owner's page)")
+      ->type_name("KEY|N");
+  loginCommand->add_option("--home", login.home, "program folder (as for list)")->type_name("DIR");
+  loginCommand->add_option("--proxy", login.proxy, "the browser's HTTP proxy (http://HOST:PORT)")
+      ->type_name("URL");
+  loginCommand
+      ->add_option("URL", login.address,
+                   "the page to open (default: the site's login "
+                   "page, else the clipboard's text)")
+      ->type_name("");
+  loginCommand->footer(
+      "The window is albumora-gui's login window (beside albumora or on PATH); it needs a\n"
+      "display. Every cookie the site sets there is saved to cookies.txt in the program\n"
+      "folder at once. Without a display: log in with a browser elsewhere, export its cookies\n"
+      "as cookies.txt and give it to list or download with --cookies FILE.\n");
+
   const std::string word = CommandWord(argc, argv);
   try {
     app.parse(argc, argv);
@@ -270,7 +297,7 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     if (word.empty() && argc < 2) {
-      return UsageError("", "a command is needed: sites, list, download or config");
+      return UsageError("", "a command is needed: sites, list, download, config or login");
     }
     return UsageError(word, e.what());
   }
@@ -302,5 +329,6 @@ int main(int argc, char** argv) {
     }
     return RunConfigCommand(config);
   }
-  return UsageError("", "a command is needed: sites, list, download or config");
+  if (loginCommand->parsed()) return RunLoginCommand(login);
+  return UsageError("", "a command is needed: sites, list, download, config or login");
 }

@@ -41,7 +41,7 @@ namespace albumora::gui {
 class AlbumGridView;
 class CComboBox2;
 class CDlgFind;
-class LoginWindow;
+class CDlgWebOpen;
 
 // What start-up reads from the platform; tests and the demo set their own.
 struct StartOptions {
@@ -123,7 +123,7 @@ class CGallerixDlg : public QMainWindow, public Host {
   QAction* MenuAction(int id) const;
   QMenu* SettingsMenu() const { return settingsMenu_; }
   CDlgFind* FindWindow() const { return find_.get(); }
-  LoginWindow* OpenLoginWindow() const { return login_.get(); }
+  CDlgWebOpen* OpenLoginWindow() const { return login_.get(); }
 
   // Handlers.
   void SiteChanged();
@@ -218,7 +218,7 @@ class CGallerixDlg : public QMainWindow, public Host {
   std::map<int, QAction*> actions_;
   std::unique_ptr<QSplashScreen> splash_;
   std::unique_ptr<CDlgFind> find_;
-  std::unique_ptr<LoginWindow> login_;
+  std::unique_ptr<CDlgWebOpen> login_;
 };
 
 }  // namespace albumora::gui

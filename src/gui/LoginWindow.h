@@ -1,26 +1,64 @@
-// The login window. Until the embedded browser window exists, this is a plain dialog that
-// names the address to log in at and waits for OK; everything else reaches it through
-// MakeLoginWindow, so the browser window replaces it here alone.
+// The login window: an embedded browser (Qt WebEngine) in which the person logs in to a site.
+// The browser and the engine keep one cookie store: the window's browser profile starts with
+// the engine's cookies, and every cookie the browser sets or deletes reaches the engine's store
+// at once and is saved to cookies.txt. The browser goes through the engine's proxy.
+// MakeLoginWindow is the one place the window is made.
 #pragma once
 
 #include <QDialog>
 #include <QString>
 #include <memory>
 
+class QLabel;
 class QLineEdit;
+class QPushButton;
+class QWebEngineProfile;
+class QWebEngineView;
 
 namespace albumora::gui {
 
-class LoginWindow : public QDialog {
+class CDlgWebOpen : public QDialog {
+  Q_OBJECT
+
  public:
-  // An empty start address offers the clipboard's text and opens nothing.
-  LoginWindow(QWidget* owner, const QString& startAddress);
+  // Without a start address the edit offers the clipboard's text and nothing is opened.
+  CDlgWebOpen(QWidget* owner, const QString& startAddress);
+  ~CDlgWebOpen() override;
+
   QString Address() const;
+  QLineEdit* AddressEdit() const { return address_; }
+  QPushButton* OpenButton() const { return open_; }
+  QWebEngineView* Browser() const { return browser_; }
+
+  // The "打开" command: the browser opens the edit's address.
+  void OpenAddress();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
-  QLineEdit* address_;
+  void LayOut(int width, int height);
+
+  std::unique_ptr<QWebEngineProfile> profile_;
+  QLabel* label_ = nullptr;
+  QLineEdit* address_ = nullptr;
+  QPushButton* open_ = nullptr;
+  QWebEngineView* browser_ = nullptr;
+  bool centred_ = false;
 };
 
-std::unique_ptr<LoginWindow> MakeLoginWindow(QWidget* owner, const QString& startAddress);
+// The name the rest of the window uses.
+using LoginWindow = CDlgWebOpen;
+
+std::unique_ptr<CDlgWebOpen> MakeLoginWindow(QWidget* owner, const QString& startAddress);
+
+// The browser's proxy from the engine's (EngineProxy()): the same proxy, or, when the engine
+// has none, the environment's as the engine does. Called before each window is made.
+void ApplyEngineProxyToBrowser();
+
+// Before QApplication exists: the settings the embedded browser needs in this process (shared
+// OpenGL contexts; as root, where Chromium's sandbox cannot run, the sandbox is switched off).
+void PrepareBrowserProcess();
 
 }  // namespace albumora::gui

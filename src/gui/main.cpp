@@ -2,16 +2,21 @@
 //
 //   albumora-gui [--home DIR]
 //   albumora-gui --demo [--screenshots DIR]
+//   albumora-gui --login [URL] [--home DIR] [--proxy URL]
 //
 // --home names the program folder (settings soft.dat, cookies.txt, tmp/), shared with the
 // command line. --demo serves the bundled sample site on loopback and opens the window on it,
 // with a scratch program folder and the save path ./albumora-demo/. --screenshots (with --demo)
 // lists the sample account, saves the window in list mode and in thumbnail mode as PNG files
-// in DIR and quits (scripts/gui-screenshots.sh runs it under Xvfb).
+// in DIR and quits (scripts/gui-screenshots.sh runs it under Xvfb). --login shows only the
+// login window at URL (empty: the clipboard's text is offered) with the program folder's
+// cookies, keeps cookies.txt up to date while it is open and ends when it is closed; `albumora
+// login` runs it.
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -27,6 +32,9 @@
 #include "gui/ComboBox2.h"
 #include "gui/DemoServe.h"
 #include "gui/GallerixDlg.h"
+#include "gui/LoginWindow.h"
+#include "net/CookieStore.h"
+#include "net/HttpEngine.h"
 #include "sites/Registry.h"
 #include "text/StringCtrl.h"
 
@@ -48,7 +56,8 @@ std::string ReadClipboard() {
 
 int Usage() {
   std::cerr << "usage: albumora-gui [--home DIR]\n"
-               "       albumora-gui --demo [--screenshots DIR]\n";
+               "       albumora-gui --demo [--screenshots DIR]\n"
+               "       albumora-gui --login [URL] [--home DIR] [--proxy URL]\n";
   return 2;
 }
 
@@ -100,16 +109,42 @@ void TakeScreenshots(CGallerixDlg& window, const QString& folder) {
   timer->start(100);
 }
 
+// The login mode: the login window alone over the program folder's cookies.
+int RunLogin(const QString& address, const QString& proxy) {
+  albumora::CookieStore& store = albumora::CookieStore::Shared();
+  const std::filesystem::path cookies = albumora::ProgramFile("cookies.txt");
+  std::error_code error;
+  if (std::filesystem::exists(cookies, error)) store.Load(cookies);
+  if (!proxy.isEmpty()) albumora::SetEngineProxy(proxy.toStdString());
+  {
+    auto window = albumora::gui::MakeLoginWindow(nullptr, address);
+    window->exec();
+  }
+  if (!store.Save(cookies)) {
+    std::cerr << "albumora-gui: cannot write " << cookies.string() << std::endl;
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  albumora::gui::PrepareBrowserProcess();
   QApplication application(argc, argv);
   QApplication::setApplicationName("Albumora");
+  // The browser's start-up report and the pages' console lines are not the person's business.
+  QLoggingCategory::setFilterRules(
+      "qt.webenginecontext.info=false\njs.debug=false\njs.info=false\n"
+      "js.warning=false");
   QApplication::setWindowIcon(albumora::gui::AppIcon());
 
   bool demo = false;
+  bool login = false;
   QString home;
   QString screenshots;
+  QString loginAddress;
+  QString proxy;
   const QStringList args = QApplication::arguments();
   for (qsizetype i = 1; i < args.size(); ++i) {
     if (args[i] == "--demo") {
@@ -118,11 +153,18 @@ int main(int argc, char** argv) {
       home = args[++i];
     } else if (args[i] == "--screenshots" && i + 1 < args.size()) {
       screenshots = args[++i];
+    } else if (args[i] == "--login") {
+      login = true;
+    } else if (args[i] == "--proxy" && i + 1 < args.size()) {
+      proxy = args[++i];
+    } else if (login && loginAddress.isEmpty() && !args[i].startsWith("-")) {
+      loginAddress = args[i];
     } else {
       return Usage();
     }
   }
   if (!screenshots.isEmpty() && !demo) return Usage();
+  if (login && demo) return Usage();
 
   // The demo keeps the person's own settings and cookies untouched.
   std::optional<QTemporaryDir> demoHome;
@@ -136,6 +178,13 @@ int main(int argc, char** argv) {
     QMessageBox::critical(nullptr, "Albumora", QString("程序目录不可用：") + failure.what());
     return 1;
   }
+  if (login) {
+    albumora::SetClipboardReader(ReadClipboard);
+    const int status = RunLogin(loginAddress, proxy);
+    albumora::SetClipboardReader(nullptr);
+    return status;
+  }
+  if (!proxy.isEmpty()) albumora::SetEngineProxy(proxy.toStdString());
 
   std::unique_ptr<albumora::gui::DemoServer> server;
   albumora::gui::StartOptions options;

@@ -407,6 +407,92 @@ bool CookieStore::Save(const std::filesystem::path& path) {
 
 void CookieStore::Clear() { impl_->Command("ALL"); }
 
+// The login window's exchange with the store: whole cookies with their attributes.
+
+namespace {
+
+// libcurl keeps a cookie replaced by an expired one (a deletion) until it next reads a cookie
+// file or sends cookies, and lists it until then; reading the empty file /dev/null drops it now.
+void DropExpired(CURLSH* share) {
+  net::EasyHandle curl = net::AcquireEasy();
+  if (!curl) return;
+  curl_easy_setopt(curl.get(), CURLOPT_SHARE, share);
+  curl_easy_setopt(curl.get(), CURLOPT_COOKIEFILE, "/dev/null");
+  curl_easy_setopt(curl.get(), CURLOPT_COOKIELIST, "RELOAD");
+}
+
+}  // namespace
+
+std::vector<StoredCookie> CookieStore::AllCookies() {
+  std::vector<StoredCookie> cookies;
+  const long long now = static_cast<long long>(std::time(nullptr));
+  for (const std::string& line : impl_->Lines()) {
+    CookieLine parsed;
+    if (!ParseCookieLine(line, parsed)) continue;
+    if (parsed.expires != 0 && parsed.expires <= now) continue;
+    StoredCookie cookie;
+    cookie.domain = std::move(parsed.domain);
+    cookie.includeSubdomains = parsed.includeSubdomains;
+    cookie.path = std::move(parsed.path);
+    cookie.secure = parsed.secure;
+    cookie.httpOnly = line.rfind("#HttpOnly_", 0) == 0;
+    cookie.expires = parsed.expires;
+    cookie.name = std::move(parsed.name);
+    cookie.value = std::move(parsed.value);
+    cookies.push_back(std::move(cookie));
+  }
+  return cookies;
+}
+
+bool CookieStore::PutCookie(const StoredCookie& cookie) {
+  std::string domain = cookie.domain;
+  if (!domain.empty() && domain[0] == '.') domain.erase(0, 1);
+  std::transform(domain.begin(), domain.end(), domain.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string path = cookie.path.empty() ? std::string("/") : cookie.path;
+  // Only what cookies.txt can hold and give back unchanged: no control character anywhere, a
+  // name without "=", ";" or blanks, a value and a path without ";".
+  for (const std::string* field :
+       std::initializer_list<const std::string*>{&domain, &path, &cookie.name, &cookie.value}) {
+    for (const char c : *field) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte < 0x20 || byte == 0x7F) return false;
+    }
+  }
+  if (domain.empty() || cookie.name.empty() || path[0] != '/' ||
+      cookie.name.find_first_of("=; ") != std::string::npos ||
+      cookie.value.find(';') != std::string::npos || path.find(';') != std::string::npos) {
+    return false;
+  }
+  // An expired cookie replaces the held one and is dropped with it: the store's way to delete.
+  const long long expires = cookie.expires < 0 ? 1 : cookie.expires;
+  const std::string line = (cookie.httpOnly ? "#HttpOnly_" : "") +
+                           std::string(cookie.includeSubdomains ? "." : "") + domain + "\t" +
+                           (cookie.includeSubdomains ? "TRUE" : "FALSE") + "\t" + path + "\t" +
+                           (cookie.secure ? "TRUE" : "FALSE") + "\t" + std::to_string(expires) +
+                           "\t" + cookie.name + "\t" + cookie.value;
+  impl_->Command(line);
+  if (expires != 0 && expires <= static_cast<long long>(std::time(nullptr))) {
+    DropExpired(impl_->share.get());
+  }
+  return true;
+}
+
+void CookieStore::DeleteCookie(const std::string& domain, const std::string& path,
+                               const std::string& name) {
+  std::string bare = domain;
+  if (!bare.empty() && bare[0] == '.') bare.erase(0, 1);
+  std::transform(bare.begin(), bare.end(), bare.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  for (const StoredCookie& held : AllCookies()) {
+    if (held.domain != bare || held.path != path || held.name != name) continue;
+    StoredCookie gone = held;
+    gone.value.clear();
+    gone.expires = 1;
+    PutCookie(gone);
+  }
+}
+
 std::string GetCookies(const std::string& address) {
   return CookieStore::Shared().CookiesFor(address);
 }

@@ -7,8 +7,22 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace albumora {
+
+// One cookie of the store with everything that places and dates it (what the login window's
+// browser and the store exchange).
+struct StoredCookie {
+  std::string domain;              // lower case, no leading dot
+  bool includeSubdomains = false;  // false: a host-only cookie
+  std::string path = "/";
+  bool secure = false;
+  bool httpOnly = false;
+  long long expires = 0;  // seconds since the epoch; 0: a session cookie
+  std::string name;
+  std::string value;
+};
 
 class CookieStore {
  public:
@@ -28,6 +42,14 @@ class CookieStore {
   bool Load(const std::filesystem::path& path);
   bool Save(const std::filesystem::path& path);
   void Clear();
+
+  // Every cookie held that has not expired, in the store's order.
+  std::vector<StoredCookie> AllCookies();
+  // Adds a cookie, replacing the one of the same domain, path and name; an expiry in the past
+  // removes that one instead. Cookies with a tab or line break in a field are refused.
+  bool PutCookie(const StoredCookie& cookie);
+  // Removes the cookie of that domain (leading dot ignored), path and name, if held.
+  void DeleteCookie(const std::string& domain, const std::string& path, const std::string& name);
 
   // The libcurl share handle exchanges attach to (CURLSH*), as an opaque pointer.
   void* ShareHandle();

@@ -464,6 +464,7 @@ void GuiTest::menuOptionsBelongToTheSite() {
 }
 
 void GuiTest::loginItemsOpenTheirPages() {
+  Web web;  // the login window's browser loads the pages from the test web
   Window window;
   QVERIFY(window.Start());
   window->AddressBox()->setEditText("12345");
