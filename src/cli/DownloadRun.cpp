@@ -1,7 +1,7 @@
 // The download side of the command line: selection, overrides, checks, the progress line, the
 // per-album lines and the summary; and `albumora download` itself.
-#include "sites/Registry.h"
 #include "cli/DownloadRun.h"
+#include "sites/Registry.h"
 
 #include <unistd.h>
 

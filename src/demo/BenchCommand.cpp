@@ -15,8 +15,7 @@ namespace albumora::demo {
 
 using namespace albumora::cli;
 
-int RunServeBench(const std::string& listFile, int pictures, long kb, int delayMs,
-                  int connectMs) {
+int RunServeBench(const std::string& listFile, int pictures, long kb, int delayMs, int connectMs) {
   testweb::TestWeb web;
   web.SetConnectionCharge(connectMs);  // each new connection waits this long
   const std::vector<std::string> addresses =

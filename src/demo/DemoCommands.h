@@ -10,7 +10,6 @@ namespace albumora::demo {
 int RunDemo(std::string save);
 // The download benchmark's album (bench/download_bench.sh): writes the pictures' addresses to
 // listFile, prints the proxy address and serves until standard input closes.
-int RunServeBench(const std::string& listFile, int pictures, long kb, int delayMs,
-                  int connectMs);
+int RunServeBench(const std::string& listFile, int pictures, long kb, int delayMs, int connectMs);
 
 }  // namespace albumora::demo

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "sites/Registry.h"
 #include "model/Records.h"
+#include "sites/Registry.h"
 
 namespace albumora {
 namespace {
