@@ -2,14 +2,11 @@
 // album index, then an album downloaded with the list page as each picture's Referer.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "ScratchDir.h"
+#include "SiteCli.h"
 #include "TestFiles.h"
 #include "TestWeb.h"
 
@@ -23,32 +20,9 @@ using testweb::ReadFile;
 using testweb::Reply;
 using testweb::TestWeb;
 
-// An answer of the family's case folders.
-Reply CaseAnswer(const std::string& file) {
-  return Reply::Text(ReadFile(fs::path(ALBUMORA_SITE_CASES) / file));
-}
+using sitecli::CaseAnswer;
 
-class Video56Cli : public ::testing::Test {
- protected:
-  // Runs albumora with the proxy and home of this test; stdin from /dev/null.
-  int Run(const std::string& arguments) {
-    const std::string command =
-        "env -u http_proxy -u HTTP_PROXY " + std::string(ALBUMORA_CLI_PATH) + " " + arguments +
-        " --home " + (dir_ / "home").string() + " --proxy " + web_.ProxyUrl() + " --no >" +
-        (dir_ / "out.txt").string() + " 2>" + (dir_ / "err.txt").string() + " </dev/null";
-    const int raw = std::system(command.c_str());
-    out_ = ReadFile(dir_ / "out.txt");
-    err_ = ReadFile(dir_ / "err.txt");
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  }
-
-  TestWeb web_;
-  testweb::ScratchDir scratch_{"v56cli"};
-  fs::path dir_ = scratch_.Dir();
-  fs::path save_ = dir_ / "save";
-  std::string out_;
-  std::string err_;
-};
+class Video56Cli : public sitecli::SiteCli {};
 
 void ServeOwner(TestWeb& web) {
   const std::string dir = "56/albums-and-pictures/";
