@@ -3,14 +3,11 @@
 // the site cases' own answer files.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "ScratchDir.h"
+#include "SiteCli.h"
 #include "TestFiles.h"
 #include "TestWeb.h"
 
@@ -29,35 +26,7 @@ std::string CaseFile(const std::string& file) {
   return ReadFile(fs::path(ALBUMORA_SITE_CASES) / "qzone" / file);
 }
 
-class QzoneCli : public ::testing::Test {
- protected:
-  struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-  };
-
-  // Runs the program with stdin from /dev/null; the arguments need no shell quoting except the
-  // address, which is single-quoted.
-  Result Run(const std::string& command, const std::string& options, const std::string& address) {
-    const fs::path out = dir_ / "out.txt";
-    const fs::path err = dir_ / "err.txt";
-    const std::string line = std::string(ALBUMORA_CLI_PATH) + " " + command + " --home " +
-                             (dir_ / "home").string() + " --proxy " + web_.ProxyUrl() + " " +
-                             options + " '" + address + "' <" + "/dev/null >" + out.string() +
-                             " 2>" + err.string();
-    Result result;
-    const int raw = std::system(line.c_str());
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = ReadFile(out);
-    result.err = ReadFile(err);
-    return result;
-  }
-
-  testweb::ScratchDir scratch_{"qzonecli"};
-  fs::path dir_ = scratch_.Dir();
-  TestWeb web_;
-};
+class QzoneCli : public sitecli::SiteCli {};
 
 TEST_F(QzoneCli, ListsTencentWeiboAlbums) {
   const std::string folder = "weibo-list-and-pictures/";

@@ -35,6 +35,20 @@ class SiteCli : public ::testing::Test {
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }
 
+  struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+  };
+  // The same for a command, its options and an address (single-quoted for the shell).
+  Result Run(const std::string& command, const std::string& options, const std::string& address) {
+    Result result;
+    result.status = Run(command + " " + options + " '" + address + "'");
+    result.out = out_;
+    result.err = err_;
+    return result;
+  }
+
   testweb::TestWeb web_;
   testweb::ScratchDir scratch_{"sitecli"};
   std::filesystem::path dir_ = scratch_.Dir();
