@@ -273,11 +273,11 @@ CliSession::~CliSession() {
   if (!options_.proxy.empty()) SetEngineProxy("");
 }
 
-bool CliSession::Setup() {
+bool OpenProgramFolder(const std::string& home) {
   std::error_code error;
   std::filesystem::path folder;
   try {
-    folder = InitProgramFolder(options_.home);
+    folder = InitProgramFolder(home);
   } catch (const std::filesystem::filesystem_error& failure) {
     PrintError("cannot use the program folder " + failure.path1().string() + ": " +
                failure.code().message());
@@ -288,6 +288,12 @@ bool CliSession::Setup() {
                (error ? error.message() : "not a folder"));
     return false;
   }
+  return true;
+}
+
+bool CliSession::Setup() {
+  std::error_code error;
+  if (!OpenProgramFolder(options_.home)) return false;
   LoadSettings(app_.settings, ProgramFile("soft.dat"));
   CookieStore& store = CookieStore::Shared();
   const std::filesystem::path saved = ProgramFile("cookies.txt");

@@ -43,6 +43,9 @@ struct CommonOptions {
 int UsageError(const std::string& command, const std::string& error);
 // Prints "albumora: <error>" on stderr.
 void PrintError(const std::string& error);
+// Decides the program folder (home, or the default rules) and makes sure it is a folder; prints
+// why not and returns false when it cannot be used.
+bool OpenProgramFolder(const std::string& home);
 
 // Remote and local texts for the terminal: control characters (C0, DEL, C1) become "\xHH" or
 // "\uHHHH", so a name cannot move the cursor, clear the screen or break a tab-separated line.

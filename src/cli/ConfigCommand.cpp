@@ -162,14 +162,7 @@ int RunConfigCommand(const ConfigOptions& options) {
   if (site < 0 || site >= static_cast<int>(kSettingsSlots)) {
     return UsageError("config", "no settings slot for that site");
   }
-  std::filesystem::path folder;
-  try {
-    folder = InitProgramFolder(options.home);
-  } catch (const std::filesystem::filesystem_error& failure) {
-    PrintError("cannot use the program folder " + failure.path1().string() + ": " +
-               failure.code().message());
-    return kExitNotStarted;
-  }
+  if (!OpenProgramFolder(options.home)) return kExitNotStarted;
   const std::filesystem::path file = ProgramFile("soft.dat");
   SettingsRecord record;
   LoadSettings(record, file);

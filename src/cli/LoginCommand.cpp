@@ -103,14 +103,7 @@ int RunLoginCommand(const LoginOptions& options) {
     }
   }
 
-  std::filesystem::path folder;
-  try {
-    folder = InitProgramFolder(options.home);
-  } catch (const std::filesystem::filesystem_error& failure) {
-    PrintError("cannot use the program folder " + failure.path1().string() + ": " +
-               failure.code().message());
-    return kExitNotStarted;
-  }
+  if (!OpenProgramFolder(options.home)) return kExitNotStarted;
   if (!HasDisplay()) {
     PrintError(
         "no display for the login window (DISPLAY and WAYLAND_DISPLAY are not set). Log in "
@@ -121,7 +114,7 @@ int RunLoginCommand(const LoginOptions& options) {
 
   std::vector<std::string> args = {kGuiProgram, "--login"};
   if (!address.empty()) args.push_back(address);
-  args.insert(args.end(), {"--home", std::filesystem::absolute(folder).string()});
+  args.insert(args.end(), {"--home", std::filesystem::absolute(ProgramFolder()).string()});
   if (!options.proxy.empty()) args.insert(args.end(), {"--proxy", options.proxy});
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
