@@ -297,11 +297,7 @@ bool CliSession::Setup() {
   LoadSettings(app_.settings, ProgramFile("soft.dat"));
   CookieStore& store = CookieStore::Shared();
   const std::filesystem::path saved = ProgramFile("cookies.txt");
-  if (std::filesystem::exists(saved, error)) {
-    store.Load(saved);
-    const auto written = std::filesystem::last_write_time(saved, error);
-    if (!error) cookiesSeen_ = written;
-  }
+  if (std::filesystem::exists(saved, error)) store.Load(saved);
   if (!options_.cookies.empty() && !store.ImportFile(options_.cookies)) {
     PrintError("cannot read the cookies file " + options_.cookies);
     return false;
@@ -352,13 +348,8 @@ ListResult CliSession::ListAlbums(const std::string& address) {
 
 void CliSession::SaveCookies() {
   CookieStore& store = CookieStore::Shared();
-  const std::filesystem::path saved = ProgramFile("cookies.txt");
-  std::error_code error;
-  const auto written = std::filesystem::last_write_time(saved, error);
-  if (!error && written != cookiesSeen_) store.ImportFile(saved);
-  if (!store.Save(saved)) return;
-  const auto now = std::filesystem::last_write_time(saved, error);
-  if (!error) cookiesSeen_ = now;
+  // A login another process (albumora login, the window) saved meanwhile is merged, not lost.
+  store.SaveMerged(ProgramFile("cookies.txt"));
 }
 
 InterruptScope::InterruptScope(AppState& app) {

@@ -154,8 +154,6 @@ class CliSession {
   CommonOptions options_;
   CliHost host_;
   AppState app_{host_};
-  // The time of cookies.txt as this session last read or wrote it.
-  std::optional<std::filesystem::file_time_type> cookiesSeen_;
   std::shared_ptr<std::mutex> failureMutex_ = std::make_shared<std::mutex>();
   std::shared_ptr<std::string> lastFailure_ = std::make_shared<std::string>();
 };

@@ -568,7 +568,10 @@ void CGallerixDlg::ShowAbout() {
 
 void CGallerixDlg::SaveSettingsFile() { SaveSettings(app_.settings, ProgramFile("soft.dat")); }
 
-void CGallerixDlg::SaveCookies() { CookieStore::Shared().Save(ProgramFile("cookies.txt")); }
+void CGallerixDlg::SaveCookies() {
+  // A login another process (albumora login) saved meanwhile is merged, not lost.
+  CookieStore::Shared().SaveMerged(ProgramFile("cookies.txt"));
+}
 
 void CGallerixDlg::Message(const QString& text) { prompts_.message(this, text, QString()); }
 

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -205,6 +206,28 @@ struct CookieStore::Impl {
   std::unique_ptr<CURLSH, ShareCleanup> share;
   std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
 
+  // The cookies file this store last loaded or saved, and the time it was then written: a
+  // different time means another process wrote it since.
+  std::mutex fileMutex;
+  std::filesystem::path seenFile;
+  std::optional<std::filesystem::file_time_type> seenWrite;
+
+  void Saw(const std::filesystem::path& path) {
+    std::error_code error;
+    const auto written = std::filesystem::last_write_time(path, error);
+    std::lock_guard lock(fileMutex);
+    seenFile = path;
+    seenWrite.reset();
+    if (!error) seenWrite = written;
+  }
+  bool ChangedElsewhere(const std::filesystem::path& path) {
+    std::error_code error;
+    const auto written = std::filesystem::last_write_time(path, error);
+    if (error) return false;  // no file: nothing to keep
+    std::lock_guard lock(fileMutex);
+    return seenFile != path || !seenWrite || *seenWrite != written;
+  }
+
   static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* user) {
     static_cast<Impl*>(user)->locks[static_cast<size_t>(data)].lock();
   }
@@ -377,7 +400,14 @@ bool CookieStore::Load(const std::filesystem::path& path) {
   std::string bytes;
   if (!ReadWholeFile(path, bytes)) return false;
   Clear();
-  return ImportFile(path);
+  const bool ok = ImportFile(path);
+  impl_->Saw(path);
+  return ok;
+}
+
+bool CookieStore::SaveMerged(const std::filesystem::path& path) {
+  if (impl_->ChangedElsewhere(path)) ImportFile(path);
+  return Save(path);
 }
 
 bool CookieStore::Save(const std::filesystem::path& path) {
@@ -400,7 +430,10 @@ bool CookieStore::Save(const std::filesystem::path& path) {
     if (ok) written += static_cast<size_t>(n);
   }
   ok = close(fd) == 0 && ok;
-  if (ok && rename(temp.c_str(), path.c_str()) == 0) return true;
+  if (ok && rename(temp.c_str(), path.c_str()) == 0) {
+    impl_->Saw(path);
+    return true;
+  }
   unlink(temp.c_str());
   return false;
 }

@@ -41,6 +41,10 @@ class CookieStore {
   // cookies and those beyond the limits, so a save and a load give the same store.
   bool Load(const std::filesystem::path& path);
   bool Save(const std::filesystem::path& path);
+  // Saves the store to a file another process may also write (the command line and the window
+  // share cookies.txt): when the file changed since this store last loaded or saved it, its
+  // cookies are merged in first, so a login another process saved meanwhile is kept.
+  bool SaveMerged(const std::filesystem::path& path);
   void Clear();
 
   // Every cookie held that has not expired, in the store's order.

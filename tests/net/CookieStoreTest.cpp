@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -207,6 +209,33 @@ TEST_F(CookieStoreTest, SaveAndLoadGiveTheSameStoreForEveryAcceptedLine) {
   ASSERT_TRUE(store.Load(saved));
   ASSERT_TRUE(store.Save(again));
   EXPECT_EQ(SortedLines(ReadText(again)), lines);
+}
+
+TEST_F(CookieStoreTest, SaveMergedKeepsALoginAnotherProcessSaved) {
+  testweb::ScratchDir dir("merge");
+  const fs::path file = dir.Dir() / "cookies.txt";
+  store.SetCookie("http://a.test/", "mine=1; Path=/; Max-Age=3600");
+  ASSERT_TRUE(store.Save(file));
+  // Unchanged since our own save: the store is saved as it is (a cookie it dropped stays gone).
+  store.Clear();
+  store.SetCookie("http://a.test/", "other=2; Path=/; Max-Age=3600");
+  ASSERT_TRUE(store.SaveMerged(file));
+  store.Clear();
+  ASSERT_TRUE(store.Load(file));
+  EXPECT_EQ(store.CookiesFor("http://a.test/"), "other=2");
+
+  // Another process writes a login into the file meanwhile: it is merged, not overwritten.
+  {
+    std::ofstream out(file, std::ios::app);
+    out << "b.test\tFALSE\t/\tFALSE\t" << (std::time(nullptr) + 3600) << "\tlogin\tyes\n";
+  }
+  fs::last_write_time(file, fs::last_write_time(file) + std::chrono::seconds(2));
+  store.SetCookie("http://a.test/", "later=3; Path=/; Max-Age=3600");
+  ASSERT_TRUE(store.SaveMerged(file));
+  store.Clear();
+  ASSERT_TRUE(store.Load(file));
+  EXPECT_EQ(store.CookiesFor("http://b.test/"), "login=yes");
+  EXPECT_EQ(store.CookiesFor("http://a.test/"), "other=2; later=3");
 }
 
 TEST(ComputeGtkTest, HashOverUtf16Units) {
