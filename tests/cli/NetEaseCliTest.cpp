@@ -2,14 +2,11 @@
 // web: the classic service (owner page, catalogue, picture script) and a pp member.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "ScratchDir.h"
+#include "SiteCli.h"
 #include "TestFiles.h"
 #include "TestWeb.h"
 
@@ -23,7 +20,7 @@ using testweb::Reply;
 using testweb::TestWeb;
 using testweb::ToGbk;
 
-class NetEaseCli : public ::testing::Test {
+class NetEaseCli : public sitecli::SiteCli {
  protected:
   void SetUp() override {
     web_.Route("photo.163.com", "/someone/",
@@ -43,30 +40,15 @@ class NetEaseCli : public ::testing::Test {
     web_.Route("img3.bimg.126.net", "/bimg/hills.jpg",
                Reply::Text(Fixture("demo/hills.jpg"), "image/jpeg"));
   }
-
-  std::string Run(const std::string& arguments) {
-    const std::filesystem::path out = dir_ / "out.txt";
-    const std::string command = std::string(ALBUMORA_CLI_PATH) + " " + arguments + " --home " +
-                                (dir_ / "home").string() + " --proxy " + web_.ProxyUrl() +
-                                " --no >" + out.string() + " 2>" + (dir_ / "err.txt").string() +
-                                " </dev/null";
-    const int raw = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << ReadFile(dir_ / "err.txt");
-    return ReadFile(out);
-  }
-
-  TestWeb web_;
-  testweb::ScratchDir scratch_{"neteasecli"};
-  std::filesystem::path dir_ = scratch_.Dir();
 };
 
 TEST_F(NetEaseCli, ListsAndDownloadsAnOwnersAlbums) {
-  EXPECT_EQ(Lines(Run("list --site netease http://photo.163.com/someone/")),
+  EXPECT_EQ(Lines(RunOk("list --site netease http://photo.163.com/someone/")),
             std::vector<std::string>{"0001\t湖光\t2\t"});
 
   const std::filesystem::path save = dir_ / "save";
   const std::string out =
-      Run("download --site netease --save " + save.string() + " http://photo.163.com/someone/");
+      RunOk("download --site netease --save " + save.string() + " http://photo.163.com/someone/");
   ASSERT_EQ(Lines(out).size(), 1u) << out;
   EXPECT_EQ(Lines(out)[0].rfind("0001\t湖光\t", 0), 0u) << out;
   // The owner's folder, the album's folder; the second picture is named after its album.

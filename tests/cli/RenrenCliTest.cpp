@@ -2,14 +2,11 @@
 // member's albums and the pictures of one of them.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "ScratchDir.h"
+#include "SiteCli.h"
 #include "TestFiles.h"
 #include "TestWeb.h"
 
@@ -22,7 +19,7 @@ using testweb::ReadFile;
 using testweb::Reply;
 using testweb::TestWeb;
 
-class RenrenCli : public ::testing::Test {
+class RenrenCli : public sitecli::SiteCli {
  protected:
   void SetUp() override {
     web_.Route("photo.renren.com", "/photo/200001/album/relatives?curpage=1",
@@ -50,30 +47,15 @@ class RenrenCli : public ::testing::Test {
     web_.Route("fmn.rrimg.com", "/xlarge_hills.jpg",
                Reply::Text(Fixture("demo/hills.jpg"), "image/jpeg"));
   }
-
-  std::string Run(const std::string& arguments) {
-    const std::filesystem::path out = dir_ / "out.txt";
-    const std::string command = std::string(ALBUMORA_CLI_PATH) + " " + arguments + " --home " +
-                                (dir_ / "home").string() + " --proxy " + web_.ProxyUrl() +
-                                " --no >" + out.string() + " 2>" + (dir_ / "err.txt").string() +
-                                " </dev/null";
-    const int raw = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << ReadFile(dir_ / "err.txt");
-    return ReadFile(out);
-  }
-
-  TestWeb web_;
-  testweb::ScratchDir scratch_{"renrencli"};
-  std::filesystem::path dir_ = scratch_.Dir();
 };
 
 TEST_F(RenrenCli, ListsAndDownloadsAMembersAlbums) {
   const std::string address = "http://www.renren.com/profile.do?id=200001";
-  EXPECT_EQ(Lines(Run("list --site renren " + address)),
+  EXPECT_EQ(Lines(RunOk("list --site renren " + address)),
             std::vector<std::string>{"0001\t海边\t2\t"});
 
   const std::filesystem::path save = dir_ / "save";
-  const std::string out = Run("download --site renren --save " + save.string() + " " + address);
+  const std::string out = RunOk("download --site renren --save " + save.string() + " " + address);
   ASSERT_EQ(Lines(out).size(), 1u) << out;
   EXPECT_EQ(Lines(out)[0].rfind("0001\t海边\t", 0), 0u) << out;
   // The owner named by the list page; the second picture has no title and takes the album's.

@@ -35,6 +35,12 @@ class SiteCli : public ::testing::Test {
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }
 
+  // The same, expecting success; what it printed on stdout.
+  std::string RunOk(const std::string& arguments) {
+    EXPECT_EQ(Run(arguments), 0) << err_;
+    return out_;
+  }
+
   struct Result {
     int status = -1;
     std::string out;

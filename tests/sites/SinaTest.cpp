@@ -29,26 +29,13 @@ using testweb::ReadFile;
 using testweb::Reply;
 using testweb::TestWeb;
 
-// A handler that always gives the same answer.
-testweb::Handler Serve(Reply reply) {
-  return [reply](const testweb::Request&) { return reply; };
-}
+using testweb::Serve;
 
 std::string CaseFile(const std::string& name) {
   return ReadFile(std::filesystem::path(ALBUMORA_SITE_CASES) / "sina" / name);
 }
 
-// A diagnostic copy as written: UTF-16LE with byte-order mark, read back as UTF-8.
-std::string UnicodeCopy(const std::filesystem::path& path) {
-  const std::string bytes = ReadFile(path);
-  if (bytes.size() < 2 || bytes.substr(0, 2) != "\xFF\xFE") return "(no byte-order mark)";
-  std::u16string units;
-  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                          (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-  }
-  return FromUtf16(units);
-}
+using testweb::ReadUnicodeFile;
 
 // A host that can act when a status line is set.
 class StatusHookHost : public testweb::FakeHost {
@@ -107,13 +94,13 @@ TEST_F(Sina, WeiboKeepsItsLastAnswersInTheProgramFolder) {
 
   List("http://weibo.com/u/1234567890");
   ASSERT_EQ(app_.albumList.size(), 2u);
-  EXPECT_EQ(UnicodeCopy(ProgramFile("1.tmp")), home);
+  EXPECT_EQ(ReadUnicodeFile(ProgramFile("1.tmp")), home);
   EXPECT_FALSE(std::filesystem::exists(ProgramFile("sinawb.tmp")));
 
   // Page 2 answers empty: the copy is replaced by the empty answer, and the album ends there.
   Pictures(0);
   EXPECT_EQ(app_.downloadList.size(), 4u);
-  EXPECT_EQ(UnicodeCopy(ProgramFile("sinawb.tmp")), "");
+  EXPECT_EQ(ReadUnicodeFile(ProgramFile("sinawb.tmp")), "");
   EXPECT_EQ(web_.RequestsTo("/photos/get_all").size(), 2u);
   // Nothing lands in the folder the program was started from.
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::current_path() / "sinawb.tmp"));

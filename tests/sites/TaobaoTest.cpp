@@ -26,26 +26,13 @@ using testweb::Reply;
 using testweb::TestWeb;
 using testweb::ToGbk;
 
-// A handler that always gives the same answer.
-testweb::Handler Serve(Reply reply) {
-  return [reply](const testweb::Request&) { return reply; };
-}
+using testweb::Serve;
 
 std::string CaseFile(const std::string& name) {
   return ReadFile(std::filesystem::path(ALBUMORA_SITE_CASES) / "taobao" / name);
 }
 
-// A diagnostic copy as written: UTF-16LE with byte-order mark, read back as UTF-8.
-std::string UnicodeCopy(const std::filesystem::path& path) {
-  const std::string bytes = ReadFile(path);
-  if (bytes.size() < 2 || bytes.substr(0, 2) != "\xFF\xFE") return "(no byte-order mark)";
-  std::u16string units;
-  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                          (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-  }
-  return FromUtf16(units);
-}
+using testweb::ReadUnicodeFile;
 
 class Taobao : public ::testing::Test {
  protected:
@@ -100,7 +87,7 @@ TEST_F(Taobao, AShopPageWithoutItemsLeavesItsTextInTheProgramFolder) {
   List("http://someshop.taobao.com/");
   EXPECT_EQ(app_.albumList.size(), 0u);
   EXPECT_TRUE(host_.messages.empty());
-  EXPECT_EQ(UnicodeCopy(ProgramFile("taobao.tmp")), page);
+  EXPECT_EQ(ReadUnicodeFile(ProgramFile("taobao.tmp")), page);
   EXPECT_FALSE(std::filesystem::exists(ProgramFile("log.err")));
 }
 
@@ -111,7 +98,7 @@ TEST_F(Taobao, AnItemPageWithoutDescriptionHostLeavesLogErr) {
   ASSERT_EQ(app_.albumList.size(), 1u);
   Pictures(0);
   EXPECT_EQ(app_.downloadList.size(), 0u);
-  EXPECT_EQ(UnicodeCopy(ProgramFile("log.err")), page);
+  EXPECT_EQ(ReadUnicodeFile(ProgramFile("log.err")), page);
   ASSERT_EQ(host_.messages.size(), 1u);
   EXPECT_EQ(host_.messages[0], "获取信息出错(2),请将程序目录下的log.err文件发给作者,以便修改");
 }

@@ -69,6 +69,11 @@ struct Reply {
 
 using Handler = std::function<Reply(const Request&)>;
 
+// A handler that always gives the same answer (for RoutePattern and RoutePrefix).
+inline Handler Serve(Reply reply) {
+  return [reply](const Request&) { return reply; };
+}
+
 class TestWeb {
  public:
   TestWeb();   // listens on 127.0.0.1:0
