@@ -1,0 +1,52 @@
+// The settings soft.dat has no room for, in the text file "albumora.toml" in the program
+// folder: transfer limits, resume, the user agent, the page caps of long lists. A missing file
+// gives the defaults; a bad value is named with its line and keeps its default; nothing here
+// ever throws to the caller.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace albumora {
+
+constexpr const char* kConfigFileName = "albumora.toml";
+
+struct Config {
+  // A transfer (page or picture) slower than lowSpeedBytes a second for lowSpeedSeconds fails
+  // as "too slow". 0 bytes: no such limit.
+  uint32_t lowSpeedBytes = 1024;
+  uint32_t lowSpeedSeconds = 10;
+  // A rerun skips the pictures the download archive records as written and still there.
+  bool resume = true;
+  // Empty: the engine's own agent string.
+  std::string userAgent;
+  // The shared page walk ends a list past this many pages.
+  uint32_t albumListPageCap = 5000;
+  uint32_t pictureListPageCap = 10000;
+};
+
+// One setting as `albumora config` and the window's dialogs show it: its name in the file
+// ("transfer.low_speed_bytes"), one line of help, the value as text, and a setter that checks.
+struct ConfigSetting {
+  std::string name;
+  std::string help;
+  std::function<std::string(const Config&)> get;
+  // Stores the value; false with error set ("low_speed_seconds takes a number from 1 to 3600").
+  std::function<bool(Config&, const std::string& value, std::string& error)> set;
+};
+const std::vector<ConfigSetting>& ConfigSettings();
+
+// Reads the file into config (defaults for what it lacks). Each problem is one line in errors,
+// naming the file and the line ("albumora.toml:7: low_speed_seconds takes a number from 1 to
+// 3600; the default 10 stays"). A missing file is no problem. Returns false when the file
+// exists but cannot be read or parsed at all (config then holds the defaults).
+bool LoadConfig(const std::filesystem::path& file, Config& config,
+                std::vector<std::string>& errors);
+// Writes the whole config through a temporary file and a rename; false with error set when it
+// cannot (the old file then stays as it was).
+bool SaveConfig(const std::filesystem::path& file, const Config& config, std::string& error);
+
+}  // namespace albumora
