@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "model/Config.h"
 #include "model/DownloadList.h"
 #include "model/Grid.h"
 #include "model/Host.h"
@@ -37,6 +38,7 @@ struct AppState : JobTexts {
   AlbumList albumList;
   GridModel grid;
   SettingsRecord settings;
+  Config config;  // albumora.toml: what soft.dat has no room for
   DownloadList downloadList;
 
   // The job context texts are the JobTexts base; this one is the download job's own.
