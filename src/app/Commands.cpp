@@ -10,6 +10,8 @@
 #include "download/DownloadJob.h"
 #include "download/Workers.h"
 #include "model/AppState.h"
+#include "model/Config.h"
+#include "net/HttpEngine.h"
 
 namespace albumora {
 
@@ -61,13 +63,18 @@ void DownloadCommand(AppState& app, const Adapters& adapters) {
 }
 
 void DownloadCommand(AppState& app, const Adapters& adapters, const ThreadStarter& start) {
+  DownloadCommand(app, adapters, start, DownloadJobOptions{});
+}
+
+void DownloadCommand(AppState& app, const Adapters& adapters, const ThreadStarter& start,
+                     const DownloadJobOptions& options) {
   uint8_t state = DOWN_IDLE;
   if (!app.nDownState.compare_exchange_strong(state, DOWN_RUNNING)) {
     RequestDownloadStop(app, state);
     return;
   }
   try {
-    start([&app, &adapters] { RunDownloadJob(app, adapters); });
+    start([&app, &adapters, options] { RunDownloadJob(app, adapters, options); });
   } catch (const std::system_error&) {
     app.host.ShowMessage("Create thread:DownloadFunc failed.");
     app.nDownState = DOWN_IDLE;
@@ -100,6 +107,14 @@ void RequestStops(AppState& app) {
   RequestDownloadStop(app, app.nDownState.load());
   uint8_t rebuild = 1;
   app.nModeSwitch.compare_exchange_strong(rebuild, 2);
+}
+
+void ApplyConfig(const Config& config) {
+  EngineLimits limits;
+  limits.lowSpeedBytes = config.lowSpeedBytes;
+  limits.lowSpeedSeconds = config.lowSpeedSeconds;
+  limits.userAgent = config.userAgent;
+  SetEngineLimits(limits);
 }
 
 }  // namespace albumora

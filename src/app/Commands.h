@@ -12,6 +12,8 @@ namespace albumora {
 
 struct AppState;
 class Adapters;
+struct Config;
+struct DownloadJobOptions;
 
 // Runs a body on a new thread; throws std::system_error when no thread can be made.
 using ThreadStarter = std::function<void(std::function<void()> body)>;
@@ -23,6 +25,13 @@ void ListCommand(AppState& app, int siteSelection, const Adapters& adapters,
 // The "下载" command: starts the download job, or requests a stop.
 void DownloadCommand(AppState& app, const Adapters& adapters);
 void DownloadCommand(AppState& app, const Adapters& adapters, const ThreadStarter& start);
+// The same with the job's options (the download archive, a forced rerun, the album reports).
+void DownloadCommand(AppState& app, const Adapters& adapters, const ThreadStarter& start,
+                     const DownloadJobOptions& options);
+
+// The config file's values that the engine applies to every request (the low-speed limit,
+// the user agent); both front ends call it once the file is read.
+void ApplyConfig(const Config& config);
 // The preview check box clicked with its new state. While a rebuild runs it asks whether to
 // stop it (Yes requests the stop) and returns false: the box goes back to its previous state.
 // Otherwise it sets bPreview, sets the grid up for the new mode and starts the rebuild on a

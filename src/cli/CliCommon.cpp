@@ -1,4 +1,5 @@
 #include "cli/CliCommon.h"
+#include "app/Commands.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -314,6 +315,7 @@ bool CliSession::Setup() {
     }
     if (verbose) host_.Line("request failed: " + response.strError);
   });
+  ApplyConfig(app_.config);
   app_.bReady = 1;
   return true;
 }

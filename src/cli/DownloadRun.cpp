@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -16,9 +17,13 @@
 #include <mutex>
 #include <thread>
 
+#include "app/Commands.h"
+#include "archive/Archive.h"
 #include "download/DownloadJob.h"
+#include "download/Naming.h"
 #include "download/Workers.h"
 #include "fs/FileNames.h"
+#include "fs/ProgramFolder.h"
 #include "model/DownloadList.h"
 #include "text/StringCtrl.h"
 
@@ -151,6 +156,10 @@ const char* FailureName(FetchFailure failure) {
       return "not a picture";
     case FetchFailure::NotWritten:
       return "not written";
+    case FetchFailure::TooSlow:
+      return "too slow";
+    case FetchFailure::Stopped:
+      return "stopped";
   }
   return "other";
 }
@@ -295,11 +304,47 @@ std::string WriteAria2List(const DownloadList& list, const std::string& albumNam
   return out ? path : std::string();
 }
 
+bool ParseLowSpeed(const std::string& text, std::pair<uint32_t, uint32_t>& value,
+                   std::string& error) {
+  const size_t cut = text.find_first_of(":/");
+  auto number = [](const std::string& part, uint32_t low, uint32_t high, uint32_t& out) {
+    if (part.empty() || part.size() > 10) return false;
+    for (char c : part) {
+      if (c < '0' || c > '9') return false;
+    }
+    const unsigned long long read = std::stoull(part);
+    if (read < low || read > high) return false;
+    out = static_cast<uint32_t>(read);
+    return true;
+  };
+  if (cut == std::string::npos ||
+      !number(Trim(text.substr(0, cut)), 0, 1000000000, value.first) ||
+      !number(Trim(text.substr(cut + 1)), 1, 3600, value.second)) {
+    error = "--low-speed takes BYTES:SECONDS, bytes a second from 0 (no limit) to 1000000000 "
+            "and seconds from 1 to 3600, e.g. 1024:10; not \"" +
+            EscapeControls(text) + "\"";
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::string> ReadAddressLines(std::istream& in) {
+  std::vector<std::string> addresses;
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::string address = Trim(line);
+    if (address.empty() || address.front() == '#') continue;
+    addresses.push_back(address);
+  }
+  return addresses;
+}
+
 DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& savePath,
-                                       ExportKind exportKind) {
+                                       const RunChoices& choices) {
   AppState& app = session.app();
   CliHost& host = session.host();
   const bool json = session.options().json;
+  const bool verbose = host.verbosity() == Verbosity::Verbose;
   host.savePath = savePath;
 
   DownloadSummary summary;
@@ -308,53 +353,96 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     progress = std::make_unique<ProgressLine>();
     host.SetDisplay(progress.get());
   }
+  std::unique_ptr<Archive> archive;
+  if (choices.useArchive && choices.exportKind == ExportKind::None) {
+    std::string error;
+    archive = Archive::Open(ProgramFile(kArchiveFileName), error);
+    if (!archive) host.Line("albumora: warning: " + error);
+  }
   auto report = [&](const AlbumReport& album) {
     summary.started = true;
     ++summary.albums;
     summary.listed += album.listed;
-    long failed = 0;
-    long skipped = 0;
-    std::array<long, kFetchFailureKinds> failedBy{};
-    if (album.listOnly) {
-      summary.listOnly = true;
-    } else if (album.listed > 0) {
-      for (size_t kind = 0; kind < failedBy.size(); ++kind) {
-        failedBy[kind] = album.failedBy[kind];
-        summary.failedBy[kind] += failedBy[kind];
-        failed += failedBy[kind];
-      }
-      skipped = static_cast<long>(album.listed) - album.attempted;
-    }
     summary.written += album.written;
-    summary.failed += failed;
-    summary.skipped += skipped;
+    summary.already += album.already;
+    summary.failed += album.failed;
+    summary.stoppedPictures += album.stopped;
+    summary.listOnly = summary.listOnly || album.listOnly;
+    for (size_t kind = 0; kind < album.failedBy.size(); ++kind) {
+      summary.failedBy[kind] += album.failedBy[kind];
+    }
+    ++summary.outcomes[static_cast<size_t>(album.outcome)];
+    if (OutcomeIsGood(album.outcome)) ++summary.albumsGood;
     if (progress) progress->ClearLine();
     const ST_PERLISTRECORD& entry = app.albumList[static_cast<size_t>(album.albumIndex)];
+    std::array<long, kFetchFailureKinds> failedBy{};
+    for (size_t kind = 0; kind < failedBy.size(); ++kind) failedBy[kind] = album.failedBy[kind];
     if (json) {
+      for (const FailedPicture& failure : album.failures) {
+        std::printf("{\"type\":\"failed\",\"row\":%d,\"address\":%s,\"file\":%s,\"reason\":%s,"
+                    "\"error\":%s}\n",
+                    album.albumIndex + 1, JsonString(PrimaryAddress(failure.address)).c_str(),
+                    JsonString(failure.file).c_str(), JsonString(FailureName(failure.kind)).c_str(),
+                    JsonString(failure.reason).c_str());
+      }
+      std::string pages = "[";
+      for (const std::string& page : album.pageFailures) {
+        pages += (pages.size() > 1 ? "," : "") + JsonString(page);
+      }
+      pages += "]";
       std::printf(
-          "{\"type\":\"album\",\"row\":%d,\"name\":%s,\"listed\":%zu,\"written\":%d,"
-          "\"failed\":%ld,\"reasons\":%s,\"skipped\":%ld,\"folder\":%s,\"listOnly\":%s,"
-          "\"upToDate\":%s}\n",
-          album.albumIndex + 1, JsonString(entry.strName).c_str(), album.listed,
-          static_cast<int>(album.written), failed, ReasonsJson(failedBy).c_str(), skipped,
-          JsonString(album.folder).c_str(), album.listOnly ? "true" : "false",
-          album.upToDate ? "true" : "false");
+          "{\"type\":\"album\",\"row\":%d,\"name\":%s,\"outcome\":%s,\"listed\":%zu,"
+          "\"written\":%d,\"already\":%d,\"failed\":%d,\"reasons\":%s,\"stopped\":%d,"
+          "\"folder\":%s,\"listOnly\":%s,\"upToDate\":%s,\"count\":%d,\"note\":%s,"
+          "\"failedPages\":%s}\n",
+          album.albumIndex + 1, JsonString(entry.strName).c_str(),
+          JsonString(OutcomeName(album.outcome)).c_str(), album.listed,
+          static_cast<int>(album.written), static_cast<int>(album.already),
+          static_cast<int>(album.failed), ReasonsJson(failedBy).c_str(),
+          static_cast<int>(album.stopped), JsonString(album.folder).c_str(),
+          album.listOnly ? "true" : "false", album.upToDate ? "true" : "false",
+          static_cast<int>(entry.nCount), JsonString(album.note).c_str(), pages.c_str());
     } else {
-      std::printf("%04d\t%s\t%zu\t%d\t%ld\t%ld\t%s\n", album.albumIndex + 1,
-                  EscapeControls(entry.strName).c_str(), album.listed,
-                  static_cast<int>(album.written), failed, skipped,
+      std::printf("%04d\t%s\t%s\t%zu\t%d\t%d\t%d\t%d\t%s\n", album.albumIndex + 1,
+                  EscapeControls(entry.strName).c_str(), OutcomeName(album.outcome),
+                  album.listed, static_cast<int>(album.written), static_cast<int>(album.already),
+                  static_cast<int>(album.failed), static_cast<int>(album.stopped),
                   EscapeControls(album.folder).c_str());
     }
     std::fflush(stdout);
-    if (album.upToDate && album.listed == 0 && host.verbosity() != Verbosity::Quiet) {
-      host.Line("album " + entry.strName + ": nothing new since the last download");
-    } else if (album.listed == 0 && entry.nCount > 0 && !InterruptScope::Interrupted()) {
-      host.Line("album " + entry.strName + ": no picture listed, though the site counts " +
-                std::to_string(entry.nCount));
+    if (verbose) {
+      for (const FailedPicture& failure : album.failures) {
+        host.Line("failed: " + PrimaryAddress(failure.address) + " -> " + failure.file + ": " +
+                  failure.reason);
+      }
+    }
+    if (host.verbosity() != Verbosity::Quiet || !OutcomeIsGood(album.outcome)) {
+      std::string line = "album " + entry.strName + ": " + OutcomeName(album.outcome);
+      switch (album.outcome) {
+        case AlbumOutcome::NothingNew:
+          line += " (nothing new since the last download)";
+          break;
+        case AlbumOutcome::ListFailed:
+          line += " (" + std::to_string(album.pageFailures.size()) +
+                  " picture-list page(s) failed: " + album.pageFailures.front() + ")";
+          break;
+        case AlbumOutcome::Refused:
+          line += " (a question was answered no, or the album needs a login or password)";
+          break;
+        case AlbumOutcome::Empty:
+          line += " (the site listed no picture)";
+          break;
+        default:
+          break;
+      }
+      if (!album.note.empty()) line += "; " + album.note;
+      if (!InterruptScope::Interrupted() || album.outcome == AlbumOutcome::Stopped) {
+        host.Line(line);
+      }
     }
   };
   ListWriterFn writer;
-  if (exportKind == ExportKind::Aria2) {
+  if (choices.exportKind == ExportKind::Aria2) {
     writer = [&host](const DownloadList& list, const std::string& albumName) {
       if (WriteAria2List(list, albumName).empty()) {
         host.Line("albumora: cannot write the aria2 list in " + list.strSaveDir);
@@ -365,7 +453,15 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     // Running before Ctrl-C is caught: a stop is never overwritten by the start.
     app.nDownState = DOWN_RUNNING;
     InterruptScope interrupts(app);
-    RunDownloadJob(app, SiteAdapters(), report, writer);
+    DownloadJobOptions options;
+    options.report = report;
+    options.writeList = writer;
+    options.archive = archive.get();
+    options.force = choices.force;
+    RunDownloadJob(app, SiteAdapters(), options);
+  }
+  if (archive && !archive->LastError().empty()) {
+    host.Line("albumora: warning: the download archive: " + archive->LastError());
   }
   summary.stopped = InterruptScope::Interrupted();
   host.SetDisplay(nullptr);
@@ -388,7 +484,7 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
     status = kExitNotStarted;
   } else if (summary.stopped) {
     status = kExitInterrupted;
-  } else if (summary.failed > 0) {
+  } else if (summary.albumsGood < summary.albums || summary.failed > 0) {
     status = kExitSomeFailed;
   }
   std::string line;
@@ -396,18 +492,32 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
     line = std::to_string(summary.listed) + " pictures listed for a download manager";
   } else {
     line = std::to_string(summary.written) + " of " + std::to_string(summary.listed) +
-           " pictures written, " + std::to_string(summary.failed) + " failed";
+           " pictures written";
+    if (summary.already > 0) line += ", " + std::to_string(summary.already) + " already there";
+    line += ", " + std::to_string(summary.failed) + " failed";
     if (summary.failed > 0) line += " (" + ReasonsText(summary.failedBy) + ")";
-    line += ", " + std::to_string(summary.skipped) + " skipped";
+    line += ", " + std::to_string(summary.stoppedPictures) + " stopped";
   }
-  if (summary.stopped) line += ", stopped";
+  std::string albums;
+  std::string albumsJson = "{";
+  for (size_t outcome = 0; outcome < summary.outcomes.size(); ++outcome) {
+    if (summary.outcomes[outcome] == 0) continue;
+    const char* name = OutcomeName(static_cast<AlbumOutcome>(outcome));
+    albums += (albums.empty() ? "" : ", ") + std::to_string(summary.outcomes[outcome]) + " " + name;
+    albumsJson += (albumsJson.size() > 1 ? "," : "") + JsonString(name) + ":" +
+                  std::to_string(summary.outcomes[outcome]);
+  }
+  albumsJson += "}";
+  if (!albums.empty()) line += "; albums: " + albums;
+  if (summary.stopped) line += "; interrupted";
   if (json) {
     std::printf(
-        "{\"type\":\"summary\",\"albums\":%zu,\"listed\":%zu,\"written\":%ld,\"failed\":%ld,"
-        "\"reasons\":%s,\"skipped\":%ld,\"stopped\":%s,\"status\":%d}\n",
-        summary.albums, summary.listed, summary.written, summary.failed,
-        ReasonsJson(summary.failedBy).c_str(), summary.skipped, summary.stopped ? "true" : "false",
-        status);
+        "{\"type\":\"summary\",\"albums\":%zu,\"outcomes\":%s,\"listed\":%zu,\"written\":%ld,"
+        "\"already\":%ld,\"failed\":%ld,\"reasons\":%s,\"stopped\":%ld,\"interrupted\":%s,"
+        "\"status\":%d}\n",
+        summary.albums, albumsJson.c_str(), summary.listed, summary.written, summary.already,
+        summary.failed, ReasonsJson(summary.failedBy).c_str(), summary.stoppedPictures,
+        summary.stopped ? "true" : "false", status);
     std::fflush(stdout);
   }
   if (summary.started || summary.stopped) {
@@ -415,27 +525,27 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
       session.host().Line(line);
     }
     if (summary.failed > 0 && session.options().verbosity != Verbosity::Verbose) {
-      session.host().Line("(-v shows each failed request)");
+      session.host().Line("(-v names each failed picture; a rerun fetches only what is missing)");
     }
   }
   return status;
 }
 
-int RunDownloadCommand(const DownloadOptions& options) {
-  const CommonOptions& common = options.common;
-  AlbumSelection selection;
+namespace {
+
+// One address of a download run: its album list, the selection, the job and the summary.
+int DownloadAddress(const DownloadOptions& options, const AlbumSelection& selection,
+                    const std::string& address) {
+  CommonOptions common = options.common;
+  common.address = address;
   std::string error;
-  if (!ParseAlbumSelection(options.albums, selection, error)) {
-    return UsageError("download", error);
-  }
-  // Checks that need no request.
-  std::string reason;
-  if (!CheckSaveFolder(options.save, reason)) {
-    PrintError(reason);
-    return kExitNotStarted;
-  }
   CliSession session(common);
   if (!session.Setup()) return kExitNotStarted;
+  if (options.lowSpeed) {
+    session.app().config.lowSpeedBytes = options.lowSpeed->first;
+    session.app().config.lowSpeedSeconds = options.lowSpeed->second;
+    ApplyConfig(session.app().config);
+  }
   const int site = session.SiteFor(common.address);
   if (!CheckSizeLimits(session.app(), site, options.overrides, error)) {
     return UsageError("download", error);
@@ -449,9 +559,58 @@ int RunDownloadCommand(const DownloadOptions& options) {
   // After the album-list job, which saves the settings it remembers: the overrides stay in
   // memory for this run.
   ApplyOverrides(session.app(), site, options.overrides, options.exportKind);
-  const DownloadSummary summary = RunDownloadWithSummary(session, options.save, options.exportKind);
+  RunChoices choices;
+  choices.exportKind = options.exportKind;
+  choices.force = options.force;
+  const DownloadSummary summary = RunDownloadWithSummary(session, options.save, choices);
   session.SaveCookies();
   return FinishDownload(session, summary);
+}
+
+}  // namespace
+
+int RunDownloadCommand(const DownloadOptions& options) {
+  AlbumSelection selection;
+  std::string error;
+  if (!ParseAlbumSelection(options.albums, selection, error)) {
+    return UsageError("download", error);
+  }
+  // Checks that need no request.
+  std::string reason;
+  if (!CheckSaveFolder(options.save, reason)) {
+    PrintError(reason);
+    return kExitNotStarted;
+  }
+  if (options.inputFile.empty()) return DownloadAddress(options, selection, options.common.address);
+
+  std::vector<std::string> addresses;
+  if (options.inputFile == "-") {
+    addresses = ReadAddressLines(std::cin);
+  } else {
+    std::ifstream in(options.inputFile);
+    if (!in) {
+      PrintError("cannot read the address file " + options.inputFile + ": " +
+                 std::strerror(errno));
+      return kExitNotStarted;
+    }
+    addresses = ReadAddressLines(in);
+  }
+  if (addresses.empty()) {
+    PrintError("the address file " + options.inputFile + " holds no address");
+    return kExitUsage;
+  }
+  const bool quiet = options.common.verbosity == Verbosity::Quiet;
+  int overall = kExitOk;
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    if (!quiet) {
+      std::cerr << "albumora: address " << i + 1 << "/" << addresses.size() << ": "
+                << EscapeControls(addresses[i]) << "\n";
+    }
+    const int status = DownloadAddress(options, selection, addresses[i]);
+    if (status == kExitInterrupted) return kExitInterrupted;
+    overall = std::max(overall, status);
+  }
+  return overall;
 }
 
 }  // namespace albumora::cli

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <istream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,11 +66,14 @@ struct DownloadSummary {
   bool stopped = false;  // Ctrl-C
   bool listOnly = false;
   size_t albums = 0;
+  size_t albumsGood = 0;  // complete, or nothing new
   size_t listed = 0;
   long written = 0;
+  long already = 0;  // written by an earlier run and still there: not fetched again
   long failed = 0;
-  long skipped = 0;  // listed but not tried (a stop came first)
+  long stoppedPictures = 0;  // cut short or never started because of the stop
   std::array<long, kFetchFailureKinds> failedBy{};
+  std::array<size_t, 7> outcomes{};  // albums by outcome
 };
 
 // The reason names of the summary and the JSON lines.
@@ -78,11 +82,18 @@ const char* FailureName(FetchFailure failure);
 // Runs the download job on this thread with the save path; prints one line per album on stdout
 // (row, name, listed, written, failed, skipped, folder; tab-separated) or one JSON object. On a
 // terminal stderr shows a progress line that fits its width. Ctrl-C asks the job to stop.
+// How the job runs beyond the site's settings.
+struct RunChoices {
+  ExportKind exportKind = ExportKind::None;
+  bool force = false;         // fetch again what the download archive has
+  bool useArchive = true;     // open the download archive in the program folder
+};
 DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& savePath,
-                                       ExportKind exportKind);
+                                       const RunChoices& choices);
 
-// "N of M pictures written, K failed (reasons), S skipped[, stopped]" on stderr (and a JSON
-// summary line with --json); returns the exit status of the download.
+// "N of M pictures written, A already there, K failed (reasons), S stopped" and the albums by
+// outcome on stderr (and a JSON summary line with --json); returns the exit status of the
+// download: 0 only when every album is complete or has nothing new.
 int FinishDownload(CliSession& session, const DownloadSummary& summary);
 
 struct DownloadOptions {
@@ -91,7 +102,17 @@ struct DownloadOptions {
   std::string albums = "all";
   DownloadOverrides overrides;
   ExportKind exportKind = ExportKind::None;
+  bool force = false;
+  // --low-speed BYTES:SECONDS for this run
+  std::optional<std::pair<uint32_t, uint32_t>> lowSpeed;
+  // -i FILE: one address per line ("-": standard input), run in order
+  std::string inputFile;
 };
+// "1024:10" (or "1024/10") into bytes a second and seconds; false with error set.
+bool ParseLowSpeed(const std::string& text, std::pair<uint32_t, uint32_t>& value,
+                   std::string& error);
+// The addresses of an input file: one a line, blank lines and "#" comments left out.
+std::vector<std::string> ReadAddressLines(std::istream& in);
 int RunDownloadCommand(const DownloadOptions& options);
 
 }  // namespace albumora::cli

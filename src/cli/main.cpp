@@ -20,12 +20,14 @@ using namespace albumora::cli;
 
 constexpr const char* kExitStatusHelp =
     "Exit status:\n"
-    "  0    everything listed and written\n"
+    "  0    every selected album complete (written or already there) or with nothing new\n"
     "  1    could not start: save folder, program folder, cookies file, site without adapter\n"
     "  2    usage: bad option, value, address form or album selection\n"
     "  3    the album list failed (network, refusal by the site) or found no album\n"
-    "  4    some pictures were not written (the summary says how many and why)\n"
-    "  130  stopped by Ctrl-C\n";
+    "  4    an album is not complete: pictures failed, a picture-list page failed, a question\n"
+    "       was answered no (password, login), or the site listed no picture\n"
+    "  130  stopped by Ctrl-C (pictures in flight are cut off and counted as stopped)\n"
+    "With -i FILE: 130 after Ctrl-C, otherwise the highest status of its addresses.\n";
 
 constexpr const char* kAddressHelp =
     "ADDRESS:\n"
@@ -41,14 +43,21 @@ constexpr const char* kListOutputHelp =
     "Control characters in names are shown as \\xHH.\n";
 
 constexpr const char* kDownloadOutputHelp =
-    "Output (stdout): one line per album, tab-separated: row, name, pictures listed, written,\n"
-    "failed, skipped (not tried because of a stop), album folder. With --json one object per\n"
-    "album {\"type\":\"album\",\"row\",\"name\",\"listed\",\"written\",\"failed\",\"reasons\","
-    "\"skipped\",\n\"folder\",\"listOnly\",\"upToDate\"} and a last one "
-    "{\"type\":\"summary\",...}.\n"
-    "stderr ends with \"N of M pictures written, K failed (reasons), S skipped\" (\", stopped\"\n"
-    "after Ctrl-C). Reasons: network, time-out, HTTP status, size limit, not a picture,\n"
-    "not written.\n";
+    "Output (stdout): one line per album, tab-separated: row, name, outcome, pictures listed,\n"
+    "written, already there, failed, stopped, album folder. Outcomes: complete, partial (some\n"
+    "pictures failed), list failed (a picture-list page failed), refused (a question answered\n"
+    "no, a login or password needed), nothing new (--skip-old), stopped, empty. With --json\n"
+    "one object per album {\"type\":\"album\",\"row\",\"name\",\"outcome\",\"listed\",\n"
+    "\"written\",\"already\",\"failed\",\"reasons\",\"stopped\",\"folder\",\"note\",...}, one\n"
+    "{\"type\":\"failed\",\"address\",\"file\",\"reason\",\"error\"} per failed picture before\n"
+    "it, and a last {\"type\":\"summary\",...}.\n"
+    "stderr tells each album's outcome and ends with \"N of M pictures written, A already\n"
+    "there, K failed (reasons), S stopped; albums: ...\". Reasons: network, time-out, HTTP\n"
+    "status, size limit, not a picture, not written, too slow. -v names each failed picture.\n"
+    "Resume: the download archive (archive.db in the program folder) records every picture;\n"
+    "a rerun fetches only the pictures that are missing, failed or stopped (--force: all).\n"
+    "A file already at a picture's name that is not that picture is never overwritten: the\n"
+    "picture takes the next free name \"NAME (1).jpg\".\n";
 
 struct CommonInputs {
   std::string site;
@@ -58,7 +67,8 @@ struct CommonInputs {
   bool verbose = false;
 };
 
-void AddCommonOptions(CLI::App* command, CommonOptions& options, CommonInputs& inputs) {
+void AddCommonOptions(CLI::App* command, CommonOptions& options, CommonInputs& inputs,
+                      bool addressRequired = true) {
   command
       ->add_option("--site", inputs.site,
                    "site family: key (qzone, baidu, ...) or index 0-14 from 'albumora "
@@ -90,9 +100,10 @@ void AddCommonOptions(CLI::App* command, CommonOptions& options, CommonInputs& i
                  "also print each failed request (host, status or network error)")
       ->excludes(quiet);
   command->add_flag("--json", options.json, "results as one JSON object per line");
-  command->add_option("ADDRESS", options.address, "account number or album page address")
-      ->required()
-      ->type_name("");
+  auto* address =
+      command->add_option("ADDRESS", options.address, "account number or album page address")
+          ->type_name("");
+  if (addressRequired) address->required();
 }
 
 // False with error set when --site names no family.
@@ -173,7 +184,22 @@ int main(int argc, char** argv) {
   CommonInputs downloadInputs;
   CLI::App* downloadCommand =
       app.add_subcommand("download", "list the owner's albums, then download the selected ones");
-  AddCommonOptions(downloadCommand, download.common, downloadInputs);
+  AddCommonOptions(downloadCommand, download.common, downloadInputs, false);
+  downloadCommand
+      ->add_option("-i,--input-file", download.inputFile,
+                   "download every address of FILE in order, one a line ('#' starts a "
+                   "comment; - reads standard input), instead of ADDRESS")
+      ->type_name("FILE");
+  downloadCommand->add_flag("--force", download.force,
+                            "fetch every picture again, also those an earlier run wrote (each "
+                            "into its own file); by default a rerun fetches only what is missing");
+  std::string lowSpeed;
+  auto* lowSpeedOption =
+      downloadCommand
+          ->add_option("--low-speed", lowSpeed,
+                       "a page or picture slower than BYTES a second for SECONDS fails as "
+                       "\"too slow\" (default 1024:10 from albumora.toml; 0:1 turns it off)")
+          ->type_name("BYTES:SECONDS");
   downloadCommand
       ->add_option("-o,--save", download.save,
                    "save folder; pictures land in SAVE/OWNER/ALBUM/ (made when missing)")
@@ -317,6 +343,16 @@ int main(int argc, char** argv) {
     if (timeoutOption->count() > 0) overrides.timeoutSec = static_cast<uint16_t>(timeout);
     if (minOption->count() > 0) overrides.minKB = static_cast<uint16_t>(minKB);
     if (maxOption->count() > 0) overrides.maxKB = static_cast<uint16_t>(maxKB);
+    if (download.common.address.empty() == download.inputFile.empty()) {
+      return UsageError("download", download.inputFile.empty()
+                                        ? "ADDRESS is required (or -i FILE)"
+                                        : "give either ADDRESS or -i FILE, not both");
+    }
+    if (lowSpeedOption->count() > 0) {
+      std::pair<uint32_t, uint32_t> value;
+      if (!ParseLowSpeed(lowSpeed, value, error)) return UsageError("download", error);
+      download.lowSpeed = value;
+    }
     download.exportKind = exportKind == "aria2"     ? ExportKind::Aria2
                           : exportKind == "thunder" ? ExportKind::Thunder
                                                     : ExportKind::None;

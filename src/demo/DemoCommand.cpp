@@ -122,12 +122,12 @@ int RunDemo(std::string save) {
     SelectAlbums(app, all, selectError);
 
     std::printf(
-        "\nDownloading every album into %s\n(row, album, listed, written, failed, skipped, "
-        "folder):\n",
+        "\nDownloading every album into %s\n(row, album, outcome, listed, written, already there, "
+        "failed, stopped, folder):\n",
         saveDir.string().c_str());
     std::fflush(stdout);
     const DownloadSummary summary =
-        RunDownloadWithSummary(session, saveDir.string(), ExportKind::None);
+        RunDownloadWithSummary(session, saveDir.string(), RunChoices{});
     status = FinishDownload(session, summary);
     if (summary.started) {
       std::printf("\n%zu albums, %zu pictures listed, %ld written. Files under %s:\n",

@@ -4,8 +4,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <vector>
 
+#include "archive/Archive.h"
+#include "download/Naming.h"
 #include "net/HttpEngine.h"
 #include "sites/Context.h"
 
@@ -15,10 +19,31 @@ struct AppState;
 class Adapters;
 struct DownloadList;
 
+// The person as the picture-list adapters of one album see them: every call goes to the front
+// end, and a question answered No or a login window opened is remembered for the album's
+// outcome.
+class AlbumUser : public User {
+ public:
+  explicit AlbumUser(User& user) : user_(user) {}
+  std::string AddressText() override { return user_.AddressText(); }
+  void ShowMessage(const std::string& text, const std::string& caption) override {
+    user_.ShowMessage(text, caption);
+  }
+  bool AskYesNo(const std::string& text, const std::string& caption) override;
+  void OpenLogin(const std::string& address) override;
+  bool Declined() const { return declined_; }
+  bool LoginOpened() const { return loginOpened_; }
+
+ private:
+  User& user_;
+  bool declined_ = false;
+  bool loginOpened_ = false;
+};
+
 // The picture-list side adapters see, over the window's records, for one album of the list.
 class JobPictureContext : public PictureContext {
  public:
-  JobPictureContext(AppState& app, int albumIndex) : app_(app), albumIndex_(albumIndex) {}
+  JobPictureContext(AppState& app, int albumIndex, const PictureOrigin* origin = nullptr);
   bool Halted() const override;
   JobTexts& Texts() override;
   User& user() override;
@@ -27,35 +52,75 @@ class JobPictureContext : public PictureContext {
                   const std::string& header) override;
   size_t PictureCount() const override;
   const NameRule& Naming() const override;
+  void PageFailed(const std::string& address, const std::string& reason) const override;
+
+  const AlbumUser& Person() const { return user_; }
+  // "address: reason" of every page of the list that failed.
+  std::vector<std::string> PageFailures() const;
 
  private:
   AppState& app_;
   int albumIndex_;
+  const PictureOrigin* origin_;
+  AlbumUser user_;
+  mutable std::mutex mutex_;
+  mutable std::vector<std::string> pageFailures_;
 };
 
-// The job body, on the calling thread, with the adapters of its caller (the registry's
-// SiteAdapters(), or a test's).
-void RunDownloadJob(AppState& app, const Adapters& adapters);
+// A picture that was not written, for the front ends' lists of failures.
+struct FailedPicture {
+  std::string address;  // the address line (a fallback after "\r\n")
+  std::string file;     // the target file
+  std::string reason;   // the engine's words ("pics.example.com: HTTP 404 Not Found")
+  FetchFailure kind = FetchFailure::Network;
+};
 
-// What the job tells a front end that prints a summary, after each album it processed.
+// What the job tells a front end after each album it processed.
 struct AlbumReport {
   int position = 0;       // 1-based in the selected list
   int albumIndex = 0;     // in the AlbumList
   size_t listed = 0;      // pictures the adapter listed (after the skip rule)
   int32_t written = 0;    // picture files the pool wrote
   std::string folder;     // the album folder; empty when the album listed nothing
-  int32_t attempted = 0;  // pictures the pool finished (written or failed); the rest not started
-  std::array<int32_t, kFetchFailureKinds> failedBy{};  // not written, by reason
+  int32_t attempted = 0;  // pictures the pool finished (written, failed or already there)
+  std::array<int32_t, kFetchFailureKinds> failedBy{};  // not written, by reason (not stopped)
   bool listOnly = false;  // a download-manager list was written instead of the pictures
   bool upToDate = false;  // the skip rule met the picture of an earlier download
+  AlbumOutcome outcome = AlbumOutcome::Empty;
+  int32_t already = 0;  // written by an earlier run and still there: not fetched again
+  int32_t failed = 0;   // not written, a stop aside
+  int32_t stopped = 0;  // cut short or never started because of a stop
+  std::vector<FailedPicture> failures;
+  std::vector<std::string> pageFailures;  // "address: reason" of each failed list page
+  std::string note;  // e.g. the site's count differs from the pictures listed
 };
 using AlbumReportFn = std::function<void(const AlbumReport&)>;
-void RunDownloadJob(AppState& app, const Adapters& adapters, const AlbumReportFn& report);
 
 // Writes an album's list for a download manager where the job would write the Thunder list
 // (OPT_THUNDER_ONLY): the list and the album's name.
 using ListWriterFn = std::function<void(const DownloadList& list, const std::string& albumName)>;
+
+struct DownloadJobOptions {
+  AlbumReportFn report;
+  ListWriterFn writeList;
+  // The download archive: a row per picture and album; a rerun fetches only what is missing.
+  // None: every picture is fetched and nothing is recorded.
+  Archive* archive = nullptr;
+  // Fetch again what the archive records as written (each picture into its own file).
+  bool force = false;
+};
+
+// The job body, on the calling thread, with the adapters of its caller (the registry's
+// SiteAdapters(), or a test's).
+void RunDownloadJob(AppState& app, const Adapters& adapters,
+                    const DownloadJobOptions& options = {});
+void RunDownloadJob(AppState& app, const Adapters& adapters, const AlbumReportFn& report);
 void RunDownloadJob(AppState& app, const Adapters& adapters, const AlbumReportFn& report,
                     const ListWriterFn& writeList);
+
+// The outcome's word for the command line and the archive ("complete", "list failed", ...).
+const char* OutcomeName(AlbumOutcome outcome);
+// Whether an album with this outcome needs nothing more (complete, or nothing new).
+bool OutcomeIsGood(AlbumOutcome outcome);
 
 }  // namespace albumora

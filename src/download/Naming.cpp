@@ -2,11 +2,14 @@
 // rule of OPT_SKIP_OLD, and the three side files of an album folder.
 #include "download/Naming.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <system_error>
 
+#include "archive/Archive.h"
 #include "fs/FileNames.h"
 #include "model/AppState.h"
 #include "model/Settings.h"
@@ -65,11 +68,50 @@ std::string BaseName(AppState& app, const ST_PERLISTRECORD& album, const NameRul
   return name;
 }
 
-bool NameTaken(const std::vector<std::string>& names, const std::string& name) {
-  for (const std::string& existing : names) {
-    if (existing.size() == name.size() && EqualsNoCase(existing, name)) return true;
+// A name is taken in a folder when this job gave it to a picture already (compared as the
+// unique-name rule compares), or when a file of someone else's stands there: that file keeps its
+// bytes.
+bool NameTaken(const TakenNames& names, const std::string& folder, const std::string& name) {
+  if (names.taken.contains(FoldKey(name))) return true;
+  std::error_code error;
+  return std::filesystem::exists(std::filesystem::symlink_status(folder + name, error));
+}
+
+// The unique-name rule: the name, else "stem (1).jpg", "stem (2).jpg", ... the first one free.
+// The numbers a stem has used up are remembered, so each name costs constant time.
+std::string UniqueName(TakenNames& names, const std::string& folder, const std::string& stem,
+                       const std::string& name) {
+  if (!NameTaken(names, folder, name)) return name;
+  unsigned& next = names.nextNumber[stem];
+  for (unsigned count = std::max(next, 1U);; ++count) {
+    const std::string tail = " (" + std::to_string(count) + ").jpg";
+    std::string numbered = CutName(stem, kMaxNameBytes - tail.size()) + tail;
+    if (!NameTaken(names, folder, numbered)) {
+      next = count + 1;
+      return numbered;
+    }
   }
-  return false;
+}
+
+// The name of the file an earlier run wrote for this picture, when that file is still in the
+// album folder with the size it had and no other picture of this job has taken the name.
+std::optional<std::string> EarlierFile(const PictureOrigin& origin, const TakenNames& names,
+                                       const std::string& folder, const std::string& address) {
+  if (origin.archive == nullptr) return std::nullopt;
+  const auto row = origin.archive->FindWritten(origin.site, origin.album, PrimaryAddress(address));
+  if (!row || row->path.size() <= folder.size() || row->path.compare(0, folder.size(), folder) != 0) {
+    return std::nullopt;
+  }
+  std::string name = row->path.substr(folder.size());
+  if (name.find(kPathSep) != std::string::npos || names.taken.contains(FoldKey(name))) {
+    return std::nullopt;
+  }
+  std::error_code error;
+  const auto status = std::filesystem::symlink_status(row->path, error);
+  if (!std::filesystem::is_regular_file(status)) return std::nullopt;
+  const auto size = std::filesystem::file_size(row->path, error);
+  if (error || size != row->bytes) return std::nullopt;
+  return name;
 }
 
 // The album folder, decided at the album's first picture.
@@ -123,7 +165,7 @@ std::string PrimaryAddress(const std::string& line) {
 }
 
 void AddPicture(AppState& app, const std::string& address, const std::string& description,
-                const std::string& header, int albumIndex) {
+                const std::string& header, int albumIndex, const PictureOrigin* origin) {
   if (albumIndex < 0 || static_cast<size_t>(albumIndex) >= app.albumList.size()) return;
   DownloadList& list = app.downloadList;
   const ST_PERLISTRECORD& album = app.albumList[static_cast<size_t>(albumIndex)];
@@ -137,14 +179,7 @@ void AddPicture(AppState& app, const std::string& address, const std::string& de
   std::string name = HasPictureExt(stem) ? stem : stem + ".jpg";
   name = FitFileName(name);
 
-  if (n > 0) {
-    for (unsigned count = 1; NameTaken(list.arrName, name); ++count) {
-      std::string tail = " (" + std::to_string(count) + ").jpg";
-      name = CutName(stem, kMaxNameBytes - tail.size()) + tail;
-    }
-  } else {
-    MakeAlbumFolder(app, album, rule);
-  }
+  if (n == 0) MakeAlbumFolder(app, album, rule);
 
   if ((rule.wOptions & OPT_SKIP_OLD) != 0 && !app.strMarkUrl.empty() &&
       PrimaryAddress(address) == app.strMarkUrl) {
@@ -155,9 +190,24 @@ void AddPicture(AppState& app, const std::string& address, const std::string& de
     return;
   }
 
+  // Names are unique within the folder over the whole job, also across albums that share it;
+  // a picture an earlier run wrote keeps its file.
+  TakenNames& names = list.names[list.strSaveDir];
+  bool already = false;
+  if (auto earlier = origin ? EarlierFile(*origin, names, list.strSaveDir, address)
+                            : std::nullopt) {
+    name = std::move(*earlier);
+    already = !origin->refetch;
+  } else {
+    name = UniqueName(names, list.strSaveDir, stem, name);
+  }
+  names.taken.insert(FoldKey(name));
+
   list.arrUrl.push_back(address);
   list.arrName.push_back(name);
   list.arrHeader.push_back(header);
+  list.arrAlready.resize(list.arrUrl.size() - 1);
+  list.arrAlready.push_back(already ? 1 : 0);
 
   char status[64];
   std::snprintf(status, sizeof status, "已获取到%d张图片信息", static_cast<int>(list.size()));

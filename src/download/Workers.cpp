@@ -56,16 +56,18 @@ class EndQueue {
 };
 
 // One address: true when it gave a body (else the fallback is tried); saved tells whether the
-// picture file landed, failure why not.
-bool FetchInto(HttpRequest& request, bool& saved, FetchFailure& failure) {
+// picture file landed, failure and error why not.
+bool FetchInto(HttpRequest& request, bool& saved, FetchFailure& failure, std::string& error) {
   saved = false;
   if (request.strUrl.empty()) return false;
   HttpResponse response;
   const bool got = HttpFetch(request, response, kPictureFetchFlags) && response.nBodyBytes > 0;
   saved = got && response.bSaved;
   failure = response.failure;
+  error = response.strError;
   if (!saved && failure == FetchFailure::None) {
     failure = got ? FetchFailure::NotWritten : FetchFailure::NotPicture;  // an empty answer
+    if (error.empty()) error = got ? "the file could not be written" : "an empty answer";
   }
   return got;
 }
@@ -77,7 +79,7 @@ PoolParams& Pool() {
   return params;
 }
 
-bool DownloadPicture(const PictureTask& task, FetchFailure* failure) {
+bool DownloadPicture(const PictureTask& task, FetchFailure* failure, std::string* error) {
   HttpRequest request;
   InitRequest(request, std::string(), std::string(), kConnectTimeoutMs);
   std::string fallback;
@@ -104,16 +106,23 @@ bool DownloadPicture(const PictureTask& task, FetchFailure* failure) {
 
   bool saved = false;
   FetchFailure why = FetchFailure::None;
+  std::string text;
   // A stopped job tries no fallback.
-  if (!FetchInto(request, saved, why) && !fallback.empty() && !Pool().stop.load()) {
+  if (!FetchInto(request, saved, why, text) && !fallback.empty() && !Pool().stop.load()) {
     request.strUrl = fallback;
-    FetchInto(request, saved, why);
+    FetchInto(request, saved, why, text);
+  }
+  // Whatever a stop cut short was stopped, not failed.
+  if (!saved && Pool().stop.load()) {
+    why = FetchFailure::Stopped;
+    text = "stopped";
   }
   if (failure != nullptr) *failure = saved ? FetchFailure::None : why;
+  if (error != nullptr) *error = saved ? std::string() : text;
   return saved;
 }
 
-void DownPicFunc(AppState& app) {
+void DownPicFunc(AppState& app, const PictureDoneFn& done) {
   PoolParams& pool = Pool();
   const DownloadList& list = app.downloadList;
   pool.finished = 0;
@@ -130,43 +139,7 @@ void DownPicFunc(AppState& app) {
   std::vector<std::thread> workers(slots);
   size_t busy = 0;
 
-  auto startWorker = [&](size_t slot, size_t index) {
-    PictureTask task{list.arrUrl[index], list.arrHeader[index],
-                     list.strSaveDir + list.arrName[index]};
-    try {
-      workers[slot] = std::thread([&ends, slot, task = std::move(task)] {
-        FetchFailure failure = FetchFailure::None;
-        if (DownloadPicture(task, &failure)) {
-          std::error_code error;
-          const auto size = std::filesystem::file_size(FitFileName(task.savePath), error);
-          if (!error) {
-            Pool().written.fetch_add(1);
-            Pool().bytesWritten.fetch_add(size);
-          } else {
-            failure = FetchFailure::NotWritten;
-          }
-        }
-        if (failure != FetchFailure::None) {
-          Pool().failedBy[static_cast<size_t>(failure)].fetch_add(1);
-        }
-        Pool().finished.fetch_add(1);
-        ends.Push(slot);
-      });
-      ++busy;
-    } catch (const std::system_error&) {
-      // The slot stays empty; the pictures it would have taken are not started.
-    }
-  };
-
-  for (size_t slot = 0; slot < slots; ++slot) startWorker(slot, slot);
-  size_t next = slots;
-
-  while (busy > 0) {
-    size_t slot = ends.Pop();
-    --busy;
-    if (pool.stop.load()) break;
-    workers[slot].join();
-    if (next < total) startWorker(slot, next++);
+  auto showProgress = [&] {
     const long finished = pool.finished.load();
     const bool last = finished >= static_cast<long>(total);
     if (finished != lastShown || last) {
@@ -175,7 +148,67 @@ void DownPicFunc(AppState& app) {
       app.host.SetStatus(StatusLine::Progress, text);
       lastShown = finished;
     }
-    if (last) break;
+    return last;
+  };
+  auto startWorker = [&](size_t slot, size_t index) {
+    PictureTask task{list.arrUrl[index], list.arrHeader[index],
+                     list.strSaveDir + list.arrName[index]};
+    try {
+      workers[slot] = std::thread([&ends, &done, slot, index, task = std::move(task)] {
+        PictureResult result;
+        if (DownloadPicture(task, &result.failure, &result.error)) {
+          std::error_code error;
+          const auto size = std::filesystem::file_size(FitFileName(task.savePath), error);
+          if (!error) {
+            result.state = PictureResult::State::Written;
+            result.bytes = size;
+            Pool().written.fetch_add(1);
+            Pool().bytesWritten.fetch_add(size);
+          } else {
+            result.failure = FetchFailure::NotWritten;
+            result.error = "the file is gone after writing: " + error.message();
+          }
+        }
+        if (result.state != PictureResult::State::Written) {
+          result.state = PictureResult::State::Failed;
+          Pool().failedBy[static_cast<size_t>(result.failure)].fetch_add(1);
+        }
+        if (done) done(index, result);
+        Pool().finished.fetch_add(1);
+        ends.Push(slot);
+      });
+      ++busy;
+    } catch (const std::system_error&) {
+      // The slot stays empty; the pictures it would have taken are not started.
+    }
+  };
+  // The next picture to fetch: those already there finish at once, without a worker.
+  size_t next = 0;
+  auto nextToFetch = [&] {
+    while (next < total && next < list.arrAlready.size() && list.arrAlready[next] != 0) {
+      PictureResult result;
+      result.state = PictureResult::State::Already;
+      if (done) done(next, result);
+      pool.finished.fetch_add(1);
+      ++next;
+    }
+    return next < total ? next++ : total;
+  };
+
+  for (size_t slot = 0; slot < slots && !pool.stop.load(); ++slot) {
+    const size_t index = nextToFetch();
+    if (index < total) startWorker(slot, index);
+  }
+  // Nothing to fetch (everything already there): the progress is shown once all the same.
+  bool last = busy == 0 && showProgress();
+
+  while (busy > 0 && !last) {
+    size_t slot = ends.Pop();
+    --busy;
+    if (pool.stop.load()) break;
+    workers[slot].join();
+    if (const size_t index = nextToFetch(); index < total) startWorker(slot, index);
+    last = showProgress();
   }
 
   for (std::thread& worker : workers) {

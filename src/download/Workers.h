@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "net/HttpEngine.h"
@@ -31,8 +32,22 @@ struct PoolParams {
 };
 PoolParams& Pool();
 
-// Runs the pool manager over app.downloadList on the calling thread (DownPicFunc's body).
-void DownPicFunc(AppState& app);
+// What became of one picture of the pool.
+struct PictureResult {
+  enum class State : uint8_t { NotStarted, Written, Failed, Already };
+  State state = State::NotStarted;
+  FetchFailure failure = FetchFailure::None;  // why not written (Stopped when a stop cut it)
+  std::string error;                          // the engine's words for the failure
+  uint64_t bytes = 0;                         // the file's size, when written
+};
+// Called once for every picture the pool finishes, on the thread that finished it (a worker,
+// or the manager for a picture already there); index is its place in the download list.
+using PictureDoneFn = std::function<void(size_t index, const PictureResult& result)>;
+
+// Runs the pool manager over app.downloadList on the calling thread (DownPicFunc's body). A
+// picture marked in arrAlready is not fetched: it counts as finished at once. Pictures left
+// unstarted by a stop get no call.
+void DownPicFunc(AppState& app, const PictureDoneFn& done = {});
 
 // One picture of the pool (a worker's body): the address line (a fallback after "\r\n"), the
 // extra header text and the file to write. True when the file was written; otherwise failure
@@ -42,6 +57,7 @@ struct PictureTask {
   std::string header;
   std::string savePath;
 };
-bool DownloadPicture(const PictureTask& task, FetchFailure* failure = nullptr);
+bool DownloadPicture(const PictureTask& task, FetchFailure* failure = nullptr,
+                     std::string* error = nullptr);
 
 }  // namespace albumora

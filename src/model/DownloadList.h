@@ -1,11 +1,23 @@
 // The one download list: the pictures of the album being collected, refilled for every album.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace albumora {
+
+// The picture names taken in one folder during a job, as the unique-name rule compares them
+// (folded case), and per stem the next number worth trying: a name once taken stays taken for
+// the whole job, so the numbers below it need no second look and naming stays constant-time
+// however many pictures share a description.
+struct TakenNames {
+  std::unordered_set<std::u32string> taken;
+  std::unordered_map<std::string, unsigned> nextNumber;
+};
 
 struct DownloadList {
   std::vector<std::string> arrUrl;     // address lines; "full\r\nfallback" holds a fallback
@@ -15,6 +27,12 @@ struct DownloadList {
   // The album folders of the running job as they landed on disk, each with the folder text it
   // was made for: two texts that differ never share a folder (the job clears it at its start).
   std::map<std::string, std::string> folders;
+  // Per folder of the running job, the picture names given so far (the job clears it at its
+  // start): albums that share a folder never share a file name.
+  std::unordered_map<std::string, TakenNames> names;
+  // Parallel to arrUrl: 1 when an earlier run wrote this picture and its file is still there
+  // with that size, so it is not fetched again.
+  std::vector<uint8_t> arrAlready;
 
   size_t size() const { return arrUrl.size(); }
   bool empty() const { return arrUrl.empty(); }
@@ -22,6 +40,7 @@ struct DownloadList {
     arrUrl.clear();
     arrName.clear();
     arrHeader.clear();
+    arrAlready.clear();
   }
 };
 

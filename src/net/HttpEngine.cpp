@@ -44,6 +44,16 @@ ProxySetting& Proxy() {
   return setting;
 }
 
+struct LimitsSetting {
+  std::mutex mutex;
+  EngineLimits limits;
+};
+
+LimitsSetting& Limits() {
+  static LimitsSetting setting;
+  return setting;
+}
+
 struct FailureObserverSetting {
   std::mutex mutex;
   FetchFailureObserver observer;
@@ -110,11 +120,17 @@ struct Transfer {
   bool stoppedAtMark = false;       // cutEnd found: the transfer was aborted as a success
   bool timedOut = false;
   bool stopped = false;  // the job asked for a stop: the transfer was aborted as a failure
+  bool tooSlow = false;  // the body came slower than the low-speed limit
   FetchFailure failure = FetchFailure::None;  // why a check refused the answer
   char errorText[CURL_ERROR_SIZE] = {};
   Clock::time_point lastProgress = Clock::now();
   curl_off_t lastDown = 0;
   curl_off_t lastUp = 0;
+  // The low-speed limit: bytes a second over a window of seconds, from the body's first byte.
+  EngineLimits limits = GetEngineLimits();
+  bool bodyStarted = false;
+  Clock::time_point windowStart;
+  curl_off_t windowBytes = 0;
 
   Transfer(const HttpRequest& req, HttpResponse& resp) : request(req), response(resp) {}
 
@@ -257,14 +273,37 @@ bool StepExpired(Transfer& t) {
   return t.timedOut;
 }
 
+// The low-speed limit, over consecutive windows from the body's first byte: a window that took
+// fewer bytes than the limit asks for fails the transfer.
+bool TooSlow(Transfer& t) {
+  const EngineLimits& limits = t.limits;
+  if (t.tooSlow) return true;
+  if (limits.lowSpeedBytes == 0 || limits.lowSpeedSeconds == 0 || !t.bodyStarted) return false;
+  const auto now = Clock::now();
+  if (now - t.windowStart < std::chrono::seconds(limits.lowSpeedSeconds)) return false;
+  const auto wanted = static_cast<curl_off_t>(limits.lowSpeedBytes) * limits.lowSpeedSeconds;
+  if (t.lastDown - t.windowBytes < wanted) {
+    t.tooSlow = true;
+  } else {
+    t.windowStart = now;
+    t.windowBytes = t.lastDown;
+  }
+  return t.tooSlow;
+}
+
 int OnProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
   auto& t = *static_cast<Transfer*>(user);
   if (down != t.lastDown || up != t.lastUp) {
+    if (!t.bodyStarted && down > 0) {
+      t.bodyStarted = true;
+      t.windowStart = Clock::now();
+      t.windowBytes = 0;
+    }
     t.lastDown = down;
     t.lastUp = up;
     t.lastProgress = Clock::now();
   }
-  return t.StopRequested() || StepExpired(t) ? 1 : 0;
+  return t.StopRequested() || StepExpired(t) || TooSlow(t) ? 1 : 0;
 }
 
 constexpr int kPollMs = 50;
@@ -296,6 +335,10 @@ CURLcode Perform(CURL* easy, Transfer& t) {
     }
     if (StepExpired(t)) {
       result = CURLE_OPERATION_TIMEDOUT;
+      break;
+    }
+    if (TooSlow(t)) {
+      result = CURLE_ABORTED_BY_CALLBACK;
       break;
     }
     curl_multi_poll(multi.get(), nullptr, 0, kPollMs, nullptr);
@@ -347,7 +390,8 @@ bool SetUp(CURL* curl, Transfer& t, curl_slist* headers, const std::string& url)
   // The body is kept as sent: gzip answers are the callers' to inflate (InflateBody), and no
   // Accept-Encoding is added beyond the caller's own header lines.
   curl_easy_setopt(curl, CURLOPT_HTTP_CONTENT_DECODING, 0L);
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT,
+                   t.limits.userAgent.empty() ? kUserAgent : t.limits.userAgent.c_str());
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
@@ -393,7 +437,14 @@ std::string KbText(size_t bytes) { return std::to_string((bytes + 1023) / 1024) 
 void DescribeFailure(HttpResponse& response, const HttpRequest& request, const Transfer& t,
                      CURLcode code) {
   std::string text;
-  if (t.timedOut || code == CURLE_OPERATION_TIMEDOUT) {
+  if (t.stopped) {
+    response.failure = FetchFailure::Stopped;
+    text = "stopped";
+  } else if (t.tooSlow) {
+    response.failure = FetchFailure::TooSlow;
+    text = "too slow: less than " + std::to_string(t.limits.lowSpeedBytes) + " bytes a second for " +
+           std::to_string(t.limits.lowSpeedSeconds) + " s";
+  } else if (t.timedOut || code == CURLE_OPERATION_TIMEDOUT) {
     response.failure = FetchFailure::TimedOut;
     text = t.final ? "time-out: no data for " + std::to_string(request.nReadTimeout / 1000) + " s"
                    : "time-out: no answer within " + std::to_string(request.nTimeout / 1000) + " s";
@@ -404,9 +455,6 @@ void DescribeFailure(HttpResponse& response, const HttpRequest& request, const T
     size_t space = line.find(' ');
     text = "HTTP " +
            (space == std::string::npos ? std::to_string(response.nStatus) : line.substr(space + 1));
-  } else if (t.stopped) {
-    response.failure = FetchFailure::Network;
-    text = "stopped";
   } else if (t.failure == FetchFailure::NotPicture) {
     response.failure = FetchFailure::NotPicture;
     text = "not a picture: an HTML page, an empty answer or a broken coded stream";
@@ -479,7 +527,7 @@ bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /
 
   CURLcode code = Perform(curl.get(), transfer);
   bool ok = code == CURLE_OK || (code == CURLE_WRITE_ERROR && transfer.stoppedAtMark);
-  ok = ok && !transfer.refused && !transfer.timedOut && !transfer.stopped;
+  ok = ok && !transfer.refused && !transfer.timedOut && !transfer.stopped && !transfer.tooSlow;
   if (ok && !transfer.final) {
     // A redirect answer that was not followed after all (an empty Location) is the answer.
     transfer.final = true;
@@ -539,9 +587,16 @@ bool HttpFetch(const HttpRequest& request, HttpResponse& response, unsigned flag
 }
 
 void GetResponseText(const HttpResponse& response, std::string& text, unsigned flags) {
+  GetResponseText(response, text, flags, nullptr);
+}
+
+void GetResponseText(const HttpResponse& response, std::string& text, unsigned flags,
+                     bool* intact) {
   std::string bytes;
+  if (intact != nullptr) *intact = true;
   if ((flags & TEXT_GUNZIP) && response.bGzip == 1) {
-    InflateBody(bytes, response.body.data(), response.body.size());
+    const bool whole = InflateBody(bytes, response.body.data(), response.body.size());
+    if (intact != nullptr) *intact = whole;
   } else {
     bytes = response.body;
   }
@@ -603,6 +658,16 @@ void SetEngineProxy(const std::string& proxyUrl) {
 std::string EngineProxy() {
   std::lock_guard lock(Proxy().mutex);
   return Proxy().url;
+}
+
+void SetEngineLimits(const EngineLimits& limits) {
+  std::lock_guard lock(Limits().mutex);
+  Limits().limits = limits;
+}
+
+EngineLimits GetEngineLimits() {
+  std::lock_guard lock(Limits().mutex);
+  return Limits().limits;
 }
 
 }  // namespace albumora

@@ -54,8 +54,10 @@ enum class FetchFailure : uint8_t {
   SizeLimit,   // the answer is outside nMinKB..nMaxKB (or past kMaxBodyBytes)
   NotPicture,  // an HTML page where a picture was asked for
   NotWritten,  // the answer was good but its file could not be written
+  TooSlow,     // the body came slower than the engine's low-speed limit
+  Stopped,     // the job that asked for it was stopped
 };
-constexpr size_t kFetchFailureKinds = 7;
+constexpr size_t kFetchFailureKinds = 9;
 
 struct HttpResponse {
   std::string strHeaders;  // raw header block of the final answer, each line ending "\r\n"
@@ -83,6 +85,10 @@ void InitRequest(HttpRequest& request, const std::string& address, const std::st
 bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned flags);
 bool HttpFetch(const HttpRequest& request, HttpResponse& response, unsigned flags);
 void GetResponseText(const HttpResponse& response, std::string& text, unsigned flags);
+// The same; intact tells whether a compressed answer inflated to its end (a cut or broken
+// stream gives what could be read, and false).
+void GetResponseText(const HttpResponse& response, std::string& text, unsigned flags,
+                     bool* intact);
 // gzip or zlib (window bits 47); fails past kMaxBodyBytes of output. out keeps what was inflated.
 bool InflateBody(std::string& out, const char* in, size_t length);
 
@@ -96,7 +102,20 @@ std::string EngineProxy();
 using FetchFailureObserver = std::function<void(const std::string& url, const HttpResponse&)>;
 void SetFetchFailureObserver(FetchFailureObserver observer);
 
-// The user agent every request carries.
+// The user agent every request carries unless the engine's limits name another.
 extern const char* const kUserAgent;
+
+// Engine-wide limits, applied to every exchange from its next start.
+struct EngineLimits {
+  // An answer body that arrives slower than lowSpeedBytes a second, measured over
+  // lowSpeedSeconds, fails as TooSlow (a picture's fallback is then tried, a page's tries go
+  // on). 0 bytes or 0 seconds: no such limit. A wait before any byte of the body is the per-step
+  // time-outs' business.
+  uint32_t lowSpeedBytes = 1024;
+  uint32_t lowSpeedSeconds = 10;
+  std::string userAgent;  // empty: kUserAgent
+};
+void SetEngineLimits(const EngineLimits& limits);
+EngineLimits GetEngineLimits();
 
 }  // namespace albumora

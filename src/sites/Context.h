@@ -22,6 +22,9 @@ class JobContext {
   virtual bool Halted() const = 0;
   virtual JobTexts& Texts() = 0;
   virtual User& user() = 0;
+  // The fetch recipe reports each page fetch that failed (no answer, an HTTP error status, a
+  // cut answer); the adapter's own flow goes on as before. The job keeps them for the outcome.
+  virtual void PageFailed(const std::string& /*address*/, const std::string& /*reason*/) const {}
 };
 
 // The album-list side.

@@ -58,9 +58,20 @@ std::optional<std::string> Fetcher::Get(const std::string& address, const PageOp
     request_.stopRequested = nullptr;
   }
   response_ = HttpResponse{};
-  if (!HttpFetch(request_, response_, 0)) return std::nullopt;
+  const JobContext* job = tCurrentJob;
+  if (!HttpFetch(request_, response_, 0)) {
+    if (job != nullptr && !job->Halted()) {
+      job->PageFailed(address, response_.strError.empty() ? "no usable answer" : response_.strError);
+    }
+    return std::nullopt;
+  }
+  if (job != nullptr && response_.nStatus >= 400) {
+    job->PageFailed(address, "HTTP " + std::to_string(response_.nStatus));
+  }
   std::string text;
-  GetResponseText(response_, text, TextFlags(codePage));
+  bool intact = true;
+  GetResponseText(response_, text, TextFlags(codePage), &intact);
+  if (job != nullptr && !intact) job->PageFailed(address, "a cut or broken compressed answer");
   return text;
 }
 

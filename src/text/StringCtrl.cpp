@@ -517,6 +517,13 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return i == a.size() && j == b.size();
 }
 
+std::u32string FoldKey(std::string_view text) {
+  std::u32string key;
+  key.reserve(text.size());
+  for (size_t i = 0; i < text.size();) key.push_back(FoldCase(NextCodePoint(text, i)));
+  return key;
+}
+
 // ---- other operations ----
 
 // A generator local to the call, seeded with the time in seconds: two calls in the same second

@@ -76,6 +76,9 @@ char32_t ReadCodePoint(std::string_view text, size_t& pos);
 void AppendCodePoint(std::string& out, char32_t cp);
 // Case-insensitive whole-text comparison (ASCII and the other cased scripts' simple case folds).
 bool EqualsNoCase(std::string_view a, std::string_view b);
+// The text with every code point folded as EqualsNoCase folds it: two texts are EqualsNoCase
+// exactly when their keys are equal, so a set of keys finds a taken name in constant time.
+std::u32string FoldKey(std::string_view text);
 
 // Other operations.
 std::string RandomFraction();

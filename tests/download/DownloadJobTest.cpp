@@ -103,7 +103,7 @@ TEST_F(Job, AnAlbumWithoutPicturesGetsNoFolder) {
 
   EXPECT_TRUE(t.host.messages.empty());
   EXPECT_EQ(t.host.downloadForms, (std::vector<bool>{true, false}));
-  EXPECT_EQ(t.host.LastStatus(StatusLine::Main), "下载完毕");
+  EXPECT_EQ(t.host.LastStatus(StatusLine::Main), "下载完毕：写入 2/2");
   EXPECT_EQ(t.host.LastStatus(StatusLine::Progress), "");
   EXPECT_EQ(t.app.nDownState.load(), DOWN_IDLE);
   EXPECT_EQ(t.host.openedFolders, (std::vector<std::string>{AlbumFolder("Lake")}));
@@ -163,7 +163,7 @@ TEST_F(Job, StopDuringTheSecondAlbumEndsTheJob) {
   EXPECT_TRUE(Exists(AlbumFolder("A") + "pic.zrk"));
   EXPECT_FALSE(Exists(AlbumFolder("B") + "pic.zrk"));
   EXPECT_FALSE(Exists(AlbumFolder("C")));
-  EXPECT_EQ(t.host.LastStatus(StatusLine::Main), "下载完毕");
+  EXPECT_EQ(t.host.LastStatus(StatusLine::Main), "下载完毕：写入 1/2，已停止");
   EXPECT_EQ(t.app.nDownState.load(), DOWN_IDLE);
 }
 
@@ -197,7 +197,7 @@ TEST_F(Job, StopPressedAsTheJobStartsIsKept) {
   RunDownloadJob(app, adapters);
   EXPECT_TRUE(gCalls.empty()) << "the stop was overwritten by the job's start";
   EXPECT_TRUE(web.Requests().empty());
-  EXPECT_EQ(host.LastStatus(StatusLine::Main), "下载完毕");
+  EXPECT_EQ(host.LastStatus(StatusLine::Main), "下载完毕：没有可下载的图片，已停止");
   EXPECT_EQ(app.nDownState.load(), DOWN_IDLE);
 }
 
@@ -227,7 +227,7 @@ TEST_F(Job, NothingSelectedAndUnknownSite) {
   t.ShowAndSelect({});
   RunDownloadJob(t.app, adapters);
   EXPECT_EQ(t.host.messages, (std::vector<std::string>{"请先勾选要下载的相册"}));
-  EXPECT_EQ(t.host.LastStatus(StatusLine::Main), "下载完毕");
+  EXPECT_EQ(t.host.LastStatus(StatusLine::Main), "下载完毕：没有可下载的图片");
 
   t.host.messages.clear();
   t.ShowAndSelect({0});
