@@ -70,9 +70,10 @@ struct AlbumRow {
 class Archive {
  public:
   // Opens (or creates) the archive at file, in WAL mode, upgrading an older schema. Null with
-  // error set ("the download archive /x/archive.db is damaged: ...; this run goes without
-  // resume") when it cannot be used: not a database, damaged, written by a newer Albumora,
-  // locked by another program beyond busyTimeout, or its folder cannot be written.
+  // error set ("the download archive /x/archive.db is damaged (database disk image is
+  // malformed); this run goes without resume") when it cannot be used: not a database,
+  // damaged, written by a newer Albumora, locked by another program beyond busyTimeout, or its
+  // folder cannot be written.
   static std::unique_ptr<Archive> Open(const std::filesystem::path& file, std::string& error,
                                        std::chrono::milliseconds busyTimeout = kArchiveBusyTimeout);
   virtual ~Archive() = default;
