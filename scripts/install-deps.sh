@@ -5,10 +5,11 @@ set -euo pipefail
 # fonts-noto-cjk: a font that holds the window's Chinese texts; qt6-webengine-dev: the login
 # window's embedded browser (Qt WebEngine, with its helper process in
 # libqt6webenginecore6-bin), which shares its cookies with the engine; clang and its sanitizer
-# runtimes: the CI's sanitizer build and the fuzz targets.
+# runtimes: the CI's sanitizer build and the fuzz targets; libsqlite3-dev: the download archive,
+# with libssl-dev for its SHA-256 checksums (libcrypto).
 packages=(cmake g++ make pkg-config libcurl4-openssl-dev zlib1g-dev libcpp-httplib-dev
   libgtest-dev libcli11-dev ca-certificates qt6-base-dev fonts-noto-cjk qt6-webengine-dev
-  libqt6webenginecore6-bin clang libclang-rt-14-dev)
+  libqt6webenginecore6-bin clang libclang-rt-14-dev libsqlite3-dev libssl-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -7,6 +7,7 @@
 // through LastError and the job goes on.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -17,6 +18,8 @@
 namespace albumora {
 
 constexpr const char* kArchiveFileName = "archive.db";
+// How long a call waits for another program (another Albumora) that is writing the archive.
+constexpr std::chrono::milliseconds kArchiveBusyTimeout{5000};
 
 enum class PictureOutcome : uint8_t {
   Written,  // the file landed
@@ -26,15 +29,15 @@ enum class PictureOutcome : uint8_t {
 };
 
 struct PictureRow {
-  std::string site;     // the family key ("qzone")
-  std::string album;    // the album's address as the album list holds it
-  std::string url;      // the picture's primary address
-  std::string path;     // the target file, absolute
-  uint64_t bytes = 0;   // bytes on disk
-  std::string sha256;   // hex, lower case; empty unless written
+  std::string site;    // the family key ("qzone")
+  std::string album;   // the album's address as the album list holds it
+  std::string url;     // the picture's primary address
+  std::string path;    // the target file, absolute
+  uint64_t bytes = 0;  // bytes on disk
+  std::string sha256;  // hex, lower case; empty unless written
   PictureOutcome outcome = PictureOutcome::Written;
-  std::string reason;   // for Failed: "network", "too slow", ...
-  int64_t time = 0;     // seconds since the epoch
+  std::string reason;  // for Failed: "network", "too slow", ...
+  int64_t time = 0;    // seconds since the epoch; 0 when recorded: the time of recording
 };
 
 enum class AlbumOutcome : uint8_t {
@@ -59,30 +62,45 @@ struct AlbumRow {
   uint32_t failed = 0;
   uint32_t stopped = 0;
   std::string note;  // e.g. "the site counts 40, 38 listed"
-  int64_t time = 0;
+  int64_t time = 0;  // as PictureRow::time
 };
 
+// Every row is kept (the history); a lookup takes the newest. Each Open starts a run (as does
+// BeginRun): the rows recorded through it belong to that run.
 class Archive {
  public:
   // Opens (or creates) the archive at file, in WAL mode, upgrading an older schema. Null with
-  // error set ("the download archive /x/archive.db is damaged: ...; this run goes without
-  // resume") when it cannot be used.
-  static std::unique_ptr<Archive> Open(const std::filesystem::path& file, std::string& error);
+  // error set ("the download archive /x/archive.db is damaged (database disk image is
+  // malformed); this run goes without resume") when it cannot be used: not a database,
+  // damaged, written by a newer Albumora, locked by another program beyond busyTimeout, or its
+  // folder cannot be written.
+  static std::unique_ptr<Archive> Open(const std::filesystem::path& file, std::string& error,
+                                       std::chrono::milliseconds busyTimeout = kArchiveBusyTimeout);
   virtual ~Archive() = default;
 
   // The newest Written row of this picture (site, album, primary address), if any.
   virtual std::optional<PictureRow> FindWritten(const std::string& site, const std::string& album,
                                                 const std::string& url) = 0;
-  // Whether the newest row for the file at path (any picture) is a Written row of this
-  // picture: then a file found there is this picture's own, not a stranger's.
+  // Whether the newest Written row for the file at path (any picture) is a row of this picture:
+  // then a file found there is this picture's own, not a stranger's. Rows that wrote nothing
+  // (Failed, Stopped, Skipped) do not count.
   virtual bool PathIsPicture(const std::string& path, const std::string& site,
                              const std::string& album, const std::string& url) = 0;
-  // Adds a picture's row; committed before it returns (or in the current batch, see Batch).
+  // Adds a picture's row; committed before it returns, so it survives the process being killed.
   virtual bool Record(const PictureRow& row) = 0;
   virtual bool RecordAlbum(const AlbumRow& row) = 0;
-  // The failed rows of the newest run of an album, for a "failed pictures" list.
+  // The failed rows of the newest run of an album, for a "failed pictures" list: the pictures
+  // whose newest row in that run is Failed.
   virtual std::vector<PictureRow> FailedOf(const std::string& site, const std::string& album) = 0;
-  // The first write error since Open, empty when none.
+  // The newest row of every picture of the newest run of an album, in the order recorded.
+  virtual std::vector<PictureRow> RunOf(const std::string& site, const std::string& album) = 0;
+  // The newest outcome row of an album, if any.
+  virtual std::optional<AlbumRow> NewestAlbum(const std::string& site,
+                                              const std::string& album) = 0;
+  // Starts a new run: the rows recorded from now on belong to it (e.g. one per download job
+  // when the archive stays open across jobs). False when it could not be written.
+  virtual bool BeginRun() = 0;
+  // The first error since Open (a write, or a read that failed), empty when none.
   virtual std::string LastError() = 0;
 };
 

@@ -1,0 +1,341 @@
+#include "archive/Archive.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ScratchDir.h"
+
+namespace albumora {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testweb::ScratchDir;
+
+// A second connection to the same file, as another program would hold it.
+class RawDb {
+ public:
+  explicit RawDb(const fs::path& file) {
+    sqlite3* raw = nullptr;
+    sqlite3_open(file.c_str(), &raw);
+    db_.reset(raw);
+  }
+  int Exec(const std::string& sql) {
+    return sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, nullptr);
+  }
+  int UserVersion() {
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db_.get(), "PRAGMA user_version", -1, &stmt, nullptr);
+    const int version = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : -1;
+    sqlite3_finalize(stmt);
+    return version;
+  }
+
+ private:
+  struct Close {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+  };
+  std::unique_ptr<sqlite3, Close> db_;
+};
+
+PictureRow Picture(const std::string& album, const std::string& url, PictureOutcome outcome,
+                   const std::string& path = "") {
+  PictureRow row;
+  row.site = "qzone";
+  row.album = album;
+  row.url = url;
+  row.path = path.empty() ? "/save/" + url + ".jpg" : path;
+  row.outcome = outcome;
+  if (outcome == PictureOutcome::Written) {
+    row.bytes = url.size();
+    row.sha256 = std::string(64, url.back());
+  }
+  if (outcome == PictureOutcome::Failed) row.reason = "network " + url;
+  return row;
+}
+
+std::vector<std::string> Urls(const std::vector<PictureRow>& rows) {
+  std::vector<std::string> urls;
+  for (const PictureRow& row : rows) urls.push_back(row.url);
+  return urls;
+}
+
+std::unique_ptr<Archive> OpenOrFail(const fs::path& file) {
+  std::string error;
+  auto archive = Archive::Open(file, error);
+  EXPECT_TRUE(archive) << error;
+  EXPECT_EQ(error, "");
+  return archive;
+}
+
+TEST(Archive, RowsLookupsAndReopen) {
+  ScratchDir scratch;
+  const fs::path file = scratch.Dir() / kArchiveFileName;
+  {
+    auto archive = OpenOrFail(file);
+    ASSERT_TRUE(archive);
+    EXPECT_FALSE(archive->FindWritten("qzone", "A", "p1"));
+    EXPECT_TRUE(archive->Record(Picture("A", "p1", PictureOutcome::Written, "/save/shared.jpg")));
+    // A stranger written to the same file later owns it; rows that wrote nothing do not.
+    EXPECT_TRUE(archive->Record(Picture("B", "q1", PictureOutcome::Written, "/save/shared.jpg")));
+    EXPECT_TRUE(archive->Record(Picture("A", "p2", PictureOutcome::Written, "/save/p2.jpg")));
+    EXPECT_TRUE(archive->Record(Picture("A", "p2", PictureOutcome::Skipped, "/save/p2.jpg")));
+    EXPECT_TRUE(archive->Record(Picture("B", "q2", PictureOutcome::Failed, "/save/p2.jpg")));
+
+    AlbumRow album{"qzone",
+                   "A",
+                   "Trip",
+                   "/save/Trip/",
+                   AlbumOutcome::Partial,
+                   10,
+                   7,
+                   1,
+                   2,
+                   0,
+                   "the site counts 12, 10 listed",
+                   1700000000};
+    EXPECT_TRUE(archive->RecordAlbum(album));
+    album.outcome = AlbumOutcome::Complete;
+    album.note = "";
+    album.time = 0;
+    EXPECT_TRUE(archive->RecordAlbum(album));
+  }
+  // Everything is still there after the archive was closed.
+  auto archive = OpenOrFail(file);
+  ASSERT_TRUE(archive);
+  EXPECT_TRUE(archive->Record(Picture("A", "p1", PictureOutcome::Failed)));
+  // The newest Written row counts, not a newer failure.
+  const auto p1 = archive->FindWritten("qzone", "A", "p1");
+  ASSERT_TRUE(p1);
+  EXPECT_EQ(p1->path, "/save/shared.jpg");
+  EXPECT_EQ(p1->bytes, 2u);
+  EXPECT_EQ(p1->sha256, std::string(64, '1'));
+  EXPECT_EQ(p1->outcome, PictureOutcome::Written);
+  EXPECT_GT(p1->time, 0);
+  EXPECT_FALSE(archive->FindWritten("qzone", "B", "p1"));
+  EXPECT_FALSE(archive->FindWritten("sina", "A", "p1"));
+  EXPECT_FALSE(archive->FindWritten("qzone", "B", "q2"));
+
+  EXPECT_FALSE(archive->PathIsPicture("/save/shared.jpg", "qzone", "A", "p1"));
+  EXPECT_TRUE(archive->PathIsPicture("/save/shared.jpg", "qzone", "B", "q1"));
+  EXPECT_TRUE(archive->PathIsPicture("/save/p2.jpg", "qzone", "A", "p2"));
+  EXPECT_FALSE(archive->PathIsPicture("/save/p2.jpg", "qzone", "B", "q2"));
+  EXPECT_FALSE(archive->PathIsPicture("/save/none.jpg", "qzone", "A", "p2"));
+
+  const auto album = archive->NewestAlbum("qzone", "A");
+  ASSERT_TRUE(album);
+  EXPECT_EQ(album->outcome, AlbumOutcome::Complete);
+  EXPECT_EQ(album->name, "Trip");
+  EXPECT_EQ(album->folder, "/save/Trip/");
+  EXPECT_EQ(album->listed, 10u);
+  EXPECT_EQ(album->written, 7u);
+  EXPECT_EQ(album->already, 1u);
+  EXPECT_EQ(album->failed, 2u);
+  EXPECT_EQ(album->note, "");
+  EXPECT_GT(album->time, 1700000000);
+  EXPECT_FALSE(archive->NewestAlbum("qzone", "B"));
+  EXPECT_EQ(archive->LastError(), "");
+}
+
+TEST(Archive, FailedOfTakesTheNewestRun) {
+  ScratchDir scratch;
+  const fs::path file = scratch.Dir() / kArchiveFileName;
+  {
+    auto archive = OpenOrFail(file);
+    ASSERT_TRUE(archive);
+    for (const char* url : {"a", "b", "old"})
+      archive->Record(Picture("A", url, PictureOutcome::Failed));
+  }
+  auto archive = OpenOrFail(file);  // a new run
+  ASSERT_TRUE(archive);
+  archive->Record(Picture("A", "a", PictureOutcome::Failed));
+  archive->Record(Picture("A", "b", PictureOutcome::Failed));
+  archive->Record(Picture("A", "c", PictureOutcome::Stopped));
+  archive->Record(Picture("A", "b", PictureOutcome::Written));  // a retry that worked
+  archive->Record(Picture("B", "x", PictureOutcome::Failed));
+
+  const auto failed = archive->FailedOf("qzone", "A");
+  EXPECT_EQ(Urls(failed), std::vector<std::string>{"a"});
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].reason, "network a");
+  EXPECT_EQ(Urls(archive->RunOf("qzone", "A")), (std::vector<std::string>{"a", "c", "b"}));
+
+  // BeginRun starts another run on the same connection; an album it has not touched yet keeps
+  // its newest run.
+  ASSERT_TRUE(archive->BeginRun());
+  archive->Record(Picture("A", "d", PictureOutcome::Failed));
+  EXPECT_EQ(Urls(archive->FailedOf("qzone", "A")), std::vector<std::string>{"d"});
+  EXPECT_EQ(Urls(archive->FailedOf("qzone", "B")), std::vector<std::string>{"x"});
+  EXPECT_TRUE(archive->FailedOf("qzone", "none").empty());
+}
+
+TEST(Archive, OpenUpgradesOrRefuses) {
+  ScratchDir scratch;
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path&)> make;
+    const char* reason;  // empty: opens, at the current schema version
+  };
+  const auto write = [](const std::string& bytes) {
+    return [bytes](const fs::path& file) { std::ofstream(file, std::ios::binary) << bytes; };
+  };
+  const auto sql = [](const std::string& statements) {
+    return [statements](const fs::path& file) { RawDb(file).Exec(statements); };
+  };
+  const std::vector<Case> cases = {
+      {"missing", [](const fs::path&) {}, ""},
+      {"zero-length", write(""), ""},
+      {"version-0 database", sql("PRAGMA user_version=0; VACUUM"), ""},
+      {"garbage", write(std::string(5000, 'x')), "is not a database"},
+      {"newer", sql("CREATE TABLE pictures(x); PRAGMA user_version=99"),
+       "written by a newer Albumora (schema version 99"},
+      {"foreign", sql("CREATE TABLE notes(text)"), "not a download archive"},
+      {"truncated",
+       [](const fs::path& file) {
+         {
+           std::string error;
+           auto archive = Archive::Open(file, error);
+           if (!archive) return;
+           for (int i = 0; i < 2000; ++i)
+             archive->Record(Picture("A", "picture " + std::to_string(i), PictureOutcome::Written));
+         }
+         fs::resize_file(file, fs::file_size(file) / 2);
+       },
+       "is damaged"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = scratch.Dir() / (std::string(c.name) + ".db");
+    c.make(file);
+    std::string error;
+    auto archive = Archive::Open(file, error);
+    if (*c.reason == '\0') {
+      ASSERT_TRUE(archive) << error;
+      EXPECT_TRUE(archive->Record(Picture("A", "p", PictureOutcome::Written)));
+      EXPECT_EQ(RawDb(file).UserVersion(), 1);
+      continue;
+    }
+    EXPECT_FALSE(archive);
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_NE(error.find(file.string()), std::string::npos) << error;
+    EXPECT_NE(error.find("this run goes without resume"), std::string::npos) << error;
+  }
+  // A folder that cannot hold the file: its "folder" is a file.
+  std::string error;
+  EXPECT_FALSE(Archive::Open(scratch.Dir() / "garbage.db" / kArchiveFileName, error));
+  EXPECT_NE(error.find("cannot be opened"), std::string::npos) << error;
+}
+
+TEST(Archive, LockHeldByAnotherConnection) {
+  ScratchDir scratch;
+  // A file another program holds locked beyond the busy timeout cannot be opened.
+  const fs::path locked = scratch.Dir() / "locked.db";
+  RawDb holder(locked);
+  ASSERT_EQ(holder.Exec("BEGIN EXCLUSIVE"), SQLITE_OK);
+  std::string error;
+  EXPECT_FALSE(Archive::Open(locked, error, 50ms));
+  EXPECT_NE(error.find("is locked by another program"), std::string::npos) << error;
+  holder.Exec("COMMIT");
+
+  // An open archive whose writer is busy elsewhere: the write fails, reading goes on, and the
+  // first error stays.
+  const fs::path file = scratch.Dir() / kArchiveFileName;
+  auto archive = Archive::Open(file, error, 50ms);
+  ASSERT_TRUE(archive) << error;
+  ASSERT_TRUE(archive->Record(Picture("A", "p1", PictureOutcome::Written)));
+  RawDb writer(file);
+  ASSERT_EQ(writer.Exec("BEGIN IMMEDIATE"), SQLITE_OK);
+  EXPECT_FALSE(archive->Record(Picture("A", "p2", PictureOutcome::Written)));
+  EXPECT_FALSE(archive->RecordAlbum(AlbumRow{}));
+  EXPECT_TRUE(archive->FindWritten("qzone", "A", "p1"));
+  const std::string first = archive->LastError();
+  EXPECT_NE(first.find(file.string()), std::string::npos) << first;
+  EXPECT_NE(first.find("could not record a picture: database is locked"), std::string::npos)
+      << first;
+  writer.Exec("COMMIT");
+  EXPECT_TRUE(archive->Record(Picture("A", "p2", PictureOutcome::Written)));
+  EXPECT_EQ(archive->LastError(), first);
+}
+
+TEST(Archive, ManyThreadsRecordAtOnce) {
+  ScratchDir scratch;
+  auto archive = OpenOrFail(scratch.Dir() / kArchiveFileName);
+  ASSERT_TRUE(archive);
+  constexpr int kThreads = 15;
+  constexpr int kEach = 200;
+  std::atomic<int> recorded = 0;
+  std::atomic<int> seen = 0;
+  {
+    std::vector<std::jthread> threads;
+    for (int t = 0; t < kThreads; ++t)
+      threads.emplace_back([&, t] {
+        for (int i = 0; i < kEach; ++i) {
+          const std::string url = std::to_string(t) + "-" + std::to_string(i);
+          if (archive->Record(Picture("A", url, PictureOutcome::Written))) ++recorded;
+          // Committed on return: this thread sees its own row at once.
+          if (archive->FindWritten("qzone", "A", url)) ++seen;
+        }
+      });
+  }
+  EXPECT_EQ(recorded, kThreads * kEach);
+  EXPECT_EQ(seen, kThreads * kEach);
+  EXPECT_EQ(archive->RunOf("qzone", "A").size(), static_cast<size_t>(kThreads * kEach));
+  EXPECT_EQ(archive->LastError(), "");
+}
+
+TEST(Archive, RowSurvivesTheProcessBeingKilled) {
+  ScratchDir scratch;
+  const fs::path file = scratch.Dir() / kArchiveFileName;
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    std::string error;
+    auto archive = Archive::Open(file, error);
+    if (archive && archive->Record(Picture("A", "p1", PictureOutcome::Written)))
+      kill(getpid(), SIGKILL);
+    _exit(1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+  auto archive = OpenOrFail(file);
+  ASSERT_TRUE(archive);
+  EXPECT_TRUE(archive->FindWritten("qzone", "A", "p1"));
+}
+
+TEST(Archive, FileSha256) {
+  ScratchDir scratch;
+  const struct {
+    std::string bytes;
+    const char* sha256;
+  } cases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      // Longer than one read.
+      {std::string(100000, 'a'),
+       "6d1cf22d7cc09b085dfc25ee1a1f3ae0265804c607bc2074ad253bcc82fd81ee"},
+  };
+  for (const auto& c : cases) {
+    const fs::path file = scratch.Dir() / "f";
+    std::ofstream(file, std::ios::binary) << c.bytes;
+    EXPECT_EQ(FileSha256(file), c.sha256) << c.bytes.size();
+  }
+  EXPECT_EQ(FileSha256(scratch.Dir() / "missing"), "");
+  EXPECT_EQ(FileSha256(scratch.Dir()), "");
+}
+
+}  // namespace
+}  // namespace albumora
