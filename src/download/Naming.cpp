@@ -12,6 +12,7 @@
 #include "archive/Archive.h"
 #include "fs/FileNames.h"
 #include "model/AppState.h"
+#include "net/SaveStream.h"
 #include "model/Settings.h"
 #include "text/StringCtrl.h"
 
@@ -138,6 +139,8 @@ void MakeAlbumFolder(AppState& app, const ST_PERLISTRECORD& album, const NameRul
   }
   std::error_code error;
   std::filesystem::create_directory(std::filesystem::path(list.strSaveDir), error);
+  // Half-written files of a run that was killed go before this run names anything.
+  net::RemoveStaleParts(list.strSaveDir);
   app.strMarkUrl = ReadMarker(list.strSaveDir);
 }
 

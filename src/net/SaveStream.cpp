@@ -1,6 +1,7 @@
 #include "net/SaveStream.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,8 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstring>
+#include <filesystem>
 #include <string_view>
 
 namespace albumora::net {
@@ -169,8 +172,10 @@ void SaveStream::ToFile(const char* data, size_t length) {
   if (fileFailed_) return;
   if (fd_ < 0) {
     const size_t slash = target_.rfind('/');
+    // The writer's process id is in the name: a later run can tell a killed run's leftover
+    // from a file another running process is still writing.
     tempPath_ = (slash == std::string::npos ? std::string() : target_.substr(0, slash + 1)) +
-                ".part-XXXXXX";
+                kPartPrefix + std::to_string(::getpid()) + "-XXXXXX";
     fd_ = ::mkstemp(tempPath_.data());
     if (fd_ < 0 || ::fchmod(fd_, 0644) != 0) {
       fileFailed_ = true;
@@ -212,6 +217,29 @@ void SaveStream::Remove() {
     ::unlink(tempPath_.c_str());
     tempPath_.clear();
   }
+}
+
+int RemoveStaleParts(const std::string& folder) {
+  int removed = 0;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(kPartPrefix, 0) != 0) continue;
+    const size_t dash = name.find('-', std::strlen(kPartPrefix));
+    if (dash == std::string::npos) continue;
+    long pid = 0;
+    try {
+      pid = std::stol(name.substr(std::strlen(kPartPrefix), dash - std::strlen(kPartPrefix)));
+    } catch (const std::exception&) {
+      continue;
+    }
+    if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) {
+      continue;
+    }
+    std::error_code removeError;
+    if (std::filesystem::remove(entry.path(), removeError)) ++removed;
+  }
+  return removed;
 }
 
 }  // namespace albumora::net

@@ -17,6 +17,14 @@
 
 namespace albumora::net {
 
+// The beginning of the fresh files an answer is written to before it is renamed into place:
+// ".part-<process id>-XXXXXX".
+constexpr const char* kPartPrefix = ".part-";
+
+// Removes the fresh files a killed process left in folder (their writer no longer runs);
+// returns how many.
+int RemoveStaleParts(const std::string& folder);
+
 class SaveStream {
  public:
   // maxBytes bounds what lands in the file (decoded bytes for a coded picture); 0: no bound.

@@ -98,11 +98,12 @@ inline RunResult RunProgram(const std::string& program, const std::vector<std::s
 
 // A JSON value as the --json lines hold them: objects, strings, numbers, booleans.
 struct Json {
-  enum class Kind { Null, Bool, Number, String, Object } kind = Kind::Null;
+  enum class Kind { Null, Bool, Number, String, Object, Array } kind = Kind::Null;
   bool boolean = false;
   double number = 0;
   std::string text;
   std::map<std::string, Json> members;
+  std::vector<Json> items;
 
   const Json& operator[](const std::string& name) const {
     auto it = members.find(name);
@@ -162,6 +163,23 @@ class JsonReader {
       }
     }
     if (c == '"') return String();
+    if (c == '[') {
+      value.kind = Json::Kind::Array;
+      ++at_;
+      if (Peek() == ']') {
+        ++at_;
+        return value;
+      }
+      for (;;) {
+        value.items.push_back(Value());
+        if (Peek() == ',') {
+          ++at_;
+          continue;
+        }
+        Expect(']');
+        return value;
+      }
+    }
     if (text_.compare(at_, 4, "true") == 0 || text_.compare(at_, 5, "false") == 0) {
       value.kind = Json::Kind::Bool;
       value.boolean = text_[at_] == 't';

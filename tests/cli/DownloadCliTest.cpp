@@ -70,8 +70,8 @@ TEST_F(DownloadCli, DownloadsEveryAlbumWithNamesMarkersAndFallbacks) {
 
   std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 3u) << run.out;
-  EXPECT_EQ(lines[0], "0001\t西湖\t3\t3\t0\t0\t" + Album("西湖").string() + "/");
-  EXPECT_EQ(lines[2], "0003\t家人\t1\t1\t0\t0\t" + Album("家人").string() + "/");
+  EXPECT_EQ(lines[0], "0001\t西湖\tcomplete\t3\t3\t0\t0\t0\t" + Album("西湖").string() + "/");
+  EXPECT_EQ(lines[2], "0003\t家人\tcomplete\t1\t1\t0\t0\t0\t" + Album("家人").string() + "/");
 
   const auto& lake = DemoAlbums()[0];
   EXPECT_EQ(ReadFile(Album("西湖") / "断桥残雪.jpg"), Fixture("demo/lake.jpg"));
@@ -87,19 +87,21 @@ TEST_F(DownloadCli, DownloadsEveryAlbumWithNamesMarkersAndFallbacks) {
   EXPECT_TRUE(std::filesystem::exists(Album("花园") / "月季.jpg"));
   EXPECT_TRUE(std::filesystem::exists(Album("花园") / "月季 (1).jpg"));
   EXPECT_EQ(ReadFile(Album("家人") / "全家福.jpg"), Fixture("demo/sunset.jpg"));
-  EXPECT_NE(run.err.find("6 of 6 pictures written, 0 failed, 0 skipped"), std::string::npos)
+  EXPECT_NE(run.err.find("6 of 6 pictures written, 0 failed, 0 stopped"), std::string::npos)
       << run.err;
   // Off a terminal no line per picture.
   EXPECT_EQ(run.err.find("progress:"), std::string::npos) << run.err;
 
-  // A second run over one album (the skip option is off) downloads it again; with --skip-old
-  // it finds nothing new.
+  // A second run over one album finds every picture already there and asks for none; with
+  // --skip-old it finds nothing new.
+  web_.ClearRequests();
   run = Albumora(Download("--albums 1 --save " + Save().string() + " 10001"));
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(Lines(run.out).size(), 1u);
+  EXPECT_EQ(Lines(run.out).at(0), "0001\t西湖\tcomplete\t3\t0\t3\t0\t0\t" + Album("西湖").string() + "/");
+  EXPECT_TRUE(web_.RequestsTo("b1.photo.store.qq.com").empty());
   run = Albumora(Download("--albums=1 --skip-old -o" + Save().string() + " 10001"));
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(Lines(run.out).at(0), "0001\t西湖\t0\t0\t0\t0\t");
+  EXPECT_EQ(Lines(run.out).at(0), "0001\t西湖\tnothing new\t0\t0\t0\t0\t0\t");
   EXPECT_NE(run.err.find("nothing new"), std::string::npos) << run.err;
 }
 
@@ -109,10 +111,10 @@ TEST_F(DownloadCli, SelectionAndRunOnlyOverrides) {
   std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 2u) << run.out;
   // Only the 2375-byte picture reaches the 2 KB minimum.
-  EXPECT_EQ(lines[0], "0001\t西湖\t3\t1\t2\t0\t" + Album("西湖").string() + "/");
-  EXPECT_EQ(lines[1], "0003\t家人\t1\t0\t1\t0\t" + Album("家人").string() + "/");
+  EXPECT_EQ(lines[0], "0001\t西湖\tpartial\t3\t1\t0\t2\t0\t" + Album("西湖").string() + "/");
+  EXPECT_EQ(lines[1], "0003\t家人\tpartial\t1\t0\t0\t1\t0\t" + Album("家人").string() + "/");
   EXPECT_EQ(run.status, 4);
-  EXPECT_NE(run.err.find("1 of 4 pictures written, 3 failed (3 size limit), 0 skipped"),
+  EXPECT_NE(run.err.find("1 of 4 pictures written, 3 failed (3 size limit), 0 stopped"),
             std::string::npos)
       << run.err;
   EXPECT_FALSE(std::filesystem::exists(Album("花园")));
@@ -149,9 +151,16 @@ TEST_F(DownloadCli, ProblemsFoundBeforeAnyRequest) {
 TEST_F(DownloadCli, JsonLinesPerAlbumAndSummary) {
   RunResult run = Albumora(Download("--json --max-kb 2 --save " + Save().string() + " 10001"));
   EXPECT_EQ(run.status, 4) << run.err;
-  const auto objects = JsonLines(run.out);
+  auto objects = JsonLines(run.out);
+  ASSERT_EQ(objects.size(), 6u) << run.out;
+  // Each failed picture is named before its album.
+  EXPECT_EQ(objects[0]["type"].text, "failed");
+  EXPECT_EQ(objects[0]["reason"].text, "size limit");
+  EXPECT_EQ(objects[0]["file"].text.rfind(Album("西湖").string(), 0), 0u) << objects[0]["file"].text;
+  std::erase_if(objects, [](auto& object) { return object["type"].text == "failed"; });
   ASSERT_EQ(objects.size(), 4u) << run.out;
   EXPECT_EQ(objects[0]["type"].text, "album");
+  EXPECT_EQ(objects[0]["outcome"].text, "partial");
   EXPECT_EQ(objects[0]["name"].text, "西湖");
   EXPECT_EQ(objects[0]["listed"].number, 3);
   EXPECT_EQ(objects[0]["written"].number, 2);
@@ -163,7 +172,7 @@ TEST_F(DownloadCli, JsonLinesPerAlbumAndSummary) {
   EXPECT_EQ(summary["listed"].number, 6);
   EXPECT_EQ(summary["written"].number, 4);
   EXPECT_EQ(summary["failed"].number, 2);
-  EXPECT_FALSE(summary["stopped"].boolean);
+  EXPECT_FALSE(summary["interrupted"].boolean);
   EXPECT_EQ(summary["status"].number, 4);
 }
 
@@ -221,7 +230,8 @@ TEST_F(DownloadCli, CtrlCStopsWithStatus130) {
   kill(child.Pid(), SIGINT);
   const RunResult run = child.Wait();
   EXPECT_EQ(run.status, 130) << run.err;
-  EXPECT_NE(run.err.find("skipped, stopped"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("stopped; albums: 1 stopped; interrupted"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("network"), std::string::npos) << run.err;
   EXPECT_EQ(run.err.find("下载完毕"), std::string::npos) << run.err;
   const std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 1u) << run.out;
@@ -238,6 +248,89 @@ TEST(DemoCli, DownloadsTheSampleSiteWithoutNetwork) {
   EXPECT_EQ(ReadFile(lake / "断桥残雪.jpg"), Fixture("demo/lake.jpg"));
   EXPECT_TRUE(std::filesystem::exists(dir / "out" / "10001" / "花园" / "月季.png"));
   EXPECT_TRUE(std::filesystem::exists(lake / "西湖.txt"));
+}
+
+// A picture list that fails (an error status, a dropped connection) leaves its album "list
+// failed", and the run ends with status 4 though every listed picture was written.
+class DownloadCliFaults : public DownloadCli {
+ protected:
+  void SetUp() override {
+    web_.RoutePattern(testweb::kDemoPictureListHost, "albumid=V1west",
+                      testweb::Serve(testweb::Reply::Status(500, "Internal Server Error")));
+    testweb::Reply dropped = testweb::Reply::Text(std::string(3000, 'x'));
+    dropped.closeAfterBytes = 100;
+    web_.RoutePattern(testweb::kDemoPictureListHost, "albumid=V2garden", testweb::Serve(dropped));
+    DownloadCli::SetUp();
+  }
+};
+
+TEST_F(DownloadCliFaults, FailedPictureListsAreNotComplete) {
+  RunResult run = Albumora(Download("--json --save " + Save().string() + " 10001"));
+  EXPECT_EQ(run.status, 4) << run.err;
+  std::vector<std::string> outcomes;
+  for (const auto& object : JsonLines(run.out)) {
+    if (object["type"].text == "album") outcomes.push_back(object["outcome"].text);
+  }
+  EXPECT_EQ(outcomes, (std::vector<std::string>{"list failed", "list failed", "complete"}));
+  EXPECT_NE(run.err.find("albums: 1 complete, 2 list failed"), std::string::npos) << run.err;
+}
+
+TEST_F(DownloadCli, InputFileRunsEveryAddressInOrder) {
+  const std::filesystem::path list = dir_ / "addresses.txt";
+  std::ofstream(list) << "# the sample account, twice\n10001\n\n  10001  \n";
+  RunResult run = Albumora("download --home " + Home() + " --proxy " + web_.ProxyUrl() +
+                           " --no --albums 1 -i " + list.string() + " --save " + Save().string());
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 2u) << run.out;
+  EXPECT_NE(lines[0].find("\tcomplete\t3\t3\t0\t"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("\tcomplete\t3\t0\t3\t"), std::string::npos) << lines[1];
+  EXPECT_NE(run.err.find("address 2/2: 10001"), std::string::npos) << run.err;
+  EXPECT_EQ(Albumora(Download("-i " + list.string() + " 10001 --save " + Save().string())).status,
+            2);
+}
+
+// A run killed outright leaves no half-written file behind once the next run is done, and the
+// next run fetches only what the killed one did not write.
+TEST_F(DownloadCli, KilledRunIsFinishedByTheNextOne) {
+  TestWeb slow;
+  testweb::ServeBenchAlbum(slow, 30, 3000, 100);
+  const std::vector<std::string> arguments = {
+      "download", "--home", Home(),   "--proxy", slow.ProxyUrl(), "--no",
+      "--threads", "3",     "--save", Save().string(), "20002"};
+  Child child(ALBUMORA_CLI_PATH, arguments, dir_);
+  ASSERT_GT(child.Pid(), 0);
+  const std::filesystem::path album = Save() / "20002" / "bench";
+  for (int i = 0; i < 400 && !std::filesystem::exists(album / "pic00002.jpg"); ++i) {
+    usleep(20 * 1000);
+  }
+  kill(child.Pid(), SIGKILL);
+  child.Wait();
+  slow.ClearRequests();
+
+  Child rerun(ALBUMORA_CLI_PATH, arguments, dir_);
+  const RunResult run = rerun.Wait();
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> fields = [&] {
+    std::vector<std::string> parts;
+    std::istringstream in(Lines(run.out).at(0));
+    for (std::string part; std::getline(in, part, '\t');) parts.push_back(part);
+    return parts;
+  }();
+  ASSERT_GE(fields.size(), 8u) << run.out;
+  EXPECT_EQ(fields[2], "complete");
+  const int written = std::stoi(fields[4]);
+  const int already = std::stoi(fields[5]);
+  EXPECT_EQ(written + already, 30);
+  EXPECT_GE(already, 2);
+  EXPECT_EQ(slow.RequestsTo(".jpg").size(), static_cast<size_t>(written));
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(album)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "pic.zrk" || (name.starts_with("pic") && name.ends_with(".jpg"))) << name;
+    files += name.ends_with(".jpg") ? 1 : 0;
+  }
+  EXPECT_EQ(files, 30u) << "no duplicate, no half-written file";
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "download/Naming.h"
 #include "download/Workers.h"
 #include "net/HttpEngine.h"
+#include "sites/Fetch.h"
 #include "sites/Registry.h"
 
 using namespace albumora;
@@ -42,6 +43,17 @@ void FakePictureList(PictureContext& pictures) {
   // The button while the job runs.
   if (albumIndex == gStopAtAlbum) DownloadCommand(*gApp, *gAdapters);
   for (const std::string& address : gPictures[albumIndex]) {
+    // "ask:" asks a question and ends the list on No; "page:" reads a list page through the
+    // fetch recipe.
+    if (address.starts_with("ask:")) {
+      if (!pictures.user().AskYesNo(address.substr(4), "提示")) return;
+      continue;
+    }
+    if (address.starts_with("page:")) {
+      Fetcher fetcher;
+      (void)fetcher.Get(address.substr(5));
+      continue;
+    }
     if (!pictures.AddPicture(address, {}, {})) return;
   }
 }
@@ -296,3 +308,127 @@ TEST_F(Job, CommandStartsTheJobOnItsOwnThread) {
 }
 
 }  // namespace
+
+// Each album ends with one outcome, and the job's end says what went wrong.
+TEST_F(Job, EveryAlbumHasAnOutcome) {
+  web.Route("pages.test", "/500", Reply::Status(500, "Internal Server Error"));
+  Reply cut = Reply::Text(std::string(4000, 'x'));
+  cut.encoding = Reply::Encoding::GzipWithHeader;
+  cut.contentLength = 5000;  // the connection closes after a shorter body
+  web.Route("pages.test", "/cut", cut);
+  web.Route("pages.test", "/ok", Reply::Text("fine"));
+  const struct {
+    std::vector<std::string> list;
+    AlbumOutcome outcome;
+    int written;
+    int failed;
+  } albums[] = {
+      {{"http://pics.test/a.jpg", "page:http://pages.test/ok"}, AlbumOutcome::Complete, 1, 0},
+      {{"http://pics.test/b.jpg", "http://pics.test/missing.jpg"}, AlbumOutcome::Partial, 1, 1},
+      {{"http://pics.test/c.jpg", "page:http://pages.test/500"}, AlbumOutcome::ListFailed, 1, 0},
+      {{"page:http://pages.test/cut"}, AlbumOutcome::ListFailed, 0, 0},
+      {{"ask:加密相册,是否输入密码", "http://pics.test/d.jpg"}, AlbumOutcome::Refused, 0, 0},
+      {{}, AlbumOutcome::Empty, 0, 0},
+  };
+  std::vector<int> selected;
+  for (size_t i = 0; i < std::size(albums); ++i) {
+    gPictures[t.AddAlbum("A" + std::to_string(i))] = albums[i].list;
+    selected.push_back(static_cast<int>(i));
+  }
+  t.ShowAndSelect(selected);
+  std::vector<AlbumReport> reports;
+  DownloadJobOptions options;
+  options.report = [&reports](const AlbumReport& album) { reports.push_back(album); };
+  RunDownloadJob(t.app, adapters, options);
+
+  ASSERT_EQ(reports.size(), std::size(albums));
+  for (size_t i = 0; i < std::size(albums); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(OutcomeName(reports[i].outcome), std::string(OutcomeName(albums[i].outcome)));
+    EXPECT_EQ(reports[i].written, albums[i].written);
+    EXPECT_EQ(reports[i].failed, albums[i].failed);
+  }
+  ASSERT_EQ(reports[1].failures.size(), 1u);
+  EXPECT_EQ(reports[1].failures[0].address, "http://pics.test/missing.jpg");
+  EXPECT_EQ(reports[1].failures[0].file, AlbumFolder("A1") + "2.jpg");
+  EXPECT_NE(reports[1].failures[0].reason.find("404"), std::string::npos);
+  EXPECT_NE(reports[2].pageFailures.at(0).find("HTTP 500"), std::string::npos);
+  EXPECT_EQ(reports[3].pageFailures.size(), 1u);
+  EXPECT_EQ(t.host.LastStatus(StatusLine::Main),
+            "下载完毕：写入 3/4，失败 1，2个图集列表获取失败，1个图集需要验证");
+}
+
+// A rerun fetches only what is missing; a file that is not the picture's keeps its bytes; with
+// force every picture is fetched again into its own file.
+TEST_F(Job, RerunsFinishTheJobAndOverwriteNothing) {
+  std::string error;
+  const std::unique_ptr<Archive> archive = Archive::Open(dir.Folder() + "archive.db", error);
+  ASSERT_TRUE(archive) << error;
+  bool thirdFails = true;
+  web.RoutePrefix("flaky.test", "/", [&thirdFails](const albumora::testweb::Request& request) {
+    if (thirdFails && request.path == "/3.jpg") return Reply::Status(503, "Busy");
+    return Reply::Text("\xFF\xD8 flaky " + request.path, "image/jpeg");
+  });
+  t.AddAlbum("Lake");
+  gPictures[0] = {"http://flaky.test/1.jpg", "http://flaky.test/2.jpg", "http://flaky.test/3.jpg"};
+  std::filesystem::create_directories(AlbumFolder("Lake"));
+  WriteBytes(AlbumFolder("Lake") + "1.jpg", "someone else's");
+
+  auto run = [&](bool force) {
+    t.ShowAndSelect({0});
+    web.ClearRequests();
+    AlbumReport report;
+    DownloadJobOptions options;
+    options.report = [&report](const AlbumReport& album) { report = album; };
+    options.archive = archive.get();
+    options.force = force;
+    RunDownloadJob(t.app, adapters, options);
+    return std::make_pair(report, web.RequestsTo("flaky.test").size());
+  };
+  auto [first, requests] = run(false);
+  EXPECT_EQ(first.outcome, AlbumOutcome::Partial);
+  EXPECT_EQ(requests, 3u);
+  EXPECT_EQ(ReadBytes(AlbumFolder("Lake") + "1.jpg"), "someone else's");
+  EXPECT_EQ(ReadBytes(AlbumFolder("Lake") + "1 (1).jpg"), "\xFF\xD8 flaky /1.jpg");
+  EXPECT_FALSE(Exists(AlbumFolder("Lake") + "pic.zrk"));
+
+  thirdFails = false;
+  auto [second, rerunRequests] = run(false);
+  EXPECT_EQ(second.outcome, AlbumOutcome::Complete);
+  EXPECT_EQ(second.already, 2);
+  EXPECT_EQ(second.written, 1);
+  EXPECT_EQ(rerunRequests, 1u) << "only the failed picture";
+  EXPECT_TRUE(Exists(AlbumFolder("Lake") + "pic.zrk"));
+
+  std::filesystem::remove(AlbumFolder("Lake") + "2.jpg");
+  auto [third, missingRequests] = run(false);
+  EXPECT_EQ(third.written, 1);
+  EXPECT_EQ(missingRequests, 1u) << "only the missing picture";
+
+  auto [again, noRequests] = run(false);
+  EXPECT_EQ(again.already, 3);
+  EXPECT_EQ(noRequests, 0u) << "a finished album asks for no picture";
+
+  auto [forced, allRequests] = run(true);
+  EXPECT_EQ(forced.written, 3);
+  EXPECT_EQ(allRequests, 3u);
+  EXPECT_EQ(FolderNames(AlbumFolder("Lake")),
+            (std::vector<std::string>{"1 (1).jpg", "1.jpg", "2.jpg", "3.jpg", "pic.zrk"}));
+  EXPECT_EQ(ReadBytes(AlbumFolder("Lake") + "1.jpg"), "someone else's");
+}
+
+// Albums that share one folder (no album folders, names by number) keep every file.
+TEST_F(Job, AlbumsSharingAFolderKeepEveryPicture) {
+  t.app.Rule().byDirMode = 1;
+  t.AddAlbum("A");
+  t.AddAlbum("B");
+  gPictures[0] = {"http://pics.test/a1.jpg", "http://pics.test/a2.jpg"};
+  gPictures[1] = {"http://pics.test/b1.jpg", "http://pics.test/b2.jpg"};
+  t.ShowAndSelect({0, 1});
+  RunDownloadJob(t.app, adapters);
+  EXPECT_EQ(FolderNames(JobFolder()),
+            (std::vector<std::string>{"1 (1).jpg", "1.jpg", "2 (1).jpg", "2.jpg", "pic.zrk"}));
+  EXPECT_EQ(ReadBytes(JobFolder() + "1 (1).jpg"), "\xFF\xD8 picture /b1.jpg");
+  // The shared marker holds the last album's first picture.
+  EXPECT_EQ(ReadBytes(JobFolder() + "pic.zrk"), Utf16Ascii("http://pics.test/b1.jpg"));
+}

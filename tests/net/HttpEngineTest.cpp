@@ -297,6 +297,32 @@ TEST_F(EngineTest, ReadTimeOutOnAStallButNotOnASteadyTrickle) {
   EXPECT_EQ(response.body, std::string(16, 's'));
 }
 
+// A body that keeps trickling never trips the per-step time-out; the low-speed limit ends it as
+// "too slow", for a page and a picture alike, while an answer at speed passes.
+TEST_F(EngineTest, LowSpeedLimitEndsATrickle) {
+  Reply trickle = Reply::Text("\xFF\xD8" + std::string(398, 't'), "image/jpeg");
+  trickle.trickleBytes = 4;
+  trickle.trickleDelayMs = 100;  // 40 bytes a second, for 10 s
+  web.Route("h.test", "/trickle", trickle);
+  web.Route("h.test", "/fast", Reply::Text(std::string(4000, 'f')));
+  const EngineLimits before = GetEngineLimits();
+  EngineLimits limits;
+  limits.lowSpeedBytes = 1000;
+  limits.lowSpeedSeconds = 1;
+  SetEngineLimits(limits);
+  for (bool picture : {false, true}) {
+    HttpRequest request = NewRequest("http://h.test/trickle");
+    request.bPicture = picture;
+    EXPECT_FALSE(HttpFetch(request, response, 0));
+    EXPECT_EQ(response.failure, FetchFailure::TooSlow);
+    EXPECT_NE(response.strError.find("too slow"), std::string::npos) << response.strError;
+    EXPECT_LT(response.nBodyBytes, 400u);
+  }
+  HttpRequest fast = NewRequest("http://h.test/fast");
+  EXPECT_TRUE(HttpFetch(fast, response, 0));
+  SetEngineLimits(before);
+}
+
 TEST_F(EngineTest, AnswerThatDoesNotStartInTimeFails) {
   Reply late = Reply::Text("late");
   late.headerDelayMs = 20000;  // woken when the web stops
