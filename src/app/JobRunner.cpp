@@ -1,5 +1,7 @@
 #include "app/JobRunner.h"
 
+#include "download/DownloadJob.h"
+
 #include <algorithm>
 
 #include "model/AppState.h"
@@ -17,6 +19,11 @@ void JobRunner::List(int siteSelection) {
 
 void JobRunner::Download() {
   DownloadCommand(app_, adapters_, [this](auto body) { Start(std::move(body)); });
+}
+
+void JobRunner::Download(const DownloadJobOptions& options) {
+  DownloadCommand(
+      app_, adapters_, [this](auto body) { Start(std::move(body)); }, options);
 }
 
 bool JobRunner::SwitchView(bool preview) {

@@ -26,6 +26,7 @@ class JobRunner {
   // ListCommand, DownloadCommand and SwitchView on this runner's threads.
   void List(int siteSelection);
   void Download();
+  void Download(const DownloadJobOptions& options);
   bool SwitchView(bool preview);
 
   // Asks every running job and the view switch to stop.

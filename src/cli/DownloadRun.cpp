@@ -5,11 +5,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -317,12 +317,12 @@ bool ParseLowSpeed(const std::string& text, std::pair<uint32_t, uint32_t>& value
     out = static_cast<uint32_t>(read);
     return true;
   };
-  if (cut == std::string::npos ||
-      !number(Trim(text.substr(0, cut)), 0, 1000000000, value.first) ||
+  if (cut == std::string::npos || !number(Trim(text.substr(0, cut)), 0, 1000000000, value.first) ||
       !number(Trim(text.substr(cut + 1)), 1, 3600, value.second)) {
-    error = "--low-speed takes BYTES:SECONDS, bytes a second from 0 (no limit) to 1000000000 "
-            "and seconds from 1 to 3600, e.g. 1024:10; not \"" +
-            EscapeControls(text) + "\"";
+    error =
+        "--low-speed takes BYTES:SECONDS, bytes a second from 0 (no limit) to 1000000000 "
+        "and seconds from 1 to 3600, e.g. 1024:10; not \"" +
+        EscapeControls(text) + "\"";
     return false;
   }
   return true;
@@ -379,11 +379,12 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     for (size_t kind = 0; kind < failedBy.size(); ++kind) failedBy[kind] = album.failedBy[kind];
     if (json) {
       for (const FailedPicture& failure : album.failures) {
-        std::printf("{\"type\":\"failed\",\"row\":%d,\"address\":%s,\"file\":%s,\"reason\":%s,"
-                    "\"error\":%s}\n",
-                    album.albumIndex + 1, JsonString(PrimaryAddress(failure.address)).c_str(),
-                    JsonString(failure.file).c_str(), JsonString(FailureName(failure.kind)).c_str(),
-                    JsonString(failure.reason).c_str());
+        std::printf(
+            "{\"type\":\"failed\",\"row\":%d,\"address\":%s,\"file\":%s,\"reason\":%s,"
+            "\"error\":%s}\n",
+            album.albumIndex + 1, JsonString(PrimaryAddress(failure.address)).c_str(),
+            JsonString(failure.file).c_str(), JsonString(FailureName(failure.kind)).c_str(),
+            JsonString(failure.reason).c_str());
       }
       std::string pages = "[";
       for (const std::string& page : album.pageFailures) {
@@ -404,8 +405,8 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
           static_cast<int>(entry.nCount), JsonString(album.note).c_str(), pages.c_str());
     } else {
       std::printf("%04d\t%s\t%s\t%zu\t%d\t%d\t%d\t%d\t%s\n", album.albumIndex + 1,
-                  EscapeControls(entry.strName).c_str(), OutcomeName(album.outcome),
-                  album.listed, static_cast<int>(album.written), static_cast<int>(album.already),
+                  EscapeControls(entry.strName).c_str(), OutcomeName(album.outcome), album.listed,
+                  static_cast<int>(album.written), static_cast<int>(album.already),
                   static_cast<int>(album.failed), static_cast<int>(album.stopped),
                   EscapeControls(album.folder).c_str());
     }
@@ -589,8 +590,7 @@ int RunDownloadCommand(const DownloadOptions& options) {
   } else {
     std::ifstream in(options.inputFile);
     if (!in) {
-      PrintError("cannot read the address file " + options.inputFile + ": " +
-                 std::strerror(errno));
+      PrintError("cannot read the address file " + options.inputFile + ": " + std::strerror(errno));
       return kExitNotStarted;
     }
     addresses = ReadAddressLines(in);

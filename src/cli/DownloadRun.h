@@ -85,8 +85,8 @@ const char* FailureName(FetchFailure failure);
 // How the job runs beyond the site's settings.
 struct RunChoices {
   ExportKind exportKind = ExportKind::None;
-  bool force = false;         // fetch again what the download archive has
-  bool useArchive = true;     // open the download archive in the program folder
+  bool force = false;      // fetch again what the download archive has
+  bool useArchive = true;  // open the download archive in the program folder
 };
 DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& savePath,
                                        const RunChoices& choices);

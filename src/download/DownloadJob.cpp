@@ -113,8 +113,8 @@ void ListPictures(AppState& app, const Adapters& adapters, int albumIndex,
       fn(context);
     }
     album.pageFailures = context.PageFailures();
-    refused = context.Person().Declined() ||
-              (context.Person().LoginOpened() && app.downloadList.empty());
+    refused =
+        context.Person().Declined() || (context.Person().LoginOpened() && app.downloadList.empty());
   }
 }
 
@@ -184,7 +184,7 @@ class PoolRecorder {
       row.sha256 = FileSha256(row.path);
     } else {
       row.outcome = result.failure == FetchFailure::Stopped ? PictureOutcome::Stopped
-                                                              : PictureOutcome::Failed;
+                                                            : PictureOutcome::Failed;
       row.reason = result.error;
     }
     archive_->Record(row);

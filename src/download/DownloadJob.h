@@ -92,7 +92,7 @@ struct AlbumReport {
   int32_t stopped = 0;  // cut short or never started because of a stop
   std::vector<FailedPicture> failures;
   std::vector<std::string> pageFailures;  // "address: reason" of each failed list page
-  std::string note;  // e.g. the site's count differs from the pictures listed
+  std::string note;                       // e.g. the site's count differs from the pictures listed
 };
 using AlbumReportFn = std::function<void(const AlbumReport&)>;
 

@@ -5,15 +5,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <optional>
 #include <fstream>
+#include <optional>
 #include <system_error>
 
 #include "archive/Archive.h"
 #include "fs/FileNames.h"
 #include "model/AppState.h"
-#include "net/SaveStream.h"
 #include "model/Settings.h"
+#include "net/SaveStream.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
@@ -100,7 +100,8 @@ std::optional<std::string> EarlierFile(const PictureOrigin& origin, const TakenN
                                        const std::string& folder, const std::string& address) {
   if (origin.archive == nullptr) return std::nullopt;
   const auto row = origin.archive->FindWritten(origin.site, origin.album, PrimaryAddress(address));
-  if (!row || row->path.size() <= folder.size() || row->path.compare(0, folder.size(), folder) != 0) {
+  if (!row || row->path.size() <= folder.size() ||
+      row->path.compare(0, folder.size(), folder) != 0) {
     return std::nullopt;
   }
   std::string name = row->path.substr(folder.size());
@@ -197,8 +198,8 @@ void AddPicture(AppState& app, const std::string& address, const std::string& de
   // a picture an earlier run wrote keeps its file.
   TakenNames& names = list.names[list.strSaveDir];
   bool already = false;
-  if (auto earlier = origin ? EarlierFile(*origin, names, list.strSaveDir, address)
-                            : std::nullopt) {
+  if (auto earlier =
+          origin ? EarlierFile(*origin, names, list.strSaveDir, address) : std::nullopt) {
     name = std::move(*earlier);
     already = !origin->refetch;
   } else {

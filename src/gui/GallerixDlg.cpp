@@ -33,6 +33,7 @@
 #include "gui/AppIcon.h"
 #include "gui/ComboBox2.h"
 #include "gui/DlgFind.h"
+#include "gui/FailedDlg.h"
 #include "gui/LoginWindow.h"
 #include "gui/SettingsDialogs.h"
 #include "net/CookieStore.h"
@@ -207,6 +208,8 @@ CGallerixDlg::CGallerixDlg(const Adapters& adapters, StartOptions options)
 
   const std::filesystem::path cookies = ProgramFile("cookies.txt");
   if (std::filesystem::exists(cookies, error)) CookieStore::Shared().Load(cookies);
+  archive_ = Archive::Open(ProgramFile(kArchiveFileName), archiveError_);
+  ApplyConfig(app_.config);
   resize(980, 660);
 }
 
@@ -286,7 +289,7 @@ void CGallerixDlg::BuildControls() {
   connect(addressBox_, &QComboBox::editTextChanged, this, [this] { AddressChanged(); });
   connect(listButton_, &QPushButton::clicked, this,
           [this] { runner_.List(siteBox_->currentIndex()); });
-  connect(downloadButton_, &QPushButton::clicked, this, [this] { runner_.Download(); });
+  connect(downloadButton_, &QPushButton::clicked, this, [this] { StartDownload(); });
   connect(browseButton_, &QPushButton::clicked, this, [this] { Browse(); });
   connect(openButton_, &QPushButton::clicked, this, [this] { OpenSaveFolder(); });
   connect(selectAll_, &QCheckBox::clicked, this, [this](bool on) { SelectAllClicked(on); });
@@ -321,8 +324,12 @@ void CGallerixDlg::BuildMenu() {
   add(files, ID_EXPORT_DOWN, "导出下载文件");
   add(files, ID_EXPORT_THUNDER, "导出迅雷下载列表");
 
+  settingsMenu_->addSeparator();
+  add(settingsMenu_, ID_FORCE_DOWNLOAD, "重新下载全部图片（不跳过已下载的）", true);
+
   QMenu* tools = menuBar()->addMenu("<辅助功能>");
   add(tools, ID_FILES, "文件处理");
+  add(tools, ID_FAILED_LIST, "失败的图片");
 
   QAction* spacer = menuBar()->addAction(QString(13, QLatin1Char(' ')));
   spacer->setEnabled(false);
@@ -482,6 +489,11 @@ void CGallerixDlg::UpdateMenuMarks() {
   if (QAction* taobao = MenuAction(ID_TAOBAO_MAIN)) {
     taobao->setEnabled(app_.nSite.load() == SITE_TAOBAO);
   }
+  if (QAction* force = MenuAction(ID_FORCE_DOWNLOAD)) force->setChecked(forceDownload_);
+  if (QAction* failed = MenuAction(ID_FAILED_LIST)) {
+    std::lock_guard lock(failuresMutex_);
+    failed->setEnabled(!failures_.empty());
+  }
 }
 
 void CGallerixDlg::MenuCommand(int id) {
@@ -527,9 +539,45 @@ void CGallerixDlg::MenuCommand(int id) {
     case ID_VERSION:
       ShowAbout();
       break;
+    case ID_FORCE_DOWNLOAD:
+      forceDownload_ = !forceDownload_;
+      break;
+    case ID_FAILED_LIST:
+      ShowFailedPictures();
+      break;
     default:
       break;  // the import and export items
   }
+}
+
+void CGallerixDlg::StartDownload() {
+  if (app_.nDownState.load() == DOWN_IDLE) {
+    if (!archive_ && !archiveError_.empty()) {
+      // Once: the download runs all the same, without resume.
+      Message(Q(archiveError_));
+      archiveError_.clear();
+    }
+    std::lock_guard lock(failuresMutex_);
+    failures_.clear();
+  }
+  DownloadJobOptions options;
+  options.archive = archive_.get();
+  options.force = forceDownload_;
+  options.report = [this](const AlbumReport& album) {
+    std::lock_guard lock(failuresMutex_);
+    failures_.insert(failures_.end(), album.failures.begin(), album.failures.end());
+  };
+  runner_.Download(options);
+}
+
+std::vector<FailedPicture> CGallerixDlg::FailedPictures() {
+  std::lock_guard lock(failuresMutex_);
+  return failures_;
+}
+
+void CGallerixDlg::ShowFailedPictures() {
+  CFailedDlg dialog(FailedPictures(), this);
+  dialog.exec();
 }
 
 void CGallerixDlg::ToggleOption(uint16_t option) {

@@ -18,6 +18,8 @@
 #include <thread>
 
 #include "app/JobRunner.h"
+#include "archive/Archive.h"
+#include "download/DownloadJob.h"
 #include "gui/Prompts.h"
 #include "model/AppState.h"
 #include "model/Host.h"
@@ -79,6 +81,8 @@ enum MenuId : int {
   ID_EXPORT_THUNDER = 32810,
   ID_IMPORT = 32811,
   ID_OPEN_DIR = 32812,
+  ID_FORCE_DOWNLOAD = 32813,
+  ID_FAILED_LIST = 32814,
 };
 
 // The save path start-up proposes: the current directory; when that is a temporary folder, the
@@ -121,6 +125,8 @@ class CGallerixDlg : public QMainWindow, public Host {
   QLabel* Notice() const { return notice_; }
   QProgressBar* Progress() const { return progress_; }
   QAction* MenuAction(int id) const;
+  // The pictures of the last download that were not written.
+  std::vector<FailedPicture> FailedPictures();
   QMenu* SettingsMenu() const { return settingsMenu_; }
   CDlgFind* FindWindow() const { return find_.get(); }
   CDlgWebOpen* OpenLoginWindow() const { return login_.get(); }
@@ -182,6 +188,9 @@ class CGallerixDlg : public QMainWindow, public Host {
   void SaveSettingsFile();
   void SaveCookies();
   void Message(const QString& text);
+  // "下载": the job with the download archive, the force toggle and a fresh failure list.
+  void StartDownload();
+  void ShowFailedPictures();
 
   StartOptions options_;
   AppState app_{*this};
@@ -190,6 +199,14 @@ class CGallerixDlg : public QMainWindow, public Host {
   std::atomic<bool> closing_{false};
   bool shuttingDown_ = false;
   std::thread startup_;
+
+  // The download archive (resume); none when it cannot be used (said once, at the first
+  // download). The pictures of the last job that were not written, for "失败的图片".
+  std::unique_ptr<Archive> archive_;
+  std::string archiveError_;
+  bool forceDownload_ = false;
+  std::mutex failuresMutex_;
+  std::vector<FailedPicture> failures_;
 
   // The album being downloaded, as the job last reported it (for "打开" and the progress).
   std::mutex albumMutex_;

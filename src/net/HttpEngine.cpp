@@ -442,8 +442,8 @@ void DescribeFailure(HttpResponse& response, const HttpRequest& request, const T
     text = "stopped";
   } else if (t.tooSlow) {
     response.failure = FetchFailure::TooSlow;
-    text = "too slow: less than " + std::to_string(t.limits.lowSpeedBytes) + " bytes a second for " +
-           std::to_string(t.limits.lowSpeedSeconds) + " s";
+    text = "too slow: less than " + std::to_string(t.limits.lowSpeedBytes) +
+           " bytes a second for " + std::to_string(t.limits.lowSpeedSeconds) + " s";
   } else if (t.timedOut || code == CURLE_OPERATION_TIMEDOUT) {
     response.failure = FetchFailure::TimedOut;
     text = t.final ? "time-out: no data for " + std::to_string(request.nReadTimeout / 1000) + " s"

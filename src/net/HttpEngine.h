@@ -87,8 +87,7 @@ bool HttpFetch(const HttpRequest& request, HttpResponse& response, unsigned flag
 void GetResponseText(const HttpResponse& response, std::string& text, unsigned flags);
 // The same; intact tells whether a compressed answer inflated to its end (a cut or broken
 // stream gives what could be read, and false).
-void GetResponseText(const HttpResponse& response, std::string& text, unsigned flags,
-                     bool* intact);
+void GetResponseText(const HttpResponse& response, std::string& text, unsigned flags, bool* intact);
 // gzip or zlib (window bits 47); fails past kMaxBodyBytes of output. out keeps what was inflated.
 bool InflateBody(std::string& out, const char* in, size_t length);
 

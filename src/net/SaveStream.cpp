@@ -233,7 +233,8 @@ int RemoveStaleParts(const std::string& folder) {
     } catch (const std::exception&) {
       continue;
     }
-    if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) {
+    if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 ||
+        errno != ESRCH) {
       continue;
     }
     std::error_code removeError;

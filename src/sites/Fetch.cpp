@@ -61,7 +61,8 @@ std::optional<std::string> Fetcher::Get(const std::string& address, const PageOp
   const JobContext* job = tCurrentJob;
   if (!HttpFetch(request_, response_, 0)) {
     if (job != nullptr && !job->Halted()) {
-      job->PageFailed(address, response_.strError.empty() ? "no usable answer" : response_.strError);
+      job->PageFailed(address,
+                      response_.strError.empty() ? "no usable answer" : response_.strError);
     }
     return std::nullopt;
   }

@@ -67,8 +67,9 @@ TEST_F(BaiduCli, DownloadsATiebaThreadIntoTheDecodedForumFolder) {
                             "http://tieba.baidu.com/f?kw=%C3%C0%C5%AE&fr=ala0");
   ASSERT_EQ(result.status, 0) << result.err;
   const fs::path album = save / "美女" / "春天的花";
-  EXPECT_EQ(Lines(result.out),
-            std::vector<std::string>{"0001\t春天的花\tcomplete\t2\t2\t0\t0\t0\t" + album.string() + "/"});
+  EXPECT_EQ(
+      Lines(result.out),
+      std::vector<std::string>{"0001\t春天的花\tcomplete\t2\t2\t0\t0\t0\t" + album.string() + "/"});
   EXPECT_EQ(ReadFile(album / "花瓣.jpg"), Fixture("demo/lake.jpg"));
   EXPECT_EQ(ReadFile(album / "春天的花.jpg"), Fixture("demo/sunset.jpg"));
 }

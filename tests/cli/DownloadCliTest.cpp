@@ -97,7 +97,8 @@ TEST_F(DownloadCli, DownloadsEveryAlbumWithNamesMarkersAndFallbacks) {
   web_.ClearRequests();
   run = Albumora(Download("--albums 1 --save " + Save().string() + " 10001"));
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(Lines(run.out).at(0), "0001\t西湖\tcomplete\t3\t0\t3\t0\t0\t" + Album("西湖").string() + "/");
+  EXPECT_EQ(Lines(run.out).at(0),
+            "0001\t西湖\tcomplete\t3\t0\t3\t0\t0\t" + Album("西湖").string() + "/");
   EXPECT_TRUE(web_.RequestsTo("b1.photo.store.qq.com").empty());
   run = Albumora(Download("--albums=1 --skip-old -o" + Save().string() + " 10001"));
   EXPECT_EQ(run.status, 0) << run.err;
@@ -156,7 +157,8 @@ TEST_F(DownloadCli, JsonLinesPerAlbumAndSummary) {
   // Each failed picture is named before its album.
   EXPECT_EQ(objects[0]["type"].text, "failed");
   EXPECT_EQ(objects[0]["reason"].text, "size limit");
-  EXPECT_EQ(objects[0]["file"].text.rfind(Album("西湖").string(), 0), 0u) << objects[0]["file"].text;
+  EXPECT_EQ(objects[0]["file"].text.rfind(Album("西湖").string(), 0), 0u)
+      << objects[0]["file"].text;
   std::erase_if(objects, [](auto& object) { return object["type"].text == "failed"; });
   ASSERT_EQ(objects.size(), 4u) << run.out;
   EXPECT_EQ(objects[0]["type"].text, "album");
@@ -296,8 +298,8 @@ TEST_F(DownloadCli, KilledRunIsFinishedByTheNextOne) {
   TestWeb slow;
   testweb::ServeBenchAlbum(slow, 30, 3000, 100);
   const std::vector<std::string> arguments = {
-      "download", "--home", Home(),   "--proxy", slow.ProxyUrl(), "--no",
-      "--threads", "3",     "--save", Save().string(), "20002"};
+      "download",  "--home", Home(),   "--proxy",       slow.ProxyUrl(), "--no",
+      "--threads", "3",      "--save", Save().string(), "20002"};
   Child child(ALBUMORA_CLI_PATH, arguments, dir_);
   ASSERT_GT(child.Pid(), 0);
   const std::filesystem::path album = Save() / "20002" / "bench";

@@ -74,8 +74,9 @@ TEST_F(QzoneCli, DownloadsAGroupAlbum) {
                             "http://qun.qzone.qq.com/group#!/20002/photo");
   ASSERT_EQ(result.status, 0) << result.err;
   const fs::path album = save / "20002" / "班级聚会";
-  EXPECT_EQ(Lines(result.out),
-            std::vector<std::string>{"0001\t班级聚会\tcomplete\t2\t2\t0\t0\t0\t" + album.string() + "/"});
+  EXPECT_EQ(
+      Lines(result.out),
+      std::vector<std::string>{"0001\t班级聚会\tcomplete\t2\t2\t0\t0\t0\t" + album.string() + "/"});
   EXPECT_EQ(ReadFile(album / "合影.jpg"), Fixture("demo/lake.jpg"));
   EXPECT_EQ(ReadFile(album / "合影 (1).jpg"), Fixture("demo/hills.jpg"));
   EXPECT_TRUE(fs::exists(album / "pic.zrk"));

@@ -72,7 +72,8 @@ TEST_F(SinaCli, DownloadsTheCategoriesIntoTheOwnersFolder) {
   // Two categories answer no page: the job is not complete.
   EXPECT_EQ(Albumora("download --save " + save.string()), 4) << ReadFile(dir_ / "err");
   const std::filesystem::path album = save / "小明的博客" / "旅行。2019";
-  EXPECT_EQ(Lines(Out()).at(0), "0001\t旅行。2019\tcomplete\t3\t3\t0\t0\t0\t" + album.string() + "/");
+  EXPECT_EQ(Lines(Out()).at(0),
+            "0001\t旅行。2019\tcomplete\t3\t3\t0\t0\t0\t" + album.string() + "/");
   EXPECT_EQ(ReadFile(album / "海边.jpg"), "picture 4b6c2d0bt7a1&690");
   EXPECT_EQ(ReadFile(album / "夏令营.jpg"), "picture summer_camp_stamp&690");
   EXPECT_EQ(ReadFile(album / "海边 (1).jpg"), "picture 4b6c2d0bt7a3&690");

@@ -68,7 +68,8 @@ TEST_F(TaobaoCli, DownloadsAnItemsMainPicturesIntoTheShopsFolder) {
   const std::filesystem::path save = dir_ / "save";
   EXPECT_EQ(Albumora("download --albums 1 --save " + save.string()), 0) << ReadFile(dir_ / "err");
   const std::filesystem::path album = save / "小店" / "首页女装" / "连衣裙 2014。春";
-  EXPECT_EQ(Lines(Out()).at(0), "0001\t连衣裙 2014。春\tcomplete\t3\t3\t0\t0\t0\t" + album.string() + "/")
+  EXPECT_EQ(Lines(Out()).at(0),
+            "0001\t连衣裙 2014。春\tcomplete\t3\t3\t0\t0\t0\t" + album.string() + "/")
       << Out();
   EXPECT_EQ(ReadFile(album / "连衣裙 2014。春_价格99。00元.jpg"), "picture T1001_a.jpg");
   EXPECT_EQ(ReadFile(album / "连衣裙 2014。春_价格99。00元 (1).jpg"), "picture T1001_b.jpg");

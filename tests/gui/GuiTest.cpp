@@ -18,14 +18,17 @@
 #include <fstream>
 #include <memory>
 
+#include <QTableWidget>
 #include "DemoSite.h"
 #include "ScratchDir.h"
 #include "TestWeb.h"
 #include "download/Workers.h"
 #include "fs/ProgramFolder.h"
+
 #include "gui/AlbumGrid.h"
 #include "gui/ComboBox2.h"
 #include "gui/DlgFind.h"
+#include "gui/FailedDlg.h"
 #include "gui/GallerixDlg.h"
 #include "gui/LoginWindow.h"
 #include "gui/SettingsDialogs.h"
@@ -168,6 +171,7 @@ class GuiTest : public QObject {
   void cleanupTestCase() { SetClipboardReader(nullptr); }
 
   void listsTicksAndDownloads();
+  void failedPicturesAreListedAndRetried();
   void stopsADownloadMidAlbum();
   void closingDuringADownloadWaitsForItsEnd();
   void startUpTakesClipboardAndSavePath();
@@ -232,6 +236,42 @@ void GuiTest::listsTicksAndDownloads() {
 
 // A slow album: the stop button ends the download between pictures, the window returns to its
 // idle form, the album keeps what landed and gets no marker.
+void GuiTest::failedPicturesAreListedAndRetried() {
+  Web web;
+  testweb::ServeBenchAlbum(web.web, 6, 2000, 0);
+  Window window;
+  QVERIFY(window.Start());
+  QVERIFY(ListAccount(window, "20002"));
+  ClickRow(window, 0);
+  window->App().Down().wMaxKB = 1;  // every 2000-byte picture is refused
+  QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
+  QTRY_COMPARE_WITH_TIMEOUT(window->Status1()->text(), QString("下载完毕：写入 0/6，失败 6"),
+                            kWaitMs);
+  QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
+  const std::vector<FailedPicture> failed = window->FailedPictures();
+  QCOMPARE(failed.size(), size_t{6});
+  QVERIFY(failed[0].reason.find("size limit") != std::string::npos);
+  CFailedDlg dialog(failed, window.dialog.get());
+  QCOMPARE(dialog.Table()->rowCount(), 6);
+  window->UpdateMenuMarks();
+  QVERIFY(window->MenuAction(ID_FAILED_LIST)->isEnabled());
+
+  // "下载" again fetches what failed; a third press finds everything there.
+  window->App().Down().wMaxKB = 0;
+  web.web.ClearRequests();
+  QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
+  QTRY_COMPARE_WITH_TIMEOUT(window->Status1()->text(), QString("下载完毕"), kWaitMs);
+  QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
+  QCOMPARE(web.web.RequestsTo(".jpg").size(), size_t{6});
+  QVERIFY(window->FailedPictures().empty());
+  web.web.ClearRequests();
+  QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
+  QTRY_COMPARE_WITH_TIMEOUT(window->Status1()->text(), QString("下载完毕：写入 0/6，已有 6"),
+                            kWaitMs);
+  QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
+  QCOMPARE(web.web.RequestsTo(".jpg").size(), size_t{0});
+}
+
 void GuiTest::stopsADownloadMidAlbum() {
   Web web;
   testweb::ServeBenchAlbum(web.web, 40, 2000, 150);
@@ -251,7 +291,10 @@ void GuiTest::stopsADownloadMidAlbum() {
   QCOMPARE(window->Progress()->maximum(), 40);
   QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
   QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
-  QTRY_COMPARE_WITH_TIMEOUT(window->Status1()->text(), QString("下载完毕"), kWaitMs);
+  // The end says what was written and that the job was stopped, never a bare "下载完毕".
+  QTRY_VERIFY_WITH_TIMEOUT(window->Status1()->text().endsWith("，已停止"), kWaitMs);
+  QVERIFY2(window->Status1()->text().startsWith("下载完毕：写入 "),
+           qPrintable(window->Status1()->text()));
   QCOMPARE(window->DownloadButton()->text(), QString("下载"));
   QCOMPARE(window->Progress()->value(), 0);
 
