@@ -41,7 +41,7 @@
 #include "text/StringCtrl.h"
 
 #ifndef ALBUMORA_VERSION
-#define ALBUMORA_VERSION "0"
+#error "ALBUMORA_VERSION comes from the project version in CMakeLists.txt"
 #endif
 #ifndef ALBUMORA_SOURCE_README
 #define ALBUMORA_SOURCE_README ""
