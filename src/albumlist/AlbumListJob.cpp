@@ -12,6 +12,7 @@
 #include "sites/Context.h"
 #include "sites/Fetch.h"
 #include "sites/Registry.h"
+#include "sites/Walk.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
@@ -22,10 +23,12 @@ bool JobListContext::Halted() const { return app_.nListState.load() == LIST_STOP
 JobTexts& JobListContext::Texts() { return app_; }
 User& JobListContext::user() { return app_.host; }
 bool JobListContext::Publish(const ST_PERLISTRECORD& album) {
-  PublishAlbum(album, app_);
+  // The page walk tells an album again from a new one by its address and the site's name.
+  if (WalkNotesItem(album.strAddr + '\n' + album.strName)) PublishAlbum(album, app_);
   return !Halted();
 }
 size_t JobListContext::AlbumCount() const { return app_.albumList.size(); }
+uint32_t JobListContext::PageCap() const { return app_.config.albumListPageCap; }
 
 namespace {
 

@@ -20,6 +20,7 @@ class JobListContext : public ListContext {
   User& user() override;
   bool Publish(const ST_PERLISTRECORD& album) override;
   size_t AlbumCount() const override;
+  uint32_t PageCap() const override;
 
  private:
   AppState& app_;

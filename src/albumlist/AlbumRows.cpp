@@ -24,6 +24,14 @@ std::string Format(const char* pattern, Args... args) {
   return text;
 }
 
+// The unique-name rule's candidate n for a cleaned name: the name itself for 0, else the name
+// cut to leave room for " (n)" and numbered.
+std::string Candidate(const std::string& cleaned, unsigned n) {
+  if (n == 0) return cleaned;
+  const std::string number = " (" + std::to_string(n) + ")";
+  return CutName(cleaned, kMaxAlbumNameBytes - number.size()) + number;
+}
+
 // Fetches an entry's cover into the thumbnail file of its index and loads it; -1 on failure.
 int LoadCover(AppState& app, const ST_PERLISTRECORD& entry, int index) {
   if (entry.strCover.empty()) return -1;
@@ -77,14 +85,17 @@ size_t AddAlbum(AppState& app, const ST_PERLISTRECORD& local) {
   entry->nImage = -1;
   // The unique-name rule works on the names as they land on disk: the album's folder and its
   // side files "<name>.txt" and "<name>.lst" must all fit the file system's name limit, so the
-  // name is cut to it first, and a number that makes it unique is kept inside it too.
+  // name is cut to it first, and a number that makes it unique is kept inside it too. The
+  // candidates are the cleaned name, then its forms numbered 1, 2, 3, …; the first one no entry
+  // has is taken. The list remembers per cleaned name where that search ended, so thousands of
+  // albums of one name cost no more than as many distinct names.
   CleanFileName(entry->strName, 0xFFFF, true);
   const std::string cleaned = CutName(entry->strName, kMaxAlbumNameBytes);
-  entry->strName = cleaned;
-  for (unsigned n = 1; app.albumList.HasName(entry->strName); ++n) {
-    const std::string number = " (" + std::to_string(n) + ")";
-    entry->strName = CutName(cleaned, kMaxAlbumNameBytes - number.size()) + number;
-  }
+  unsigned& next = app.albumList.NextCandidate(cleaned);
+  std::string name = Candidate(cleaned, next);
+  while (app.albumList.HasName(name)) name = Candidate(cleaned, ++next);
+  ++next;  // this one is taken now
+  entry->strName = std::move(name);
   app.albumList.Append(std::move(entry));
   return app.albumList.size();
 }

@@ -201,15 +201,22 @@ bool SelectAlbums(AppState& app, const AlbumSelection& selection, std::string& e
       }
     }
   }
+  // Which album numbers the ranges name, made once: a selection of thousands of numbers costs
+  // each row no more than a single range.
+  std::vector<int> wanted(static_cast<size_t>(count) + 2, 0);
+  for (const auto& [first, last] : selection.ranges) {
+    ++wanted[static_cast<size_t>(first)];
+    --wanted[static_cast<size_t>(last) + 1];
+  }
+  for (size_t number = 1; number < wanted.size(); ++number) wanted[number] += wanted[number - 1];
   GridModel& grid = app.grid;
   grid.SelectAll(false);
   for (int row = grid.FixedRows(); row < grid.RowCount(); ++row) {
     const int number = grid.Cell(row, 0).data + 1;
-    bool wanted = selection.all;
-    for (const auto& [first, last] : selection.ranges) {
-      wanted = wanted || (number >= first && number <= last);
+    if (selection.all ||
+        (number >= 1 && number <= count && wanted[static_cast<size_t>(number)] > 0)) {
+      grid.SelectRow(row, true);
     }
-    if (wanted) grid.SelectRow(row, true);
   }
   return true;
 }

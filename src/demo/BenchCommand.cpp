@@ -1,6 +1,6 @@
-// `albumora-demo serve-bench`: serves the download benchmark's album on the loopback test web
-// until its standard input closes. It writes the pictures' addresses to the
-// list file, then prints the proxy address on stdout; bench/download_bench.sh drives it.
+// `albumora-demo serve-bench`: serves the benchmarks' account on the loopback test web until its
+// standard input closes. It writes the pictures' addresses to the list file, then prints the
+// proxy address on stdout; bench/download_bench.sh and bench/naming_bench.sh drive it.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -15,11 +15,17 @@ namespace albumora::demo {
 
 using namespace albumora::cli;
 
-int RunServeBench(const std::string& listFile, int pictures, long kb, int delayMs, int connectMs) {
+int RunServeBench(const std::string& listFile, const BenchShape& shape) {
   testweb::TestWeb web;
-  web.SetConnectionCharge(connectMs);  // each new connection waits this long
-  const std::vector<std::string> addresses =
-      testweb::ServeBenchAlbum(web, pictures, static_cast<size_t>(kb) * 1024, delayMs);
+  web.SetConnectionCharge(shape.connectMs);  // each new connection waits this long
+  testweb::BenchAccount account;
+  account.albums = shape.albums;
+  account.oneAlbumName = shape.oneAlbumName;
+  account.pictures = shape.pictures;
+  account.oneDescription = shape.oneDescription;
+  account.bytes = static_cast<size_t>(shape.kb) * 1024;
+  account.delayMs = shape.delayMs;
+  const std::vector<std::string> addresses = testweb::ServeBenchAccount(web, account);
   {
     std::ofstream list(listFile, std::ios::trunc);
     for (const std::string& address : addresses) list << address << "\n";

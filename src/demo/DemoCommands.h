@@ -8,8 +8,19 @@ namespace albumora::demo {
 // Serves the sample site on loopback and runs the list and download road through the core into
 // save (a new temporary folder when empty).
 int RunDemo(std::string save);
-// The download benchmark's album (bench/download_bench.sh): writes the pictures' addresses to
-// listFile, prints the proxy address and serves until standard input closes.
-int RunServeBench(const std::string& listFile, int pictures, long kb, int delayMs, int connectMs);
+// The benchmarks' account (bench/download_bench.sh, bench/naming_bench.sh): its first album
+// holds the pictures, the others none.
+struct BenchShape {
+  int pictures = 300;
+  long kb = 100;
+  int delayMs = 50;
+  int connectMs = 0;
+  int albums = 1;
+  bool oneAlbumName = false;    // every album named alike
+  bool oneDescription = false;  // every picture described alike
+};
+// Writes the pictures' addresses to listFile, prints the proxy address and serves until
+// standard input closes.
+int RunServeBench(const std::string& listFile, const BenchShape& shape);
 
 }  // namespace albumora::demo

@@ -19,17 +19,20 @@ int main(int argc, char** argv) {
   CLI::App* bench = app.add_subcommand(
       "serve-bench", "serve the download benchmark's album until standard input closes");
   std::string list;
-  int pictures = 300;
-  long kb = 100;
-  int delay = 50;
+  albumora::demo::BenchShape shape;
   bench->add_option("--list", list, "file that receives the pictures' addresses")->required();
-  bench->add_option("--pictures", pictures, "pictures in the album")->check(CLI::Range(1, 1000000));
-  bench->add_option("--kb", kb, "KB per picture")->check(CLI::Range(1L, 1L << 20));
-  bench->add_option("--delay", delay, "milliseconds before each answer")
+  bench->add_option("--pictures", shape.pictures, "pictures in the album")
+      ->check(CLI::Range(1, 1000000));
+  bench->add_option("--kb", shape.kb, "KB per picture")->check(CLI::Range(1L, 1L << 20));
+  bench->add_option("--delay", shape.delayMs, "milliseconds before each answer")
       ->check(CLI::Range(0, 600000));
-  int connectMs = 0;
-  bench->add_option("--connect-ms", connectMs, "milliseconds each new connection waits")
+  bench->add_option("--connect-ms", shape.connectMs, "milliseconds each new connection waits")
       ->check(CLI::Range(0, 600000));
+  bench
+      ->add_option("--albums", shape.albums, "albums of the account (the first holds the pictures)")
+      ->check(CLI::Range(1, 1000000));
+  bench->add_flag("--one-name", shape.oneAlbumName, "every album named alike");
+  bench->add_flag("--one-description", shape.oneDescription, "every picture described alike");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -40,6 +43,6 @@ int main(int argc, char** argv) {
     std::cerr << "albumora-demo: " << e.what() << "\ntry 'albumora-demo --help'" << std::endl;
     return 2;
   }
-  if (bench->parsed()) return albumora::demo::RunServeBench(list, pictures, kb, delay, connectMs);
+  if (bench->parsed()) return albumora::demo::RunServeBench(list, shape);
   return albumora::demo::RunDemo(save);
 }

@@ -129,8 +129,14 @@ AlbumGridView::AlbumGridView(GridModel& grid, QWidget* parent) : QTableView(pare
   setWordWrap(false);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSelectionMode(QAbstractItemView::MultiSelection);
+  // A click changes one row's marks: only the cells the selection gained or lost are marked,
+  // so ticking albums one by one costs the same in a list of thousands as in a short one.
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
-          [this] { SyncSelection(); });
+          [this](const QItemSelection& selected, const QItemSelection& deselected) {
+            MarkCells(deselected, false);
+            MarkCells(selected, true);
+            model_->MarksChanged();
+          });
   connect(model_, &QAbstractItemModel::modelReset, this, [this] { SyncSelection(); });
   Reset(false);
 }
@@ -188,6 +194,16 @@ void AlbumGridView::SelectAlone(int gridRow, int column) {
 
 int AlbumGridView::TickedCount() const {
   return static_cast<int>(grid_.SelectedAlbums(1 << 30).size());
+}
+
+void AlbumGridView::MarkCells(const QItemSelection& cells, bool selected) {
+  for (const QItemSelectionRange& range : cells) {
+    for (int row = range.top(); row <= range.bottom(); ++row) {
+      for (int column = range.left(); column <= range.right(); ++column) {
+        grid_.Select(model_->GridRow(row), column, selected);
+      }
+    }
+  }
 }
 
 // The view's selection is the grid's: every cell's mark follows it.

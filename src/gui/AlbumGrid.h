@@ -9,6 +9,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QItemSelection>
 #include <QPixmap>
 #include <QTableView>
 #include <vector>
@@ -74,6 +75,8 @@ class AlbumGridView : public QTableView {
 
  private:
   void SyncSelection();
+  // Marks the grid's cells of a view selection (or clears their marks).
+  void MarkCells(const QItemSelection& cells, bool selected);
 
   GridModel& grid_;
   AlbumGridModel* model_;

@@ -4,16 +4,16 @@ namespace albumora {
 
 void AlbumList::Append(std::unique_ptr<ST_PERLISTRECORD> entry) {
   entry->nIndex = static_cast<int32_t>(entries_.size());
+  names_.insert(entry->strName);
   entries_.push_back(std::move(entry));
 }
 
-bool AlbumList::HasName(std::string_view name) const {
-  for (const auto& entry : entries_) {
-    if (entry->strName == name) return true;
-  }
-  return false;
-}
+bool AlbumList::HasName(std::string_view name) const { return names_.find(name) != names_.end(); }
 
-void AlbumList::Clear() { entries_.clear(); }
+void AlbumList::Clear() {
+  entries_.clear();
+  names_.clear();
+  nextCandidate_.clear();
+}
 
 }  // namespace albumora

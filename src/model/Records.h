@@ -4,9 +4,12 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace albumora {
@@ -35,13 +38,25 @@ class AlbumList {
   const ST_PERLISTRECORD& operator[](size_t i) const { return *entries_[i]; }
   // Appends an entry whose name is already unique; sets its nIndex.
   void Append(std::unique_ptr<ST_PERLISTRECORD> entry);
+  // Whether an entry was appended with exactly this name (case counts), in constant time.
   bool HasName(std::string_view name) const;
+  // The unique-name rule's memory for one cleaned name: the first of its candidates (0 the name
+  // itself, n its form numbered n) not yet known to be taken. A name appended stays taken until
+  // Clear, so the candidates below it never need a second look.
+  unsigned& NextCandidate(const std::string& cleaned) { return nextCandidate_[cleaned]; }
   void Clear();
 
   int32_t nTicked = 0;  // albums the download job selected when it last started
 
  private:
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
   std::vector<std::unique_ptr<ST_PERLISTRECORD>> entries_;
+  // The names the entries were appended with.
+  std::unordered_set<std::string, NameHash, std::equal_to<>> names_;
+  std::unordered_map<std::string, unsigned> nextCandidate_;
 };
 
 // Site indices (the site box's selection, 0 to 14).

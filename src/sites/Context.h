@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
+#include "model/Config.h"
 #include "model/Records.h"
 #include "model/Settings.h"
 #include "model/User.h"
@@ -25,6 +27,8 @@ class JobContext {
   // The fetch recipe reports each page fetch that failed (no answer, an HTTP error status, a
   // cut answer); the adapter's own flow goes on as before. The job keeps them for the outcome.
   virtual void PageFailed(const std::string& /*address*/, const std::string& /*reason*/) const {}
+  // The most pages one page walk of this job reads (ForPages ends the list there); 0: no cap.
+  virtual uint32_t PageCap() const = 0;
 };
 
 // The album-list side.
@@ -35,6 +39,7 @@ class ListContext : public JobContext {
   [[nodiscard]] virtual bool Publish(const ST_PERLISTRECORD& album) = 0;
   // Albums in the list so far.
   virtual size_t AlbumCount() const = 0;
+  uint32_t PageCap() const override { return Config{}.albumListPageCap; }
 };
 
 // The picture-list side, for one album.
@@ -51,6 +56,7 @@ class PictureContext : public JobContext {
   virtual size_t PictureCount() const = 0;
   // The naming rules of the current site's settings slot.
   virtual const NameRule& Naming() const = 0;
+  uint32_t PageCap() const override { return Config{}.pictureListPageCap; }
 };
 
 }  // namespace albumora

@@ -1,5 +1,7 @@
 #include "sites/Fetch.h"
 
+#include "sites/Walk.h"
+
 namespace albumora {
 
 namespace {
@@ -73,6 +75,7 @@ std::optional<std::string> Fetcher::Get(const std::string& address, const PageOp
   bool intact = true;
   GetResponseText(response_, text, TextFlags(codePage), &intact);
   if (job != nullptr && !intact) job->PageFailed(address, "a cut or broken compressed answer");
+  WalkNotesAnswer(address, text);
   return text;
 }
 

@@ -180,15 +180,13 @@ void PicturesByPage(PictureContext& pictures) {
   if (!RefreshName(pictures, fetcher)) return;
   const ST_PERLISTRECORD& album = pictures.Album();
 
-  // One page holds every photo; a site that ignores the page number would answer the same
-  // page for ever, so a repeated answer ends the list.
-  std::string previous;
+  // One page holds every photo; a site that ignores the page number answers the same page
+  // again, which ends the page walk before its photos are added twice.
   ForPages(pictures, 0, [&](int page) {
     const std::string address =
         texts.strSiteParam1 + "/bypage/ajax?curPage=" + std::to_string(page) + "&pagenum=65535";
     std::optional<std::string> text = fetcher.Get(address);
-    if (!text || text->empty() || *text == previous) return false;
-    previous = *text;
+    if (!text || text->empty()) return false;
     const std::string header = "Referer: " + address;
     bool go = true;
     const int count = ForPieces(pictures, *text, "\"position\":", [&](std::string& piece) {

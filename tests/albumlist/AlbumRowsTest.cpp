@@ -6,9 +6,12 @@
 #include "app/Commands.h"
 #include "fs/FileNames.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
+#include <vector>
 
 #include "FakeHost.h"
 #include "TestWeb.h"
@@ -85,6 +88,62 @@ TEST_F(AlbumRows, NamesAreCleanedAndMadeUnique) {
     EXPECT_EQ(app_.albumList[i].nIndex, static_cast<int32_t>(i));
     EXPECT_EQ(app_.albumList[i].nImage, -1);
   }
+}
+
+// The unique-name rule as it was first written, kept as the reference: every candidate is
+// compared with every name before it.
+std::vector<std::string> ReferenceNames(const std::vector<std::string>& published) {
+  std::vector<std::string> names;
+  for (std::string name : published) {
+    CleanFileName(name, 0xFFFF, true);
+    const std::string cleaned = CutName(name, kMaxAlbumNameBytes);
+    name = cleaned;
+    for (unsigned n = 1; std::find(names.begin(), names.end(), name) != names.end(); ++n) {
+      const std::string number = " (" + std::to_string(n) + ")";
+      name = CutName(cleaned, kMaxAlbumNameBytes - number.size()) + number;
+    }
+    names.push_back(name);
+  }
+  return names;
+}
+
+TEST_F(AlbumRows, UniqueNamesAreThoseOfTheReferenceRule) {
+  const std::string wide = [] {
+    std::string text;
+    for (int i = 0; i < 85; ++i) text += "相";
+    return text;
+  }();
+  const std::string full(kMaxAlbumNameBytes, 'x');
+  const std::vector<std::vector<std::string>> cases = {
+      {"A", "A", "A"},
+      {"A", "a", "A", "a", "A"},
+      {"A (1)", "A", "A", "A"},
+      {"A", "A", "A (1)", "A (1)"},
+      {"A", "A (1)", "A", "A", "A (2)", "A"},
+      {"B", "A", "B (1)", "B", "B", "A (1) (1)", "A", "A"},
+      {wide + "册一", wide + "册二", wide + "册一", wide + "册三", wide + "册二"},
+      {full, full, full + "y", full, full, full, full, full, full, full, full, full, full, full},
+      {"a/b", "a。b", "a/b", " a/b "},
+  };
+  for (const std::vector<std::string>& names : cases) {
+    app_.albumList.Clear();
+    app_.grid.Reset(false);
+    for (const std::string& name : names) Publish(name);
+    std::vector<std::string> got;
+    for (size_t i = 0; i < app_.albumList.size(); ++i) got.push_back(app_.albumList[i].strName);
+    EXPECT_EQ(got, ReferenceNames(names)) << names.front();
+  }
+}
+
+// Ten thousand albums of one name: the last is numbered 9999, and no name comes twice.
+TEST_F(AlbumRows, TenThousandEqualNames) {
+  constexpr size_t kAlbums = 10000;
+  for (size_t i = 0; i < kAlbums; ++i) Publish("旅行");
+  ASSERT_EQ(app_.albumList.size(), kAlbums);
+  EXPECT_EQ(app_.albumList[kAlbums - 1].strName, "旅行 (9999)");
+  std::set<std::string> names;
+  for (size_t i = 0; i < kAlbums; ++i) names.insert(app_.albumList[i].strName);
+  EXPECT_EQ(names.size(), kAlbums);
 }
 
 // Names that share their first 255 bytes (85 Chinese characters) stay two names after being

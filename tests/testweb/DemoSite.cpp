@@ -2,7 +2,9 @@
 // JSONP services write them (GBK), and the pictures on the picture host.
 #include "DemoSite.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <regex>
 
@@ -131,25 +133,32 @@ void ServeAccount(TestWeb& web, std::shared_ptr<const ServedAccount> site, int d
                    "^/cgi-bin/common/cgi_view_album_v2\\?(.*&)?hostUin=" + account + "(&|$)",
                    pictureList(false, "albumId"));
 
-  for (const ServedAlbum& album : site->albums) {
-    for (size_t i = 0; i < album.pictures.size(); ++i) {
-      const ServedPicture& picture = album.pictures[i];
-      auto bytes = picture.bytes;
-      auto answer = [bytes, delayMs](const Request&) {
-        Reply reply = Reply::Text(*bytes, "image/jpeg");
+  // One route answers every picture of the account, "/psb/ACCOUNT/ALBUM/KIND/N.EXT", so an
+  // album of many thousand pictures costs the server no more per request than a small one.
+  auto albums = std::make_shared<std::map<std::string, const ServedAlbum*>>();
+  for (const ServedAlbum& album : site->albums) (*albums)[album.id] = &album;
+  const std::string prefix = "/psb/" + account + "/";
+  web.RoutePrefix(
+      kDemoPictureHost, prefix, [site, albums, prefix, delayMs](const Request& request) {
+        static const std::regex kPicturePath("([^/]+)/(full|a|b)/([0-9]{1,9})(\\.[a-z]+)");
+        std::smatch parts;
+        const std::string rest = request.path.substr(prefix.size());
+        if (!std::regex_match(rest, parts, kPicturePath))
+          return Reply::Status(404, "404 Not Found");
+        const auto album = albums->find(parts[1].str());
+        const size_t number = std::stoul(parts[3].str());
+        if (album == albums->end() || number < 1 || number > album->second->pictures.size()) {
+          return Reply::Status(404, "404 Not Found");
+        }
+        const ServedPicture& picture = album->second->pictures[number - 1];
+        if (parts[4].str() != picture.extension ||
+            (picture.fullFails && parts[2].str() == "full")) {
+          return Reply::Status(404, "404 Not Found");
+        }
+        Reply reply = Reply::Text(*picture.bytes, "image/jpeg");
         reply.stallMs = delayMs;
         return reply;
-      };
-      if (picture.fullFails) {
-        web.Route(kDemoPictureHost, PicturePath(account, album, i, "full"),
-                  Reply::Status(404, "404 Not Found"));
-      } else {
-        web.Route(kDemoPictureHost, PicturePath(account, album, i, "full"), answer);
-      }
-      web.Route(kDemoPictureHost, PicturePath(account, album, i, "a"), answer);
-      web.Route(kDemoPictureHost, PicturePath(account, album, i, "b"), answer);
-    }
-  }
+      });
 }
 
 ServedAlbum ToServed(const DemoAlbum& album) {
@@ -198,25 +207,41 @@ void ServeDemoSite(TestWeb& web) {
 }
 
 std::vector<std::string> ServeBenchAlbum(TestWeb& web, int pictures, size_t bytes, int delayMs) {
+  BenchAccount shape;
+  shape.pictures = pictures;
+  shape.bytes = bytes;
+  shape.delayMs = delayMs;
+  return ServeBenchAccount(web, shape);
+}
+
+std::vector<std::string> ServeBenchAccount(TestWeb& web, const BenchAccount& shape) {
   auto site = std::make_shared<ServedAccount>();
   site->account = "20002";
-  ServedAlbum album{"Vbench", "bench", 1, {}};
-  auto shared = std::make_shared<std::string>(bytes, 'b');
-  if (bytes >= 2) {
+  auto shared = std::make_shared<std::string>(shape.bytes, 'b');
+  if (shape.bytes >= 2) {
     (*shared)[0] = static_cast<char>(0xFF);
     (*shared)[1] = static_cast<char>(0xD8);
   }
-  std::vector<std::string> addresses;
-  for (int i = 0; i < pictures; ++i) {
+  for (int a = 0; a < std::max(shape.albums, 1); ++a) {
+    char id[32];
     char name[32];
-    std::snprintf(name, sizeof name, "pic%05d", i + 1);
-    album.pictures.push_back({name, ".jpg", shared, false});
+    std::snprintf(id, sizeof id, "Vbench%05d", a + 1);
+    std::snprintf(name, sizeof name, "bench%05d", a + 1);
+    // The first album keeps the old benchmark's names.
+    ServedAlbum album{a == 0 ? "Vbench" : id, a == 0 || shape.oneAlbumName ? "bench" : name, 1, {}};
+    for (int i = 0; a == 0 && i < shape.pictures; ++i) {
+      char description[32];
+      std::snprintf(description, sizeof description, "pic%05d", i + 1);
+      album.pictures.push_back({shape.oneDescription ? "pic" : description, ".jpg", shared, false});
+    }
+    site->albums.push_back(std::move(album));
   }
-  for (size_t i = 0; i < album.pictures.size(); ++i) {
-    addresses.push_back(PictureAddress(site->account, album, i, "full"));
+  std::vector<std::string> addresses;
+  const ServedAlbum& first = site->albums.front();
+  for (size_t i = 0; i < first.pictures.size(); ++i) {
+    addresses.push_back(PictureAddress(site->account, first, i, "full"));
   }
-  site->albums.push_back(std::move(album));
-  ServeAccount(web, site, delayMs);
+  ServeAccount(web, site, shape.delayMs);
   return addresses;
 }
 

@@ -46,4 +46,18 @@ void ServeDemoSite(TestWeb& web);
 // addresses (full size, no fallback) are returned in list order.
 std::vector<std::string> ServeBenchAlbum(TestWeb& web, int pictures, size_t bytes, int delayMs);
 
+// A benchmark account for the naming rules: albums named "bench" each (oneAlbumName) or
+// "bench", "bench00002", "bench00003", …; the first album holds the pictures, described "pic"
+// each (oneDescription) or "pic00001", "pic00002", …. Returns the first album's picture
+// addresses as ServeBenchAlbum does.
+struct BenchAccount {
+  int albums = 1;
+  bool oneAlbumName = false;
+  int pictures = 0;
+  bool oneDescription = false;
+  size_t bytes = 1024;
+  int delayMs = 0;
+};
+std::vector<std::string> ServeBenchAccount(TestWeb& web, const BenchAccount& shape);
+
 }  // namespace albumora::testweb
