@@ -18,6 +18,7 @@
 #include "sites/Context.h"
 #include "sites/Fetch.h"
 #include "sites/Registry.h"
+#include "sites/Walk.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
@@ -47,9 +48,12 @@ ST_PERLISTRECORD& JobPictureContext::Album() {
 }
 bool JobPictureContext::AddPicture(const std::string& address, const std::string& description,
                                    const std::string& header) {
+  // A picture the walk has met on an earlier page of this list is not added twice.
+  if (!WalkNotesItem(address + '\n' + description)) return !Halted();
   albumora::AddPicture(app_, address, description, header, albumIndex_, origin_);
   return !Halted();
 }
+uint32_t JobPictureContext::PageCap() const { return app_.config.pictureListPageCap; }
 size_t JobPictureContext::PictureCount() const { return app_.downloadList.size(); }
 const NameRule& JobPictureContext::Naming() const { return app_.Rule(); }
 void JobPictureContext::PageFailed(const std::string& address, const std::string& reason) const {

@@ -53,6 +53,7 @@ class JobPictureContext : public PictureContext {
   size_t PictureCount() const override;
   const NameRule& Naming() const override;
   void PageFailed(const std::string& address, const std::string& reason) const override;
+  uint32_t PageCap() const override;
 
   const AlbumUser& Person() const { return user_; }
   // "address: reason" of every page of the list that failed.
