@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <toml++/toml.h>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -50,19 +51,21 @@ struct Field {
 const std::array<Field, 6>& Fields() {
   static const std::array<Field, 6> fields = {{
       {"transfer", "low_speed_bytes",
-       "a transfer slower than this many bytes a second for low_speed_seconds fails (0: no "
-       "limit)",
+       "bytes a second below which a transfer is slow (0 to 1000000000; 0: no limit)",
        Number{&Config::lowSpeedBytes, 0, 1'000'000'000}},
-      {"transfer", "low_speed_seconds", "seconds a transfer may stay below low_speed_bytes",
+      {"transfer", "low_speed_seconds",
+       "seconds a transfer may stay slow before it fails (1 to "
+       "3600)",
        Number{&Config::lowSpeedSeconds, 1, 3600}},
-      {"transfer", "user_agent", "the User-Agent every request sends (empty: the built-in one)",
+      {"transfer", "user_agent",
+       "the User-Agent of every request (printable ASCII, at most 512; empty: the built-in one)",
        Text{&Config::userAgent}},
       {"download", "resume",
-       "a rerun skips the pictures an earlier download wrote that are still there",
+       "a rerun skips the pictures an earlier download wrote that are still there (true, false)",
        Switch{&Config::resume}},
-      {"paging", "album_list_pages", "an album list ends past this many pages",
+      {"paging", "album_list_pages", "an album list ends past this many pages (1 to 1000000)",
        Number{&Config::albumListPageCap, 1, 1'000'000}},
-      {"paging", "picture_list_pages", "a picture list ends past this many pages",
+      {"paging", "picture_list_pages", "a picture list ends past this many pages (1 to 1000000)",
        Number{&Config::pictureListPageCap, 1, 1'000'000}},
   }};
   return fields;
@@ -72,6 +75,8 @@ template <class... Ts>
 struct Overloaded : Ts... {
   using Ts::operator()...;
 };
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
 
 // "takes a number from 1 to 3600"
 std::string Rule(const Field& field) {
@@ -246,15 +251,27 @@ std::string OneLine(std::string_view text) {
   return out;
 }
 
-std::string Place(const std::string& source, const toml::source_region& region) {
-  return region.begin.line > 0 ? source + ":" + std::to_string(region.begin.line) : source;
+// A problem of the file and the line it is on; they are told in line order.
+struct Problem {
+  toml::source_index line;
+  std::string text;
+};
+
+std::string Place(const std::string& source, toml::source_index line) {
+  return line > 0 ? source + ":" + std::to_string(line) : source;
 }
 
-bool KnownTable(std::string_view name) {
+// "low_speed_bytes, low_speed_seconds, user_agent" for "transfer"; for an empty table the
+// tables (the fields are grouped by table). Empty for a table that is not one of them.
+std::string KnownNames(std::string_view table) {
+  std::string names;
+  std::string_view last;
   for (const Field& field : Fields()) {
-    if (field.table == name) return true;
+    if (table.empty() ? field.table == last : field.table != table) continue;
+    last = field.table;
+    names += (names.empty() ? "" : ", ") + std::string(table.empty() ? field.table : field.key);
   }
-  return false;
+  return names;
 }
 
 const Field* FindField(std::string_view table, std::string_view key) {
@@ -264,17 +281,19 @@ const Field* FindField(std::string_view table, std::string_view key) {
   return nullptr;
 }
 
-void ReadTable(const std::string& source, std::string_view name, const toml::table& table,
-               Config& config, std::vector<std::string>& errors) {
+void ReadTable(std::string_view name, const toml::table& table, Config& config,
+               std::vector<Problem>& problems) {
   for (const auto& [key, node] : table) {
     const Field* field = FindField(name, key.str());
     if (field == nullptr) {
-      errors.push_back(Place(source, key.source()) + ": unknown setting " + std::string(name) +
-                       "." + std::string(key.str()) + "; ignored");
+      problems.push_back(
+          {key.source().begin.line, "unknown setting " + std::string(name) + "." +
+                                        std::string(key.str()) + " (the [" + std::string(name) +
+                                        "] settings: " + KnownNames(name) + "); ignored"});
     } else if (!SetFromNode(*field, config, node)) {
-      errors.push_back(Place(source, node.source()) + ": " + field->Name() + " " + Rule(*field) +
-                       ", not " + Described(node) + "; the default " + FileValue(*field, Config{}) +
-                       " stays");
+      problems.push_back({node.source().begin.line, field->Name() + " " + Rule(*field) + ", not " +
+                                                        Described(node) + "; the default " +
+                                                        FileValue(*field, Config{}) + " stays"});
     }
   }
 }
@@ -290,18 +309,25 @@ bool ParseText(std::string_view text, const std::string& source, Config& config,
                      ": " + OneLine(failure.description()) + "; every setting keeps its default");
     return false;
   }
+  std::vector<Problem> problems;
   for (const auto& [key, node] : root) {
     const std::string_view name = key.str();
-    if (!KnownTable(name)) {
-      errors.push_back(Place(source, key.source()) + ": unknown setting " + std::string(name) +
-                       "; ignored");
-    } else if (const toml::table* table = node.as_table()) {
-      ReadTable(source, name, *table, config, errors);
+    if (const toml::table* table = node.as_table(); table != nullptr && !KnownNames(name).empty()) {
+      ReadTable(name, *table, config, problems);
+    } else if (KnownNames(name).empty()) {
+      problems.push_back({key.source().begin.line, "unknown setting " + std::string(name) +
+                                                       " (the tables: " + KnownNames({}) +
+                                                       "); ignored"});
     } else {
-      errors.push_back(Place(source, node.source()) + ": " + std::string(name) +
-                       " is a table of settings ([" + std::string(name) + "]), not " +
-                       Described(node) + "; its defaults stay");
+      problems.push_back({node.source().begin.line,
+                          std::string(name) + " is a table of settings ([" + std::string(name) +
+                              "]), not " + Described(node) + "; its defaults stay"});
     }
+  }
+  std::stable_sort(problems.begin(), problems.end(),
+                   [](const Problem& a, const Problem& b) { return a.line < b.line; });
+  for (const Problem& problem : problems) {
+    errors.push_back(Place(source, problem.line) + ": " + problem.text);
   }
   return true;
 }

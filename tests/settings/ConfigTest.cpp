@@ -50,7 +50,8 @@ TEST(ConfigTest, BadFilesAreNamedByLineAndKeepTheOtherValues) {
       {"[paging]\npicture_list_pages = -5\n", true, 2, "from 1 to 1000000, not -5"},
       {"[paging]\npicture_list_pages = [1]\n", true, 2, "not a list"},
       {"# comment\n[transfer]\nlow_speed_byte = 5\n", true, 3,
-       "unknown setting transfer.low_speed_byte; ignored"},
+       "unknown setting transfer.low_speed_byte (the [transfer] settings: low_speed_bytes, "
+       "low_speed_seconds, user_agent); ignored"},
       {"colour = \"red\"\n", true, 1, "unknown setting colour"},
       {"[[paging.more]]\n", true, 1, "unknown setting paging.more"},
       {"transfer = 5\n", true, 1, "transfer is a table of settings ([transfer]), not 5"},
@@ -80,6 +81,17 @@ TEST(ConfigTest, BadFilesAreNamedByLineAndKeepTheOtherValues) {
     if (c.parsed) expected.albumListPageCap = 7;
     EXPECT_EQ(config, expected) << c.text;
   }
+
+  // Several problems are told in line order, whatever order the keys sort in.
+  WriteText(file, "[transfer]\nlow_speed_seconds = 0\nlow_speed_bytes = -1\n[a]\n");
+  Config config;
+  std::vector<std::string> errors;
+  EXPECT_TRUE(LoadConfig(file, config, errors));
+  ASSERT_EQ(errors.size(), 3u) << Joined(errors);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(errors[i].rfind(file.string() + ":" + std::to_string(i + 2) + ": ", 0), 0u)
+        << Joined(errors);
+  }
 }
 
 TEST(ConfigTest, SavedFileLoadsBackTheSameValues) {
@@ -96,7 +108,10 @@ TEST(ConfigTest, SavedFileLoadsBackTheSameValues) {
   ASSERT_TRUE(SaveConfig(file, config, error)) << error;
   const std::string text = ReadFile(file);
   EXPECT_NE(text.find("[transfer]\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("\n# seconds a transfer may stay below"), std::string::npos) << text;
+  EXPECT_NE(text.find("\n# seconds a transfer may stay slow before it fails (1 to "
+                      "3600)\nlow_speed_seconds = 3600\n"),
+            std::string::npos)
+      << text;
   Config loaded;
   std::vector<std::string> errors;
   EXPECT_TRUE(LoadConfig(file, loaded, errors));
