@@ -291,9 +291,12 @@ void ReadTable(std::string_view name, const toml::table& table, Config& config,
                                         std::string(key.str()) + " (the [" + std::string(name) +
                                         "] settings: " + KnownNames(name) + "); ignored"});
     } else if (!SetFromNode(*field, config, node)) {
-      problems.push_back({node.source().begin.line, field->Name() + " " + Rule(*field) + ", not " +
-                                                        Described(node) + "; the default " +
-                                                        FileValue(*field, Config{}) + " stays"});
+      // A text that is too long or holds other characters needs no description.
+      const bool text = node.is_string() && std::holds_alternative<Text>(field->kind);
+      problems.push_back({node.source().begin.line,
+                          field->Name() + " " + Rule(*field) +
+                              (text ? std::string() : ", not " + Described(node)) +
+                              "; the default " + FileValue(*field, Config{}) + " stays"});
     }
   }
 }
