@@ -7,10 +7,12 @@ set -euo pipefail
 # libqt6webenginecore6-bin), which shares its cookies with the engine; clang and its sanitizer
 # runtimes: the CI's sanitizer build and the fuzz targets; libsqlite3-dev: the download archive,
 # with libssl-dev for its SHA-256 checksums (libcrypto); dpkg-dev (dpkg-shlibdeps) and appstream
-# (appstreamcli): the Debian package's Depends and its metadata's check.
+# (appstreamcli): the Debian package's Depends and its metadata's check; libtomlplusplus-dev: the
+# config file albumora.toml.
 packages=(cmake g++ make pkg-config libcurl4-openssl-dev zlib1g-dev libcpp-httplib-dev
   libgtest-dev libcli11-dev ca-certificates qt6-base-dev fonts-noto-cjk qt6-webengine-dev
-  libqt6webenginecore6-bin clang libclang-rt-14-dev libsqlite3-dev libssl-dev dpkg-dev appstream)
+  libqt6webenginecore6-bin clang libclang-rt-14-dev libsqlite3-dev libssl-dev dpkg-dev appstream
+  libtomlplusplus-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -12,7 +12,8 @@ shift || true
 BUILD=${FUZZ_BUILD:-build-fuzz}
 TARGETS=("$@")
 if [ ${#TARGETS[@]} -eq 0 ]; then
-  TARGETS=(fuzz_toolbox fuzz_settings fuzz_cookies fuzz_filenames fuzz_addresses fuzz_inflate)
+  TARGETS=(fuzz_toolbox fuzz_settings fuzz_cookies fuzz_filenames fuzz_addresses fuzz_inflate
+    fuzz_config)
 fi
 
 cmake -S . -B "$BUILD" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -29,6 +30,7 @@ for target in "${TARGETS[@]}"; do
     fuzz_cookies) printf '.h.test\tTRUE\t/\tFALSE\t0\ta\t1\n#HttpOnly_h.test\tFALSE\t/p\tTRUE\t4102444800\tb\t\n' >"$corpus/seed-lines" ;;
     fuzz_addresses) printf 'http://user.qzone.qq.com/12345' >"$corpus/seed-qzone" ;;
     fuzz_inflate) printf 'hello' | gzip -c >"$corpus/seed-gzip" ;;
+    fuzz_config) printf '[transfer]\nlow_speed_bytes = 1024\nuser_agent = "a\\"b"\n[download]\nresume = true\n' >"$corpus/seed-file" ;;
   esac
   echo "== $target: ${SECONDS_EACH} s"
   if ! (cd "$BUILD" && "./bin/$target" -max_total_time="$SECONDS_EACH" -rss_limit_mb=2048 \

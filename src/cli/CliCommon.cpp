@@ -106,6 +106,16 @@ void PrintError(const std::string& error) {
   std::cerr << "albumora: " << EscapeControls(error) << std::endl;
 }
 
+void PrintWarning(const std::string& text) {
+  std::cerr << "albumora: warning: " << EscapeControls(text) << std::endl;
+}
+
+void LoadConfigFile(Config& config) {
+  std::vector<std::string> problems;
+  LoadConfig(ProgramFile(kConfigFileName), config, problems);
+  for (const std::string& problem : problems) PrintWarning(problem);
+}
+
 std::string EscapeControls(const std::string& text, bool keepLineFeeds) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
@@ -296,6 +306,7 @@ bool CliSession::Setup() {
   std::error_code error;
   if (!OpenProgramFolder(options_.home)) return false;
   LoadSettings(app_.settings, ProgramFile("soft.dat"));
+  LoadConfigFile(app_.config);
   CookieStore& store = CookieStore::Shared();
   const std::filesystem::path saved = ProgramFile("cookies.txt");
   if (std::filesystem::exists(saved, error)) store.Load(saved);

@@ -43,6 +43,11 @@ struct CommonOptions {
 int UsageError(const std::string& command, const std::string& error);
 // Prints "albumora: <error>" on stderr.
 void PrintError(const std::string& error);
+// Prints "albumora: warning: <text>" on stderr (also under -q: a setting that did not load is
+// worth knowing).
+void PrintWarning(const std::string& text);
+// Loads albumora.toml from the program folder into config; each problem is a warning.
+void LoadConfigFile(Config& config);
 // Decides the program folder (home, or the default rules) and makes sure it is a folder; prints
 // why not and returns false when it cannot be used.
 bool OpenProgramFolder(const std::string& home);
@@ -130,9 +135,9 @@ class CliSession {
   CliSession(const CliSession&) = delete;
   CliSession& operator=(const CliSession&) = delete;
 
-  // Program folder, settings, cookies (the persisted store, then --cookies), proxy, the
-  // engine's failure reports. False with a message on stderr when the folder cannot be made or
-  // the cookies file cannot be read.
+  // Program folder, settings (soft.dat, and albumora.toml with its problems as warnings),
+  // cookies (the persisted store, then --cookies), proxy, the engine's failure reports. False with
+  // a message on stderr when the folder cannot be made or the cookies file cannot be read.
   bool Setup();
   // The site the address goes to: --site, else recognised from the address starting at Qzone.
   int SiteFor(const std::string& address) const;

@@ -1,5 +1,6 @@
 // `albumora config`: shows and changes a site's slot of soft.dat (download parameters, naming
-// rules, options) with the checks of the window's settings dialogs.
+// rules, options) with the checks of the window's settings dialogs, and the settings of
+// albumora.toml that hold for every site.
 #include "cli/ConfigCommand.h"
 
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <functional>
 
 #include "fs/ProgramFolder.h"
+#include "model/Config.h"
 #include "model/Settings.h"
 #include "text/StringCtrl.h"
 
@@ -154,22 +156,54 @@ std::string ConfigNamesHelp() {
     std::snprintf(line, sizeof line, "  %-13s %s\n", setting.name, setting.help);
     text += line;
   }
+  text += std::string("\nIn ") + kConfigFileName + " (every site):\n";
+  for (const ConfigSetting& setting : ConfigSettings()) {
+    text += "  " + setting.name + "\n      " + setting.help + "\n";
+  }
   return text;
 }
+
+namespace {
+
+const ConfigSetting* FindConfigSetting(const std::string& name) {
+  for (const ConfigSetting& setting : ConfigSettings()) {
+    if (setting.name == name) return &setting;
+  }
+  return nullptr;
+}
+
+}  // namespace
 
 int RunConfigCommand(const ConfigOptions& options) {
   const int site = options.site;
   if (site < 0 || site >= static_cast<int>(kSettingsSlots)) {
     return UsageError("config", "no settings slot for that site");
   }
-  if (!OpenProgramFolder(options.home)) return kExitNotStarted;
+  // Showing reads only: a missing program folder or file stays missing.
+  const bool changing = !options.sets.empty();
+  if (changing) {
+    if (!OpenProgramFolder(options.home)) return kExitNotStarted;
+  } else {
+    InitProgramFolder(options.home, false);
+  }
   const std::filesystem::path file = ProgramFile("soft.dat");
+  const std::filesystem::path configFile = ProgramFile(kConfigFileName);
   SettingsRecord record;
-  LoadSettings(record, file);
+  if (changing) {
+    LoadSettings(record, file);
+  } else {
+    record = ReadSettings(file);
+  }
+  Config config;
+  std::vector<std::string> problems;
+  const bool configRead = LoadConfig(configFile, config, problems);
+  for (const std::string& problem : problems) PrintWarning(problem);
   Slot slot{record.DownParams[static_cast<size_t>(site)],
             record.NameRules[static_cast<size_t>(site)]};
 
-  if (!options.sets.empty()) {
+  if (changing) {
+    bool slotChanged = false;
+    bool configChanged = false;
     for (const std::string& assignment : options.sets) {
       const size_t equals = assignment.find('=');
       const std::string name = Trim(assignment.substr(0, equals));
@@ -177,21 +211,34 @@ int RunConfigCommand(const ConfigOptions& options) {
       for (const Setting& setting : Settings()) {
         if (name == setting.name) found = &setting;
       }
-      if (equals == std::string::npos || found == nullptr) {
+      const ConfigSetting* inFile = found == nullptr ? FindConfigSetting(name) : nullptr;
+      if (equals == std::string::npos || (found == nullptr && inFile == nullptr)) {
         return UsageError("config",
                           "--set takes NAME=VALUE with a NAME of 'albumora config "
                           "--help'; not: " +
                               EscapeControls(assignment));
       }
       std::string error;
-      if (!found->set(slot, assignment.substr(equals + 1), error)) {
+      const std::string value = assignment.substr(equals + 1);
+      if (found != nullptr ? !found->set(slot, value, error) : !inFile->set(config, value, error)) {
         return UsageError("config", error);
       }
+      (found != nullptr ? slotChanged : configChanged) = true;
     }
     if (slot.down.wMaxKB != 0 && slot.down.wMinKB > slot.down.wMaxKB) {
       return UsageError("config", "min-kb lies above max-kb: every picture would fail");
     }
-    if (!SaveSettings(record, file)) {
+    // A file that did not read is not replaced by the defaults: the person fixes it first.
+    if (configChanged && !configRead) {
+      PrintError(configFile.string() + " is not changed while it cannot be read; fix or remove it");
+      return kExitNotStarted;
+    }
+    std::string error;
+    if (configChanged && !SaveConfig(configFile, config, error)) {
+      PrintError(error);
+      return kExitNotStarted;
+    }
+    if (slotChanged && !SaveSettings(record, file)) {
       PrintError("cannot write " + file.string());
       return kExitNotStarted;
     }
@@ -204,6 +251,10 @@ int RunConfigCommand(const ConfigOptions& options) {
     for (const Setting& setting : Settings()) {
       json += "," + JsonString(setting.name) + ":" + JsonString(setting.get(slot));
     }
+    json += ",\"configFile\":" + JsonString(configFile.string());
+    for (const ConfigSetting& setting : ConfigSettings()) {
+      json += "," + JsonString(setting.name) + ":" + JsonString(setting.get(config));
+    }
     std::printf("%s}\n", json.c_str());
   } else {
     std::printf("# %s (%s), slot %d of %s\n", key.c_str(),
@@ -211,6 +262,10 @@ int RunConfigCommand(const ConfigOptions& options) {
                 site, file.string().c_str());
     for (const Setting& setting : Settings()) {
       std::printf("%s=%s\n", setting.name, EscapeControls(setting.get(slot)).c_str());
+    }
+    std::printf("# every site, %s\n", configFile.string().c_str());
+    for (const ConfigSetting& setting : ConfigSettings()) {
+      std::printf("%s=%s\n", setting.name.c_str(), EscapeControls(setting.get(config)).c_str());
     }
   }
   return kExitOk;

@@ -1,4 +1,5 @@
-// `albumora config`: a site's settings slot in soft.dat, shown and changed.
+// `albumora config`: a site's settings slot in soft.dat and the settings of albumora.toml,
+// shown and changed.
 #pragma once
 
 #include <string>
@@ -15,7 +16,7 @@ struct ConfigOptions {
   bool json = false;
 };
 
-// The setting names with one line of help each.
+// The setting names with one line of help each: the slot's, then albumora.toml's.
 std::string ConfigNamesHelp();
 int RunConfigCommand(const ConfigOptions& options);
 

@@ -275,7 +275,9 @@ int main(int argc, char** argv) {
   ConfigOptions config;
   std::string configSite = "qzone";
   CLI::App* configCommand = app.add_subcommand(
-      "config", "show or change a site's saved settings (soft.dat, shared with the window)");
+      "config",
+      "show or change the saved settings: a site's slot of soft.dat and albumora.toml (both "
+      "shared with the window)");
   configCommand->add_option("--site", configSite, "site family: key or index (default qzone)")
       ->type_name("KEY|N");
   configCommand->add_option("--home", config.home, "program folder (as for list)")
@@ -284,10 +286,12 @@ int main(int argc, char** argv) {
       ->add_option("--set", config.sets, "NAME=VALUE; may be given more than once; saved at once")
       ->allow_extra_args(false)
       ->type_name("NAME=VALUE");
-  configCommand->add_flag("--json", config.json, "the slot as one JSON object");
+  configCommand->add_flag("--json", config.json,
+                          "the slot and albumora.toml's settings as one JSON object");
   configCommand->footer("Names:\n" + ConfigNamesHelp() +
                         "\nThreads 1 to 15 and a time-out of 10 s or more are required, as in "
-                        "the window's dialog;\ntexts hold at most 38 characters.\n");
+                        "the window's dialog;\ntexts hold at most 38 characters. A value out of "
+                        "range is refused and nothing\nis saved. Showing writes no file.\n");
 
   // login
   LoginOptions login;

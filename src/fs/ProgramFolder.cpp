@@ -63,7 +63,7 @@ fs::path DefaultFolder() {
   return HomeFolder() / ".config" / kAppFolderName;
 }
 
-fs::path Decide(const fs::path& override) {
+fs::path Decide(const fs::path& override, bool create = true) {
   fs::path folder = override.empty() ? DefaultFolder() : override;
   std::error_code error;
   if (folder.is_relative()) {
@@ -71,16 +71,16 @@ fs::path Decide(const fs::path& override) {
     if (!error) folder = absolute;
   }
   folder = WithoutTrailingSeparator(folder.lexically_normal());
-  fs::create_directories(folder, error);
+  if (create) fs::create_directories(folder, error);
   return folder;
 }
 
 }  // namespace
 
-fs::path InitProgramFolder(const fs::path& override) {
+fs::path InitProgramFolder(const fs::path& override, bool create) {
   FolderState& state = State();
   std::lock_guard lock(state.mutex);
-  state.folder = Decide(override);
+  state.folder = Decide(override, create);
   return *state.folder;
 }
 

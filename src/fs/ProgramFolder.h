@@ -9,8 +9,10 @@
 
 namespace albumora {
 
-// Decides the program folder; override empty = the default rules. Returns the folder.
-std::filesystem::path InitProgramFolder(const std::filesystem::path& override = {});
+// Decides the program folder; override empty = the default rules. Returns the folder. A
+// command that only reads passes create false: a missing folder then stays missing.
+std::filesystem::path InitProgramFolder(const std::filesystem::path& override = {},
+                                        bool create = true);
 // The folder decided by InitProgramFolder (the default rules if it was never called).
 std::filesystem::path ProgramFolder();
 // A file or folder name inside the program folder.

@@ -196,6 +196,7 @@ CGallerixDlg::CGallerixDlg(const Adapters& adapters, StartOptions options)
   saveBox_->setEditText(ProposedSavePath(here, documents));
 
   LoadSettings(app_.settings, ProgramFile("soft.dat"));
+  configUnreadable_ = !LoadConfig(ProgramFile(kConfigFileName), app_.config, configProblems_);
   for (const RecentField& entry : app_.settings.recentAddr) {
     if (entry[0] != 0) addressBox_->AddItem(Q(FieldText(entry)));
   }
@@ -379,6 +380,13 @@ void CGallerixDlg::Ready(const QStringList& sites) {
   app_.bReady = 1;
   SiteChanged();
   AddressChanged();
+  if (!configProblems_.empty()) {
+    QString text = QString("设置文件 %1 有问题，相关设置使用默认值：\n")
+                       .arg(Q(ProgramFile(kConfigFileName).string()));
+    for (const std::string& problem : configProblems_) text += "\n" + Q(problem);
+    configProblems_.clear();
+    Message(text);
+  }
 }
 
 void CGallerixDlg::Shutdown() {
@@ -587,8 +595,11 @@ void CGallerixDlg::ToggleOption(uint16_t option) {
 
 void CGallerixDlg::RunDownSet() {
   CDlgDownSet dialog(
-      app_.Down(), [this](const QString& text) { Message(text); }, this);
-  if (dialog.exec() == QDialog::Accepted) SaveSettingsFile();
+      app_.Down(), [this](const QString& text) { Message(text); }, this, &app_.config);
+  if (dialog.exec() == QDialog::Accepted) {
+    SaveSettingsFile();
+    SaveConfigFile();
+  }
 }
 
 void CGallerixDlg::RunSaveSet() {
@@ -615,6 +626,18 @@ void CGallerixDlg::ShowAbout() {
 }
 
 void CGallerixDlg::SaveSettingsFile() { SaveSettings(app_.settings, ProgramFile("soft.dat")); }
+
+// A file start-up could not read is left for the person to fix: the values hold for this run.
+void CGallerixDlg::SaveConfigFile() {
+  const std::filesystem::path file = ProgramFile(kConfigFileName);
+  std::string error;
+  if (configUnreadable_) {
+    Message(QString("设置文件 %1 无法读取，传输设置只在本次运行有效；请修改或删除该文件。")
+                .arg(Q(file.string())));
+  } else if (!SaveConfig(file, app_.config, error)) {
+    Message(QString("传输设置未能保存：") + Q(error));
+  }
+}
 
 void CGallerixDlg::SaveCookies() {
   // A login another process (albumora login) saved meanwhile is merged, not lost.

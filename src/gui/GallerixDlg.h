@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "app/JobRunner.h"
 #include "archive/Archive.h"
@@ -186,6 +187,7 @@ class CGallerixDlg : public QMainWindow, public Host {
   void OpenLoginAt(const QString& address);
   void ShowAbout();
   void SaveSettingsFile();
+  void SaveConfigFile();
   void SaveCookies();
   void Message(const QString& text);
   // "下载": the job with the download archive, the force toggle and a fresh failure list.
@@ -199,6 +201,10 @@ class CGallerixDlg : public QMainWindow, public Host {
   std::atomic<bool> closing_{false};
   bool shuttingDown_ = false;
   std::thread startup_;
+  // albumora.toml as start-up found it: its problems (shown once when the window is ready) and
+  // whether it could not be read at all (then the dialog does not overwrite it).
+  std::vector<std::string> configProblems_;
+  bool configUnreadable_ = false;
 
   // The download archive (resume); none when it cannot be used (said once, at the first
   // download). The pictures of the last job that were not written, for "失败的图片".

@@ -1,6 +1,7 @@
 #include "gui/SettingsDialogs.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -31,10 +32,21 @@ std::string Limited(const QLineEdit* edit) {
   return text.toStdString();
 }
 
+// An albumora.toml value typed in an edit, with the setting's own check.
+bool SetNamed(Config& config, std::string_view name, const QLineEdit* edit) {
+  std::string error;
+  for (const ConfigSetting& setting : ConfigSettings()) {
+    if (setting.name == name) {
+      return setting.set(config, edit->text().trimmed().toStdString(), error);
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
-CDlgDownSet::CDlgDownSet(DownParam& slot, MessageFn message, QWidget* parent)
-    : QDialog(parent), slot_(slot), message_(std::move(message)) {
+CDlgDownSet::CDlgDownSet(DownParam& slot, MessageFn message, QWidget* parent, Config* config)
+    : QDialog(parent), slot_(slot), message_(std::move(message)), config_(config) {
   setWindowTitle("设置");
   auto* group = new QGroupBox("下载参数设置", this);
   auto* form = new QFormLayout(group);
@@ -51,7 +63,39 @@ CDlgDownSet::CDlgDownSet(DownParam& slot, MessageFn message, QWidget* parent)
   connect(ok, &QPushButton::clicked, this, [this] { Confirm(); });
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(group);
+  if (config_ != nullptr) layout->addWidget(TransferGroup());
   layout->addWidget(ok, 0, Qt::AlignRight);
+}
+
+// albumora.toml's values, for every site.
+QGroupBox* CDlgDownSet::TransferGroup() {
+  auto* group = new QGroupBox("传输设置（所有网站）", this);
+  auto* form = new QFormLayout(group);
+  lowSpeedBytes_ = new QLineEdit(QString::number(config_->lowSpeedBytes), group);
+  lowSpeedSeconds_ = new QLineEdit(QString::number(config_->lowSpeedSeconds), group);
+  resume_ = new QCheckBox("断点续传（跳过已下载的图片）", group);
+  resume_->setChecked(config_->resume);
+  lowSpeedBytes_->setToolTip("0：不限制");
+  form->addRow("低速限制（字节/秒）：", lowSpeedBytes_);
+  form->addRow("持续（秒）：", lowSpeedSeconds_);
+  form->addRow(resume_);
+  return group;
+}
+
+bool CDlgDownSet::StoreConfig() {
+  if (config_ == nullptr) return true;
+  Config typed = *config_;
+  typed.resume = resume_->isChecked();
+  if (!SetNamed(typed, "transfer.low_speed_bytes", lowSpeedBytes_)) {
+    message_("参数错误：低速限制应为 0~1000000000 字节/秒");
+    return false;
+  }
+  if (!SetNamed(typed, "transfer.low_speed_seconds", lowSpeedSeconds_)) {
+    message_("参数错误：持续时间应为 1~3600 秒");
+    return false;
+  }
+  *config_ = typed;
+  return true;
 }
 
 // The values reach the slot only when they pass: a refused "确 定" followed by closing the
@@ -70,6 +114,7 @@ void CDlgDownSet::Confirm() {
     message_("参数错误");
     return;
   }
+  if (!StoreConfig()) return;
   slot_ = typed;
   accept();
 }

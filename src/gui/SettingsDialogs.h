@@ -1,13 +1,17 @@
 // The two settings dialogs of the current site's slots: CDlgDownSet (download parameters) and
 // CDlgSaveSet (naming rules). Each works on its slot; the caller saves the settings file when
-// the dialog ends with OK.
+// the dialog ends with OK. CDlgDownSet also shows the transfer limits and the resume switch of
+// albumora.toml when it is given the config (the caller then saves that file too).
 #pragma once
 
 #include <QDialog>
 #include <functional>
 
+#include "model/Config.h"
 #include "model/Settings.h"
 
+class QCheckBox;
+class QGroupBox;
 class QLineEdit;
 class QRadioButton;
 class QButtonGroup;
@@ -18,12 +22,17 @@ using MessageFn = std::function<void(const QString& text)>;
 
 class CDlgDownSet : public QDialog {
  public:
-  CDlgDownSet(DownParam& slot, MessageFn message, QWidget* parent);
+  // config null: the slot's fields only.
+  CDlgDownSet(DownParam& slot, MessageFn message, QWidget* parent, Config* config = nullptr);
 
   QLineEdit* ThreadsEdit() const { return threads_; }
   QLineEdit* TimeoutEdit() const { return timeout_; }
   QLineEdit* MinEdit() const { return minKB_; }
   QLineEdit* MaxEdit() const { return maxKB_; }
+  // albumora.toml's values; null without a config.
+  QLineEdit* LowSpeedBytesEdit() const { return lowSpeedBytes_; }
+  QLineEdit* LowSpeedSecondsEdit() const { return lowSpeedSeconds_; }
+  QCheckBox* ResumeBox() const { return resume_; }
   // "确 定".
   void Confirm();
 
@@ -34,6 +43,13 @@ class CDlgDownSet : public QDialog {
   QLineEdit* timeout_;
   QLineEdit* minKB_;
   QLineEdit* maxKB_;
+  Config* config_;
+  QLineEdit* lowSpeedBytes_ = nullptr;
+  QLineEdit* lowSpeedSeconds_ = nullptr;
+  QCheckBox* resume_ = nullptr;
+  QGroupBox* TransferGroup();
+  // Stores the config's values when they pass; false (with the message shown) when not.
+  bool StoreConfig();
 };
 
 class CDlgSaveSet : public QDialog {

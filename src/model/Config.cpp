@@ -1,21 +1,494 @@
-// Placeholder until the config file lands: the defaults.
+// albumora.toml: read with toml++ and checked value by value, written by hand so that each value
+// keeps its comment.
 #include "model/Config.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <toml++/toml.h>
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <iterator>
+#include <string_view>
+#include <system_error>
+#include <variant>
 
 namespace albumora {
 
-const std::vector<ConfigSetting>& ConfigSettings() {
-  static const std::vector<ConfigSetting> settings;
-  return settings;
+namespace {
+
+constexpr size_t kMaxAgentLength = 512;
+// A settings file is a few hundred bytes; anything far larger is not one.
+constexpr std::streamsize kMaxFileBytes = 1 << 20;
+
+struct Number {
+  uint32_t Config::*member;
+  uint32_t low;
+  uint32_t high;
+};
+struct Switch {
+  bool Config::*member;
+};
+struct Text {
+  std::string Config::*member;
+};
+
+// One value of the file: its table, its key, its help line and what it holds.
+struct Field {
+  std::string_view table;
+  std::string_view key;
+  std::string_view help;
+  std::variant<Number, Switch, Text> kind;
+
+  std::string Name() const { return std::string(table) + "." + std::string(key); }
+};
+
+const std::array<Field, 6>& Fields() {
+  static const std::array<Field, 6> fields = {{
+      {"transfer", "low_speed_bytes",
+       "bytes a second below which a transfer is slow (0 to 1000000000; 0: no limit)",
+       Number{&Config::lowSpeedBytes, 0, 1'000'000'000}},
+      {"transfer", "low_speed_seconds",
+       "seconds a transfer may stay slow before it fails (1 to "
+       "3600)",
+       Number{&Config::lowSpeedSeconds, 1, 3600}},
+      {"transfer", "user_agent",
+       "the User-Agent of every request (printable ASCII, at most 512; empty: the built-in one)",
+       Text{&Config::userAgent}},
+      {"download", "resume",
+       "a rerun skips the pictures an earlier download wrote that are still there (true, false)",
+       Switch{&Config::resume}},
+      {"paging", "album_list_pages", "an album list ends past this many pages (1 to 1000000)",
+       Number{&Config::albumListPageCap, 1, 1'000'000}},
+      {"paging", "picture_list_pages", "a picture list ends past this many pages (1 to 1000000)",
+       Number{&Config::pictureListPageCap, 1, 1'000'000}},
+  }};
+  return fields;
 }
 
-bool LoadConfig(const std::filesystem::path&, Config& config, std::vector<std::string>&) {
-  config = Config{};
+template <class... Ts>
+struct Overloaded : Ts... {
+  using Ts::operator()...;
+};
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
+// "takes a number from 1 to 3600"
+std::string Rule(const Field& field) {
+  return std::visit(Overloaded{[](const Number& n) {
+                                 return "takes a number from " + std::to_string(n.low) + " to " +
+                                        std::to_string(n.high);
+                               },
+                               [](const Switch&) { return std::string("takes true or false"); },
+                               [](const Text&) {
+                                 return "takes printable ASCII text of at most " +
+                                        std::to_string(kMaxAgentLength) + " characters";
+                               }},
+                    field.kind);
+}
+
+bool AgentAcceptable(std::string_view text) {
+  if (text.size() > kMaxAgentLength) return false;
+  for (char c : text) {
+    if (c < 0x20 || c > 0x7E) return false;
+  }
   return true;
 }
 
-bool SaveConfig(const std::filesystem::path&, const Config&, std::string& error) {
-  error = "not yet";
+// A TOML basic string; the characters a user agent may not hold are escaped all the same.
+std::string Quoted(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out = "\"";
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      out += "\\u00";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// The value as the file writes it.
+std::string FileValue(const Field& field, const Config& config) {
+  return std::visit(
+      Overloaded{[&](const Number& n) { return std::to_string(config.*n.member); },
+                 [&](const Switch& s) { return std::string(config.*s.member ? "true" : "false"); },
+                 [&](const Text& t) { return Quoted(config.*t.member); }},
+      field.kind);
+}
+
+// The value as `albumora config` shows it.
+std::string ShownValue(const Field& field, const Config& config) {
+  if (const auto* text = std::get_if<Text>(&field.kind)) return config.*text->member;
+  return FileValue(field, config);
+}
+
+bool IsWord(std::string_view value, std::initializer_list<std::string_view> words) {
+  for (std::string_view word : words) {
+    if (value.size() != word.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < value.size() && same; ++i) {
+      const char c =
+          value[i] >= 'A' && value[i] <= 'Z' ? static_cast<char>(value[i] + 32) : value[i];
+      same = c == word[i];
+    }
+    if (same) return true;
+  }
   return false;
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// A value typed on the command line or in a dialog.
+bool SetFromText(const Field& field, Config& config, const std::string& typed, std::string& error) {
+  const std::string_view value = Trimmed(typed);
+  bool ok = true;
+  std::visit(Overloaded{[&](const Number& n) {
+                          ok = !value.empty() && value.size() <= 10;
+                          uint64_t number = 0;
+                          for (char c : value) {
+                            ok = ok && c >= '0' && c <= '9';
+                            if (ok) number = number * 10 + static_cast<uint64_t>(c - '0');
+                          }
+                          ok = ok && number >= n.low && number <= n.high;
+                          if (ok) config.*n.member = static_cast<uint32_t>(number);
+                        },
+                        [&](const Switch& s) {
+                          if (IsWord(value, {"true", "on", "yes", "1"})) {
+                            config.*s.member = true;
+                          } else if (IsWord(value, {"false", "off", "no", "0"})) {
+                            config.*s.member = false;
+                          } else {
+                            ok = false;
+                          }
+                        },
+                        [&](const Text& t) {
+                          // A text is taken as typed: the blanks around it are its own.
+                          ok = AgentAcceptable(typed);
+                          if (ok) config.*t.member = typed;
+                        }},
+             field.kind);
+  if (!ok) error = field.Name() + " " + Rule(field);
+  return ok;
+}
+
+// What a value of the wrong kind is, for the message.
+std::string Described(const toml::node& node) {
+  switch (node.type()) {
+    case toml::node_type::string:
+      return "a string";
+    case toml::node_type::integer:
+      return std::to_string(*node.value_exact<int64_t>());
+    case toml::node_type::floating_point:
+      return "a fraction";
+    case toml::node_type::boolean:
+      return *node.value_exact<bool>() ? "true" : "false";
+    case toml::node_type::table:
+      return "a table";
+    case toml::node_type::array:
+      return "a list";
+    default:
+      return "a date or time";
+  }
+}
+
+// A value read from the file; false when it is not acceptable (config keeps what it held).
+bool SetFromNode(const Field& field, Config& config, const toml::node& node) {
+  return std::visit(Overloaded{[&](const Number& n) {
+                                 const std::optional<int64_t> number = node.value_exact<int64_t>();
+                                 if (!number || *number < n.low || *number > n.high) return false;
+                                 config.*n.member = static_cast<uint32_t>(*number);
+                                 return true;
+                               },
+                               [&](const Switch& s) {
+                                 const std::optional<bool> flag = node.value_exact<bool>();
+                                 if (!flag) return false;
+                                 config.*s.member = *flag;
+                                 return true;
+                               },
+                               [&](const Text& t) {
+                                 const std::optional<std::string> text =
+                                     node.value_exact<std::string>();
+                                 if (!text || !AgentAcceptable(*text)) return false;
+                                 config.*t.member = *text;
+                                 return true;
+                               }},
+                    field.kind);
+}
+
+// The parser's description on one line: it may quote a line feed it saw.
+std::string OneLine(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// A problem of the file and the line it is on; they are told in line order.
+struct Problem {
+  toml::source_index line;
+  std::string text;
+};
+
+std::string Place(const std::string& source, toml::source_index line) {
+  return line > 0 ? source + ":" + std::to_string(line) : source;
+}
+
+// "low_speed_bytes, low_speed_seconds, user_agent" for "transfer"; for an empty table the
+// tables (the fields are grouped by table). Empty for a table that is not one of them.
+std::string KnownNames(std::string_view table) {
+  std::string names;
+  std::string_view last;
+  for (const Field& field : Fields()) {
+    if (table.empty() ? field.table == last : field.table != table) continue;
+    last = field.table;
+    names += (names.empty() ? "" : ", ") + std::string(table.empty() ? field.table : field.key);
+  }
+  return names;
+}
+
+const Field* FindField(std::string_view table, std::string_view key) {
+  for (const Field& field : Fields()) {
+    if (field.table == table && field.key == key) return &field;
+  }
+  return nullptr;
+}
+
+void ReadTable(std::string_view name, const toml::table& table, Config& config,
+               std::vector<Problem>& problems) {
+  for (const auto& [key, node] : table) {
+    const Field* field = FindField(name, key.str());
+    if (field == nullptr) {
+      problems.push_back(
+          {key.source().begin.line, "unknown setting " + std::string(name) + "." +
+                                        std::string(key.str()) + " (the [" + std::string(name) +
+                                        "] settings: " + KnownNames(name) + "); ignored"});
+    } else if (!SetFromNode(*field, config, node)) {
+      // A text that is too long or holds other characters needs no description.
+      const bool text = node.is_string() && std::holds_alternative<Text>(field->kind);
+      problems.push_back({node.source().begin.line,
+                          field->Name() + " " + Rule(*field) +
+                              (text ? std::string() : ", not " + Described(node)) +
+                              "; the default " + FileValue(*field, Config{}) + " stays"});
+    }
+  }
+}
+
+bool ParseText(std::string_view text, const std::string& source, Config& config,
+               std::vector<std::string>& errors) {
+  toml::table root;
+  try {
+    root = toml::parse(text, source);
+  } catch (const toml::parse_error& failure) {
+    const toml::source_position& at = failure.source().begin;
+    errors.push_back(source + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) +
+                     ": " + OneLine(failure.description()) + "; every setting keeps its default");
+    return false;
+  }
+  std::vector<Problem> problems;
+  for (const auto& [key, node] : root) {
+    const std::string_view name = key.str();
+    if (const toml::table* table = node.as_table(); table != nullptr && !KnownNames(name).empty()) {
+      ReadTable(name, *table, config, problems);
+    } else if (KnownNames(name).empty()) {
+      problems.push_back({key.source().begin.line, "unknown setting " + std::string(name) +
+                                                       " (the tables: " + KnownNames({}) +
+                                                       "); ignored"});
+    } else {
+      problems.push_back({node.source().begin.line,
+                          std::string(name) + " is a table of settings ([" + std::string(name) +
+                              "]), not " + Described(node) + "; its defaults stay"});
+    }
+  }
+  std::stable_sort(problems.begin(), problems.end(),
+                   [](const Problem& a, const Problem& b) { return a.line < b.line; });
+  for (const Problem& problem : problems) {
+    errors.push_back(Place(source, problem.line) + ": " + problem.text);
+  }
+  return true;
+}
+
+// A temporary file beside the target: closed, and removed unless it was renamed into place.
+class TempFile {
+ public:
+  explicit TempFile(std::string name) : name_(std::move(name)), fd_(::mkstemp(name_.data())) {}
+  ~TempFile() {
+    Close();
+    if (!kept_ && !name_.empty() && made()) ::unlink(name_.c_str());
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  bool made() const { return made_; }
+  int fd() const { return fd_; }
+  const std::string& name() const { return name_; }
+  bool Close() {
+    if (fd_ < 0) return true;
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    return closed;
+  }
+  void Keep() { kept_ = true; }
+
+ private:
+  std::string name_;
+  int fd_;
+  bool made_ = fd_ >= 0;
+  bool kept_ = false;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}
+
+std::string FileText(const Config& config) {
+  std::string text =
+      "# Albumora's settings beside soft.dat, for every site. `albumora config` shows them and\n"
+      "# --set NAME=VALUE changes them; the window's download settings change the transfer\n"
+      "# limits and resume.\n";
+  std::string_view table;
+  for (const Field& field : Fields()) {
+    if (field.table != table) {
+      table = field.table;
+      text += "\n[" + std::string(table) + "]\n";
+    }
+    text += "# " + std::string(field.help) + "\n";
+    text += std::string(field.key) + " = " + FileValue(field, config) + "\n";
+  }
+  return text;
+}
+
+}  // namespace
+
+const std::vector<ConfigSetting>& ConfigSettings() {
+  static const std::vector<ConfigSetting> settings = [] {
+    std::vector<ConfigSetting> list;
+    for (const Field& field : Fields()) {
+      list.push_back({field.Name(), std::string(field.help),
+                      [&field](const Config& config) { return ShownValue(field, config); },
+                      [&field](Config& config, const std::string& value, std::string& error) {
+                        return SetFromText(field, config, value, error);
+                      }});
+    }
+    return list;
+  }();
+  return settings;
+}
+
+bool ParseConfig(std::string_view text, const std::string& source, Config& config,
+                 std::vector<std::string>& errors) {
+  config = Config{};
+  try {
+    return ParseText(text, source, config, errors);
+  } catch (const std::exception& failure) {
+    config = Config{};
+    errors.push_back(source + ": cannot be read (" + failure.what() +
+                     "); every setting keeps its default");
+    return false;
+  }
+}
+
+bool LoadConfig(const std::filesystem::path& file, Config& config,
+                std::vector<std::string>& errors) {
+  config = Config{};
+  const std::string source = file.string();
+  try {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(file, error);
+    if (status.type() == std::filesystem::file_type::not_found) return true;
+    if (error || status.type() != std::filesystem::file_type::regular) {
+      errors.push_back(source + ": cannot be read (" +
+                       (error ? error.message() : std::string("not a file")) +
+                       "); every setting keeps its default");
+      return false;
+    }
+    std::ifstream in(file, std::ios::binary);
+    std::string text;
+    if (in) {
+      text.resize(static_cast<size_t>(kMaxFileBytes) + 1);
+      in.read(text.data(), kMaxFileBytes + 1);
+      text.resize(static_cast<size_t>(in.gcount()));
+    }
+    if (!in && !in.eof()) {
+      errors.push_back(source + ": cannot be read (" + std::strerror(errno) +
+                       "); every setting keeps its default");
+      return false;
+    }
+    if (text.size() > static_cast<size_t>(kMaxFileBytes)) {
+      errors.push_back(source +
+                       ": larger than 1 MiB, no settings file; every setting keeps its "
+                       "default");
+      return false;
+    }
+    return ParseConfig(text, source, config, errors);
+  } catch (const std::exception& failure) {
+    config = Config{};
+    errors.push_back(source + ": cannot be read (" + failure.what() +
+                     "); every setting keeps its default");
+    return false;
+  }
+}
+
+bool SaveConfig(const std::filesystem::path& file, const Config& config, std::string& error) {
+  try {
+    // Only values the file would load again are written.
+    for (const Field& field : Fields()) {
+      Config checked;
+      if (!SetFromText(field, checked, ShownValue(field, config), error)) return false;
+    }
+    const std::string text = FileText(config);
+    TempFile temp(file.string() + ".XXXXXX");
+    const auto failed = [&](const char* step) {
+      error = "cannot " + std::string(step) + " " + file.string() + ": " + std::strerror(errno);
+      return false;
+    };
+    if (!temp.made()) return failed("write");
+    ::fchmod(temp.fd(), 0644);
+    if (!WriteAll(temp.fd(), text) || ::fsync(temp.fd()) != 0 || !temp.Close()) {
+      return failed("write");
+    }
+    if (::rename(temp.name().c_str(), file.c_str()) != 0) return failed("replace");
+    temp.Keep();
+    return true;
+  } catch (const std::exception& failure) {
+    error = "cannot write " + file.string() + ": " + failure.what();
+    return false;
+  }
 }
 
 }  // namespace albumora

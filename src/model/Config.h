@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace albumora {
@@ -26,6 +27,8 @@ struct Config {
   // The shared page walk ends a list past this many pages.
   uint32_t albumListPageCap = 5000;
   uint32_t pictureListPageCap = 10000;
+
+  bool operator==(const Config&) const = default;
 };
 
 // One setting as `albumora config` and the window's dialogs show it: its name in the file
@@ -40,11 +43,16 @@ struct ConfigSetting {
 const std::vector<ConfigSetting>& ConfigSettings();
 
 // Reads the file into config (defaults for what it lacks). Each problem is one line in errors,
-// naming the file and the line ("albumora.toml:7: low_speed_seconds takes a number from 1 to
-// 3600; the default 10 stays"). A missing file is no problem. Returns false when the file
-// exists but cannot be read or parsed at all (config then holds the defaults).
+// naming the file and the line ("albumora.toml:7: transfer.low_speed_seconds takes a number
+// from 1 to 3600, not 0; the default 10 stays"); an unknown key is one too, and the other
+// values still load. A missing file is no problem. Returns false when the file exists but
+// cannot be read or parsed at all (config then holds the defaults; a parse error names the
+// line and the column).
 bool LoadConfig(const std::filesystem::path& file, Config& config,
                 std::vector<std::string>& errors);
+// The same for the file's text; source names it in the messages.
+bool ParseConfig(std::string_view text, const std::string& source, Config& config,
+                 std::vector<std::string>& errors);
 // Writes the whole config through a temporary file and a rename; false with error set when it
 // cannot (the old file then stays as it was).
 bool SaveConfig(const std::filesystem::path& file, const Config& config, std::string& error);

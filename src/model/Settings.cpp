@@ -182,6 +182,11 @@ SettingsRecord DecodeSettings(const uint8_t* bytes, size_t length) {
 }
 
 void LoadSettings(SettingsRecord& record, const std::filesystem::path& path) {
+  record = ReadSettings(path);
+  SaveSettings(record, path);
+}
+
+SettingsRecord ReadSettings(const std::filesystem::path& path) {
   std::vector<uint8_t> bytes(kSettingsFileSize, 0);
   size_t length = 0;
   {
@@ -191,9 +196,9 @@ void LoadSettings(SettingsRecord& record, const std::filesystem::path& path) {
       length = static_cast<size_t>(file.gcount());
     }
   }
-  record = DecodeSettings(bytes.data(), length);
+  SettingsRecord record = DecodeSettings(bytes.data(), length);
   RepairSettings(record);
-  SaveSettings(record, path);
+  return record;
 }
 
 // The record goes to a fresh file beside soft.dat, is flushed to the disk and then renamed over

@@ -74,6 +74,8 @@ SettingsRecord DecodeSettings(const uint8_t* bytes, size_t length);
 // Reads soft.dat at path (missing or short files give zeros), applies the repairs and writes
 // the repaired record back at once.
 void LoadSettings(SettingsRecord& record, const std::filesystem::path& path);
+// The same record without writing anything (a command that only shows the settings).
+SettingsRecord ReadSettings(const std::filesystem::path& path);
 // Writes the whole record through a temporary file beside path and a rename; false on failure
 // (the old file then stays as it was).
 bool SaveSettings(const SettingsRecord& record, const std::filesystem::path& path);

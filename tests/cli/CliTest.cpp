@@ -281,6 +281,54 @@ TEST_F(ListCli, ConfigSetsASlotOfSoftDat) {
   EXPECT_EQ(ReadFile(home_ / "soft.dat"), bytes);
 }
 
+TEST_F(ListCli, ConfigShowsAndSetsAlbumoraToml) {
+  const std::string home = "--home=" + home_.string();
+  const std::filesystem::path file = home_ / "albumora.toml";
+  // Showing writes nothing, not even the program folder.
+  RunResult result = Run({"config", home, "--json"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(clitest::JsonLines(result.out).at(0)["transfer.low_speed_seconds"].text, "10");
+  EXPECT_FALSE(std::filesystem::exists(home_));
+
+  result = Run({"config", home, "--set", "transfer.low_speed_seconds=20", "--set",
+                "download.resume=off", "--set", "transfer.user_agent=Agent/1 \"x\""});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find("\ntransfer.low_speed_seconds=20\n"), std::string::npos) << result.out;
+  const std::string saved = ReadFile(file);
+  EXPECT_NE(saved.find("\nlow_speed_seconds = 20\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\nresume = false\n"), std::string::npos) << saved;
+
+  // A bad value is refused with its message and neither file changes.
+  const std::string slot = ReadFile(home_ / "soft.dat");
+  for (const char* bad :
+       {"transfer.low_speed_seconds=3601", "transfer.low_speed_bytes=-1",
+        "paging.album_list_pages=x", "download.resume=maybe", "transfer.user_agent=a\tb"}) {
+    result = Run({"config", home, "--set", "threads=3", "--set", bad});
+    EXPECT_EQ(result.status, 2) << bad;
+    const std::string name = std::string(bad).substr(0, std::string(bad).find('='));
+    EXPECT_NE(result.err.find("albumora: " + name + " takes "), std::string::npos) << result.err;
+  }
+  EXPECT_EQ(ReadFile(file), saved);
+  EXPECT_EQ(ReadFile(home_ / "soft.dat"), slot);
+
+  // Problems of the file are warnings (under -q too) and the command goes on; a file that does
+  // not parse is not overwritten by --set.
+  std::ofstream(file) << "[transfer]\nlow_speed_secs = 5\n";
+  ServeQzone(Fixture("qzone/albums.js"));
+  result = List({"-q", "10001"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.err.find("albumora: warning: " + file.string() +
+                            ":2: unknown setting transfer.low_speed_secs"),
+            std::string::npos)
+      << result.err;
+  std::ofstream(file) << "[transfer\n";
+  result = Run({"config", home, "--set", "transfer.low_speed_seconds=30"});
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_NE(result.err.find("albumora: warning: " + file.string() + ":1:"), std::string::npos)
+      << result.err;
+  EXPECT_EQ(ReadFile(file), "[transfer\n");
+}
+
 TEST_F(ListCli, CtrlCDuringTheAlbumListStopsWithStatus130) {
   Reply slow = Reply::Text(Fixture("qzone/route.json"));
   slow.headerDelayMs = 1500;

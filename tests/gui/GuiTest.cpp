@@ -183,6 +183,7 @@ class GuiTest : public QObject {
   void downloadSettingsAreValidated();
   void nameSettingsAreStored();
   void searchFindsAndWraps();
+  void transferSettingsAreStored();
 };
 
 void GuiTest::listsTicksAndDownloads() {
@@ -645,6 +646,47 @@ void GuiTest::searchFindsAndWraps() {
   find->CloseBox();
   QVERIFY(!find->isVisible());
   QCOMPARE(grid->selectionMode(), QAbstractItemView::MultiSelection);
+}
+
+void GuiTest::transferSettingsAreStored() {
+  QStringList messages;
+  auto message = [&messages](const QString& text) { messages.append(text); };
+  DownParam slot{0, 0, 5, 30};
+  Config config;
+  {
+    CDlgDownSet dialog(slot, message, nullptr, &config);
+    QCOMPARE(dialog.LowSpeedBytesEdit()->text(), QString("1024"));
+    QVERIFY(dialog.ResumeBox()->isChecked());
+    // A refused value leaves both the slot and the config as they were.
+    dialog.ThreadsEdit()->setText("7");
+    dialog.LowSpeedSecondsEdit()->setText("0");
+    dialog.Confirm();
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QCOMPARE(messages.size(), 1);
+    QVERIFY(messages[0].startsWith("参数错误"));
+    QCOMPARE(slot.wThreads, uint16_t(5));
+    QVERIFY(config == Config{});
+    dialog.LowSpeedSecondsEdit()->setText("3600");
+    dialog.LowSpeedBytesEdit()->setText(" 0 ");
+    dialog.ResumeBox()->setChecked(false);
+    dialog.Confirm();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+  }
+  QCOMPARE(slot.wThreads, uint16_t(7));
+  QCOMPARE(config.lowSpeedBytes, 0u);
+  QCOMPARE(config.lowSpeedSeconds, 3600u);
+  QVERIFY(!config.resume);
+  CDlgDownSet plain(slot, message, nullptr);
+  QVERIFY(plain.LowSpeedBytesEdit() == nullptr);
+
+  // Start-up tells the problems of albumora.toml once, when the window is ready.
+  ScratchDir home("gui-home");
+  std::ofstream(home.Dir() / kConfigFileName) << "[transfer]\nlow_speed_secs = 5\n";
+  Window window({}, SiteAdapters(), home.Path());
+  QVERIFY(window.asked.messages.isEmpty());
+  QVERIFY(window.Start());
+  QCOMPARE(window.asked.messages.size(), 1);
+  QVERIFY(window.asked.messages[0].contains(":2: unknown setting transfer.low_speed_secs"));
 }
 
 QTEST_MAIN(GuiTest)
