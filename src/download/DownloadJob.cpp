@@ -34,8 +34,9 @@ void AlbumUser::OpenLogin(const std::string& address) {
   user_.OpenLogin(address);
 }
 
-JobPictureContext::JobPictureContext(AppState& app, int albumIndex, const PictureOrigin* origin)
-    : app_(app), albumIndex_(albumIndex), origin_(origin), user_(app.host) {}
+JobPictureContext::JobPictureContext(AppState& app, int albumIndex, const PictureOrigin* origin,
+                                     uint32_t pageCap)
+    : app_(app), albumIndex_(albumIndex), origin_(origin), pageCap_(pageCap), user_(app.host) {}
 
 bool JobPictureContext::Halted() const {
   const uint8_t state = app_.nDownState.load();
@@ -53,7 +54,7 @@ bool JobPictureContext::AddPicture(const std::string& address, const std::string
   albumora::AddPicture(app_, address, description, header, albumIndex_, origin_);
   return !Halted();
 }
-uint32_t JobPictureContext::PageCap() const { return app_.config.pictureListPageCap; }
+uint32_t JobPictureContext::PageCap() const { return pageCap_; }
 size_t JobPictureContext::PictureCount() const { return app_.downloadList.size(); }
 const NameRule& JobPictureContext::Naming() const { return app_.Rule(); }
 void JobPictureContext::PageFailed(const std::string& address, const std::string& reason) const {
@@ -104,14 +105,15 @@ void ResumeRunning(AppState& app) {
 // The picture list of one album through the adapters; the album's report learns of failed
 // pages and of questions answered No.
 void ListPictures(AppState& app, const Adapters& adapters, int albumIndex,
-                  const PictureOrigin* origin, AlbumReport& album, bool& refused) {
+                  const PictureOrigin* origin, uint32_t pageCap, AlbumReport& album,
+                  bool& refused) {
   const int site = app.nSite.load();
   if (site < 0 || site >= kSiteCount) {
     app.host.ShowMessage("Error ListType Code.");
     return;
   }
   if (PictureListFn fn = adapters.PictureList(site, app.nListType.load())) {
-    JobPictureContext context(app, albumIndex, origin);
+    JobPictureContext context(app, albumIndex, origin, pageCap);
     {
       FetchStopScope stops(context);
       fn(context);
@@ -305,9 +307,10 @@ void DownloadAlbum(AppState& app, const Adapters& adapters, const std::string& j
   origin.archive = options.archive;
   origin.site = SiteKey(app.nSite.load());
   origin.album = entry.strAddr;
-  origin.refetch = options.force || !app.config.resume;
+  origin.refetch = options.force || !options.config->resume;
   bool refused = false;
-  ListPictures(app, adapters, album.albumIndex, &origin, album, refused);
+  ListPictures(app, adapters, album.albumIndex, &origin, options.config->pictureListPageCap, album,
+               refused);
   album.upToDate = app.nDownState.load() == DOWN_ENOUGH;
   album.listed = list.size();
   if (!list.empty()) album.folder = list.strSaveDir;
@@ -435,7 +438,10 @@ void RunDownloadJob(AppState& app, const Adapters& adapters, const AlbumReportFn
   RunDownloadJob(app, adapters, options);
 }
 
-void RunDownloadJob(AppState& app, const Adapters& adapters, const DownloadJobOptions& options) {
+void RunDownloadJob(AppState& app, const Adapters& adapters,
+                    const DownloadJobOptions& givenOptions) {
+  DownloadJobOptions options = givenOptions;
+  if (!options.config) options.config = app.config;
   std::string jobFolder;
   if (!MakeJobFolder(app, jobFolder)) {
     app.nDownState = DOWN_IDLE;

@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "archive/Archive.h"
+#include "model/Config.h"
 #include "download/Naming.h"
 #include "net/HttpEngine.h"
 #include "sites/Context.h"
@@ -43,7 +45,8 @@ class AlbumUser : public User {
 // The picture-list side adapters see, over the window's records, for one album of the list.
 class JobPictureContext : public PictureContext {
  public:
-  JobPictureContext(AppState& app, int albumIndex, const PictureOrigin* origin = nullptr);
+  JobPictureContext(AppState& app, int albumIndex, const PictureOrigin* origin = nullptr,
+                    uint32_t pageCap = Config{}.pictureListPageCap);
   bool Halted() const override;
   JobTexts& Texts() override;
   User& user() override;
@@ -63,6 +66,7 @@ class JobPictureContext : public PictureContext {
   AppState& app_;
   int albumIndex_;
   const PictureOrigin* origin_;
+  uint32_t pageCap_;
   AlbumUser user_;
   mutable std::mutex mutex_;
   mutable std::vector<std::string> pageFailures_;
@@ -109,6 +113,9 @@ struct DownloadJobOptions {
   Archive* archive = nullptr;
   // Fetch again what the archive records as written (each picture into its own file).
   bool force = false;
+  // The config values of the job (resume, the page cap), taken by the front end as the job
+  // starts, so that a settings dialog may change the app's meanwhile; none: the app's.
+  std::optional<Config> config;
 };
 
 // The job body, on the calling thread, with the adapters of its caller (the registry's

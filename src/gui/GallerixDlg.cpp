@@ -571,6 +571,7 @@ void CGallerixDlg::StartDownload() {
   DownloadJobOptions options;
   options.archive = archive_.get();
   options.force = forceDownload_;
+  options.config = app_.config;
   options.report = [this](const AlbumReport& album) {
     std::lock_guard lock(failuresMutex_);
     failures_.insert(failures_.end(), album.failures.begin(), album.failures.end());
@@ -599,6 +600,7 @@ void CGallerixDlg::RunDownSet() {
   if (dialog.exec() == QDialog::Accepted) {
     SaveSettingsFile();
     SaveConfigFile();
+    ApplyConfig(app_.config);
   }
 }
 
