@@ -120,11 +120,12 @@ Setting Flag(const char* name, const char* help, uint16_t bit) {
 
 const std::vector<Setting>& Settings() {
   static const std::vector<Setting> settings = {
-      Word("threads", "pictures fetched at a time (1 to 15)", &DownParam::wThreads, 1, 15),
-      Word("timeout", "seconds a request may wait for data (10 or more)", &DownParam::wTimeout, 10,
-           65535),
-      Word("min-kb", "smallest picture kept, KB (0: no limit)", &DownParam::wMinKB, 0, 65535),
-      Word("max-kb", "largest picture kept, KB (0: no limit)", &DownParam::wMaxKB, 0, 65535),
+      Word("threads", "pictures fetched at a time (1 to 15)", &DownParam::wThreads, kThreadsLow,
+           kThreadsHigh),
+      Word("timeout", "seconds a request may wait for data (10 or more)", &DownParam::wTimeout,
+           kTimeoutLow, kWordHigh),
+      Word("min-kb", "smallest picture kept, KB (0: no limit)", &DownParam::wMinKB, 0, kWordHigh),
+      Word("max-kb", "largest picture kept, KB (0: no limit)", &DownParam::wMaxKB, 0, kWordHigh),
       Choice("name-mode", "file names from the description, the picture number or the address",
              &NameRule::byNameMode, {"description", "number", "address"}),
       Text("name-prefix", "text before each file name (?1 to ?8 placeholders)",
@@ -225,7 +226,7 @@ int RunConfigCommand(const ConfigOptions& options) {
       }
       (found != nullptr ? slotChanged : configChanged) = true;
     }
-    if (slot.down.wMaxKB != 0 && slot.down.wMinKB > slot.down.wMaxKB) {
+    if (CheckDownParam(slot.down) == DownParamFault::MinAboveMax) {
       return UsageError("config", "min-kb lies above max-kb: every picture would fail");
     }
     // A file that did not read is not replaced by the defaults: the person fixes it first.

@@ -1,15 +1,19 @@
 // The album grid (control 1003): a table view over the core's grid model. List mode: the fixed
-// header and six columns (the last two hidden), a check mark in the number column that shows
-// whether the row is ticked; a click flips a row's mark. Thumbnail mode: six covers of
-// 113 × 120 per row, the album number and name under each, a click flips a cover's mark. The
-// marks are the grid's selection, kept in the core model where the download job reads it.
+// header and six columns (the last two hidden, the name column taking the free width), a check
+// mark in the number column that shows whether the row is ticked; a click flips a row's mark.
+// Thumbnail mode: six covers of 113 × 120 per row (a placeholder where an album has none), a
+// check box and the album number and name under each, a click flips a cover's mark. The marks
+// are the grid's selection, kept in the core model where the download job reads it.
+//
+// The ticks belong to the albums, not to the rows showing them: a view switch rebuilds the rows
+// and ticks each album again as its row or cover comes back. The album search only moves the
+// focus cell and highlights the hit; it leaves the ticks alone.
 //
 // The core model holds the rows as the jobs add them; this view shows the rows the host has
 // announced (RowAdded), so it never shows a row before the window was told of it.
 #pragma once
 
 #include <QAbstractTableModel>
-#include <QItemSelection>
 #include <QPixmap>
 #include <QTableView>
 #include <vector>
@@ -26,6 +30,8 @@ class AlbumGridModel : public QAbstractTableModel {
   void RowAdded(int gridRow);
   void CellChanged(int gridRow, int column);
   void MarksChanged();
+  // The search's hit: a view row (list mode) or cell (thumbnail mode, column >= 0); row -1: none.
+  void SetFound(int viewRow, int column);
   int AddThumbnail(const QPixmap& pixmap);
   void ClearThumbnails();
   int ThumbnailCount() const { return static_cast<int>(thumbnails_.size()); }
@@ -47,7 +53,10 @@ class AlbumGridModel : public QAbstractTableModel {
   const GridModel& grid_;
   bool preview_ = false;
   int rows_ = 0;
+  int foundRow_ = -1;
+  int foundColumn_ = -1;
   std::vector<QPixmap> thumbnails_;
+  QPixmap placeholder_;
 };
 
 class AlbumGridView : public QTableView {
@@ -59,28 +68,33 @@ class AlbumGridView : public QTableView {
   AlbumGridModel& Model() { return *model_; }
   const GridModel& Grid() const { return grid_; }
 
-  // Set up for a mode: columns, widths, header, selection behaviour; no rows.
-  void Reset(bool preview);
+  // Set up for a mode: columns, widths, header, selection behaviour; no rows. keepTicks: the
+  // albums ticked now are ticked again as their rows come back (a view switch); otherwise the
+  // ticks are forgotten (a new list).
+  void Reset(bool preview, bool keepTicks = false);
+  // A row (or a cover) the job has added; a ticked album is ticked again.
+  void RowAdded(int gridRow);
+  void CellChanged(int gridRow, int column);
   // "全选": every album cell ticked, or none (and no focus cell).
   void SelectAllAlbums(bool all);
-  // The album search's single-row selection: one row (or cover) at a time.
-  void SetSingleSelection(bool single);
   // The core row of the focus cell; -1 when there is none.
   int FocusRow() const;
-  // Clears the marks and the focus cell, marks one row (a cover in thumbnail mode) and
-  // scrolls it to the top.
-  void SelectAlone(int gridRow, int column);
+  // The search's hit: the focus cell moves to the row (a cover in thumbnail mode), which is
+  // highlighted and scrolled to the top; the ticks stay as they are.
+  void ShowFound(int gridRow, int column);
+  // The search window closed: no highlight.
+  void ClearFound();
   // The number of ticked rows (list mode) or covers.
   int TickedCount() const;
 
  private:
   void SyncSelection();
-  // Marks the grid's cells of a view selection (or clears their marks).
-  void MarkCells(const QItemSelection& cells, bool selected);
+  void RestoreTicks(int gridRow);
+  bool Ticked(int album) const;
 
   GridModel& grid_;
   AlbumGridModel* model_;
-  bool single_ = false;
+  std::vector<bool> ticked_;  // by album index
 };
 
 }  // namespace albumora::gui

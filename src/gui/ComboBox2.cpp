@@ -1,10 +1,14 @@
 #include "gui/ComboBox2.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCompleter>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QPointer>
 #include <QSignalBlocker>
 #include <QStringListModel>
+#include <QWindow>
 
 namespace albumora::gui {
 
@@ -30,7 +34,54 @@ CComboBox2::CComboBox2(QWidget* parent) : QComboBox(parent) {
   connect(lineEdit(), &QLineEdit::textEdited, this, &CComboBox2::EditChanged);
   connect(completer_, qOverload<const QString&>(&QCompleter::activated), this,
           &CComboBox2::SuggestionPicked);
-  connect(this, qOverload<int>(&QComboBox::activated), this, [this](int) { emit Picked(); });
+  // The drop-down's own pick, and the list's activation or click, which the drop-down leaves
+  // alone when it did not see the press (a click without a move before it, a style that
+  // activates on a single click): either way the item goes into the box.
+  connect(this, qOverload<int>(&QComboBox::activated), this, &CComboBox2::ItemPicked);
+  connect(view(), &QAbstractItemView::activated, this,
+          [this](const QModelIndex& index) { ItemPicked(index.row()); });
+  connect(view(), &QAbstractItemView::clicked, this,
+          [this](const QModelIndex& index) { ItemPicked(index.row()); });
+  connect(lineEdit(), &QLineEdit::returnPressed, this, [this] {
+    // With the suggestions open the completer picks after this.
+    if (!SuggestionsShown()) emit Entered();
+  });
+  // The suggestion list is a pop-up, which would swallow the click that closes it: the filter
+  // passes that click on (and Qt is told not to replay it a second time).
+  QWidget* popup = completer_->popup();
+  popup->setAttribute(Qt::WA_NoMouseReplay);
+  popup->installEventFilter(this);
+}
+
+bool CComboBox2::eventFilter(QObject* watched, QEvent* event) {
+  QWidget* popup = completer_->popup();
+  if (watched != popup || event->type() != QEvent::MouseButtonPress) {
+    return QComboBox::eventFilter(watched, event);
+  }
+  const auto* press = static_cast<QMouseEvent*>(event);
+  const QPoint global = press->globalPosition().toPoint();
+  if (popup->rect().contains(popup->mapFromGlobal(global))) return false;
+  popup->hide();
+  // Delivered through the window under the pointer (most often the box's own), as the person's
+  // press would be, once the closing has been handled: the release that follows reaches the
+  // same widget. The event is made at delivery, so no later event of the device changes it.
+  QWidget* top =
+      window()->geometry().contains(global) ? window() : QApplication::topLevelAt(global);
+  QPointer<QWindow> handle = top != nullptr ? top->windowHandle() : nullptr;
+  if (handle != nullptr) {
+    QMetaObject::invokeMethod(
+        handle,
+        [handle, global = press->globalPosition(), button = press->button(),
+         buttons = press->buttons(), modifiers = press->modifiers()] {
+          if (!handle || !handle->isVisible()) return;
+          const QPointF local = handle->mapFromGlobal(global);
+          QMouseEvent replay(QEvent::MouseButtonPress, local, local, global, button, buttons,
+                             modifiers);
+          QCoreApplication::sendEvent(handle, &replay);
+        },
+        Qt::QueuedConnection);
+  }
+  return true;
 }
 
 void CComboBox2::AddItem(const QString& text) {
@@ -77,6 +128,15 @@ void CComboBox2::SuggestionPicked(const QString& shown) {
   const QStringList list = suggestions_->stringList();
   const qsizetype at = list.indexOf(shown);
   setEditText(at >= 0 && at < shownFrom_.size() ? shownFrom_[at] : shown);
+  emit Picked();
+}
+
+void CComboBox2::ItemPicked(int row) {
+  if (row < 0 || row >= count()) return;
+  hidePopup();
+  completer_->popup()->hide();
+  setCurrentIndex(row);
+  setEditText(itemText(row));
   emit Picked();
 }
 

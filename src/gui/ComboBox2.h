@@ -3,6 +3,10 @@
 // whose lower-cased form contains the typed text (lower-cased) are suggested below the box,
 // in lower case. An item may carry hidden text after the marker; suggestions show only the
 // part before it.
+//
+// A pick from the drop-down (by mouse or keys) puts the item into the box. Enter lists
+// (Entered) unless the suggestion list is open, where it picks. A click outside the open
+// suggestion list closes it and still reaches what was clicked.
 #pragma once
 
 #include <QComboBox>
@@ -31,10 +35,16 @@ class CComboBox2 : public QComboBox {
  signals:
   // A suggestion or a drop-down item was picked; the box holds its text.
   void Picked();
+  // Enter was pressed in the box while no suggestion list was open.
+  void Entered();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void EditChanged(const QString& text);
   void SuggestionPicked(const QString& shown);
+  void ItemPicked(int row);
 
   QStringList items_;
   QStringList shownFrom_;  // the item behind each suggestion

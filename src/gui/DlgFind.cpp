@@ -64,7 +64,6 @@ CDlgFind::CDlgFind(QWidget* owner, MessageFn message)
 
 void CDlgFind::ShowFor(AlbumGridView* grid) {
   grid_ = grid;
-  grid_->SetSingleSelection(true);
   adjustSize();
   show();
   if (QWidget* owner = parentWidget()) {
@@ -77,7 +76,7 @@ void CDlgFind::ShowFor(AlbumGridView* grid) {
 }
 
 void CDlgFind::CloseBox() {
-  if (grid_ != nullptr) grid_->SetSingleSelection(false);
+  if (grid_ != nullptr) grid_->ClearFound();
   hide();
 }
 
@@ -91,7 +90,7 @@ bool CDlgFind::Search(int startRow, bool down) {
   const FindHit hit = SearchGrid(grid_->Grid(), startRow, down, keyword, !matchCase_->isChecked(),
                                  wholeText_->isChecked());
   if (hit.row < 0) return false;
-  grid_->SelectAlone(hit.row, hit.column);
+  grid_->ShowFound(hit.row, hit.column);
   return true;
 }
 

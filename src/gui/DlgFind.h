@@ -1,5 +1,6 @@
 // CDlgFind: the album search window. Finds the next or previous grid row with a cell whose
-// text contains (or equals) the keyword, selects it alone and scrolls it to the top.
+// text contains (or equals) the keyword, moves the focus cell there, highlights it and scrolls
+// it to the top. The ticks are the person's: the search never changes them.
 #pragma once
 
 #include <QString>
@@ -32,13 +33,12 @@ class CDlgFind : public QWidget {
   using MessageFn = std::function<void(const QString& text)>;
   CDlgFind(QWidget* owner, MessageFn message);
 
-  // Shows the window for a grid: its selection becomes single-row, the window centred over
-  // the owner.
+  // Shows the window for a grid, centred over the owner.
   void ShowFor(AlbumGridView* grid);
   // "下一个" and "上一个".
   void FindNext();
   void FindPrevious();
-  // "×": the grid's single-row selection off, the window hidden.
+  // "×": the hit's highlight off, the window hidden.
   void CloseBox();
 
   QLineEdit* KeywordEdit() const { return keyword_; }

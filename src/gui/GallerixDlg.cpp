@@ -1,5 +1,7 @@
 #include "gui/GallerixDlg.h"
 
+#include <unistd.h>
+
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -24,7 +26,10 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QVBoxLayout>
+
+#include <cerrno>
 #include <chrono>
+#include <system_error>
 #include <type_traits>
 
 #include "download/Workers.h"
@@ -143,6 +148,21 @@ QString ProposedSavePath(const std::filesystem::path& currentDir, const QString&
   const QString albums = WithSlash(documentsDir) + "Albumora/";
   QDir().mkpath(albums);
   return albums;
+}
+
+bool MakeSaveFolder(const QString& folder, QString& reason) {
+  const std::filesystem::path path(folder.toStdString());
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  if (!error && !std::filesystem::is_directory(path, error)) {
+    error = std::make_error_code(std::errc::not_a_directory);
+  }
+  if (!error && ::access(path.c_str(), W_OK | X_OK) != 0) {
+    error = std::error_code(errno, std::generic_category());
+  }
+  if (!error) return true;
+  reason = "无法创建保存路径：" + folder + "\n" + QString::fromLocal8Bit(error.message());
+  return false;
 }
 
 QString AddressFromClipboard(const std::string& clipboard) {
@@ -271,12 +291,21 @@ void CGallerixDlg::BuildControls() {
   tools->addWidget(progress_, 1);
   layout->addLayout(tools);
 
-  status1_ = new QLabel("state1", central);
-  status2_ = new QLabel("state2", central);
-  layout->addWidget(status1_);
-  layout->addWidget(status2_);
+  // The status lines keep one line's height, empty or not, and a long text is cut rather than
+  // widening the window: the grid above them does not move as they fill.
+  status1_ = new QLabel("就绪", central);
+  status2_ = new QLabel(central);
+  for (QLabel* status : {status1_, status2_}) {
+    status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    status->setMinimumHeight(status->fontMetrics().height());
+    layout->addWidget(status);
+  }
   auto* notes = new QHBoxLayout;
   notice_ = new QLabel(central);
+  // The notice keeps its place when it hides, so the version stays at the right.
+  QSizePolicy noticePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  noticePolicy.setRetainSizeWhenHidden(true);
+  notice_->setSizePolicy(noticePolicy);
   version_ = new QLabel(central);
   updateLink_ = new QLabel("<a href=\"#update\">程序有更新</a>", central);
   updateLink_->hide();
@@ -290,7 +319,11 @@ void CGallerixDlg::BuildControls() {
   connect(addressBox_, &QComboBox::editTextChanged, this, [this] { AddressChanged(); });
   connect(listButton_, &QPushButton::clicked, this,
           [this] { runner_.List(siteBox_->currentIndex()); });
-  connect(downloadButton_, &QPushButton::clicked, this, [this] { StartDownload(); });
+  // Enter in the address box lists, as the button does.
+  connect(addressBox_, &CComboBox2::Entered, this, [this] {
+    if (listButton_->isEnabled()) listButton_->click();
+  });
+  connect(downloadButton_, &QPushButton::clicked, this, [this] { DownloadClicked(); });
   connect(browseButton_, &QPushButton::clicked, this, [this] { Browse(); });
   connect(openButton_, &QPushButton::clicked, this, [this] { OpenSaveFolder(); });
   connect(selectAll_, &QCheckBox::clicked, this, [this](bool on) { SelectAllClicked(on); });
@@ -407,12 +440,41 @@ void CGallerixDlg::Shutdown() {
 }
 
 void CGallerixDlg::closeEvent(QCloseEvent* event) {
+  if (!shuttingDown_ && app_.nDownState.load() != DOWN_IDLE &&
+      !prompts_.question(this, "正在下载，确定退出？", "提示")) {
+    event->ignore();
+    return;
+  }
   Shutdown();
   event->accept();
 }
 
+// The site box names the site of the next listing and the slot the menu edits. The albums in
+// the grid keep the site they were listed with (nSite, set when the listing starts): "下载"
+// sends them to that site's adapter whatever the box shows meanwhile.
 void CGallerixDlg::SiteChanged() {
-  if (siteBox_->currentIndex() >= 0) app_.nSite = siteBox_->currentIndex();
+  const int listed = app_.nSite.load();
+  const bool other =
+      grid_->Model().rowCount() > 0 && listed != BoxSite() && listed < siteBox_->count();
+  downloadButton_->setToolTip(other ? "下载列表中" + siteBox_->itemText(listed) + "的相册"
+                                    : QString());
+}
+
+int CGallerixDlg::BoxSite() const {
+  const int site = siteBox_->currentIndex();
+  return site >= 0 && site < static_cast<int>(kSettingsSlots) ? site : 0;
+}
+
+void CGallerixDlg::DownloadClicked() {
+  // A save folder that cannot be made is said once, with the system's reason, before the job
+  // starts (an empty box is the job's own message).
+  const QString folder = saveBox_->currentText().trimmed();
+  QString reason;
+  if (app_.nDownState.load() == DOWN_IDLE && !folder.isEmpty() && !MakeSaveFolder(folder, reason)) {
+    Message(reason);
+    return;
+  }
+  StartDownload();
 }
 
 void CGallerixDlg::AddressChanged() {
@@ -426,7 +488,8 @@ void CGallerixDlg::AddressChanged() {
 }
 
 void CGallerixDlg::Browse() {
-  const QString chosen = prompts_.pickFolder(this, "请选择文件保存目录：");
+  const QString chosen =
+      prompts_.pickFolder(this, "请选择文件保存目录：", saveBox_->currentText().trimmed());
   if (chosen.isEmpty()) return;
   const QString folder = WithSlash(chosen);
   saveBox_->setEditText(folder);
@@ -443,7 +506,7 @@ void CGallerixDlg::OpenSaveFolder() {
     if (poolRunning_ && Pool().running.load()) folder = Q(albumFolder_);
   }
   if (folder.isEmpty()) folder = saveBox_->currentText();
-  if (!folder.isEmpty()) prompts_.openUrl(QUrl::fromLocalFile(folder));
+  if (!folder.isEmpty()) OpenWithDesktop(QUrl::fromLocalFile(folder));
 }
 
 void CGallerixDlg::dragEnterEvent(QDragEnterEvent* event) {
@@ -476,7 +539,11 @@ void CGallerixDlg::TakeDroppedPath(const QString& path) {
 void CGallerixDlg::SelectAllClicked(bool checked) { grid_->SelectAllAlbums(checked); }
 
 void CGallerixDlg::PreviewClicked(bool checked) {
-  if (runner_.SwitchView(checked)) return;
+  // The switch's grid reset keeps the ticks and "全选": the rows coming back are ticked again.
+  switchingView_ = true;
+  const bool switched = runner_.SwitchView(checked);
+  switchingView_ = false;
+  if (switched) return;
   // Refused or a rebuild is running: the box keeps its previous state.
   const QSignalBlocker blocker(previewBox_);
   previewBox_->setChecked(!checked);
@@ -490,12 +557,12 @@ void CGallerixDlg::ShowFind() {
 }
 
 void CGallerixDlg::UpdateMenuMarks() {
-  const uint16_t options = app_.Rule().wOptions;
+  const uint16_t options = MenuRule().wOptions;
   for (const OptionItem& item : kOptionItems) {
     if (QAction* action = MenuAction(item.id)) action->setChecked((options & item.option) != 0);
   }
   if (QAction* taobao = MenuAction(ID_TAOBAO_MAIN)) {
-    taobao->setEnabled(app_.nSite.load() == SITE_TAOBAO);
+    taobao->setEnabled(BoxSite() == SITE_TAOBAO);
   }
   if (QAction* force = MenuAction(ID_FORCE_DOWNLOAD)) force->setChecked(forceDownload_);
   if (QAction* failed = MenuAction(ID_FAILED_LIST)) {
@@ -537,11 +604,15 @@ void CGallerixDlg::MenuCommand(int id) {
     case ID_GUIDE:
     case ID_ENQUIRY:
     case ID_FEEDBACK:
-      prompts_.openUrl(QUrl::fromLocalFile(ReadmePath()));
+      if (ReadmePath().isEmpty()) {
+        Message("找不到使用说明（README.md）。");
+      } else {
+        OpenWithDesktop(QUrl::fromLocalFile(ReadmePath()));
+      }
       break;
     case ID_FILES:
       if (!saveBox_->currentText().isEmpty()) {
-        prompts_.openUrl(QUrl::fromLocalFile(saveBox_->currentText()));
+        OpenWithDesktop(QUrl::fromLocalFile(saveBox_->currentText()));
       }
       break;
     case ID_VERSION:
@@ -590,13 +661,14 @@ void CGallerixDlg::ShowFailedPictures() {
 }
 
 void CGallerixDlg::ToggleOption(uint16_t option) {
-  app_.Rule().wOptions ^= option;
+  MenuRule().wOptions ^= option;
   SaveSettingsFile();
 }
 
 void CGallerixDlg::RunDownSet() {
   CDlgDownSet dialog(
-      app_.Down(), [this](const QString& text) { Message(text); }, this, &app_.config);
+      app_.settings.DownParams[static_cast<size_t>(BoxSite())],
+      [this](const QString& text) { Message(text); }, this, &app_.config);
   if (dialog.exec() == QDialog::Accepted) {
     SaveSettingsFile();
     SaveConfigFile();
@@ -605,7 +677,7 @@ void CGallerixDlg::RunDownSet() {
 }
 
 void CGallerixDlg::RunSaveSet() {
-  CDlgSaveSet dialog(app_.Rule(), this);
+  CDlgSaveSet dialog(MenuRule(), this);
   if (dialog.exec() == QDialog::Accepted) SaveSettingsFile();
 }
 
@@ -648,6 +720,12 @@ void CGallerixDlg::SaveCookies() {
 
 void CGallerixDlg::Message(const QString& text) { prompts_.message(this, text, QString()); }
 
+void CGallerixDlg::OpenWithDesktop(const QUrl& url) {
+  if (prompts_.openUrl(url)) return;
+  const QString what = url.isLocalFile() ? url.toLocalFile() : url.toString();
+  Message("无法打开 " + what + "\n系统中没有可用的打开程序（如 xdg-open）。");
+}
+
 // Host: the boxes' texts.
 
 std::string CGallerixDlg::AddressText() {
@@ -683,21 +761,27 @@ void CGallerixDlg::OpenLogin(const std::string& address) {
 void CGallerixDlg::SetStatus(StatusLine line, const std::string& text) {
   int total = 0;
   int finished = 0;
+  bool moveBar = false;
   if (line == StatusLine::Progress && QThread::currentThread() != thread()) {
-    const bool running = Pool().running.load();
-    total = static_cast<int>(app_.downloadList.size());
-    finished = running ? std::min(Pool().finished.load(), total) : 0;
     std::lock_guard lock(albumMutex_);
-    albumFolder_ = app_.downloadList.strSaveDir;
-    poolRunning_ = running;
+    // Only a running download moves the bar: after the idle form it keeps the idle form's.
+    moveBar = downloadBusy_;
+    if (moveBar) {
+      const bool running = Pool().running.load();
+      total = static_cast<int>(app_.downloadList.size());
+      finished = running ? std::min(Pool().finished.load(), total) : 0;
+      albumFolder_ = app_.downloadList.strSaveDir;
+      poolRunning_ = running;
+    }
   }
-  Post([this, line, text = Q(text), total, finished] {
+  Post([this, line, text = Q(text), total, finished, moveBar] {
     switch (line) {
       case StatusLine::Main:
         status1_->setText(text);
         break;
       case StatusLine::Progress:
         status2_->setText(text);
+        if (!moveBar) break;
         progress_->setRange(0, std::max(total, 1));
         progress_->setValue(finished);
         progress_->setFormat(total > 0 ? "%v/%m" : "");
@@ -725,6 +809,7 @@ void CGallerixDlg::SetListBusy(bool busy, bool downloadEnabled) {
     } else {
       downloadButton_->setEnabled(downloadEnabled);
       listButton_->setText("获取相册");
+      SiteChanged();
     }
   });
 }
@@ -732,6 +817,10 @@ void CGallerixDlg::SetListBusy(bool busy, bool downloadEnabled) {
 void CGallerixDlg::SetDownloadBusy(bool busy) {
   if (!busy) SaveCookies();
   OnWindow([&] {
+    {
+      std::lock_guard lock(albumMutex_);
+      downloadBusy_ = busy;
+    }
     downloadButton_->setText(busy ? "终止下载" : "下载");
     for (QWidget* control : std::initializer_list<QWidget*>{siteBox_, listButton_, browseButton_,
                                                             addressBox_, saveBox_}) {
@@ -753,17 +842,17 @@ void CGallerixDlg::SetDownloadBusy(bool busy) {
 
 void CGallerixDlg::GridReset(bool preview) {
   OnWindow([&] {
-    selectAll_->setChecked(false);
-    grid_->Reset(preview);
+    if (!switchingView_) selectAll_->setChecked(false);
+    grid_->Reset(preview, switchingView_);
   });
 }
 
 void CGallerixDlg::GridRowAdded(int row) {
-  OnWindow([&] { grid_->Model().RowAdded(row); });
+  OnWindow([&] { grid_->RowAdded(row); });
 }
 
 void CGallerixDlg::GridCellChanged(int row, int column) {
-  OnWindow([&] { grid_->Model().CellChanged(row, column); });
+  OnWindow([&] { grid_->CellChanged(row, column); });
 }
 
 void CGallerixDlg::GridFinished() {
@@ -792,7 +881,9 @@ void CGallerixDlg::AddressRemembered(const std::string& text) {
 void CGallerixDlg::PoolFinished(long, long) {}
 
 void CGallerixDlg::OpenFolder(const std::string& path) {
-  OnWindow([&] { prompts_.openUrl(QUrl::fromLocalFile(Q(path))); });
+  OnWindow([&] {
+    if (!closing_) OpenWithDesktop(QUrl::fromLocalFile(Q(path)));
+  });
 }
 
 }  // namespace albumora::gui

@@ -4,6 +4,10 @@
 // window has done them; status texts are queued. A call made on the window's own thread runs at
 // once (the view switch asks its stop question there).
 //
+// The albums in the grid keep the site they were listed with (AppState::nSite): changing the
+// site box after a listing names the site of the next listing, and "下载" still sends the listed
+// albums to their own site. The menu and the settings dialogs edit the site box's slot.
+//
 // The window owns the records (AppState) and the job threads (JobRunner): closing it asks the
 // jobs to stop, waits for their ends while still answering their calls, and only then goes.
 #pragma once
@@ -89,6 +93,9 @@ enum MenuId : int {
 // The save path start-up proposes: the current directory; when that is a temporary folder, the
 // documents folder's "Albumora/" (created).
 QString ProposedSavePath(const std::filesystem::path& currentDir, const QString& documentsDir);
+// Makes the save folder (and those above it) and checks that files can be made in it; false
+// with the folder and the system's reason when not.
+bool MakeSaveFolder(const QString& folder, QString& reason);
 // The clipboard's text for the address box: trimmed, 1 to 199 characters; else empty.
 QString AddressFromClipboard(const std::string& clipboard);
 
@@ -135,6 +142,8 @@ class CGallerixDlg : public QMainWindow, public Host {
   // Handlers.
   void SiteChanged();
   void AddressChanged();
+  // "下载": starts the download (after checking the save folder) or stops it.
+  void DownloadClicked();
   void Browse();
   void OpenSaveFolder();
   // A dropped path, as a drop of that file or folder does.
@@ -181,6 +190,9 @@ class CGallerixDlg : public QMainWindow, public Host {
   void BuildControls();
   void BuildMenu();
   void Ready(const QStringList& sites);
+  // The site box's index, and the slot the menu and the settings dialogs edit.
+  int BoxSite() const;
+  NameRule& MenuRule() { return app_.settings.NameRules[static_cast<size_t>(BoxSite())]; }
   void ToggleOption(uint16_t option);
   void RunDownSet();
   void RunSaveSet();
@@ -193,6 +205,8 @@ class CGallerixDlg : public QMainWindow, public Host {
   // "下载": the job with the download archive, the force toggle and a fresh failure list.
   void StartDownload();
   void ShowFailedPictures();
+  // Opens with the desktop; says so when nothing could open it.
+  void OpenWithDesktop(const QUrl& url);
 
   StartOptions options_;
   AppState app_{*this};
@@ -200,6 +214,7 @@ class CGallerixDlg : public QMainWindow, public Host {
   Prompts prompts_ = Prompts::Desktop();
   std::atomic<bool> closing_{false};
   bool shuttingDown_ = false;
+  bool switchingView_ = false;  // the grid reset of a view switch keeps the ticks
   std::thread startup_;
   // albumora.toml as start-up found it: its problems (shown once when the window is ready) and
   // whether it could not be read at all (then the dialog does not overwrite it).
@@ -218,6 +233,7 @@ class CGallerixDlg : public QMainWindow, public Host {
   std::mutex albumMutex_;
   std::string albumFolder_;
   bool poolRunning_ = false;
+  bool downloadBusy_ = false;  // between the download's busy and idle forms
 
   QComboBox* siteBox_ = nullptr;
   CComboBox2* addressBox_ = nullptr;

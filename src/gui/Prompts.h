@@ -18,10 +18,10 @@ struct Prompts {
   std::function<bool(QWidget* parent, const QString& text, const QString& caption)> question;
   // The login window, modal, at the address; returns when the person has closed it.
   std::function<void(QWidget* parent, const QString& address)> login;
-  // Opens an address (a web page, a folder) with the desktop.
-  std::function<void(const QUrl& url)> openUrl;
-  // The folder picker; empty when cancelled.
-  std::function<QString(QWidget* parent, const QString& title)> pickFolder;
+  // Opens an address (a web page, a folder) with the desktop; false when nothing could open it.
+  std::function<bool(const QUrl& url)> openUrl;
+  // The folder picker, opened at start; empty when cancelled.
+  std::function<QString(QWidget* parent, const QString& title, const QString& start)> pickFolder;
 
   // The desktop's own.
   static Prompts Desktop();

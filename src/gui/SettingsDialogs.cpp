@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCursor>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include "text/StringCtrl.h"
@@ -18,10 +20,17 @@ namespace albumora::gui {
 
 namespace {
 
-// A signed decimal number as typed (text that is no number reads as 0), cut to 16 bits.
-uint16_t ReadField(const QLineEdit* edit) {
-  return static_cast<uint16_t>(ReadDecimal(edit->text().toStdString()));
-}
+// A signed decimal number as typed; text that is no number reads as 0.
+long long ReadField(const QLineEdit* edit) { return ReadDecimal(edit->text().toStdString()); }
+
+constexpr const char* kAffixHelp =
+    "文件名的前缀、后缀可含占位符：\n"
+    "?1 相册名　?2 图片序号　?3 相册在列表中的序号\n"
+    "?4、?5 站点给出的相册数字　?6 本次勾选的相册数\n"
+    "?7 列表中的相册数　?8 相册主人\n"
+    "相册路径的前缀、后缀可含 ?1 相册名、?2 相册序号。\n"
+    "替换：“替换”与“替换为”各用 | 分成段，段数相同时逐段替换，\n"
+    "否则把整段“替换”换成整段“替换为”。";
 
 QString FieldString(const NameField& field) { return QString::fromStdString(FieldText(field)); }
 
@@ -100,22 +109,22 @@ bool CDlgDownSet::StoreConfig() {
 
 // The values reach the slot only when they pass: a refused "确 定" followed by closing the
 // dialog leaves the slot as it was, so no thread count of 0 waits in memory for the next
-// download.
+// download. They are checked as typed, before the 16-bit fields could cut 65537 to 1, by the
+// rule `albumora config` keeps too.
 void CDlgDownSet::Confirm() {
-  DownParam typed;
-  typed.wThreads = ReadField(threads_);
-  typed.wTimeout = ReadField(timeout_);
-  typed.wMinKB = ReadField(minKB_);
-  typed.wMaxKB = ReadField(maxKB_);
-  // The time-out is compared as the signed number it was typed as: a negative one is refused.
-  const bool valid =
-      typed.wThreads >= 1 && typed.wThreads <= 15 && static_cast<int16_t>(typed.wTimeout) >= 10;
-  if (!valid) {
+  const long long threads = ReadField(threads_);
+  const long long timeout = ReadField(timeout_);
+  const long long minKB = ReadField(minKB_);
+  const long long maxKB = ReadField(maxKB_);
+  if (CheckDownParam(threads, timeout, minKB, maxKB) != DownParamFault::None) {
     message_("参数错误");
     return;
   }
   if (!StoreConfig()) return;
-  slot_ = typed;
+  slot_.wThreads = static_cast<uint16_t>(threads);
+  slot_.wTimeout = static_cast<uint16_t>(timeout);
+  slot_.wMinKB = static_cast<uint16_t>(minKB);
+  slot_.wMaxKB = static_cast<uint16_t>(maxKB);
   accept();
 }
 
@@ -140,6 +149,7 @@ CDlgSaveSet::CDlgSaveSet(NameRule& slot, QWidget* parent) : QDialog(parent), slo
   nameGrid->addLayout(radios, 0, 2);
   nameGrid->addWidget(new QLabel("后缀", names), 0, 3);
   nameGrid->addWidget(suffix_, 0, 4);
+  nameGrid->addWidget(new QLabel("替换", names), 1, 0);
   nameGrid->addWidget(from_, 1, 1, 1, 2);
   nameGrid->addWidget(new QLabel("替换为", names), 1, 3);
   nameGrid->addWidget(to_, 1, 4);
@@ -161,9 +171,16 @@ CDlgSaveSet::CDlgSaveSet(NameRule& slot, QWidget* parent) : QDialog(parent), slo
   dirGrid->addLayout(dirRadios, 0, 2);
   dirGrid->addWidget(new QLabel("后缀", dirs), 0, 3);
   dirGrid->addWidget(dirSuffix_, 0, 4);
-  // The explanation link has no action.
+  // The explanation: a tool tip, and the same text at the pointer when the link is clicked.
   auto* help = new QLabel("<a href=\"#\">前后缀说明</a>", dirs);
+  help->setToolTip(kAffixHelp);
+  connect(help, &QLabel::linkActivated, help,
+          [help] { QToolTip::showText(QCursor::pos(), kAffixHelp, help); });
   dirGrid->addWidget(help, 1, 0, 1, 2);
+  // An edit takes no more than a field keeps.
+  for (QLineEdit* edit : {prefix_, suffix_, from_, to_, dirPrefix_, dirSuffix_}) {
+    edit->setMaxLength(kMaxUnits);
+  }
 
   if (QAbstractButton* radio = nameMode_->button(slot.byNameMode)) radio->setChecked(true);
   if (QAbstractButton* radio = dirMode_->button(slot.byDirMode)) radio->setChecked(true);

@@ -16,12 +16,15 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <QTranslator>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -82,10 +85,12 @@ void TakeScreenshots(CGallerixDlg& window, const QString& folder) {
         return;
       case 1:
         if (app.nListState.load() != albumora::LIST_IDLE || app.albumList.empty()) return;
-        window.Grid()->SelectAlone(1, 0);
-        window.Grid()->selectionModel()->select(
-            window.Grid()->Model().index(1, 0),
-            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        // Tick the first two albums; the ticks survive the switch to thumbnails.
+        for (int row : {0, 1}) {
+          window.Grid()->selectionModel()->select(
+              window.Grid()->Model().index(row, 0),
+              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
         *step = 2;
         return;
       case 2:
@@ -138,6 +143,13 @@ int main(int argc, char** argv) {
       "qt.webenginecontext.info=false\njs.debug=false\njs.info=false\n"
       "js.warning=false");
   QApplication::setWindowIcon(albumora::gui::AppIcon());
+  // Qt's standard texts (the message boxes' buttons, the folder picker) in Chinese, like the
+  // window's own.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), "qtbase", "_",
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qtTexts);
+  }
 
   bool demo = false;
   bool login = false;

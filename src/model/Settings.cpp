@@ -181,6 +181,16 @@ SettingsRecord DecodeSettings(const uint8_t* bytes, size_t length) {
   return record;
 }
 
+DownParamFault CheckDownParam(long long threads, long long timeout, long long minKB,
+                              long long maxKB) {
+  if (threads < kThreadsLow || threads > kThreadsHigh) return DownParamFault::Threads;
+  if (timeout < kTimeoutLow || timeout > kWordHigh) return DownParamFault::Timeout;
+  if (minKB < 0 || minKB > kWordHigh) return DownParamFault::MinKB;
+  if (maxKB < 0 || maxKB > kWordHigh) return DownParamFault::MaxKB;
+  if (maxKB != 0 && minKB > maxKB) return DownParamFault::MinAboveMax;
+  return DownParamFault::None;
+}
+
 void LoadSettings(SettingsRecord& record, const std::filesystem::path& path) {
   record = ReadSettings(path);
   SaveSettings(record, path);

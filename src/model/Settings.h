@@ -54,6 +54,22 @@ struct SettingsRecord {
   std::array<RecentField, kRecentEntries> recentDir{};
 };
 
+// The ranges of the download parameters, one rule for the window's dialog and `albumora
+// config`. The numbers are checked as typed, before they are stored in 16 bits.
+constexpr long long kThreadsLow = 1;
+constexpr long long kThreadsHigh = 15;
+constexpr long long kTimeoutLow = 10;
+constexpr long long kWordHigh = 65535;  // the largest number a field holds
+
+enum class DownParamFault { None, Threads, Timeout, MinKB, MaxKB, MinAboveMax };
+// The first fault of the four numbers: threads 1 to 15, time-out 10 to 65535 s, sizes 0 to
+// 65535 KB (0 = no limit), and a minimum not above a maximum other than 0.
+DownParamFault CheckDownParam(long long threads, long long timeout, long long minKB,
+                              long long maxKB);
+inline DownParamFault CheckDownParam(const DownParam& down) {
+  return CheckDownParam(down.wThreads, down.wTimeout, down.wMinKB, down.wMaxKB);
+}
+
 // Field offsets in the file.
 constexpr size_t kDownParamOffset = 0;
 constexpr size_t kDownParamSize = 8;

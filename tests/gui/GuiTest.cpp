@@ -56,6 +56,7 @@ struct Asked {
   QList<QUrl> opened;
   QStringList answers;  // "yes"/"no" for the next questions; No when empty
   QString folder;       // the folder picker's answer
+  QString pickedFrom;   // the folder the picker opened at
 };
 
 // One window on a scratch program folder, with the test's answers installed.
@@ -79,8 +80,14 @@ struct Window {
       return !asked.answers.isEmpty() && asked.answers.takeFirst() == "yes";
     };
     prompts.login = [this](QWidget*, const QString& address) { asked.logins.append(address); };
-    prompts.openUrl = [this](const QUrl& url) { asked.opened.append(url); };
-    prompts.pickFolder = [this](QWidget*, const QString&) { return asked.folder; };
+    prompts.openUrl = [this](const QUrl& url) {
+      asked.opened.append(url);
+      return true;
+    };
+    prompts.pickFolder = [this](QWidget*, const QString&, const QString& start) {
+      asked.pickedFrom = start;
+      return asked.folder;
+    };
   }
   bool Start() {
     dialog->Start();
@@ -184,6 +191,10 @@ class GuiTest : public QObject {
   void nameSettingsAreStored();
   void searchFindsAndWraps();
   void transferSettingsAreStored();
+  void addressBoxPicksAndEnters();
+  void ticksSurviveViewSwitchAndSearch();
+  void listKeepsItsSite();
+  void nameColumnTakesTheWidth();
 };
 
 void GuiTest::listsTicksAndDownloads() {
@@ -221,6 +232,8 @@ void GuiTest::listsTicksAndDownloads() {
   QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
   QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
   QTRY_COMPARE_WITH_TIMEOUT(window->Status1()->text(), QString("下载完毕"), kWaitMs);
+  QCoreApplication::processEvents();                // the job's last status lines
+  QCOMPARE(window->Progress()->text(), QString());  // not "0/2"
   QCOMPARE(window->DownloadButton()->text(), QString("下载"));
   QVERIFY(window->ListButton()->isEnabled());
   QVERIFY(window->SaveBox()->isEnabled());
@@ -297,7 +310,8 @@ void GuiTest::stopsADownloadMidAlbum() {
   QVERIFY2(window->Status1()->text().startsWith("下载完毕：写入 "),
            qPrintable(window->Status1()->text()));
   QCOMPARE(window->DownloadButton()->text(), QString("下载"));
-  QCOMPARE(window->Progress()->value(), 0);
+  QCoreApplication::processEvents();
+  QCOMPARE(window->Progress()->text(), QString());  // not "0/40"
 
   const std::filesystem::path album = window.save.Dir() / "20002" / "bench";
   int files = 0;
@@ -323,6 +337,11 @@ void GuiTest::closingDuringADownloadWaitsForItsEnd() {
   QTRY_VERIFY_WITH_TIMEOUT(Pool().finished.load() >= 2, kWaitMs);
   QVERIFY(window->Runner().Running());
 
+  // Closing asks first: No keeps the download, Yes stops it and waits for its end.
+  QVERIFY(!window->close());
+  QCOMPARE(window.asked.questions, QStringList{"正在下载，确定退出？"});
+  QVERIFY(window->Runner().Running());
+  window.asked.answers = {"yes"};
   QVERIFY(window->close());
   QVERIFY(!window->Runner().Running());
   QCOMPARE(int(window->App().nDownState.load()), int(DOWN_IDLE));
@@ -399,6 +418,11 @@ void GuiTest::droppedFileGivesItsFolder() {
   std::filesystem::create_directories(dotted);
   { std::ofstream(pics / "a.jpg") << "x"; }
 
+  // The folder picker opens at the save path.
+  window->SaveBox()->setEditText(QString::fromStdString(pics.string()));
+  window->Browse();
+  QCOMPARE(window.asked.pickedFrom, QString::fromStdString(pics.string()));
+
   window->TakeDroppedPath(QString::fromStdString((pics / "a.jpg").string()));
   const QString folder = QString::fromStdString(pics.string()) + "/";
   QCOMPARE(window->SaveBox()->currentText(), folder);
@@ -413,6 +437,13 @@ void GuiTest::droppedFileGivesItsFolder() {
   QCOMPARE(window->SaveBox()->currentText(), QString::fromStdString(dotted.string()) + "/");
   window->TakeDroppedPath("/nowhere/pics/b.jpg");
   QCOMPARE(window->SaveBox()->currentText(), QString("/nowhere/pics/"));
+  // A save folder that cannot be made: one message with the folder and the system's reason.
+  const QString blocked = QString::fromStdString((pics / "a.jpg" / "sub").string());
+  window->SaveBox()->setEditText(blocked);
+  window->DownloadClicked();
+  QCOMPARE(window.asked.messages.size(), 1);
+  QVERIFY(window.asked.messages[0].startsWith("无法创建保存路径：" + blocked + "\n"));
+  QVERIFY(window.DownloadIdle());
   // A path of 400 characters is shown but not remembered.
   const QString longPath = "/" + QString(398, QLatin1Char('d'));
   window->TakeDroppedPath(longPath);
@@ -560,7 +591,12 @@ void GuiTest::downloadSettingsAreValidated() {
   QVERIFY(!confirm("-1", "30", "1", "2"));
   QVERIFY(!confirm("abc", "30", "1", "2"));
   QVERIFY(!confirm("5", "-20", "1", "2"));
-  QCOMPARE(messages, QStringList(5, "参数错误"));
+  // Checked as typed, not after a cut to 16 bits (65537 would be 1); the command line's rule.
+  QVERIFY(!confirm("65537", "30", "1", "2"));
+  QVERIFY(!confirm("5", "65546", "1", "2"));
+  QVERIFY(!confirm("5", "30", "70000", "0"));
+  QVERIFY(!confirm("5", "30", "500", "20"));
+  QCOMPARE(messages, QStringList(9, "参数错误"));
   QCOMPARE(slot.wThreads, uint16_t(15));
   QCOMPARE(slot.wTimeout, uint16_t(10));
   QCOMPARE(slot.wMinKB, uint16_t(0));
@@ -623,7 +659,7 @@ void GuiTest::searchFindsAndWraps() {
   QCOMPARE(focus(), 1);
   find->FindNext();
   QCOMPARE(focus(), 3);
-  QCOMPARE(window->App().grid.SelectedAlbums(4), std::vector<int>{3});
+  QVERIFY(window->App().grid.SelectedAlbums(4).empty());  // a hit is no tick
   find->FindNext();
   QCOMPARE(focus(), 0);
   find->FindPrevious();
@@ -687,6 +723,130 @@ void GuiTest::transferSettingsAreStored() {
   QVERIFY(window.Start());
   QCOMPARE(window.asked.messages.size(), 1);
   QVERIFY(window.asked.messages[0].contains(":2: unknown setting transfer.low_speed_secs"));
+}
+
+// The address box: a mouse pick from the drop-down puts the item in the box; while suggestions
+// show, a click on "获取相册" lists at once; Enter lists, or picks while suggestions show.
+void GuiTest::addressBoxPicksAndEnters() {
+  MadeUpAlbums adapters;
+  Window window({}, adapters);
+  QVERIFY(window.Start());
+  CComboBox2* box = window->AddressBox();
+  box->AddItem("http://names.test/a,b");
+  box->AddItem("http://names.test/c");
+  box->setEditText("");
+  box->showPopup();
+  emit box->view()->activated(box->view()->model()->index(1, 0));
+  QCOMPARE(box->currentText(), QString("http://names.test/c"));
+  QVERIFY(!box->view()->isVisible());
+
+  // The click reaches the window as the person's would: through the open suggestion list.
+  box->setFocus();
+  box->setEditText("");
+  QTest::keyClicks(box->lineEdit(), "names");
+  QVERIFY(box->SuggestionsShown());
+  QCoreApplication::processEvents();  // the list has shown itself
+  QPushButton* list = window->ListButton();
+  const QPoint at = list->mapTo(window.dialog.get(), list->rect().center());
+  QTest::mousePress(window->windowHandle(), Qt::LeftButton, {}, at);
+  QCoreApplication::processEvents();  // a person's release comes later
+  QTest::mouseRelease(window->windowHandle(), Qt::LeftButton, {}, at);
+  QVERIFY(!box->SuggestionsShown());
+  QVERIFY(QTest::qWaitFor([&] { return window.ListIdle(); }, kWaitMs));
+  QCOMPARE(window->Status1()->text(), QString("获取相册列表完成，共0个"));
+
+  box->setEditText("http://names.test/a,b");
+  QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+  QVERIFY(QTest::qWaitFor([&] { return window.ListIdle(); }, kWaitMs));
+  QCOMPARE(window->Grid()->Model().rowCount(), 2);
+
+  // Enter in the open suggestion list picks (the keys go to the list) and lists nothing.
+  box->setEditText("");
+  QTest::keyClicks(box->lineEdit(), "c");
+  QVERIFY(box->SuggestionsShown());
+  QWidget* suggestions = QApplication::activePopupWidget();
+  QVERIFY(suggestions != nullptr);
+  QTest::keyClick(suggestions, Qt::Key_Down);
+  QTest::keyClick(suggestions, Qt::Key_Return);
+  QCOMPARE(box->currentText(), QString("http://names.test/c"));
+  QVERIFY(window.ListIdle());
+  QCOMPARE(window->Grid()->Model().rowCount(), 2);
+}
+
+// Ticks are the person's: a view switch (there and back) and the album search keep them.
+void GuiTest::ticksSurviveViewSwitchAndSearch() {
+  MadeUpAlbums adapters;
+  Window window({}, adapters);
+  QVERIFY(window.Start());
+  QVERIFY(ListAccount(window, "http://names.test/a,b,c,d,e,f,g,h"));
+  ClickRow(window, 1);
+  ClickRow(window, 6);
+  const std::vector<int> ticked{1, 6};
+  auto switchView = [&] {
+    QTest::mouseClick(window->PreviewBox(), Qt::LeftButton);
+    return QTest::qWaitFor([&] { return window->App().nModeSwitch.load() == 0; }, kWaitMs);
+  };
+  QVERIFY(switchView());
+  AlbumGridModel& model = window->Grid()->Model();
+  QCOMPARE(window->App().grid.SelectedAlbums(8), ticked);
+  QCOMPARE(model.index(1, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));  // album 7
+  QVERIFY(switchView());
+  QCOMPARE(window->App().grid.SelectedAlbums(8), ticked);
+
+  // "全选" too.
+  QTest::mouseClick(window->SelectAllBox(), Qt::LeftButton);
+  QVERIFY(switchView());
+  QVERIFY(window->SelectAllBox()->isChecked());
+  QCOMPARE(window->Grid()->TickedCount(), 8);
+  QVERIFY(switchView());
+  QTest::mouseClick(window->SelectAllBox(), Qt::LeftButton);
+  QCOMPARE(window->Grid()->TickedCount(), 0);
+
+  // With the search window open a click ticks one more album; a hit moves the focus only.
+  window->ShowFind();
+  ClickRow(window, 2);
+  ClickRow(window, 4);
+  window->FindWindow()->KeywordEdit()->setText("f");
+  window->FindWindow()->FindNext();
+  QCOMPARE(window->Grid()->currentIndex().row(), 5);
+  QCOMPARE(window->App().grid.SelectedAlbums(8), (std::vector<int>{2, 4}));
+}
+
+// A site change after listing does not send the listed albums to the other site's adapter.
+void GuiTest::listKeepsItsSite() {
+  Web web;
+  Window window;
+  QVERIFY(window.Start());
+  QVERIFY(ListAccount(window, testweb::kDemoAccount));
+  window->SiteBox()->setCurrentIndex(SITE_NETEASE);
+  QVERIFY(window->DownloadButton()->toolTip().contains("QQ空间"));
+  ClickRow(window, 0);
+  QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
+  QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
+  const std::filesystem::path album = window.save.Dir() / testweb::kDemoAccount / "西湖";
+  QVERIFY(std::filesystem::is_directory(album));
+  QVERIFY(!std::filesystem::is_empty(album));
+  QCOMPARE(window->SiteBox()->currentIndex(), int(SITE_NETEASE));
+}
+
+// The name column takes the width the others leave: no scroll bar at 640 × 480, no empty band
+// when the window is large.
+void GuiTest::nameColumnTakesTheWidth() {
+  MadeUpAlbums adapters;
+  Window window({}, adapters);
+  QVERIFY(window.Start());
+  QVERIFY(ListAccount(window, "http://names.test/a,b"));
+  AlbumGridView* grid = window->Grid();
+  auto used = [grid] {
+    int width = 0;
+    for (int column = 0; column < 4; ++column) width += grid->columnWidth(column);
+    return width;
+  };
+  for (const QSize size : {QSize(640, 480), QSize(1600, 1000)}) {
+    window->resize(size);
+    QTRY_COMPARE(used(), grid->viewport()->width());
+    QVERIFY(grid->columnWidth(1) > 200);
+  }
 }
 
 QTEST_MAIN(GuiTest)
