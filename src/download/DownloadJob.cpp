@@ -177,17 +177,25 @@ std::string SiteKey(int site) {
 // and a written or failed picture gets its archive row at once, as its file lands.
 class PoolRecorder {
  public:
-  PoolRecorder(const DownloadList& list, Archive* archive, const PictureOrigin& origin)
+  PoolRecorder(DownloadList& list, Archive* archive, const PictureOrigin& origin)
       : list_(list), archive_(archive), origin_(origin), results_(list.size()) {}
 
+  // On the worker's thread; each index is done once.
   void Done(size_t index, const PictureResult& result) {
     results_[index] = result;
-    if (archive_ == nullptr || result.state == PictureResult::State::Already) return;
+    if (result.state == PictureResult::State::Already) return;
+    std::string sha256;
+    const bool found = index < list_.arrFoundFile.size() && !list_.arrFoundFile[index].empty();
+    if (result.state == PictureResult::State::Written && (archive_ != nullptr || found)) {
+      sha256 = FileSha256(FitFileName(list_.strSaveDir + list_.arrName[index]));
+      if (found) TakeFoundFile(index, result.bytes, sha256);
+    }
+    if (archive_ == nullptr) return;
     PictureRow row = RowOf(index);
     if (result.state == PictureResult::State::Written) {
       row.outcome = PictureOutcome::Written;
       row.bytes = result.bytes;
-      row.sha256 = FileSha256(row.path);
+      row.sha256 = sha256;
     } else {
       row.outcome = result.failure == FetchFailure::Stopped ? PictureOutcome::Stopped
                                                             : PictureOutcome::Failed;
@@ -209,7 +217,22 @@ class PoolRecorder {
   const std::vector<PictureResult>& Results() const { return results_; }
 
  private:
-  const DownloadList& list_;
+  // The file that stood at the picture's first choice of name holds the very bytes fetched: it
+  // is the picture's own, landed by a run that was killed before it could record it. The new
+  // copy goes and the picture keeps that file.
+  void TakeFoundFile(size_t index, uint64_t bytes, const std::string& sha256) {
+    const std::string found = FitFileName(list_.strSaveDir + list_.arrFoundFile[index]);
+    std::error_code error;
+    if (std::filesystem::file_size(found, error) != bytes || error || sha256.empty() ||
+        FileSha256(found) != sha256) {
+      return;
+    }
+    if (std::filesystem::remove(FitFileName(list_.strSaveDir + list_.arrName[index]), error)) {
+      list_.arrName[index] = list_.arrFoundFile[index];
+    }
+  }
+
+  DownloadList& list_;
   Archive* archive_;
   const PictureOrigin& origin_;
   std::vector<PictureResult> results_;

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "archive/Archive.h"
-#include "model/Config.h"
 #include "download/Naming.h"
+#include "model/Config.h"
 #include "net/HttpEngine.h"
 #include "sites/Context.h"
 

@@ -80,14 +80,20 @@ bool NameTaken(const TakenNames& names, const std::string& folder, const std::st
 
 // The unique-name rule: the name, else "stem (1).jpg", "stem (2).jpg", ... the first one free.
 // The numbers a stem has used up are remembered, so each name costs constant time.
+// found is the first name passed over for a file on disk alone.
 std::string UniqueName(TakenNames& names, const std::string& folder, const std::string& stem,
-                       const std::string& name) {
-  if (!NameTaken(names, folder, name)) return name;
+                       const std::string& name, std::string& found) {
+  auto taken = [&](const std::string& candidate) {
+    if (!NameTaken(names, folder, candidate)) return false;
+    if (found.empty() && !names.taken.contains(FoldKey(candidate))) found = candidate;
+    return true;
+  };
+  if (!taken(name)) return name;
   unsigned& next = names.nextNumber[stem];
   for (unsigned count = std::max(next, 1U);; ++count) {
     const std::string tail = " (" + std::to_string(count) + ").jpg";
     std::string numbered = CutName(stem, kMaxNameBytes - tail.size()) + tail;
-    if (!NameTaken(names, folder, numbered)) {
+    if (!taken(numbered)) {
       next = count + 1;
       return numbered;
     }
@@ -198,12 +204,13 @@ void AddPicture(AppState& app, const std::string& address, const std::string& de
   // a picture an earlier run wrote keeps its file.
   TakenNames& names = list.names[list.strSaveDir];
   bool already = false;
+  std::string found;
   if (auto earlier =
           origin ? EarlierFile(*origin, names, list.strSaveDir, address) : std::nullopt) {
     name = std::move(*earlier);
     already = !origin->refetch;
   } else {
-    name = UniqueName(names, list.strSaveDir, stem, name);
+    name = UniqueName(names, list.strSaveDir, stem, name, found);
   }
   names.taken.insert(FoldKey(name));
 
@@ -212,6 +219,8 @@ void AddPicture(AppState& app, const std::string& address, const std::string& de
   list.arrHeader.push_back(header);
   list.arrAlready.resize(list.arrUrl.size() - 1);
   list.arrAlready.push_back(already ? 1 : 0);
+  list.arrFoundFile.resize(list.arrUrl.size() - 1);
+  list.arrFoundFile.push_back(std::move(found));
 
   char status[64];
   std::snprintf(status, sizeof status, "已获取到%d张图片信息", static_cast<int>(list.size()));

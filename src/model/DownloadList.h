@@ -33,6 +33,11 @@ struct DownloadList {
   // Parallel to arrUrl: 1 when an earlier run wrote this picture and its file is still there
   // with that size, so it is not fetched again.
   std::vector<uint8_t> arrAlready;
+  // Parallel to arrUrl: the name the picture would have had but for a file found there that no
+  // record tells as this picture's (empty when none). When that file turns out to hold the very
+  // bytes fetched, it is the picture's own (a run killed before it could record it) and the new
+  // copy goes.
+  std::vector<std::string> arrFoundFile;
 
   size_t size() const { return arrUrl.size(); }
   bool empty() const { return arrUrl.empty(); }
@@ -41,6 +46,7 @@ struct DownloadList {
     arrName.clear();
     arrHeader.clear();
     arrAlready.clear();
+    arrFoundFile.clear();
   }
 };
 

@@ -417,6 +417,22 @@ TEST_F(Job, RerunsFinishTheJobAndOverwriteNothing) {
   EXPECT_EQ(ReadBytes(AlbumFolder("Lake") + "1.jpg"), "someone else's");
 }
 
+// Without any record, a file at the picture's name that holds the very bytes fetched is the
+// picture's own (a run killed before it could record it): no second copy is kept. A file with
+// other bytes stays beside the picture.
+TEST_F(Job, AFileWithThePicturesBytesIsItsOwn) {
+  t.AddAlbum("Lake");
+  gPictures[0] = {"http://pics.test/1.jpg", "http://pics.test/2.jpg"};
+  std::filesystem::create_directories(AlbumFolder("Lake"));
+  WriteBytes(AlbumFolder("Lake") + "1.jpg", "\xFF\xD8 picture /1.jpg");
+  WriteBytes(AlbumFolder("Lake") + "2.jpg", "\xFF\xD8 another picture");
+  t.ShowAndSelect({0});
+  RunDownloadJob(t.app, adapters);
+  EXPECT_EQ(FolderNames(AlbumFolder("Lake")),
+            (std::vector<std::string>{"1.jpg", "2 (1).jpg", "2.jpg", "pic.zrk"}));
+  EXPECT_EQ(ReadBytes(AlbumFolder("Lake") + "2.jpg"), "\xFF\xD8 another picture");
+}
+
 // Albums that share one folder (no album folders, names by number) keep every file.
 TEST_F(Job, AlbumsSharingAFolderKeepEveryPicture) {
   t.app.Rule().byDirMode = 1;
