@@ -3,6 +3,8 @@
 #include "cli/DownloadRun.h"
 #include "sites/Registry.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +27,8 @@
 #include "fs/FileNames.h"
 #include "fs/ProgramFolder.h"
 #include "model/DownloadList.h"
+#include "net/CookieStore.h"
+#include "net/HttpEngine.h"
 #include "text/StringCtrl.h"
 
 namespace albumora::cli {
@@ -287,28 +291,82 @@ bool CheckSaveFolder(const std::string& folder, std::string& reason) {
   return false;
 }
 
-std::string WriteAria2List(const DownloadList& list, const std::string& albumName) {
-  const std::string path = FitFileName(list.strSaveDir + albumName + ".aria2.txt");
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return {};
+namespace {
+
+// A value for one line of an aria2 input file: line breaks and tabs would start a new entry or
+// an option line, so they go; so does white space at either end.
+std::string Aria2Value(const std::string& text) {
+  std::string value;
+  value.reserve(text.size());
+  for (char c : text) {
+    if (c != '\r' && c != '\n' && c != '\t') value += c;
+  }
+  return Trim(value);
+}
+
+}  // namespace
+
+std::string Aria2ListText(const DownloadList& list, const std::string& userAgent,
+                          const std::function<std::string(const std::string&)>& cookiesFor,
+                          bool& hasCookies) {
+  hasCookies = false;
+  std::string text =
+      "# aria2 input file written by albumora: aria2c -i FILE fetches every picture into the\n"
+      "# album's folder under albumora's name.\n"
+      "# A picture's fallback (mostly a smaller copy) is not given to aria2, which would take it\n"
+      "# for a mirror of the same file and might join parts of both: it is only named in a\n"
+      "# comment before the picture (fetch it by hand if the first address fails).\n";
+  const std::string agent = Aria2Value(userAgent);
   for (size_t i = 0; i < list.size(); ++i) {
-    std::string addresses = list.arrUrl[i];
-    // A fallback address is a second source of the same file for aria2.
-    if (size_t cut = addresses.find("\r\n"); cut != std::string::npos) {
-      addresses = addresses.substr(0, cut) + "\t" + addresses.substr(cut + 2);
-    }
-    out << addresses << "\n";
-    out << "  dir=" << list.strSaveDir << "\n";
-    out << "  out=" << list.arrName[i] << "\n";
+    const std::string& line = list.arrUrl[i];
+    const size_t cut = line.find("\r\n");
+    std::string address = Aria2Value(line.substr(0, cut));
+    std::string fallback =
+        cut == std::string::npos ? std::string() : Aria2Value(line.substr(cut + 2));
+    if (address.empty()) std::swap(address, fallback);
+    if (address.empty()) continue;
+    if (!fallback.empty() && fallback != address) text += "# fallback: " + fallback + "\n";
+    text += address + "\n";
+    text += " dir=" + Aria2Value(list.strSaveDir) + "\n";
+    text += " out=" + Aria2Value(list.arrName[i]) + "\n";
+    if (!agent.empty()) text += " header=User-Agent: " + agent + "\n";
     std::vector<std::string> headers;
     SplitBy(headers, list.arrHeader[i], "\r\n");
     if (headers.empty()) headers.push_back(list.arrHeader[i]);
     for (const std::string& header : headers) {
-      if (!Trim(header).empty()) out << "  header=" << Trim(header) << "\n";
+      const std::string value = Aria2Value(header);
+      if (!value.empty()) text += " header=" + value + "\n";
+    }
+    const std::string cookies = cookiesFor ? Aria2Value(cookiesFor(address)) : std::string();
+    if (!cookies.empty()) {
+      text += " header=Cookie: " + cookies + "\n";
+      hasCookies = true;
     }
   }
-  out.flush();
-  return out ? path : std::string();
+  return text;
+}
+
+std::string WriteAria2List(const DownloadList& list, const std::string& albumName) {
+  const std::string path = FitFileName(list.strSaveDir + albumName + ".aria2.txt");
+  const EngineLimits limits = GetEngineLimits();
+  bool hasCookies = false;
+  const std::string text = Aria2ListText(
+      list, limits.userAgent.empty() ? std::string(kUserAgent) : limits.userAgent,
+      [](const std::string& address) { return CookieStore::Shared().CookiesFor(address); },
+      hasCookies);
+  // A file that carries the login's cookies is for its owner's eyes only.
+  const mode_t mode = hasCookies ? 0600 : 0644;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  if (fd < 0) return {};
+  bool ok = ::fchmod(fd, mode) == 0 || !hasCookies;
+  for (size_t done = 0; ok && done < text.size();) {
+    const ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    ok = wrote > 0;
+    if (ok) done += static_cast<size_t>(wrote);
+  }
+  ok = ::close(fd) == 0 && ok;
+  return ok ? path : std::string();
 }
 
 bool ParseLowSpeed(const std::string& text, std::pair<uint32_t, uint32_t>& value,

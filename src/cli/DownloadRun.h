@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <optional>
 #include <string>
@@ -56,9 +57,17 @@ bool CheckSizeLimits(AppState& app, int site, const DownloadOverrides& overrides
 // ("permission denied", "... is a file") when not. Makes nothing.
 bool CheckSaveFolder(const std::string& folder, std::string& reason);
 
-// Writes the album's aria2 input file: each picture's addresses (a fallback as a second
-// address), its folder and file name, and its header lines (the Referer a site needs).
-// Returns the file's path, empty when it cannot be written.
+// The text of an album's aria2 input file: per picture one address (the fallback when there is
+// no other; a fallback beside an address is only named in a comment, since aria2 would take it
+// for a mirror of the same file), its folder and file name as option lines, the user agent, its
+// header lines (the Referer a site needs) and the Cookie header cookiesFor gives for the address
+// (hasCookies tells whether any was written). No line starts with white space but the options.
+std::string Aria2ListText(const DownloadList& list, const std::string& userAgent,
+                          const std::function<std::string(const std::string&)>& cookiesFor,
+                          bool& hasCookies);
+// Writes the album's aria2 input file (Aria2ListText with the engine's user agent and the
+// cookie store), 0600 when it carries cookies. Returns the file's path, empty when it cannot be
+// written.
 std::string WriteAria2List(const DownloadList& list, const std::string& albumName);
 
 struct DownloadSummary {

@@ -262,8 +262,8 @@ int main(int argc, char** argv) {
   downloadCommand
       ->add_option("--export", exportKind,
                    "instead of downloading, write per album a list for a download manager: "
-                   "aria2 (ALBUM.aria2.txt, for aria2c -i, with out= names and header= "
-                   "referers) or thunder (ALBUM.lst)")
+                   "aria2 (ALBUM.aria2.txt, for aria2c -i, with out= names, the user agent, "
+                   "referers and cookies) or thunder (ALBUM.lst)")
       ->check(CLI::IsMember({"aria2", "thunder"}).description(""))
       ->type_name("aria2|thunder");
   downloadCommand->footer(std::string(kAddressHelp) + "\n" + kDownloadOutputHelp +

@@ -15,6 +15,7 @@
 #include "DemoSite.h"
 #include "TestWeb.h"
 #include "model/Settings.h"
+#include "net/HttpEngine.h"
 
 namespace albumora {
 namespace {
@@ -192,22 +193,50 @@ TEST_F(DownloadCli, FailedRequestsAreNamedWithVerbose) {
   EXPECT_EQ(Lines(run.out).size(), 1u);
 }
 
-TEST_F(DownloadCli, Aria2ExportKeepsNamesAndFallbacks) {
-  RunResult run =
-      Albumora(Download("--export aria2 --albums 1 --save " + Save().string() + " 10001"));
+TEST_F(DownloadCli, Aria2ExportIsReadRightByAria2c) {
+  const std::filesystem::path cookies = dir_ / "export.txt";
+  std::ofstream(cookies) << ".qq.com\tTRUE\t/\tFALSE\t2147483647\tskey\t@abc\n";
+  RunResult run = Albumora(Download("--export aria2 --albums 1 --cookies " + cookies.string() +
+                                    " --save " + Save().string() + " 10001"));
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.err.find("3 pictures listed for a download manager"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(Album("西湖") / "断桥残雪.jpg"));
   EXPECT_TRUE(web_.RequestsTo("/V1west/full/").empty());
-  const std::vector<std::string> lines = Lines(ReadFile(Album("西湖") / "西湖.aria2.txt"));
-  ASSERT_EQ(lines.size(), 9u) << ReadFile(Album("西湖") / "西湖.aria2.txt");
+  const std::filesystem::path list = Album("西湖") / "西湖.aria2.txt";
+  const std::string text = ReadFile(list);
   const auto& lake = DemoAlbums()[0];
-  // The preview ("/b/") is the second source of the same file.
-  EXPECT_EQ(lines[0], testweb::DemoFullAddress(lake, 0) + "\t" +
-                          "http://b1.photo.store.qq.com/psb/10001/V1west/b/1.jpg");
-  EXPECT_EQ(lines[1], "  dir=" + Album("西湖").string() + "/");
-  EXPECT_EQ(lines[2], "  out=断桥残雪.jpg");
-  EXPECT_EQ(lines[8], "  out=雷峰夕照.jpg");
+  // One address a picture; the preview ("/b/") is no mirror of the full size, only named.
+  EXPECT_NE(
+      text.find("\n" + testweb::DemoFullAddress(lake, 0) + "\n dir=" + Album("西湖").string() +
+                "/\n out=断桥残雪.jpg\n header=User-Agent: " + kUserAgent + "\n"),
+      std::string::npos)
+      << text;
+  EXPECT_NE(text.find("# fallback: http://b1.photo.store.qq.com/psb/10001/V1west/b/1.jpg\n"),
+            std::string::npos);
+  EXPECT_NE(text.find(" header=Cookie: skey=@abc\n"), std::string::npos) << text;
+  EXPECT_EQ(std::filesystem::status(list).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+  // aria2c fetches the same bytes under the same names as albumora's own download, signed with
+  // the user agent and the cookies.
+  web_.ClearRequests();
+  const RunResult aria2 =
+      RunProgram("/usr/bin/aria2c",
+                 {"--no-conf", "-q", "-i", list.string(), "--all-proxy=" + web_.ProxyUrl(),
+                  "--max-tries=1", "--file-allocation=none", "--auto-file-renaming=false"},
+                 dir_);
+  EXPECT_NE(aria2.status, 0);  // the full size of the third picture answers 404
+  const auto sent = web_.RequestsTo("/V1west/full/1.jpg");
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].Header("User-Agent"), kUserAgent);
+  EXPECT_EQ(sent[0].Header("Cookie"), "skey=@abc");
+  EXPECT_TRUE(web_.RequestsTo("/V1west/b/").empty());
+  const std::filesystem::path own = dir_ / "own";
+  run = Albumora(Download("--albums 1 --save " + own.string() + " 10001"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* name : {"断桥残雪.jpg", "苏堤春晓.jpg"}) {
+    EXPECT_EQ(ReadFile(Album("西湖") / name), ReadFile(own / "10001" / "西湖" / name)) << name;
+  }
   // Export is for this run only: the slot keeps downloading.
   std::string bytes = ReadFile(std::filesystem::path(Home()) / "soft.dat");
   SettingsRecord record =
