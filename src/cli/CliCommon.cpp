@@ -402,12 +402,20 @@ void PrintAlbums(const AppState& app, bool json) {
 int RunSitesCommand(bool json) {
   for (const SiteEntry& site : SiteEntries()) {
     if (json) {
-      std::printf("{\"index\":%d,\"key\":%s,\"name\":%s,\"supported\":%s}\n", site.index,
-                  JsonString(site.key).c_str(), JsonString(site.displayName).c_str(),
-                  site.supported ? "true" : "false");
+      std::string examples = "[";
+      for (const std::string& example : site.examples) {
+        examples += (examples.size() > 1 ? "," : "") + JsonString(example);
+      }
+      std::printf("{\"index\":%d,\"key\":%s,\"name\":%s,\"supported\":%s,\"examples\":%s]}\n",
+                  site.index, JsonString(site.key).c_str(), JsonString(site.displayName).c_str(),
+                  site.supported ? "true" : "false", examples.c_str());
     } else {
-      std::printf("%d\t%s\t%s\t%s\n", site.index, site.key.c_str(), site.displayName.c_str(),
-                  site.supported ? "supported" : "not supported yet");
+      std::string examples;
+      for (const std::string& example : site.examples) {
+        examples += (examples.empty() ? "" : " ") + example;
+      }
+      std::printf("%d\t%s\t%s\t%s\t%s\n", site.index, site.key.c_str(), site.displayName.c_str(),
+                  site.supported ? "supported" : "not supported yet", examples.c_str());
     }
   }
   return kExitOk;
@@ -439,7 +447,12 @@ int ListFailureStatus(ListResult result, const CommonOptions& options, int site,
   return kExitOk;
 }
 
-int RunListCommand(const CommonOptions& options) {
+int RunListCommand(const CommonOptions& typed) {
+  CommonOptions options = typed;
+  std::string error;
+  if (!CheckAddressForm(typed.address, typed.site, options.address, error)) {
+    return UsageError("list", error);
+  }
   CliSession session(options);
   if (!session.Setup()) return kExitNotStarted;
   const ListResult result = session.ListAlbums(options.address);

@@ -187,7 +187,8 @@ struct SiteEntry {
   int index;
   std::string key;
   std::string displayName;
-  bool supported;  // an album-list adapter exists in this build
+  bool supported;                     // an album-list adapter exists in this build
+  std::vector<std::string> examples;  // addresses a user would type
 };
 std::vector<SiteEntry> SiteEntries();
 // The index of a command-line key or a decimal index text; -1 when unknown.
@@ -198,6 +199,12 @@ std::string SiteLoginAddress(int nSite);
 bool SiteHasAdapters(int nSite);
 // The site recognised from a typed address (Qzone for a bare number).
 int RecognizeSiteOf(const std::string& address);
+// Checks a typed address before any request: an account number, or an http:// or https://
+// address with a host name that a family (the one --site names, when site >= 0) recognises. On
+// success address is the form to use (trimmed, "http://", lower-case host, a trailing slash
+// dropped where the family's addresses have none); otherwise error names the accepted forms.
+// An empty address passes (the site's own message answers it).
+bool CheckAddressForm(const std::string& typed, int site, std::string& address, std::string& error);
 // The album-list job on this thread for app.nSite and the host's address; false when the
 // address was refused before any request (the message was shown).
 bool RunListJob(AppState& app);

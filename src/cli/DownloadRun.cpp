@@ -647,7 +647,13 @@ int RunDownloadCommand(const DownloadOptions& options) {
     PrintError(reason);
     return kExitNotStarted;
   }
-  if (options.inputFile.empty()) return DownloadAddress(options, selection, options.common.address);
+  std::string address;
+  if (options.inputFile.empty()) {
+    if (!CheckAddressForm(options.common.address, options.common.site, address, error)) {
+      return UsageError("download", error);
+    }
+    return DownloadAddress(options, selection, address);
+  }
 
   std::vector<std::string> addresses;
   if (options.inputFile == "-") {
@@ -663,6 +669,14 @@ int RunDownloadCommand(const DownloadOptions& options) {
   if (addresses.empty()) {
     PrintError("the address file " + options.inputFile + " holds no address");
     return kExitUsage;
+  }
+  // Every address is checked before the first is listed.
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    if (!CheckAddressForm(addresses[i], options.common.site, address, error)) {
+      return UsageError("download",
+                        options.inputFile + ", address " + std::to_string(i + 1) + ": " + error);
+    }
+    addresses[i] = address;
   }
   const bool quiet = options.common.verbosity == Verbosity::Quiet;
   int overall = kExitOk;

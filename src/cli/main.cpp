@@ -32,9 +32,10 @@ constexpr const char* kExitStatusHelp =
 constexpr const char* kAddressHelp =
     "ADDRESS:\n"
     "  qzone   a QQ number (10001), or http://user.qzone.qq.com/NUMBER\n"
-    "  others  the owner's album page, beginning with http:// (see 'albumora sites' for the\n"
-    "          families this build supports); without --site the family is recognised\n"
-    "          from the address, and a bare number is a QQ number.\n";
+    "  others  the owner's album page, beginning with http:// or https:// ('albumora sites'\n"
+    "          lists the families and example addresses); without --site the family is\n"
+    "          recognised from the address, and a bare number is a QQ number. Any other\n"
+    "          text is refused before any request (exit 2).\n";
 
 constexpr const char* kListOutputHelp =
     "Output (stdout): one line per album, tab-separated: row (0001...), name, picture count\n"

@@ -10,6 +10,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -67,10 +68,12 @@ TEST_F(ListCli, SitesListsTheFifteenFamilies) {
   EXPECT_EQ(result.status, 0);
   const std::vector<std::string> lines = Lines(result.out);
   ASSERT_EQ(lines.size(), 15u);
-  EXPECT_EQ(lines[0], "0\tqzone\tQQ空间/腾讯微博\tsupported");
-  EXPECT_EQ(lines[14], "14\tpconline\t太平洋摄影部落\tsupported");
+  EXPECT_EQ(lines[14],
+            "14\tpconline\t太平洋摄影部落\tsupported\thttp://photo.pconline.com.cn/someone/");
+  EXPECT_EQ(lines[0].rfind("0\tqzone\tQQ空间/腾讯微博\tsupported\t10001 http://", 0), 0u)
+      << lines[0];
   for (const std::string& line : lines) {
-    EXPECT_TRUE(line.ends_with("\tsupported") || line.ends_with("\tnot supported yet")) << line;
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 4) << line;
   }
 }
 
@@ -175,6 +178,43 @@ TEST_F(ListCli, RefusedAddressesAreUsageErrors) {
   EXPECT_NE(result.err.find("请输入正确的相册网址（QQ空间可直接输入QQ号）"), std::string::npos);
   EXPECT_NE(result.err.find("try 'albumora list --help'"), std::string::npos) << result.err;
   EXPECT_TRUE(web_.Requests().empty());
+
+  // Malformed addresses and addresses no family takes: refused in one line naming the accepted
+  // forms, before any request.
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"abc"},
+           {"10001abc"},
+           {"http://"},
+           {"ftp://foo"},
+           {"http://unknown.example.com/x"},
+           {"user.qzone.qq.com/10001"},
+           {"--site", "netease", "http://user.qzone.qq.com/10001"},
+       }) {
+    result = List(args);
+    EXPECT_EQ(result.status, 2) << args.back() << result.err;
+    EXPECT_NE(result.err.find("'albumora sites' lists"), std::string::npos) << result.err;
+    EXPECT_EQ(testweb::Lines(result.err).size(), 2u) << result.err;
+  }
+  const std::filesystem::path input = dir_ / "addresses.txt";
+  std::ofstream(input) << "10001\nabc\n";
+  result = Run({"download", "--home", home_.string(), "--proxy", web_.ProxyUrl(), "-o",
+                (dir_ / "save").string(), "-i", input.string()});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.err.find("address 2: not an album address: \"abc\""), std::string::npos)
+      << result.err;
+  EXPECT_TRUE(web_.Requests().empty());
+}
+
+TEST_F(ListCli, AddressesAsBrowsersShowThemAreTaken) {
+  ServeQzone(Fixture("qzone/albums.js"));
+  for (const char* address :
+       {"http://user.qzone.qq.com/10001/", "HTTPS://User.Qzone.QQ.com/10001", " 10001 "}) {
+    const RunResult result = List({address});
+    EXPECT_EQ(result.status, 0) << address << result.err;
+    EXPECT_FALSE(result.out.empty()) << address;
+  }
+  // A family whose addresses no fragment recognises takes them with --site.
+  EXPECT_NE(List({"--site", "pconline", "http://photo.pconline.com.cn/someone/"}).status, 2);
 }
 
 TEST_F(ListCli, UsageErrorsExitTwoWithAOneLineHint) {
