@@ -4,6 +4,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -100,6 +101,36 @@ int UsageError(const std::string& command, const std::string& error) {
   std::cerr << "albumora: " << error << "\n"
             << "try 'albumora " << (command.empty() ? "" : command + " ") << "--help'" << std::endl;
   return kExitUsage;
+}
+
+std::string ClosestWord(const std::string& typed, const std::vector<std::string>& candidates) {
+  // The optimal-string-alignment distance: insertions, deletions, substitutions, transpositions.
+  auto distance = [](const std::string& a, const std::string& b) {
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+      for (size_t j = 1; j <= b.size(); ++j) {
+        const size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+        d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+        if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+          d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+      }
+    }
+    return d[a.size()][b.size()];
+  };
+  if (typed.size() > 64) return {};
+  std::string best;
+  size_t bestDistance = 3;
+  for (const std::string& candidate : candidates) {
+    const size_t found = distance(typed, candidate);
+    if (found < bestDistance && found * 2 < candidate.size()) {
+      best = candidate;
+      bestDistance = found;
+    }
+  }
+  return best;
 }
 
 void PrintError(const std::string& error) {

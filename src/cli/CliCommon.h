@@ -41,6 +41,9 @@ struct CommonOptions {
 // Prints "albumora: <error>" and the hint "try 'albumora COMMAND --help'" on stderr; returns
 // kExitUsage.
 int UsageError(const std::string& command, const std::string& error);
+// The candidate a mistyped word most likely meant (a letter missing, extra, wrong or two swapped,
+// at most two such slips and fewer than half the word); empty when none is that close.
+std::string ClosestWord(const std::string& typed, const std::vector<std::string>& candidates);
 // Prints "albumora: <error>" on stderr.
 void PrintError(const std::string& error);
 // Prints "albumora: warning: <text>" on stderr (also under -q: a setting that did not load is

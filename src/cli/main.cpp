@@ -155,6 +155,46 @@ std::string CommandWord(int argc, char** argv) {
   return {};
 }
 
+// The message of a parse error: an unknown command or option named, with the one most likely
+// meant; else CLI11's own.
+std::string ParseErrorText(CLI::App& app, CLI::App* command, const CLI::ParseError& error) {
+  const CLI::App& at = command != nullptr ? *command : app;
+  for (const std::string& item : app.remaining(true)) {
+    if (item.size() > 1 && item[0] == '-' && item != "--") {
+      const std::string name = item.substr(0, item.find('='));
+      std::vector<std::string> names;
+      for (const CLI::Option* option : at.get_options()) {
+        for (const std::string& longName : option->get_lnames()) names.push_back("--" + longName);
+      }
+      std::string text = "unknown option " + EscapeControls(name);
+      if (command != nullptr) text += " for " + command->get_name();
+      const std::string meant = name.starts_with("--") ? ClosestWord(name, names) : "";
+      if (!meant.empty()) text += "; did you mean " + meant + "?";
+      return text;
+    }
+    if (command == nullptr) {
+      std::string text = "unknown command '" + EscapeControls(item) + "'";
+      const std::string meant =
+          ClosestWord(item, {"sites", "list", "download", "config", "login", "help"});
+      return text + (meant.empty() ? "; the commands are sites, list, download, config, login "
+                                     "and help"
+                                   : "; did you mean '" + meant + "'?");
+    }
+  }
+  return error.what();
+}
+
+// A number as the numeric options take it: digits only, so that "abc" is told as such and not
+// as out of range.
+const CLI::Validator kDigits(
+    [](std::string& value) {
+      return !value.empty() && value.size() <= 9 &&
+                     value.find_first_not_of("0123456789") == std::string::npos
+                 ? std::string()
+                 : "not a number: \"" + EscapeControls(value) + "\"";
+    },
+    "");
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -164,6 +204,8 @@ int main(int argc, char** argv) {
       "albumora"};
   app.set_version_flag("-V,--version", std::string("albumora ") + ALBUMORA_VERSION);
   app.require_subcommand(1);
+  // As in wget and curl: the last of a repeated single-value option wins.
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app.footer(std::string("Try 'albumora COMMAND --help' for a command's options.\n\n") +
              kExitStatusHelp);
 
@@ -220,25 +262,29 @@ int main(int argc, char** argv) {
       downloadCommand
           ->add_option("-t,--threads", threads,
                        "pictures fetched at a time, 1 to 15 (default: the site's setting, 5)")
+          ->check(kDigits)
           ->check(CLI::Range(1, 15).description(""))
           ->type_name("N");
   auto* timeoutOption =
       downloadCommand
           ->add_option("--timeout", timeout,
-                       "seconds a picture may wait for data, 1 to 65535 (default: the site's "
+                       "seconds a picture may wait for data, 10 to 65535 (default: the site's "
                        "setting, 30)")
-          ->check(CLI::Range(1, 65535).description(""))
+          ->check(kDigits)
+          ->check(CLI::Range(10, 65535).description(""))
           ->type_name("SECONDS");
   auto* minOption = downloadCommand
                         ->add_option("--min-kb", minKB,
                                      "skip pictures smaller than this many KB, 0 to 65535 "
                                      "(default: the site's setting, 0 = no limit)")
+                        ->check(kDigits)
                         ->check(CLI::Range(0, 65535).description(""))
                         ->type_name("KB");
   auto* maxOption = downloadCommand
                         ->add_option("--max-kb", maxKB,
                                      "skip pictures larger than this many KB, 0 to 65535 "
                                      "(default: the site's setting, 0 = no limit)")
+                        ->check(kDigits)
                         ->check(CLI::Range(0, 65535).description(""))
                         ->type_name("KB");
   for (const OptionSwitch& option : kSwitches) {
@@ -317,6 +363,22 @@ int main(int argc, char** argv) {
       "folder at once. Without a display: log in with a browser elsewhere, export its cookies\n"
       "as cookies.txt and give it to list or download with --cookies FILE.\n");
 
+  // "albumora help [COMMAND]": the help, as --help gives it.
+  if (argc >= 2 && std::string(argv[1]) == "help") {
+    if (argc == 2) {
+      std::cout << app.help();
+      return kExitOk;
+    }
+    for (CLI::App* command : app.get_subcommands({})) {
+      if (argc == 3 && command->get_name() == argv[2]) {
+        std::cout << command->help("albumora");
+        return kExitOk;
+      }
+    }
+    return UsageError("", argc == 3 ? "unknown command '" + EscapeControls(argv[2]) + "'"
+                                    : "help takes one command at most");
+  }
+
   const std::string word = CommandWord(argc, argv);
   try {
     app.parse(argc, argv);
@@ -330,7 +392,8 @@ int main(int argc, char** argv) {
     if (word.empty() && argc < 2) {
       return UsageError("", "a command is needed: sites, list, download, config or login");
     }
-    return UsageError(word, e.what());
+    return UsageError(word,
+                      ParseErrorText(app, word.empty() ? nullptr : app.get_subcommand(word), e));
   }
 
   std::string error;

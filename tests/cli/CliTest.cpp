@@ -240,6 +240,37 @@ TEST_F(ListCli, UsageErrorsExitTwoWithAOneLineHint) {
   }
 }
 
+TEST_F(ListCli, TyposAreNamedWithWhatWasMeant) {
+  const std::string save = (dir_ / "save").string();
+  for (const auto& [args, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"donwload"}, "unknown command 'donwload'; did you mean 'download'?"},
+           {{"frobnicate"}, "unknown command 'frobnicate'; the commands are"},
+           {{"--hepl"}, "unknown option --hepl; did you mean --help?"},
+           {{"list", "--thread", "3", "10001"}, "unknown option --thread for list"},
+           {{"download", "--sav", save, "10001"},
+            "unknown option --sav for download; did you "
+            "mean --save?"},
+           {{"download", "-o", save, "--threads", "abc", "10001"}, "--threads: not a number"},
+           {{"download", "-o", save, "--timeout", "5", "10001"},
+            "--timeout: Value 5 not in range 10 to 65535"},
+       }) {
+    const RunResult result = Run(args);
+    EXPECT_EQ(result.status, 2) << args[0];
+    EXPECT_EQ(result.err.rfind("albumora: " + message, 0), 0u) << result.err;
+  }
+  // help as a command; the last of a repeated option wins.
+  RunResult result = Run({"help"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_NE(result.out.find("Usage: albumora"), std::string::npos) << result.out;
+  result = Run({"help", "download"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_NE(result.out.find("--save"), std::string::npos) << result.out;
+  result = Run(
+      {"config", "--home", home_.string(), "--site", "nosuchsite", "--site", "netease", "--json"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find("\"site\":\"netease\""), std::string::npos) << result.out;
+}
+
 TEST_F(ListCli, HelpAndVersion) {
   RunResult result = Run({"--version"});
   EXPECT_EQ(result.status, 0);
