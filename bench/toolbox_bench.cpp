@@ -131,6 +131,9 @@ int main(int argc, char** argv) {
   Time("UrlDecode", "'%D6%D0' repeated",
        [&] { return UrlDecode(Repeat("%D6%D0", g_size), false).size(); });
   Time("WideToGbk", "Chinese text", [&] { return WideToGbk(Repeat("中文", g_size)).size(); });
+  Time("WideToGbk", "emoji (GBK has none)", [&] { return WideToGbk(Repeat("😀", g_size)).size(); });
+  Time("WideToGbk", "emoji and letters", [&] { return WideToGbk(Repeat("😀a", g_size)).size(); });
+  Time("UrlDecode", "emoji", [&] { return UrlDecode(Repeat("😀", g_size), false).size(); });
   Time("BytesToWide", "invalid GBK bytes", [&] {
     const std::string bytes(g_size, '\x81');
     return BytesToWide(bytes.data(), bytes.size(), CodePage::Gbk).size();

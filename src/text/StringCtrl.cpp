@@ -6,6 +6,7 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -14,6 +15,7 @@
 #include <ctime>
 #include <random>
 #include <string_view>
+#include <vector>
 
 namespace albumora {
 
@@ -100,13 +102,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-// Length of the UTF-8 sequence led by this byte as NextCodePoint would consume it.
-size_t SequenceLength(std::string_view text, size_t pos) {
-  size_t next = pos;
-  NextCodePoint(text, next);
-  return next - pos;
-}
-
 const char* IconvName(CodePage codePage) {
   switch (codePage) {
     case CodePage::Gbk:
@@ -159,20 +154,63 @@ size_t ConvertRun(iconv_t cd, const char* in, size_t length, std::string& out) {
   return length - inLeft;
 }
 
-// UTF-8 text to a multi-byte code page. A character the code page cannot hold becomes "?".
+// Per code point of the Basic Multilingual Plane, its bytes in a code page as iconv gives them
+// (length 0: the code page cannot hold it). Built once per code page with one iconv call per
+// code point; encoding is then a lookup per character, whatever the text.
+struct EncodeTable {
+  std::vector<std::array<char, 4>> bytes;
+  std::vector<uint8_t> length;
+};
+
+EncodeTable BuildEncodeTable(CodePage codePage) {
+  EncodeTable table;
+  Converter cd(IconvName(codePage), "UTF-32LE");
+  if (!cd.ok()) return table;
+  table.bytes.resize(0x10000);
+  table.length.resize(0x10000);
+  for (char32_t c = 0; c < 0x10000; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    char in[4] = {static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF), 0, 0};
+    std::array<char, 4>& out = table.bytes[c];
+    char* inPtr = in;
+    size_t inLeft = sizeof in;
+    char* outPtr = out.data();
+    size_t outLeft = out.size();
+    if (iconv(cd.get(), &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) ||
+        inLeft != 0) {
+      iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+      continue;
+    }
+    table.length[c] = static_cast<uint8_t>(out.size() - outLeft);
+  }
+  return table;
+}
+
+const EncodeTable& EncodeTableFor(CodePage codePage) {
+  if (codePage == CodePage::Big5) {
+    static const EncodeTable big5 = BuildEncodeTable(CodePage::Big5);
+    return big5;
+  }
+  static const EncodeTable gbk = BuildEncodeTable(CodePage::Gbk);
+  return gbk;
+}
+
+// UTF-8 text to a multi-byte code page. A character the code page cannot hold, and each
+// sequence that is no UTF-8, becomes "?".
 std::string EncodeTo(std::string_view text, CodePage codePage) {
-  Converter cd(IconvName(codePage), "UTF-8");
-  if (!cd.ok()) return {};
+  const EncodeTable& table = EncodeTableFor(codePage);
+  if (table.length.empty()) return {};
   std::string out;
   out.reserve(text.size());
-  size_t pos = 0;
-  while (pos < text.size()) {
-    pos += ConvertRun(cd.get(), text.data() + pos, text.size() - pos, out);
-    if (pos >= text.size()) break;
-    // Unconvertible, or not UTF-8 at all: one "?" for the whole character.
-    out += '?';
-    pos += SequenceLength(text, pos);
-    iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+  for (size_t pos = 0; pos < text.size();) {
+    const size_t start = pos;
+    const char32_t c = NextCodePoint(text, pos);
+    const bool invalid = c == kReplacement && text.substr(start, pos - start) != "\xEF\xBF\xBD";
+    if (invalid || c >= table.length.size() || table.length[c] == 0) {
+      out += '?';
+      continue;
+    }
+    out.append(table.bytes[c].data(), table.length[c]);
   }
   return out;
 }

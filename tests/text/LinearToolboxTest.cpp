@@ -91,5 +91,35 @@ TEST(LinearToolbox, MarkerOperationsMatch) {
   }
 }
 
+TEST(LinearToolbox, WideToGbkMatchesOneCharacterAtATime) {
+  // ASCII, Chinese, the euro sign, emoji and other characters GBK lacks, U+FFFD itself, and
+  // sequences that are no UTF-8 (stray continuation, overlong, surrogate, cut short, 0xFF).
+  const std::vector<std::string> pieces = {"a",
+                                           "%",
+                                           "中",
+                                           "文",
+                                           "€",
+                                           "é",
+                                           "😀",
+                                           "\xF0\x9F",
+                                           "한",
+                                           "\xEF\xBF\xBD",
+                                           "\x80",
+                                           "\xC0\xAF",
+                                           "\xED\xA0\x80",
+                                           "\xE4\xB8",
+                                           "\xFF",
+                                           "\xF4\x90\x80\x80",
+                                           "\x00",
+                                           "ü"};
+  std::mt19937 random(29);
+  for (int round = 0; round < 3000; ++round) {
+    const std::string text = RandomText(random, pieces, 12);
+    EXPECT_EQ(WideToGbk(text), literal::WideToGbk(text)) << testing::PrintToString(text);
+  }
+  // UrlDecode goes through it: an emoji among escapes stays one "?".
+  EXPECT_EQ(UrlDecode("%D6%D0😀", false), "中?");
+}
+
 }  // namespace
 }  // namespace albumora

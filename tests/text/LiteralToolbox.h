@@ -3,6 +3,8 @@
 // inputs (several of them are quadratic or worse).
 #pragma once
 
+#include <iconv.h>
+
 #include <string>
 #include <vector>
 
@@ -144,6 +146,50 @@ inline std::string StripTags(const std::string& text) {
     ReplaceAll(result, "<" + tag + ">", "");
   }
   return result;
+}
+
+// Encoding one character at a time through iconv: the bytes a lead byte announces are given to
+// iconv alone; a character it refuses (one GBK cannot hold) is one "?", and so is each byte of a
+// sequence that is no UTF-8.
+inline std::string WideToGbk(const std::string& text) {
+  iconv_t cd = iconv_open("CP936", "UTF-8");
+  iconv_t utf32 = iconv_open("UTF-32LE", "UTF-8");
+  std::string out;
+  for (size_t pos = 0; pos < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    const size_t take = lead >= 0xC2 && lead <= 0xDF   ? 2
+                        : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                       : 1;
+    char buffer[16];
+    char* outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    std::string one = text.substr(pos, take);
+    char* in = one.data();
+    size_t inLeft = one.size();
+    if (one.size() == take &&
+        iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && inLeft == 0) {
+      out.append(buffer, static_cast<size_t>(outPtr - buffer));
+      pos += take;
+    } else {
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      out += '?';
+      // A character GBK lacks is one "?"; a sequence that is no UTF-8 one per byte.
+      std::string copy = one;
+      in = copy.data();
+      inLeft = copy.size();
+      outPtr = buffer;
+      outLeft = sizeof buffer;
+      const bool character =
+          one.size() == take &&
+          iconv(utf32, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
+      iconv(utf32, nullptr, nullptr, nullptr, nullptr);
+      pos += character ? take : 1;
+    }
+  }
+  iconv_close(utf32);
+  iconv_close(cd);
+  return out;
 }
 
 }  // namespace albumora::literal
