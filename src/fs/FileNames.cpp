@@ -67,7 +67,12 @@ void CollapseSpaces(std::string& text) {
   text = std::move(out);
 }
 
-bool IsControl(char32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F); }
+// C0, DEL, C1, and the bidirectional embeddings, overrides and isolates (U+202A-U+202E,
+// U+2066-U+2069), which could show "gpj.exe" as "exe.jpg".
+bool IsControl(char32_t cp) {
+  return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || (cp >= 0x202A && cp <= 0x202E) ||
+         (cp >= 0x2066 && cp <= 0x2069);
+}
 
 // Removes every control character; invalid UTF-8 becomes U+FFFD.
 void RemoveControls(std::string& text) {

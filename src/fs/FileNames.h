@@ -13,8 +13,9 @@ namespace albumora {
 constexpr char kPathSep = '/';
 
 // Besides the characters the file system or the shell would take for something else, every
-// control character (C0, DEL, C1) is removed and invalid UTF-8 becomes U+FFFD: a name never
-// carries a terminal escape or a zero byte.
+// control character (C0, DEL, C1, and the bidirectional controls U+202A-U+202E and
+// U+2066-U+2069) is removed and invalid UTF-8 becomes U+FFFD: a name never carries a terminal
+// escape, a zero byte or a right-to-left override that disguises its extension.
 void CleanFileName(std::string& text, unsigned pattern, bool fallback);
 // Reports the folder that could not be made through the message callback (installed by the
 // front end; the host's ShowMessage by default in the jobs).

@@ -221,6 +221,10 @@ TEST(CleanFileName, ControlCharactersNeverReachAName) {
   std::string invalid = "x\xff\xc2y";
   CleanFileName(invalid, 0, false);
   EXPECT_EQ(invalid, "x\uFFFD\uFFFDy");
+  // A right-to-left override would show "photo\u202Egpj.exe" as "photoexe.jpg".
+  std::string bidi = "photo\u202Egpj\u2066.exe\u2069\u202A\u202C";
+  CleanFileName(bidi, 0, false);
+  EXPECT_EQ(bidi, "photogpj\u3002exe");
 }
 
 }  // namespace
