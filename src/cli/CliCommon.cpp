@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
 #include "albumlist/AlbumRows.h"
@@ -96,6 +97,25 @@ void OnInterrupt(int) {
 }
 
 }  // namespace
+
+bool CountCookieLines(const std::filesystem::path& path, size_t& cookies, size_t& skipped) {
+  cookies = 0;
+  skipped = 0;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.starts_with("#HttpOnly_")) line.erase(0, 10);
+    if (Trim(line).empty() || line.front() == '#') continue;
+    if (std::count(line.begin(), line.end(), '\t') == 6) {
+      ++cookies;
+    } else {
+      ++skipped;
+    }
+  }
+  return !in.bad();
+}
 
 int UsageError(const std::string& command, const std::string& error) {
   std::cerr << "albumora: " << error << "\n"
@@ -341,9 +361,24 @@ bool CliSession::Setup() {
   CookieStore& store = CookieStore::Shared();
   const std::filesystem::path saved = ProgramFile("cookies.txt");
   if (std::filesystem::exists(saved, error)) store.Load(saved);
-  if (!options_.cookies.empty() && !store.ImportFile(options_.cookies)) {
-    PrintError("cannot read the cookies file " + options_.cookies);
-    return false;
+  if (!options_.cookies.empty()) {
+    size_t cookies = 0;
+    size_t skipped = 0;
+    if (!CountCookieLines(options_.cookies, cookies, skipped) ||
+        !store.ImportFile(options_.cookies)) {
+      PrintError("cannot read the cookies file " + options_.cookies);
+      return false;
+    }
+    if (cookies == 0 && skipped > 0) {
+      PrintError("the cookies file " + options_.cookies +
+                 " holds no cookie line (a browser's export in the Netscape cookies.txt form: "
+                 "seven fields separated by tabs)");
+      return false;
+    }
+    if (skipped > 0) {
+      PrintWarning("the cookies file " + options_.cookies + ": " + std::to_string(skipped) +
+                   " line(s) skipped, not in the Netscape cookies.txt form");
+    }
   }
   if (!options_.proxy.empty()) SetEngineProxy(options_.proxy);
 
@@ -391,6 +426,7 @@ ListResult CliSession::ListAlbums(const std::string& address) {
 }
 
 void CliSession::SaveCookies() {
+  if (!options_.cookies.empty() && !options_.saveCookies) return;
   CookieStore& store = CookieStore::Shared();
   // A login another process (albumora login, the window) saved meanwhile is merged, not lost.
   store.SaveMerged(ProgramFile("cookies.txt"));

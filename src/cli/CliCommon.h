@@ -32,6 +32,7 @@ struct CommonOptions {
   std::string home;
   Answer answer = Answer::Ask;  // Ask: on a terminal ask, otherwise No
   std::string cookies;
+  bool saveCookies = false;  // keep the --cookies file's cookies in the program folder
   std::string proxy;
   Verbosity verbosity = Verbosity::Normal;
   bool json = false;
@@ -44,6 +45,9 @@ int UsageError(const std::string& command, const std::string& error);
 // The candidate a mistyped word most likely meant (a letter missing, extra, wrong or two swapped,
 // at most two such slips and fewer than half the word); empty when none is that close.
 std::string ClosestWord(const std::string& typed, const std::vector<std::string>& candidates);
+// Counts the lines of a Netscape cookies.txt: cookie lines (seven tab-separated fields) and
+// lines that are neither a cookie, a comment nor blank. False when the file cannot be read.
+bool CountCookieLines(const std::filesystem::path& path, size_t& cookies, size_t& skipped);
 // Prints "albumora: <error>" on stderr.
 void PrintError(const std::string& error);
 // Prints "albumora: warning: <text>" on stderr (also under -q: a setting that did not load is
@@ -149,7 +153,8 @@ class CliSession {
   ListResult ListAlbums(const std::string& address);
   // Saves the cookie store back into the program folder. When another process wrote the file
   // since this session read or wrote it (`albumora login` beside a running download), its
-  // cookies are merged in first, so that login is kept.
+  // cookies are merged in first, so that login is kept. A --cookies file is for its run only:
+  // then nothing is saved, unless --save-cookies was given.
   void SaveCookies();
 
   CliHost& host() { return host_; }

@@ -51,6 +51,7 @@ struct Setting {
   std::function<std::string(const Slot&)> get;
   // Stores the value; false with error set when it is not acceptable.
   std::function<bool(Slot&, const std::string&, std::string&)> set;
+  bool number = false;  // a JSON number, not a string
 };
 
 Setting Word(const char* name, const char* help, uint16_t DownParam::*field, long low, long high) {
@@ -62,7 +63,8 @@ Setting Word(const char* name, const char* help, uint16_t DownParam::*field, lon
               return false;
             }
             return true;
-          }};
+          },
+          true};
 }
 
 Setting Text(const char* name, const char* help, NameField NameRule::*field) {
@@ -250,11 +252,21 @@ int RunConfigCommand(const ConfigOptions& options) {
   if (options.json) {
     std::string json = "{\"site\":" + JsonString(key) + ",\"file\":" + JsonString(file.string());
     for (const Setting& setting : Settings()) {
-      json += "," + JsonString(setting.name) + ":" + JsonString(setting.get(slot));
+      const std::string value = setting.get(slot);
+      json += "," + JsonString(setting.name) + ":" + (setting.number ? value : JsonString(value));
     }
     json += ",\"configFile\":" + JsonString(configFile.string());
+    // A setting of albumora.toml is a number or a truth value when its default is one.
+    const Config defaults;
     for (const ConfigSetting& setting : ConfigSettings()) {
-      json += "," + JsonString(setting.name) + ":" + JsonString(setting.get(config));
+      const std::string value = setting.get(config);
+      const std::string kind = setting.get(defaults);
+      const bool number =
+          !kind.empty() && kind.find_first_not_of("0123456789") == std::string::npos &&
+          !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+      const bool truth =
+          (kind == "true" || kind == "false") && (value == "true" || value == "false");
+      json += "," + JsonString(setting.name) + ":" + (number || truth ? value : JsonString(value));
     }
     std::printf("%s}\n", json.c_str());
   } else {

@@ -2,6 +2,7 @@
 // from its options record.
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -88,8 +89,11 @@ void AddCommonOptions(CLI::App* command, CommonOptions& options, CommonInputs& i
       ->excludes(yes);
   command
       ->add_option("--cookies", options.cookies,
-                   "merge a browser's exported cookies.txt (albums that need a login)")
+                   "use a browser's exported cookies.txt for this run (albums that need a "
+                   "login); lines not in its form are counted and skipped")
       ->type_name("FILE");
+  command->add_flag("--save-cookies", options.saveCookies,
+                    "keep the --cookies file's cookies in the program folder for later runs");
   command
       ->add_option("--proxy", options.proxy,
                    "send every request through this HTTP proxy (http://HOST:PORT); "
@@ -198,6 +202,8 @@ const CLI::Validator kDigits(
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A closed stdout ("albumora download ... | head -1") drops the output; the job goes on.
+  std::signal(SIGPIPE, SIG_IGN);
   CLI::App app{
       "albumora downloads whole web photo albums in bulk: the owner's album list, then "
       "every picture into a folder per album.",
@@ -420,6 +426,9 @@ int main(int argc, char** argv) {
       std::pair<uint32_t, uint32_t> value;
       if (!ParseLowSpeed(lowSpeed, value, error)) return UsageError("download", error);
       download.lowSpeed = value;
+    }
+    if (!exportKind.empty() && (overrides.optionsOn & OPT_THUNDER_ONLY) != 0) {
+      return UsageError("download", "--export and --thunder-list both write lists: give one");
     }
     download.exportKind = exportKind == "aria2"     ? ExportKind::Aria2
                           : exportKind == "thunder" ? ExportKind::Thunder

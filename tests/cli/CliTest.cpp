@@ -230,6 +230,7 @@ TEST_F(ListCli, UsageErrorsExitTwoWithAOneLineHint) {
            {"download", "-o", "/tmp", "--threads", "16", "10001"},
            {"download", "10001"},
            {"download", "--export", "wget", "-o", "/tmp", "10001"},
+           {"download", "--export", "aria2", "--thunder-list", "-o", "/tmp", "10001"},
            {"config", "--set", "threads=0"},
        }) {
     const RunResult result = Run(args);
@@ -311,13 +312,24 @@ TEST_F(ListCli, ImportedCookiesSignTheRequests) {
   const auto sent = web_.RequestsTo("fcg_list_album_v2");
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_NE(sent[0].query.find("g_tk=" + std::to_string(token)), std::string::npos);
-  // The store is kept in the program folder for the next run.
+  // The file is for its run only; --save-cookies keeps it for the next runs.
+  EXPECT_EQ(ReadFile(home_ / "cookies.txt").find("@abc"), std::string::npos);
+  EXPECT_EQ(List({"--cookies", cookies.string(), "--save-cookies", "10001"}).status, 0);
   EXPECT_NE(ReadFile(home_ / "cookies.txt").find("@abc"), std::string::npos);
   web_.ClearRequests();
   EXPECT_EQ(List({"10001"}).status, 0);
   EXPECT_NE(web_.RequestsTo("fcg_list_album_v2").at(0).query.find("g_tk=" + std::to_string(token)),
             std::string::npos);
   EXPECT_EQ(List({"--cookies", (dir_ / "missing.txt").string(), "10001"}).status, 1);
+  // Lines not in the cookies.txt form are counted; a file of nothing else is refused.
+  std::ofstream(cookies, std::ios::app) << "garbage\n.qq.com TRUE / FALSE 0 a b\n";
+  RunResult mixed = List({"--cookies", cookies.string(), "10001"});
+  EXPECT_EQ(mixed.status, 0);
+  EXPECT_NE(mixed.err.find("2 line(s) skipped"), std::string::npos) << mixed.err;
+  std::ofstream(cookies) << "<html>not cookies</html>\n";
+  mixed = List({"--cookies", cookies.string(), "10001"});
+  EXPECT_EQ(mixed.status, 1);
+  EXPECT_NE(mixed.err.find("holds no cookie line"), std::string::npos) << mixed.err;
 }
 
 TEST_F(ListCli, ConfigSetsASlotOfSoftDat) {
@@ -358,7 +370,13 @@ TEST_F(ListCli, ConfigShowsAndSetsAlbumoraToml) {
   // Showing writes nothing, not even the program folder.
   RunResult result = Run({"config", home, "--json"});
   ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(clitest::JsonLines(result.out).at(0)["transfer.low_speed_seconds"].text, "10");
+  // Numbers and truth values as such, texts as strings.
+  const clitest::Json shown = clitest::JsonLines(result.out).at(0);
+  EXPECT_EQ(shown["transfer.low_speed_seconds"].number, 10);
+  EXPECT_EQ(shown["threads"].number, 5);
+  EXPECT_EQ(shown["download.resume"].kind, clitest::Json::Kind::Bool);
+  EXPECT_EQ(shown["transfer.user_agent"].kind, clitest::Json::Kind::String);
+  EXPECT_EQ(shown["name-mode"].text, "description");
   EXPECT_FALSE(std::filesystem::exists(home_));
 
   result = Run({"config", home, "--set", "transfer.low_speed_seconds=20", "--set",

@@ -269,6 +269,34 @@ TEST_F(DownloadCli, CtrlCStopsWithStatus130) {
   EXPECT_NE(lines[0].find("\t60\t"), std::string::npos) << lines[0];
 }
 
+TEST_F(DownloadCli, AClosedStdoutDropsTheOutputAndTheJobGoesOn) {
+  // stdout is a pipe nobody reads ("| head -1" after head ended).
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  close(pipeEnds[0]);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  std::vector<std::string> args = {ALBUMORA_CLI_PATH};
+  for (const std::string& word : Split(Download("--save " + Save().string() + " 10001"))) {
+    args.push_back(word);
+  }
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, ALBUMORA_CLI_PATH, &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipeEnds[1]);
+  int raw = 0;
+  ASSERT_EQ(waitpid(pid, &raw, 0), pid);
+  EXPECT_TRUE(WIFEXITED(raw)) << "signal " << (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
+  EXPECT_EQ(WEXITSTATUS(raw), 0);
+  EXPECT_TRUE(std::filesystem::exists(Album("家人") / "全家福.jpg"));
+}
+
 TEST(DemoCli, DownloadsTheSampleSiteWithoutNetwork) {
   testweb::ScratchDir scratch("demo");
   const std::filesystem::path dir = scratch.Dir();
