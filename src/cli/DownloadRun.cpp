@@ -599,9 +599,19 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
 
 namespace {
 
+// With --json, a run that ends before its job still ends in a summary object on stdout.
+void PrintEarlySummary(int status) {
+  std::printf(
+      "{\"type\":\"summary\",\"albums\":0,\"outcomes\":{},\"listed\":0,\"written\":0,"
+      "\"already\":0,\"failed\":0,\"reasons\":{},\"stopped\":0,\"interrupted\":%s,"
+      "\"status\":%d}\n",
+      status == kExitInterrupted ? "true" : "false", status);
+  std::fflush(stdout);
+}
+
 // One address of a download run: its album list, the selection, the job and the summary.
-int DownloadAddress(const DownloadOptions& options, const AlbumSelection& selection,
-                    const std::string& address) {
+int DownloadAddressSteps(const DownloadOptions& options, const AlbumSelection& selection,
+                         const std::string& address, bool& summarized) {
   CommonOptions common = options.common;
   common.address = address;
   std::string error;
@@ -630,12 +640,33 @@ int DownloadAddress(const DownloadOptions& options, const AlbumSelection& select
   choices.force = options.force;
   const DownloadSummary summary = RunDownloadWithSummary(session, options.save, choices);
   session.SaveCookies();
+  summarized = true;
   return FinishDownload(session, summary);
 }
+
+int DownloadAddress(const DownloadOptions& options, const AlbumSelection& selection,
+                    const std::string& address) {
+  bool summarized = false;
+  const int status = DownloadAddressSteps(options, selection, address, summarized);
+  if (options.common.json && !summarized) PrintEarlySummary(status);
+  return status;
+}
+
+// The checks that need no request, then each address.
+int RunDownloadSteps(const DownloadOptions& options, bool& started);
 
 }  // namespace
 
 int RunDownloadCommand(const DownloadOptions& options) {
+  bool started = false;
+  const int status = RunDownloadSteps(options, started);
+  if (options.common.json && !started) PrintEarlySummary(status);
+  return status;
+}
+
+namespace {
+
+int RunDownloadSteps(const DownloadOptions& options, bool& started) {
   AlbumSelection selection;
   std::string error;
   if (!ParseAlbumSelection(options.albums, selection, error)) {
@@ -652,6 +683,7 @@ int RunDownloadCommand(const DownloadOptions& options) {
     if (!CheckAddressForm(options.common.address, options.common.site, address, error)) {
       return UsageError("download", error);
     }
+    started = true;
     return DownloadAddress(options, selection, address);
   }
 
@@ -685,11 +717,14 @@ int RunDownloadCommand(const DownloadOptions& options) {
       std::cerr << "albumora: address " << i + 1 << "/" << addresses.size() << ": "
                 << EscapeControls(addresses[i]) << "\n";
     }
+    started = true;
     const int status = DownloadAddress(options, selection, addresses[i]);
     if (status == kExitInterrupted) return kExitInterrupted;
     overall = std::max(overall, status);
   }
   return overall;
 }
+
+}  // namespace
 
 }  // namespace albumora::cli

@@ -148,6 +148,17 @@ TEST_F(DownloadCli, ProblemsFoundBeforeAnyRequest) {
   // A row past the end is known once the list is.
   EXPECT_EQ(Albumora(Download("--albums 9 --save " + Save().string() + " 10001")).status, 2);
   EXPECT_FALSE(std::filesystem::exists(Album("西湖")));
+  // With --json a run that fails before any album still ends in its summary.
+  for (const auto& [extra, status] : std::vector<std::pair<std::string, int>>{
+           {"--albums 9 --save " + Save().string() + " 10001", 2},
+           {"--save " + (dir_ / "file" / "sub").string() + " 10001", 1}}) {
+    run = Albumora(Download("--json " + extra));
+    EXPECT_EQ(run.status, status);
+    const auto objects = JsonLines(run.out);
+    ASSERT_EQ(objects.size(), 1u) << run.out;
+    EXPECT_EQ(objects[0]["type"].text, "summary");
+    EXPECT_EQ(objects[0]["status"].number, status);
+  }
 }
 
 TEST_F(DownloadCli, JsonLinesPerAlbumAndSummary) {
