@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -103,6 +104,16 @@ int RunLoginCommand(const LoginOptions& options) {
     }
   }
 
+  // A mistyped address is told as such, before the display is looked for.
+  std::string scheme = address.substr(0, address.find("://") + 3);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const bool page = (scheme == "http://" || scheme == "https://") &&
+                    HostOf(address).find('.') != std::string::npos;
+  if (!address.empty() && !AllDigits(address) && !page) {
+    return UsageError("login", "not a page address: \"" + EscapeControls(address) +
+                                   "\"; give one beginning with http:// or https://, or --site "
+                                   "KEY for the site's login page");
+  }
   if (!OpenProgramFolder(options.home)) return kExitNotStarted;
   if (!HasDisplay()) {
     PrintError(

@@ -79,6 +79,12 @@ TEST_F(LoginCli, WithoutADisplayPointsToACookiesExport) {
 
   result = Run({"login", "--site", "nosuchsite"});
   EXPECT_EQ(result.status, 2) << result.err;
+  // A mistyped address is a usage error before the display is looked for.
+  for (const char* address : {"notaurl", "ftp://x.example.com/", "http://x"}) {
+    result = Run({"login", "--home", home_.string(), address});
+    EXPECT_EQ(result.status, 2) << address;
+    EXPECT_NE(result.err.find("not a page address"), std::string::npos) << result.err;
+  }
   EXPECT_EQ(Run({"login", "--help"}).status, 0);
 
   // A job's login request says the same.
