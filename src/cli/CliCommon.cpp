@@ -272,8 +272,10 @@ void CliHost::SetStatus(StatusLine line, const std::string& text) {
     display_->Status(line, EscapeControls(text));
     return;
   }
-  // One line per picture is no log: off a terminal the per-picture line is left out.
+  // One line per picture is no log: off a terminal the per-picture line is left out. The
+  // window's title line repeats what the status says: only with -v.
   if (line == StatusLine::Progress && !(terminal_ || verbosity_ == Verbosity::Verbose)) return;
+  if (line == StatusLine::ListTitle && verbosity_ != Verbosity::Verbose) return;
   std::string& last = lastStatus_[LineSlot(line)];
   if (text == last) return;
   last = text;
@@ -286,15 +288,57 @@ void CliHost::SetDownloadBusy(bool busy) {
 }
 
 void CliHost::ShowMessage(const std::string& text, const std::string& caption) {
-  Line("message: " + (caption.empty() ? std::string() : "[" + caption + "] ") + text);
+  std::string line = "message: " + (caption.empty() ? std::string() : "[" + caption + "] ") + text;
+  // A site's message that sends the user to the window's login menu: how to log in here.
+  if (text.find("登录") != std::string::npos) {
+    line += "\n(on the command line: " +
+            std::string(HasDisplay()
+                            ? "run 'albumora login" +
+                                  (address.empty() ? std::string() : " " + address) + "', or give"
+                            : "log in with a browser elsewhere and give") +
+            " its exported cookies.txt with --cookies FILE)";
+  }
+  {
+    std::lock_guard lock(mutex_);
+    if (holding_) {
+      held_.push_back(std::move(line));
+      return;
+    }
+  }
+  Line(line);
+}
+
+void CliHost::HoldMessages() {
+  std::lock_guard lock(mutex_);
+  holding_ = true;
+}
+
+void CliHost::ReleaseMessages() {
+  std::vector<std::string> held;
+  {
+    std::lock_guard lock(mutex_);
+    holding_ = false;
+    held.swap(held_);
+  }
+  for (const std::string& line : held) Line(line);
+}
+
+void CliHost::DropMessages() {
+  std::lock_guard lock(mutex_);
+  holding_ = false;
+  held_.clear();
 }
 
 bool CliHost::AskYesNo(const std::string& text, const std::string& caption) {
+  ReleaseMessages();
   std::lock_guard lock(mutex_);
   if (display_ != nullptr) display_->ClearLine();
   std::cerr << "question: ";
   if (!caption.empty()) std::cerr << "[" << EscapeControls(caption) << "] ";
-  std::cerr << EscapeControls(text);
+  // The program's own question texts: their lines as lines.
+  std::string question = text;
+  ReplaceAll(question, "\n\n", "\n");
+  std::cerr << EscapeControls(question, true);
   bool yes = answer_ == Answer::Yes;
   if (answer_ == Answer::Ask && interactive_) {
     std::cerr << " [y/N] " << std::flush;
@@ -309,6 +353,7 @@ bool CliHost::AskYesNo(const std::string& text, const std::string& caption) {
 }
 
 void CliHost::OpenLogin(const std::string& address) {
+  ReleaseMessages();
   Line("login: " + LoginAdvice(address));
   if (interactive_) {
     std::cerr << "press Enter to go on " << std::flush;
@@ -412,14 +457,23 @@ ListResult CliSession::ListAlbums(const std::string& address) {
   host_.address = address;
   app_.nListType = LT_NONE;
   app_.nSite = site;
+  bool ran = false;
+  host_.HoldMessages();
   {
     InterruptScope interrupts(app_);
-    const bool ran = RunListJob(app_);
-    if (InterruptScope::Interrupted()) return ListResult::Stopped;
-    if (!ran) return ListResult::Refused;
+    ran = RunListJob(app_);
   }
-  if (!app_.albumList.empty()) return ListResult::Listed;
+  // An empty list after failed requests or a stop: the site's advice (log in, check the
+  // address) would mislead; the cause is told instead.
   const std::string cause = LastFailure();
+  if (InterruptScope::Interrupted() || (ran && app_.albumList.empty() && !cause.empty())) {
+    host_.DropMessages();
+  } else {
+    host_.ReleaseMessages();
+  }
+  if (InterruptScope::Interrupted()) return ListResult::Stopped;
+  if (!ran) return ListResult::Refused;
+  if (!app_.albumList.empty()) return ListResult::Listed;
   PrintError("no album listed for " + address +
              (cause.empty() ? std::string() : " (last failed request: " + cause + ")"));
   return ListResult::Empty;

@@ -101,6 +101,12 @@ class CliHost : public Host {
 
   // Writes one line on stderr (escaped), clearing the progress display first.
   void Line(const std::string& text);
+  // While held, the site's messages wait; a question or a login request shows them first.
+  // Released, they are shown; dropped (the list failed on the network or was stopped, so a
+  // message about logging in would mislead), they are not.
+  void HoldMessages();
+  void ReleaseMessages();
+  void DropMessages();
   Verbosity verbosity() const { return verbosity_; }
 
   // A progress display that owns a line of the terminal (the download command's): while one is
@@ -123,6 +129,8 @@ class CliHost : public Host {
   bool terminal_;
   bool jobEnded_ = false;  // the download job said its last word: its closing texts are dropped
   std::string lastStatus_[3];
+  bool holding_ = false;
+  std::vector<std::string> held_;
 };
 
 // What came of the album-list step.
