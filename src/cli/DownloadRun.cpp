@@ -306,6 +306,40 @@ std::string Aria2Value(const std::string& text) {
 
 }  // namespace
 
+std::vector<Aria2Entry> Aria2Entries(
+    const DownloadList& list, const std::string& userAgent,
+    const std::function<std::string(const std::string&)>& cookiesFor) {
+  std::vector<Aria2Entry> entries;
+  const std::string agent = Aria2Value(userAgent);
+  for (size_t i = 0; i < list.size(); ++i) {
+    const std::string& line = list.arrUrl[i];
+    const size_t cut = line.find("\r\n");
+    Aria2Entry entry;
+    entry.address = Aria2Value(line.substr(0, cut));
+    entry.fallback = cut == std::string::npos ? std::string() : Aria2Value(line.substr(cut + 2));
+    if (entry.address.empty()) std::swap(entry.address, entry.fallback);
+    if (entry.address.empty()) continue;
+    if (entry.fallback == entry.address) entry.fallback.clear();
+    entry.dir = Aria2Value(list.strSaveDir);
+    entry.out = Aria2Value(list.arrName[i]);
+    if (!agent.empty()) entry.headers.push_back("User-Agent: " + agent);
+    std::vector<std::string> headers;
+    SplitBy(headers, list.arrHeader[i], "\r\n");
+    if (headers.empty()) headers.push_back(list.arrHeader[i]);
+    for (const std::string& header : headers) {
+      const std::string value = Aria2Value(header);
+      if (!value.empty()) entry.headers.push_back(value);
+    }
+    const std::string cookies = cookiesFor ? Aria2Value(cookiesFor(entry.address)) : "";
+    if (!cookies.empty()) {
+      entry.headers.push_back("Cookie: " + cookies);
+      entry.hasCookies = true;
+    }
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
 std::string Aria2ListText(const DownloadList& list, const std::string& userAgent,
                           const std::function<std::string(const std::string&)>& cookiesFor,
                           bool& hasCookies) {
@@ -316,32 +350,13 @@ std::string Aria2ListText(const DownloadList& list, const std::string& userAgent
       "# A picture's fallback (mostly a smaller copy) is not given to aria2, which would take it\n"
       "# for a mirror of the same file and might join parts of both: it is only named in a\n"
       "# comment before the picture (fetch it by hand if the first address fails).\n";
-  const std::string agent = Aria2Value(userAgent);
-  for (size_t i = 0; i < list.size(); ++i) {
-    const std::string& line = list.arrUrl[i];
-    const size_t cut = line.find("\r\n");
-    std::string address = Aria2Value(line.substr(0, cut));
-    std::string fallback =
-        cut == std::string::npos ? std::string() : Aria2Value(line.substr(cut + 2));
-    if (address.empty()) std::swap(address, fallback);
-    if (address.empty()) continue;
-    if (!fallback.empty() && fallback != address) text += "# fallback: " + fallback + "\n";
-    text += address + "\n";
-    text += " dir=" + Aria2Value(list.strSaveDir) + "\n";
-    text += " out=" + Aria2Value(list.arrName[i]) + "\n";
-    if (!agent.empty()) text += " header=User-Agent: " + agent + "\n";
-    std::vector<std::string> headers;
-    SplitBy(headers, list.arrHeader[i], "\r\n");
-    if (headers.empty()) headers.push_back(list.arrHeader[i]);
-    for (const std::string& header : headers) {
-      const std::string value = Aria2Value(header);
-      if (!value.empty()) text += " header=" + value + "\n";
-    }
-    const std::string cookies = cookiesFor ? Aria2Value(cookiesFor(address)) : std::string();
-    if (!cookies.empty()) {
-      text += " header=Cookie: " + cookies + "\n";
-      hasCookies = true;
-    }
+  for (const Aria2Entry& entry : Aria2Entries(list, userAgent, cookiesFor)) {
+    if (!entry.fallback.empty()) text += "# fallback: " + entry.fallback + "\n";
+    text += entry.address + "\n";
+    text += " dir=" + entry.dir + "\n";
+    text += " out=" + entry.out + "\n";
+    for (const std::string& header : entry.headers) text += " header=" + header + "\n";
+    hasCookies = hasCookies || entry.hasCookies;
   }
   return text;
 }

@@ -57,6 +57,19 @@ bool CheckSizeLimits(AppState& app, int site, const DownloadOverrides& overrides
 // ("permission denied", "... is a file") when not. Makes nothing.
 bool CheckSaveFolder(const std::string& folder, std::string& reason);
 
+// One picture as aria2 takes it: one address (the fallback when there is no other), the folder,
+// the file name and the request headers (user agent, the site's, the store's cookies).
+struct Aria2Entry {
+  std::string address;
+  std::string fallback;  // another picture (a smaller copy); empty when none
+  std::string dir;
+  std::string out;
+  std::vector<std::string> headers;
+  bool hasCookies = false;
+};
+std::vector<Aria2Entry> Aria2Entries(
+    const DownloadList& list, const std::string& userAgent,
+    const std::function<std::string(const std::string&)>& cookiesFor);
 // The text of an album's aria2 input file: per picture one address (the fallback when there is
 // no other; a fallback beside an address is only named in a comment, since aria2 would take it
 // for a mirror of the same file), its folder and file name as option lines, the user agent, its
