@@ -21,6 +21,7 @@
 
 #include "app/Commands.h"
 #include "archive/Archive.h"
+#include "cli/Aria2Rpc.h"
 #include "download/DownloadJob.h"
 #include "download/Naming.h"
 #include "download/Workers.h"
@@ -523,6 +524,28 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     }
   };
   ListWriterFn writer;
+  std::unique_ptr<Aria2Rpc> rpc;
+  if (choices.exportKind == ExportKind::Aria2Rpc) {
+    rpc = std::make_unique<Aria2Rpc>(choices.aria2Rpc, choices.aria2Secret);
+    writer = [&host, &rpc, &summary](const DownloadList& list, const std::string&) {
+      const EngineLimits limits = GetEngineLimits();
+      const std::vector<Aria2Entry> entries = Aria2Entries(
+          list, limits.userAgent.empty() ? std::string(kUserAgent) : limits.userAgent,
+          [](const std::string& address) { return CookieStore::Shared().CookiesFor(address); });
+      for (const Aria2Entry& entry : entries) {
+        std::string error;
+        if (summary.aria2Unreachable) {
+          ++summary.notQueued;
+        } else if (rpc->Add(entry, error)) {
+          ++summary.queued;
+        } else {
+          ++summary.notQueued;
+          summary.aria2Unreachable = rpc->Unreachable();
+          host.Line("albumora: " + entry.out + ": " + error);
+        }
+      }
+    };
+  }
   if (choices.exportKind == ExportKind::Aria2) {
     writer = [&host](const DownloadList& list, const std::string& albumName) {
       if (WriteAria2List(list, albumName).empty()) {
@@ -565,11 +588,17 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
     status = kExitNotStarted;
   } else if (summary.stopped) {
     status = kExitInterrupted;
-  } else if (summary.albumsGood < summary.albums || summary.failed > 0) {
+  } else if (summary.aria2Unreachable) {
+    status = kExitNotStarted;
+  } else if (summary.albumsGood < summary.albums || summary.failed > 0 || summary.notQueued > 0) {
     status = kExitSomeFailed;
   }
   std::string line;
-  if (summary.listOnly) {
+  if (summary.queued > 0 || summary.notQueued > 0) {
+    line = std::to_string(summary.queued) + " of " + std::to_string(summary.listed) +
+           " pictures queued in aria2";
+    if (summary.notQueued > 0) line += ", " + std::to_string(summary.notQueued) + " not queued";
+  } else if (summary.listOnly) {
     line = std::to_string(summary.listed) + " pictures listed for a download manager";
   } else {
     line = std::to_string(summary.written) + " of " + std::to_string(summary.listed) +
@@ -595,10 +624,10 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
     std::printf(
         "{\"type\":\"summary\",\"albums\":%zu,\"outcomes\":%s,\"listed\":%zu,\"written\":%ld,"
         "\"already\":%ld,\"failed\":%ld,\"reasons\":%s,\"stopped\":%ld,\"interrupted\":%s,"
-        "\"status\":%d}\n",
+        "\"queued\":%zu,\"status\":%d}\n",
         summary.albums, albumsJson.c_str(), summary.listed, summary.written, summary.already,
         summary.failed, ReasonsJson(summary.failedBy).c_str(), summary.stoppedPictures,
-        summary.stopped ? "true" : "false", status);
+        summary.stopped ? "true" : "false", summary.queued, status);
     std::fflush(stdout);
   }
   if (summary.started || summary.stopped) {
@@ -652,6 +681,8 @@ int DownloadAddressSteps(const DownloadOptions& options, const AlbumSelection& s
   ApplyOverrides(session.app(), site, options.overrides, options.exportKind);
   RunChoices choices;
   choices.exportKind = options.exportKind;
+  choices.aria2Rpc = options.aria2Rpc;
+  choices.aria2Secret = options.aria2Secret;
   choices.force = options.force;
   const DownloadSummary summary = RunDownloadWithSummary(session, options.save, choices);
   session.SaveCookies();
@@ -692,6 +723,14 @@ int RunDownloadSteps(const DownloadOptions& options, bool& started) {
   if (!CheckSaveFolder(options.save, reason)) {
     PrintError(reason);
     return kExitNotStarted;
+  }
+  if (options.exportKind == ExportKind::Aria2Rpc) {
+    Aria2Rpc rpc(options.aria2Rpc, options.aria2Secret);
+    std::string version;
+    if (!rpc.Check(version, reason)) {
+      PrintError(reason);
+      return kExitNotStarted;
+    }
   }
   std::string address;
   if (options.inputFile.empty()) {

@@ -32,7 +32,9 @@ struct DownloadOverrides {
 };
 
 // Instead of downloading, a list per album for a download manager.
-enum class ExportKind { None, Thunder, Aria2 };
+// None: download here; Thunder, Aria2: list files; Aria2Rpc: each picture handed to a running
+// aria2.
+enum class ExportKind { None, Thunder, Aria2, Aria2Rpc };
 
 // "all", or row numbers as `list` prints them, comma-separated, with ranges: "1,3-5".
 struct AlbumSelection {
@@ -96,6 +98,9 @@ struct DownloadSummary {
   long stoppedPictures = 0;  // cut short or never started because of the stop
   std::array<long, kFetchFailureKinds> failedBy{};
   std::array<size_t, 7> outcomes{};  // albums by outcome
+  size_t queued = 0;                 // pictures handed to aria2
+  size_t notQueued = 0;              // pictures aria2 refused or could not take
+  bool aria2Unreachable = false;     // the daemon stopped answering
 };
 
 // The reason names of the summary and the JSON lines.
@@ -109,6 +114,8 @@ struct RunChoices {
   ExportKind exportKind = ExportKind::None;
   bool force = false;      // fetch again what the download archive has
   bool useArchive = true;  // open the download archive in the program folder
+  std::string aria2Rpc;    // with Aria2Rpc: the daemon's address and secret
+  std::string aria2Secret;
 };
 DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& savePath,
                                        const RunChoices& choices);
@@ -129,6 +136,9 @@ struct DownloadOptions {
   std::optional<std::pair<uint32_t, uint32_t>> lowSpeed;
   // -i FILE: one address per line ("-": standard input), run in order
   std::string inputFile;
+  // --aria2-rpc URL, --aria2-secret TOKEN: hand the pictures to a running aria2
+  std::string aria2Rpc;
+  std::string aria2Secret;
 };
 // "1024:10" (or "1024/10") into bytes a second and seconds; false with error set.
 bool ParseLowSpeed(const std::string& text, std::pair<uint32_t, uint32_t>& value,

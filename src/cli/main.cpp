@@ -319,6 +319,15 @@ int main(int argc, char** argv) {
                    "referers and cookies) or thunder (ALBUM.lst)")
       ->check(CLI::IsMember({"aria2", "thunder"}).description(""))
       ->type_name("aria2|thunder");
+  downloadCommand
+      ->add_option("--aria2-rpc", download.aria2Rpc,
+                   "instead of downloading, hand each picture to a running aria2 (aria2c "
+                   "--enable-rpc) at its JSON-RPC address, e.g. http://nas:6800/jsonrpc, "
+                   "with the album's folder and names")
+      ->type_name("URL");
+  downloadCommand
+      ->add_option("--aria2-secret", download.aria2Secret, "aria2's --rpc-secret for --aria2-rpc")
+      ->type_name("TOKEN");
   downloadCommand->footer(std::string(kAddressHelp) + "\n" + kDownloadOutputHelp +
                           "\nThe numeric options and switches override the site's settings "
                           "for this run only.\n\n" +
@@ -427,10 +436,20 @@ int main(int argc, char** argv) {
       if (!ParseLowSpeed(lowSpeed, value, error)) return UsageError("download", error);
       download.lowSpeed = value;
     }
-    if (!exportKind.empty() && (overrides.optionsOn & OPT_THUNDER_ONLY) != 0) {
-      return UsageError("download", "--export and --thunder-list both write lists: give one");
+    const bool rpc = !download.aria2Rpc.empty();
+    if ((!exportKind.empty() || rpc) && (overrides.optionsOn & OPT_THUNDER_ONLY) != 0) {
+      return UsageError("download", std::string(rpc ? "--aria2-rpc" : "--export") +
+                                        " and --thunder-list both stand for the download: "
+                                        "give one");
     }
-    download.exportKind = exportKind == "aria2"     ? ExportKind::Aria2
+    if (!exportKind.empty() && rpc) {
+      return UsageError("download", "--export and --aria2-rpc: give one");
+    }
+    if (!download.aria2Secret.empty() && !rpc) {
+      return UsageError("download", "--aria2-secret goes with --aria2-rpc URL");
+    }
+    download.exportKind = rpc                       ? ExportKind::Aria2Rpc
+                          : exportKind == "aria2"   ? ExportKind::Aria2
                           : exportKind == "thunder" ? ExportKind::Thunder
                                                     : ExportKind::None;
     return RunDownloadCommand(download);

@@ -2,7 +2,10 @@
 // downloads the sample Qzone account from the loopback web.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include "CliRun.h"
 #include "ScratchDir.h"
 #include "TestFiles.h"
@@ -253,6 +256,66 @@ TEST_F(DownloadCli, Aria2ExportIsReadRightByAria2c) {
   SettingsRecord record =
       DecodeSettings(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   EXPECT_EQ(record.NameRules[0].wOptions, 0);
+}
+
+TEST_F(DownloadCli, PicturesHandedToARunningAria2) {
+  // aria2c as a daemon on a free loopback port, fetching through the test web.
+  int probe = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  socklen_t length = sizeof address;
+  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+  close(probe);
+  const std::string port = std::to_string(ntohs(address.sin_port));
+  const std::filesystem::path daemonDir = dir_ / "daemon";
+  std::filesystem::create_directories(daemonDir);
+  Child daemon(
+      "/usr/bin/aria2c",
+      {"--no-conf", "-q", "--enable-rpc", "--rpc-listen-all=false", "--rpc-listen-port=" + port,
+       "--rpc-secret=s3cret", "--all-proxy=" + web_.ProxyUrl(), "--max-tries=1",
+       "--file-allocation=none", "--auto-file-renaming=false", "--dir=" + daemonDir.string()},
+      daemonDir);
+  ASSERT_GT(daemon.Pid(), 0);
+  bool listening = false;
+  for (int i = 0; i < 200 && !listening; ++i) {
+    const int client = socket(AF_INET, SOCK_STREAM, 0);
+    listening = connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(client);
+    if (!listening) usleep(50 * 1000);
+  }
+  ASSERT_TRUE(listening);
+  const std::string rpc = "--aria2-rpc http://127.0.0.1:" + port + "/jsonrpc";
+
+  // A wrong secret, and no daemon at all: told before any site request, exit 1.
+  RunResult run =
+      Albumora(Download(rpc + " --aria2-secret wrong --save " + Save().string() + " 10001"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Unauthorized"), std::string::npos) << run.err;
+  run = Albumora(
+      Download("--aria2-rpc http://127.0.0.1:1/jsonrpc --save " + Save().string() + " 10001"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("cannot reach aria2"), std::string::npos) << run.err;
+  EXPECT_TRUE(web_.Requests().empty());
+
+  run = Albumora(
+      Download(rpc + " --aria2-secret s3cret --albums 1 --save " + Save().string() + " 10001"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("3 of 3 pictures queued in aria2"), std::string::npos) << run.err;
+  // aria2 fetches them into the album's folder under albumora's names (waited for, bounded).
+  const std::filesystem::path own = dir_ / "own";
+  ASSERT_EQ(Albumora(Download("--albums 1 --save " + own.string() + " 10001")).status, 0);
+  for (const char* name : {"断桥残雪.jpg", "苏堤春晓.jpg"}) {
+    const std::filesystem::path file = Album("西湖") / name;
+    const std::filesystem::path control = file.string() + ".aria2";
+    for (int i = 0; i < 200 && (!std::filesystem::exists(file) || std::filesystem::exists(control));
+         ++i) {
+      usleep(50 * 1000);
+    }
+    EXPECT_EQ(ReadFile(file), ReadFile(own / "10001" / "西湖" / name)) << name;
+  }
+  EXPECT_EQ(web_.RequestsTo("/V1west/full/1.jpg").at(0).Header("User-Agent"), kUserAgent);
 }
 
 TEST_F(DownloadCli, CtrlCStopsWithStatus130) {
