@@ -212,7 +212,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   // As in wget and curl: the last of a repeated single-value option wins.
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  app.footer(std::string("Try 'albumora COMMAND --help' for a command's options.\n\n") +
+  app.footer(std::string("Try 'albumora COMMAND --help' (or 'albumora help COMMAND') for a "
+                         "command's options.\n\n") +
              kExitStatusHelp);
 
   // sites
