@@ -277,6 +277,18 @@ TEST_F(DownloadCliFaults, FailedPictureListsAreNotComplete) {
   EXPECT_NE(run.err.find("albums: 1 complete, 2 list failed"), std::string::npos) << run.err;
 }
 
+// A damaged archive is said once; the run goes on without resume.
+TEST_F(DownloadCli, DamagedArchiveIsToldAndTheRunGoesOn) {
+  std::filesystem::create_directories(Home());
+  std::ofstream(std::filesystem::path(Home()) / "archive.db") << std::string(8192, 'x');
+  RunResult run = Albumora(Download("--albums 1 --save " + Save().string() + " 10001"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("warning: the download archive"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("without resume"), std::string::npos) << run.err;
+  EXPECT_EQ(Lines(run.out).at(0),
+            "0001\t西湖\tcomplete\t3\t3\t0\t0\t0\t" + Album("西湖").string() + "/");
+}
+
 TEST_F(DownloadCli, InputFileRunsEveryAddressInOrder) {
   const std::filesystem::path list = dir_ / "addresses.txt";
   std::ofstream(list) << "# the sample account, twice\n10001\n\n  10001  \n";
