@@ -144,17 +144,23 @@ bool PauseHost(const std::string& host, Clock::duration wait) {
   const auto now = Clock::now();
   ++state.refusals;
   DropOld(state, now);
-  // Pace at a little under the rate the host accepted over the last second, and at least half
-  // as fast as before.
+  // Pace at a little under the rate the host accepted over the last second (or since its last
+  // pause ended, when that is nearer), and at least a quarter slower than before. Refusals of
+  // requests sent before the host's current pause began belong to the same burst: no change.
+  if (state.pausedUntil > now) {
+    const bool longer = now + wait > state.pausedUntil + std::chrono::seconds(1);
+    state.pausedUntil = std::max(state.pausedUntil, now + wait);
+    state.nextSlot = std::max(state.nextSlot, state.pausedUntil);
+    return longer;
+  }
   const auto seen = state.accepted.size();
-  state.intervalMs =
-      seen > 0 ? std::max(1000.0 * kPaceMargin / static_cast<double>(seen), state.intervalMs)
-               : std::max(state.intervalMs * 2.0, 100.0);
-  const auto until = now + wait;
-  const bool tell = state.pausedUntil <= now || until > state.pausedUntil + std::chrono::seconds(1);
-  state.pausedUntil = std::max(state.pausedUntil, until);
+  const auto since = std::min<Clock::duration>(now - state.pausedUntil, std::chrono::seconds(1));
+  const double spanMs = std::max(Millis(since).count(), 1.0);
+  const double paced = seen > 0 ? spanMs * kPaceMargin / static_cast<double>(seen) : 100.0;
+  state.intervalMs = std::max(paced, state.intervalMs * 1.25);
+  state.pausedUntil = now + wait;
   state.nextSlot = std::max(state.nextSlot, state.pausedUntil);
-  return tell;
+  return true;
 }
 
 HostPace GetHostPace(const std::string& host) {
