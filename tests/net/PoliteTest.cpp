@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <ctime>
@@ -226,6 +227,48 @@ TEST_F(Polite, RateLimitIsSharedByAllTransfers) {
   EXPECT_EQ(web.RequestsTo("big.test").size(), 3u);
   // All of it, less the quarter second's worth that may go at once, at the limit's pace.
   EXPECT_GE(seconds, (3.0 * kBytes - kBytes / 4.0) / kBytes - 0.1);
+}
+
+// A fixed interval between requests to one host, and a cap of parallel requests to it.
+TEST_F(Polite, FixedWaitAndConnectionCap) {
+  std::mutex mutex;
+  int inFlight = 0;
+  int most = 0;
+  web.RoutePrefix("capped.test", "/", [&](const Request&) {
+    {
+      std::lock_guard lock(mutex);
+      most = std::max(most, ++inFlight);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    std::lock_guard lock(mutex);
+    --inFlight;
+    return Reply::Text("\xFF\xD8 ok", "image/jpeg");
+  });
+  SetLimits([](EngineLimits& limits) { limits.perHostConnections = 1; });
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([i] {
+      HttpResponse response;
+      EXPECT_TRUE(
+          HttpFetch(Picture("http://capped.test/" + std::to_string(i) + ".jpg"), response, 0));
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(most, 1);
+
+  SetLimits([](EngineLimits& limits) {
+    limits.perHostConnections = 0;
+    limits.waitMs = 100;
+  });
+  const auto start = Clock::now();
+  for (int i = 0; i < 5; ++i) {
+    HttpResponse response;
+    EXPECT_TRUE(
+        HttpFetch(Picture("http://capped.test/w" + std::to_string(i) + ".jpg"), response, 0));
+  }
+  // Four intervals at least, between five starts.
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(400));
+  EXPECT_EQ(web.RequestsTo("capped.test").size(), 9u);
 }
 
 // A host that allows 10 requests over any second and refuses the rest: after its first
