@@ -50,8 +50,8 @@ struct Field {
   std::string Name() const { return std::string(table) + "." + std::string(key); }
 };
 
-const std::array<Field, 6>& Fields() {
-  static const std::array<Field, 6> fields = {{
+const std::array<Field, 11>& Fields() {
+  static const std::array<Field, 11> fields = {{
       {"transfer", "low_speed_bytes",
        "bytes a second below which a transfer is slow (0 to 1000000000; 0: no limit)",
        Number{&Config::lowSpeedBytes, 0, 1'000'000'000}},
@@ -69,6 +69,23 @@ const std::array<Field, 6>& Fields() {
        Number{&Config::albumListPageCap, 1, 1'000'000}},
       {"paging", "picture_list_pages", "a picture list ends past this many pages (1 to 1000000)",
        Number{&Config::pictureListPageCap, 1, 1'000'000}},
+      {"polite", "retries",
+       "times a request the site refused (429, 503) is tried again after the wait it asks for "
+       "(0 to 100)",
+       Number{&Config::retries, 0, 100}},
+      {"polite", "wait_ms",
+       "least milliseconds between two requests to one host (0 to 600000; 0: none)",
+       Number{&Config::waitMs, 0, 600'000}},
+      {"polite", "random_wait",
+       "each wait between requests is 0.5 to 1.5 times wait_ms (true, false)",
+       Switch{&Config::randomWait}},
+      {"polite", "per_host_connections",
+       "parallel requests to one host (0 to 64; 0: as many as the threads)",
+       Number{&Config::perHostConnections, 0, 64}},
+      {"polite", "limit_rate",
+       "bytes a second for the whole download, all threads together (0 to 4000000000; 0: no "
+       "limit)",
+       Number{&Config::limitRate, 0, 4'000'000'000}},
   }};
   return fields;
 }
