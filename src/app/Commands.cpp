@@ -114,6 +114,13 @@ void ApplyConfig(const Config& config) {
   limits.lowSpeedBytes = config.lowSpeedBytes;
   limits.lowSpeedSeconds = config.lowSpeedSeconds;
   limits.userAgent = config.userAgent;
+  limits.retries = config.retries;
+  limits.waitMs = config.waitMs;
+  limits.randomWait = config.randomWait;
+  limits.perHostConnections = config.perHostConnections;
+  limits.limitRate = config.limitRate;
+  // The back-off base is the engine's own (tests shorten it): kept as it is.
+  limits.backoffBaseMs = GetEngineLimits().backoffBaseMs;
   SetEngineLimits(limits);
 }
 

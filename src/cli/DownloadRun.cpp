@@ -165,6 +165,8 @@ const char* FailureName(FetchFailure failure) {
       return "too slow";
     case FetchFailure::Stopped:
       return "stopped";
+    case FetchFailure::Refused:
+      return "refused by the site";
   }
   return "other";
 }
@@ -383,6 +385,66 @@ std::string WriteAria2List(const DownloadList& list, const std::string& albumNam
   }
   ok = ::close(fd) == 0 && ok;
   return ok ? path : std::string();
+}
+
+namespace {
+
+// A decimal number with at most one point; false when it is none.
+bool ReadFraction(std::string_view text, double& value) {
+  if (text.empty() || text.size() > 20) return false;
+  value = 0;
+  double scale = 0;
+  for (char c : text) {
+    if (c == '.' && scale == 0) {
+      scale = 1;
+    } else if (c >= '0' && c <= '9') {
+      if (scale == 0) {
+        value = value * 10 + (c - '0');
+      } else {
+        scale /= 10;
+        value += scale * (c - '0');
+      }
+    } else {
+      return false;
+    }
+  }
+  return text != ".";
+}
+
+}  // namespace
+
+bool ParseRate(const std::string& text, uint32_t& bytesPerSecond, std::string& error) {
+  const std::string trimmed = Trim(text);
+  std::string_view number = trimmed;
+  double factor = 1;
+  if (!number.empty() && (number.back() == 'k' || number.back() == 'K')) factor = 1024;
+  if (!number.empty() && (number.back() == 'm' || number.back() == 'M')) factor = 1048576;
+  if (factor != 1) number.remove_suffix(1);
+  double value = 0;
+  if (!ReadFraction(number, value) || value * factor > 4e9) {
+    error =
+        "--limit-rate takes bytes a second such as 800, 500k or 2M (at most 4000000000; 0: "
+        "no limit), not " +
+        EscapeControls(text);
+    return false;
+  }
+  bytesPerSecond = static_cast<uint32_t>(value * factor);
+  return true;
+}
+
+bool ParseWait(const std::string& text, uint32_t& ms, std::string& error) {
+  double seconds = 0;
+  if (!ReadFraction(Trim(text), seconds) || seconds > 600) {
+    error = "--wait takes seconds from 0 to 600 (such as 2 or 0.5), not " + EscapeControls(text);
+    return false;
+  }
+  ms = static_cast<uint32_t>(seconds * 1000 + 0.5);
+  return true;
+}
+
+std::string WaitLine(const HostWait& wait) {
+  return "waiting " + std::to_string(wait.seconds) + " s: " + wait.host + " asked to slow down (" +
+         std::to_string(wait.status) + ")";
 }
 
 bool ParseLowSpeed(const std::string& text, std::pair<uint32_t, uint32_t>& value,
@@ -661,11 +723,34 @@ int DownloadAddressSteps(const DownloadOptions& options, const AlbumSelection& s
   std::string error;
   CliSession session(common);
   if (!session.Setup()) return kExitNotStarted;
+  Config& config = session.app().config;
   if (options.lowSpeed) {
-    session.app().config.lowSpeedBytes = options.lowSpeed->first;
-    session.app().config.lowSpeedSeconds = options.lowSpeed->second;
-    ApplyConfig(session.app().config);
+    config.lowSpeedBytes = options.lowSpeed->first;
+    config.lowSpeedSeconds = options.lowSpeed->second;
   }
+  if (options.retries) config.retries = *options.retries;
+  if (options.waitMs) config.waitMs = *options.waitMs;
+  if (options.randomWait) config.randomWait = true;
+  if (options.perHostConnections) config.perHostConnections = *options.perHostConnections;
+  if (options.limitRate) config.limitRate = *options.limitRate;
+  if (options.userAgent) config.userAgent = *options.userAgent;
+  ApplyConfig(config);
+  // A host that asked to slow down: one line (under -q only for a long wait), or a JSON event.
+  const bool json = common.json;
+  const Verbosity verbosity = common.verbosity;
+  CliHost& host = session.host();
+  SetHostWaitObserver([json, verbosity, &host](const HostWait& wait) {
+    if (json) {
+      std::printf("{\"type\":\"wait\",\"host\":%s,\"seconds\":%u,\"status\":%ld}\n",
+                  JsonString(wait.host).c_str(), wait.seconds, wait.status);
+      std::fflush(stdout);
+    } else if (verbosity != Verbosity::Quiet || wait.seconds > 30) {
+      host.Line(WaitLine(wait));
+    }
+  });
+  struct ObserverReset {
+    ~ObserverReset() { SetHostWaitObserver(nullptr); }
+  } observerReset;
   const int site = session.SiteFor(common.address);
   if (!CheckSizeLimits(session.app(), site, options.overrides, error)) {
     return UsageError("download", error);

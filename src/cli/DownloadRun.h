@@ -134,6 +134,14 @@ struct DownloadOptions {
   bool force = false;
   // --low-speed BYTES:SECONDS for this run
   std::optional<std::pair<uint32_t, uint32_t>> lowSpeed;
+  // Politeness for this run: --retries, --wait (ms), --random-wait, --host-connections,
+  // --limit-rate (bytes a second), --user-agent
+  std::optional<uint32_t> retries;
+  std::optional<uint32_t> waitMs;
+  bool randomWait = false;
+  std::optional<uint32_t> perHostConnections;
+  std::optional<uint32_t> limitRate;
+  std::optional<std::string> userAgent;
   // -i FILE: one address per line ("-": standard input), run in order
   std::string inputFile;
   // --aria2-rpc URL, --aria2-secret TOKEN: hand the pictures to a running aria2
@@ -143,6 +151,13 @@ struct DownloadOptions {
 // "1024:10" (or "1024/10") into bytes a second and seconds; false with error set.
 bool ParseLowSpeed(const std::string& text, std::pair<uint32_t, uint32_t>& value,
                    std::string& error);
+// "500k", "2M", "1.5m" or "800" (bytes a second; k and m are 1024 and 1048576) into bytes a
+// second, at most 4000000000; false with error set.
+bool ParseRate(const std::string& text, uint32_t& bytesPerSecond, std::string& error);
+// "2" or "0.5" seconds (at most 600) into milliseconds; false with error set.
+bool ParseWait(const std::string& text, uint32_t& ms, std::string& error);
+// The line a host's wait shows: "waiting 12 s: pic.example.com asked to slow down (429)".
+std::string WaitLine(const HostWait& wait);
 // The addresses of an input file: one a line, blank lines and "#" comments left out.
 std::vector<std::string> ReadAddressLines(std::istream& in);
 int RunDownloadCommand(const DownloadOptions& options);

@@ -1,6 +1,7 @@
 // albumora: the command-line front end. The options are read by CLI11; each command runs
 // from its options record.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 
 #include <csignal>
 #include <cstdio>
@@ -250,6 +251,44 @@ int main(int argc, char** argv) {
                        "a page or picture slower than BYTES a second for SECONDS fails as "
                        "\"too slow\" (default 1024:10 from albumora.toml; 0:1 turns it off)")
           ->type_name("BYTES:SECONDS");
+  uint32_t retries = 0;
+  auto* retriesOption =
+      downloadCommand
+          ->add_option("--retries", retries,
+                       "a picture or page the site refuses (429, 503) is tried again up to N "
+                       "times, after the wait the site asks for or a growing back-off; the host "
+                       "waits for every thread meanwhile (default 5 from albumora.toml)")
+          ->check(kDigits)
+          ->check(CLI::Range(0, 100))
+          ->type_name("N");
+  std::string wait;
+  auto* waitOption = downloadCommand
+                         ->add_option("--wait", wait,
+                                      "at least SECONDS (such as 2 or 0.5) between two requests "
+                                      "to one host (default 0 from albumora.toml)")
+                         ->type_name("SECONDS");
+  downloadCommand->add_flag("--random-wait", download.randomWait,
+                            "each --wait is 0.5 to 1.5 times as long, at random");
+  uint32_t hostConnections = 0;
+  auto* hostConnectionsOption =
+      downloadCommand
+          ->add_option("--host-connections", hostConnections,
+                       "at most N requests to one host at a time (0: as many as the threads)")
+          ->check(kDigits)
+          ->check(CLI::Range(0, 64))
+          ->type_name("N");
+  std::string limitRate;
+  auto* limitRateOption =
+      downloadCommand
+          ->add_option("--limit-rate", limitRate,
+                       "at most RATE bytes a second for the whole download, all threads "
+                       "together (such as 500k or 2M; default none)")
+          ->type_name("RATE");
+  std::string userAgent;
+  auto* userAgentOption =
+      downloadCommand
+          ->add_option("--user-agent", userAgent, "the User-Agent of every request of this run")
+          ->type_name("TEXT");
   downloadCommand
       ->add_option("-o,--save", download.save,
                    "save folder; pictures land in SAVE/OWNER/ALBUM/ (made when missing)")
@@ -436,6 +475,28 @@ int main(int argc, char** argv) {
       std::pair<uint32_t, uint32_t> value;
       if (!ParseLowSpeed(lowSpeed, value, error)) return UsageError("download", error);
       download.lowSpeed = value;
+    }
+    if (retriesOption->count() > 0) download.retries = retries;
+    if (hostConnectionsOption->count() > 0) download.perHostConnections = hostConnections;
+    if (waitOption->count() > 0) {
+      uint32_t ms = 0;
+      if (!ParseWait(wait, ms, error)) return UsageError("download", error);
+      download.waitMs = ms;
+    }
+    if (limitRateOption->count() > 0) {
+      uint32_t rate = 0;
+      if (!ParseRate(limitRate, rate, error)) return UsageError("download", error);
+      download.limitRate = rate;
+    }
+    if (userAgentOption->count() > 0) {
+      const bool printable =
+          userAgent.size() <= 512 && std::all_of(userAgent.begin(), userAgent.end(),
+                                                 [](char c) { return c >= 0x20 && c <= 0x7E; });
+      if (!printable) {
+        return UsageError("download",
+                          "--user-agent takes printable ASCII text of at most 512 characters");
+      }
+      download.userAgent = userAgent;
     }
     const bool rpc = !download.aria2Rpc.empty();
     if ((!exportKind.empty() || rpc) && (overrides.optionsOn & OPT_THUNDER_ONLY) != 0) {

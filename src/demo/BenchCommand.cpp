@@ -25,6 +25,9 @@ int RunServeBench(const std::string& listFile, const BenchShape& shape) {
   account.oneDescription = shape.oneDescription;
   account.bytes = static_cast<size_t>(shape.kb) * 1024;
   account.delayMs = shape.delayMs;
+  if (shape.ratePerSecond > 0) {
+    account.rateLimit = std::make_shared<testweb::RateLimitedHost>(shape.ratePerSecond);
+  }
   const std::vector<std::string> addresses = testweb::ServeBenchAccount(web, account);
   {
     std::ofstream list(listFile, std::ios::trunc);
@@ -40,6 +43,10 @@ int RunServeBench(const std::string& listFile, const BenchShape& shape) {
   for (int c = std::getchar(); c != EOF; c = std::getchar()) {
   }
   std::cerr << "connections accepted: " << web.AcceptedConnections() << std::endl;
+  if (account.rateLimit) {
+    std::cerr << "pictures served: " << account.rateLimit->served.load()
+              << "\npictures refused: " << account.rateLimit->refused.load() << std::endl;
+  }
   return kExitOk;
 }
 

@@ -126,8 +126,7 @@ int RunDemo(std::string save) {
         "failed, stopped, folder):\n",
         saveDir.string().c_str());
     std::fflush(stdout);
-    const DownloadSummary summary =
-        RunDownloadWithSummary(session, saveDir.string(), RunChoices{});
+    const DownloadSummary summary = RunDownloadWithSummary(session, saveDir.string(), RunChoices{});
     status = FinishDownload(session, summary);
     if (summary.started) {
       std::printf("\n%zu albums, %zu pictures listed, %ld written. Files under %s:\n",

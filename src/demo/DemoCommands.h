@@ -15,6 +15,7 @@ struct BenchShape {
   long kb = 100;
   int delayMs = 50;
   int connectMs = 0;
+  int ratePerSecond = 0;  // >0: the picture host answers so many a second, the rest 429
   int albums = 1;
   bool oneAlbumName = false;    // every album named alike
   bool oneDescription = false;  // every picture described alike

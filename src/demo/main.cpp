@@ -31,6 +31,11 @@ int main(int argc, char** argv) {
   bench
       ->add_option("--albums", shape.albums, "albums of the account (the first holds the pictures)")
       ->check(CLI::Range(1, 1000000));
+  bench
+      ->add_option("--rate", shape.ratePerSecond,
+                   "pictures the host answers over any second; the rest get 429 and "
+                   "Retry-After: 1 (0: no limit)")
+      ->check(CLI::Range(0, 100000));
   bench->add_flag("--one-name", shape.oneAlbumName, "every album named alike");
   bench->add_flag("--one-description", shape.oneDescription, "every picture described alike");
   try {

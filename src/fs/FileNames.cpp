@@ -162,9 +162,15 @@ bool ReplaceFileWith(const std::string& path, std::string_view bytes) {
     ok = n > 0;
     if (ok) done += static_cast<size_t>(n);
   }
+  // On disk before the rename: after a crash the file holds the old bytes or the new, whole.
+  ok = ok && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;
   ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
+  if (!ok) {
+    const int error = errno;
+    ::unlink(temp.c_str());
+    errno = error;  // the caller may name the reason
+  }
   return ok;
 }
 

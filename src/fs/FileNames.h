@@ -31,7 +31,7 @@ void WriteUnicodeText(const std::string& name, const std::string& text);
 
 // Replaces the file at path with bytes: they go to a fresh file beside it that is then renamed
 // over it, so no reader ever finds a cut file and a failed write keeps the old content. False
-// when the file was not replaced.
+// when the file was not replaced (errno tells why).
 bool ReplaceFileWith(const std::string& path, std::string_view bytes);
 
 // A file name (the last path component) too long for the file system (255 bytes) is cut at a

@@ -207,8 +207,17 @@ AlbumGridView::AlbumGridView(GridModel& grid, QWidget* parent) : QTableView(pare
   setWordWrap(false);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSelectionMode(QAbstractItemView::MultiSelection);
+  // Only the rows a selection change touches are looked at: ticking albums one by one in a
+  // list of thousands stays linear.
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
-          [this] { SyncSelection(); });
+          [this](const QItemSelection& selected, const QItemSelection& deselected) {
+            for (const QItemSelection* cells : {&deselected, &selected}) {
+              for (const QItemSelectionRange& range : *cells) {
+                for (int row = range.top(); row <= range.bottom(); ++row) SyncRow(row);
+              }
+            }
+            model_->MarksChanged();
+          });
   connect(model_, &QAbstractItemModel::modelReset, this, [this] { SyncSelection(); });
   Reset(false);
 }
@@ -301,26 +310,31 @@ void AlbumGridView::RestoreTicks(int gridRow) {
 // The view's selection is the grid's: every cell's mark follows it, and so does the tick of
 // every album shown.
 void AlbumGridView::SyncSelection() {
-  const bool preview = model_->Preview();
-  const int fixed = preview ? 0 : 1;
-  const int rows = grid_.RowCount();
-  const int columns = grid_.ColumnCount();
-  for (int row = fixed; row < rows; ++row) {
-    for (int column = 0; column < columns; ++column) {
-      const QModelIndex cell = model_->index(row - fixed, column);
-      const bool selected = cell.isValid() && selectionModel()->isSelected(cell);
-      grid_.Select(row, column, selected);
-      if (!model_->Used(cell) || (!preview && column != 0)) continue;
-      const int album = grid_.Cell(row, column).data;
-      if (album < 0) continue;
-      if (static_cast<size_t>(album) >= ticked_.size()) {
-        if (!selected) continue;
-        ticked_.resize(static_cast<size_t>(album) + 1, false);
-      }
-      ticked_[static_cast<size_t>(album)] = selected;
-    }
-  }
+  const int fixed = model_->Preview() ? 0 : 1;
+  for (int row = fixed; row < grid_.RowCount(); ++row) SyncRow(row - fixed);
   model_->MarksChanged();
+}
+
+// The marks of one view row's cells follow the view's selection, and so do the ticks of the
+// albums it shows.
+void AlbumGridView::SyncRow(int viewRow) {
+  const bool preview = model_->Preview();
+  const int row = viewRow + (preview ? 0 : 1);
+  if (row < 0 || row >= grid_.RowCount()) return;
+  const int columns = grid_.ColumnCount();
+  for (int column = 0; column < columns; ++column) {
+    const QModelIndex cell = model_->index(viewRow, column);
+    const bool selected = cell.isValid() && selectionModel()->isSelected(cell);
+    grid_.Select(row, column, selected);
+    if (!model_->Used(cell) || (!preview && column != 0)) continue;
+    const int album = grid_.Cell(row, column).data;
+    if (album < 0) continue;
+    if (static_cast<size_t>(album) >= ticked_.size()) {
+      if (!selected) continue;
+      ticked_.resize(static_cast<size_t>(album) + 1, false);
+    }
+    ticked_[static_cast<size_t>(album)] = selected;
+  }
 }
 
 }  // namespace albumora::gui

@@ -89,6 +89,7 @@ class AlbumGridView : public QTableView {
 
  private:
   void SyncSelection();
+  void SyncRow(int viewRow);
   void RestoreTicks(int gridRow);
   bool Ticked(int album) const;
 

@@ -42,6 +42,7 @@
 #include "gui/LoginWindow.h"
 #include "gui/SettingsDialogs.h"
 #include "net/CookieStore.h"
+#include "net/HttpEngine.h"
 #include "sites/Registry.h"
 #include "text/StringCtrl.h"
 
@@ -231,6 +232,11 @@ CGallerixDlg::CGallerixDlg(const Adapters& adapters, StartOptions options)
   if (std::filesystem::exists(cookies, error)) CookieStore::Shared().Load(cookies);
   archive_ = Archive::Open(ProgramFile(kArchiveFileName), archiveError_);
   ApplyConfig(app_.config);
+  // A host that asked to slow down: the main status line tells the wait.
+  SetHostWaitObserver([this](const HostWait& wait) {
+    SetStatus(StatusLine::Main, "等待 " + std::to_string(wait.seconds) + " 秒：" + wait.host +
+                                    " 要求放慢（" + std::to_string(wait.status) + "）");
+  });
   resize(980, 660);
 }
 
@@ -435,6 +441,7 @@ void CGallerixDlg::Shutdown() {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   runner_.Join();
+  SetHostWaitObserver(nullptr);
   SaveCookies();
   shuttingDown_ = false;
 }

@@ -88,6 +88,21 @@ QGroupBox* CDlgDownSet::TransferGroup() {
   form->addRow("低速限制（字节/秒）：", lowSpeedBytes_);
   form->addRow("持续（秒）：", lowSpeedSeconds_);
   form->addRow(resume_);
+  // Politeness: the site's refusals, the pace per host and the speed of the whole download.
+  retries_ = new QLineEdit(QString::number(config_->retries), group);
+  waitMs_ = new QLineEdit(QString::number(config_->waitMs), group);
+  randomWait_ = new QCheckBox("间隔随机（0.5~1.5 倍）", group);
+  randomWait_->setChecked(config_->randomWait);
+  hostConnections_ = new QLineEdit(QString::number(config_->perHostConnections), group);
+  limitRate_ = new QLineEdit(QString::number(config_->limitRate), group);
+  retries_->setToolTip("网站拒绝（429、503）后等待并重试的次数");
+  hostConnections_->setToolTip("0：不限制");
+  limitRate_->setToolTip("所有线程合计；0：不限制");
+  form->addRow("拒绝后重试次数(0~100)：", retries_);
+  form->addRow("同一网站请求间隔（毫秒）：", waitMs_);
+  form->addRow(randomWait_);
+  form->addRow("同一网站并发请求(0~64)：", hostConnections_);
+  form->addRow("总速度上限（字节/秒）：", limitRate_);
   return group;
 }
 
@@ -102,6 +117,22 @@ bool CDlgDownSet::StoreConfig() {
   if (!SetNamed(typed, "transfer.low_speed_seconds", lowSpeedSeconds_)) {
     message_("参数错误：持续时间应为 1~3600 秒");
     return false;
+  }
+  typed.randomWait = randomWait_->isChecked();
+  struct Named {
+    const char* name;
+    const QLineEdit* edit;
+    const char* message;
+  };
+  for (const Named& field :
+       {Named{"polite.retries", retries_, "参数错误：重试次数应为 0~100"},
+        Named{"polite.wait_ms", waitMs_, "参数错误：请求间隔应为 0~600000 毫秒"},
+        Named{"polite.per_host_connections", hostConnections_, "参数错误：并发请求应为 0~64"},
+        Named{"polite.limit_rate", limitRate_, "参数错误：速度上限应为 0~4000000000 字节/秒"}}) {
+    if (!SetNamed(typed, field.name, field.edit)) {
+      message_(field.message);
+      return false;
+    }
   }
   *config_ = typed;
   return true;

@@ -33,6 +33,11 @@ class CDlgDownSet : public QDialog {
   QLineEdit* LowSpeedBytesEdit() const { return lowSpeedBytes_; }
   QLineEdit* LowSpeedSecondsEdit() const { return lowSpeedSeconds_; }
   QCheckBox* ResumeBox() const { return resume_; }
+  QLineEdit* RetriesEdit() const { return retries_; }
+  QLineEdit* WaitEdit() const { return waitMs_; }
+  QCheckBox* RandomWaitBox() const { return randomWait_; }
+  QLineEdit* HostConnectionsEdit() const { return hostConnections_; }
+  QLineEdit* LimitRateEdit() const { return limitRate_; }
   // "确 定".
   void Confirm();
 
@@ -47,6 +52,11 @@ class CDlgDownSet : public QDialog {
   QLineEdit* lowSpeedBytes_ = nullptr;
   QLineEdit* lowSpeedSeconds_ = nullptr;
   QCheckBox* resume_ = nullptr;
+  QLineEdit* retries_ = nullptr;
+  QLineEdit* waitMs_ = nullptr;
+  QCheckBox* randomWait_ = nullptr;
+  QLineEdit* hostConnections_ = nullptr;
+  QLineEdit* limitRate_ = nullptr;
   QGroupBox* TransferGroup();
   // Stores the config's values when they pass; false (with the message shown) when not.
   bool StoreConfig();

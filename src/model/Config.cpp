@@ -2,6 +2,8 @@
 // keeps its comment.
 #include "model/Config.h"
 
+#include "fs/FileNames.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,8 +50,8 @@ struct Field {
   std::string Name() const { return std::string(table) + "." + std::string(key); }
 };
 
-const std::array<Field, 6>& Fields() {
-  static const std::array<Field, 6> fields = {{
+const std::array<Field, 11>& Fields() {
+  static const std::array<Field, 11> fields = {{
       {"transfer", "low_speed_bytes",
        "bytes a second below which a transfer is slow (0 to 1000000000; 0: no limit)",
        Number{&Config::lowSpeedBytes, 0, 1'000'000'000}},
@@ -67,6 +69,23 @@ const std::array<Field, 6>& Fields() {
        Number{&Config::albumListPageCap, 1, 1'000'000}},
       {"paging", "picture_list_pages", "a picture list ends past this many pages (1 to 1000000)",
        Number{&Config::pictureListPageCap, 1, 1'000'000}},
+      {"polite", "retries",
+       "times a request the site refused (429, 503) is tried again after the wait it asks for "
+       "(0 to 100)",
+       Number{&Config::retries, 0, 100}},
+      {"polite", "wait_ms",
+       "least milliseconds between two requests to one host (0 to 600000; 0: none)",
+       Number{&Config::waitMs, 0, 600'000}},
+      {"polite", "random_wait",
+       "each wait between requests is 0.5 to 1.5 times wait_ms (true, false)",
+       Switch{&Config::randomWait}},
+      {"polite", "per_host_connections",
+       "parallel requests to one host (0 to 64; 0: as many as the threads)",
+       Number{&Config::perHostConnections, 0, 64}},
+      {"polite", "limit_rate",
+       "bytes a second for the whole download, all threads together (0 to 4000000000; 0: no "
+       "limit)",
+       Number{&Config::limitRate, 0, 4'000'000'000}},
   }};
   return fields;
 }
@@ -335,47 +354,6 @@ bool ParseText(std::string_view text, const std::string& source, Config& config,
   return true;
 }
 
-// A temporary file beside the target: closed, and removed unless it was renamed into place.
-class TempFile {
- public:
-  explicit TempFile(std::string name) : name_(std::move(name)), fd_(::mkstemp(name_.data())) {}
-  ~TempFile() {
-    Close();
-    if (!kept_ && !name_.empty() && made()) ::unlink(name_.c_str());
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-
-  bool made() const { return made_; }
-  int fd() const { return fd_; }
-  const std::string& name() const { return name_; }
-  bool Close() {
-    if (fd_ < 0) return true;
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
-    return closed;
-  }
-  void Keep() { kept_ = true; }
-
- private:
-  std::string name_;
-  int fd_;
-  bool made_ = fd_ >= 0;
-  bool kept_ = false;
-};
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
-
 std::string FileText(const Config& config) {
   std::string text =
       "# Albumora's settings beside soft.dat, for every site. `albumora config` shows them and\n"
@@ -471,19 +449,10 @@ bool SaveConfig(const std::filesystem::path& file, const Config& config, std::st
       Config checked;
       if (!SetFromText(field, checked, ShownValue(field, config), error)) return false;
     }
-    const std::string text = FileText(config);
-    TempFile temp(file.string() + ".XXXXXX");
-    const auto failed = [&](const char* step) {
-      error = "cannot " + std::string(step) + " " + file.string() + ": " + std::strerror(errno);
+    if (!ReplaceFileWith(file.string(), FileText(config))) {
+      error = "cannot write " + file.string() + ": " + std::strerror(errno);
       return false;
-    };
-    if (!temp.made()) return failed("write");
-    ::fchmod(temp.fd(), 0644);
-    if (!WriteAll(temp.fd(), text) || ::fsync(temp.fd()) != 0 || !temp.Close()) {
-      return failed("write");
     }
-    if (::rename(temp.name().c_str(), file.c_str()) != 0) return failed("replace");
-    temp.Keep();
     return true;
   } catch (const std::exception& failure) {
     error = "cannot write " + file.string() + ": " + failure.what();

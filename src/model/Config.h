@@ -27,6 +27,14 @@ struct Config {
   // The shared page walk ends a list past this many pages.
   uint32_t albumListPageCap = 5000;
   uint32_t pictureListPageCap = 10000;
+  // Politeness: refusals (429, 503) retried per request, a least interval between requests to
+  // one host (ms; 0: none) and whether it varies at random, parallel requests to one host (0: no
+  // cap), and bytes a second for the whole job (0: no limit).
+  uint32_t retries = 5;
+  uint32_t waitMs = 0;
+  bool randomWait = false;
+  uint32_t perHostConnections = 0;
+  uint32_t limitRate = 0;
 
   bool operator==(const Config&) const = default;
 };

@@ -21,6 +21,7 @@
 #include "fs/FileNames.h"
 #include "net/CookieStore.h"
 #include "net/CurlSupport.h"
+#include "net/Politeness.h"
 #include "net/SaveStream.h"
 #include "text/StringCtrl.h"
 
@@ -61,6 +62,16 @@ struct FailureObserverSetting {
 
 FailureObserverSetting& FailureObserver() {
   static FailureObserverSetting setting;
+  return setting;
+}
+
+struct WaitObserverSetting {
+  std::mutex mutex;
+  HostWaitObserver observer;
+};
+
+WaitObserverSetting& WaitObserver() {
+  static WaitObserverSetting setting;
   return setting;
 }
 
@@ -229,9 +240,21 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   return length;
 }
 
+size_t TakeBody(Transfer& t, char* data, size_t length);
+
+// The body's bytes, after the engine-wide byte budget had its say.
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto& t = *static_cast<Transfer*>(user);
-  size_t length = size * count;
+  const size_t length = size * count;
+  if (t.limits.limitRate != 0) {
+    if (!net::SpendBudget(length, t.limits.limitRate, [&t] { return t.StopRequested(); })) {
+      return 0;
+    }
+  }
+  return TakeBody(t, data, length);
+}
+
+size_t TakeBody(Transfer& t, char* data, size_t length) {
   t.lastProgress = Clock::now();
   t.response.nBodyBytes += length;
   if (t.save != nullptr) {
@@ -495,7 +518,21 @@ void InitRequest(HttpRequest& request, const std::string& address, const std::st
   request.nTimeout = timeoutMs;
 }
 
-bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /*flags*/) {
+namespace {
+
+bool IsRefusal(long status) { return status == 429 || status == 503; }
+
+void ReportWait(const HostWait& wait) {
+  HostWaitObserver observer;
+  {
+    std::lock_guard lock(WaitObserver().mutex);
+    observer = WaitObserver().observer;
+  }
+  if (observer) observer(wait);
+}
+
+// One exchange, without the host's gate.
+bool ExchangeOnce(HttpResponse& response, const HttpRequest& request) {
   // No answer cache: every answer comes from the network, so REQ_NORELOAD and REQ_CACHE change
   // nothing here (REQ_CACHE only matters to HttpFetch's checks).
   response.body.clear();
@@ -545,7 +582,6 @@ bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /
   }
   if (!ok) {
     DescribeFailure(response, request, transfer, code);
-    ReportFailure(request, response);
     return false;
   }
   // A file that cannot be written does not change the result; bSaved tells whether it landed.
@@ -557,6 +593,53 @@ bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /
     }
   }
   return ok;
+}
+
+}  // namespace
+
+void SetHostWaitObserver(HostWaitObserver observer) {
+  std::lock_guard lock(WaitObserver().mutex);
+  WaitObserver().observer = std::move(observer);
+}
+
+// The exchange through the host's gate: a refusal (429 or 503) pauses the host for every
+// worker and is retried after the pause, up to the engine's retries.
+bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /*flags*/) {
+  const EngineLimits limits = GetEngineLimits();
+  const std::string host = HostOf(request.strUrl);
+  const net::PoliteRules rules{limits.waitMs, limits.randomWait, limits.perHostConnections};
+  for (unsigned refusals = 0;;) {
+    bool ok = false;
+    if (request.strUrl.empty() || (request.stopRequested && request.stopRequested())) {
+      ok = ExchangeOnce(response, request);
+    } else if (!net::EnterHost(host, rules, request.stopRequested)) {
+      response = HttpResponse{};
+      response.failure = FetchFailure::Stopped;
+      response.strError = host + ": stopped";
+      return false;
+    } else {
+      ok = ExchangeOnce(response, request);
+      net::LeaveHost(host, response.nStatus != 0 && !IsRefusal(response.nStatus));
+    }
+    const bool stopped = request.stopRequested && request.stopRequested();
+    if (!IsRefusal(response.nStatus) || stopped || refusals >= limits.retries) {
+      if (IsRefusal(response.nStatus) && !ok && !stopped) {
+        response.failure = FetchFailure::Refused;
+        response.strError = host + ": refused by the site (HTTP " +
+                            std::to_string(response.nStatus) + ", " + std::to_string(refusals + 1) +
+                            " times)";
+      }
+      if (!ok) ReportFailure(request, response);
+      return ok;
+    }
+    ++refusals;
+    const auto wait = net::RefusalWait(HeaderValue(response.strHeaders, "Retry-After"), refusals,
+                                       limits.backoffBaseMs);
+    if (net::PauseHost(host, wait)) {
+      const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wait).count();
+      ReportWait({host, static_cast<uint32_t>((ms + 999) / 1000), response.nStatus});
+    }
+  }
 }
 
 bool HttpFetch(const HttpRequest& request, HttpResponse& response, unsigned flags) {

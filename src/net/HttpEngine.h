@@ -56,8 +56,9 @@ enum class FetchFailure : uint8_t {
   NotWritten,  // the answer was good but its file could not be written
   TooSlow,     // the body came slower than the engine's low-speed limit
   Stopped,     // the job that asked for it was stopped
+  Refused,     // the site kept answering 429 or 503 beyond the engine's retries
 };
-constexpr size_t kFetchFailureKinds = 9;
+constexpr size_t kFetchFailureKinds = 10;
 
 struct HttpResponse {
   std::string strHeaders;  // raw header block of the final answer, each line ending "\r\n"
@@ -101,6 +102,17 @@ std::string EngineProxy();
 using FetchFailureObserver = std::function<void(const std::string& url, const HttpResponse&)>;
 void SetFetchFailureObserver(FetchFailureObserver observer);
 
+// Engine-wide observer of the waits a refusal imposes on a host: called on the requesting thread
+// when a host is paused anew (or its pause grows by more than a second), with the host, the wait
+// in whole seconds (rounded up) and the status that asked for it. Empty: none.
+struct HostWait {
+  std::string host;
+  uint32_t seconds = 0;
+  long status = 0;
+};
+using HostWaitObserver = std::function<void(const HostWait&)>;
+void SetHostWaitObserver(HostWaitObserver observer);
+
 // The user agent every request carries unless the engine's limits name another.
 extern const char* const kUserAgent;
 
@@ -113,6 +125,17 @@ struct EngineLimits {
   uint32_t lowSpeedBytes = 1024;
   uint32_t lowSpeedSeconds = 10;
   std::string userAgent;  // empty: kUserAgent
+  // A refusal (429 or 503) is retried this many times after the site's Retry-After, or else
+  // after an exponential back-off from backoffBaseMs; the whole host waits meanwhile.
+  uint32_t retries = 5;
+  uint32_t backoffBaseMs = 1000;
+  // Least interval between two requests to one host (0: none); randomWait: 0.5 to 1.5 times it.
+  uint32_t waitMs = 0;
+  bool randomWait = false;
+  // Parallel requests to one host (0: no cap).
+  uint32_t perHostConnections = 0;
+  // Bytes a second for all the transfers together (0: no limit).
+  uint64_t limitRate = 0;
 };
 void SetEngineLimits(const EngineLimits& limits);
 EngineLimits GetEngineLimits();

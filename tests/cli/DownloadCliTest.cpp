@@ -408,6 +408,57 @@ TEST_F(DownloadCliFaults, FailedPictureListsAreNotComplete) {
   EXPECT_NE(run.err.find("albums: 1 complete, 2 list failed"), std::string::npos) << run.err;
 }
 
+// A damaged archive is said once; the run goes on without resume.
+TEST_F(DownloadCli, DamagedArchiveIsToldAndTheRunGoesOn) {
+  std::filesystem::create_directories(Home());
+  std::ofstream(std::filesystem::path(Home()) / "archive.db") << std::string(8192, 'x');
+  RunResult run = Albumora(Download("--albums 1 --save " + Save().string() + " 10001"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("warning: the download archive"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("without resume"), std::string::npos) << run.err;
+  EXPECT_EQ(Lines(run.out).at(0),
+            "0001\t西湖\tcomplete\t3\t3\t0\t0\t0\t" + Album("西湖").string() + "/");
+}
+
+// A picture host that refuses every picture of one album: the run waits as asked, shows the
+// wait, and past --retries the pictures fail as refused (status 4).
+class DownloadCliRefused : public DownloadCli {
+ protected:
+  void SetUp() override {
+    web_.RoutePrefix(
+        testweb::kDemoPictureHost, "/psb/10001/V3home/",
+        testweb::Serve(testweb::Reply::Status(429, "Too Many Requests").With("Retry-After", "1")));
+    DownloadCli::SetUp();
+  }
+};
+
+TEST_F(DownloadCliRefused, RefusedPicturesFailAfterTheRetriesAndTheWaitIsShown) {
+  RunResult run =
+      Albumora(Download("--json --retries 1 --albums 3 --save " + Save().string() + " 10001"));
+  EXPECT_EQ(run.status, 4) << run.err;
+  std::vector<std::string> reasons;
+  int waits = 0;
+  for (const auto& object : JsonLines(run.out)) {
+    if (object["type"].text == "failed") reasons.push_back(object["reason"].text);
+    if (object["type"].text == "wait") {
+      ++waits;
+      EXPECT_EQ(object["host"].text, testweb::kDemoPictureHost);
+      EXPECT_EQ(object["status"].number, 429);
+    }
+  }
+  EXPECT_EQ(reasons, std::vector<std::string>{"refused by the site"});
+  EXPECT_GE(waits, 1);
+  EXPECT_FALSE(std::filesystem::exists(Album("家人") / "全家福.jpg"));
+
+  run = Albumora(Download("--retries 1 --albums 3 --save " + Save().string() + " 10001"));
+  EXPECT_EQ(run.status, 4);
+  EXPECT_NE(run.err.find("refused by the site"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("waiting 1 s: b1.photo.store.qq.com asked to slow down (429)"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(Albumora(Download("--limit-rate 2X --save " + Save().string() + " 10001")).status, 2);
+}
+
 TEST_F(DownloadCli, InputFileRunsEveryAddressInOrder) {
   const std::filesystem::path list = dir_ / "addresses.txt";
   std::ofstream(list) << "# the sample account, twice\n10001\n\n  10001  \n";

@@ -365,6 +365,15 @@ TEST_F(Job, RerunsFinishTheJobAndOverwriteNothing) {
   const std::unique_ptr<Archive> archive = Archive::Open(dir.Folder() + "archive.db", error);
   ASSERT_TRUE(archive) << error;
   bool thirdFails = true;
+  // The 503 is a refusal: no retry, so the failure comes at once.
+  const EngineLimits before = GetEngineLimits();
+  EngineLimits noRetry = before;
+  noRetry.retries = 0;
+  SetEngineLimits(noRetry);
+  struct Restore {
+    EngineLimits limits;
+    ~Restore() { SetEngineLimits(limits); }
+  } restore{before};
   web.RoutePrefix("flaky.test", "/", [&thirdFails](const albumora::testweb::Request& request) {
     if (thirdFails && request.path == "/3.jpg") return Reply::Status(503, "Busy");
     return Reply::Text("\xFF\xD8 flaky " + request.path, "image/jpeg");

@@ -703,6 +703,17 @@ void GuiTest::transferSettingsAreStored() {
     QCOMPARE(slot.wThreads, uint16_t(5));
     QVERIFY(config == Config{});
     dialog.LowSpeedSecondsEdit()->setText("3600");
+    // The politeness values are checked by the same rules.
+    QCOMPARE(dialog.RetriesEdit()->text(), QString("5"));
+    dialog.RetriesEdit()->setText("101");
+    dialog.Confirm();
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QVERIFY(config == Config{});
+    dialog.RetriesEdit()->setText("2");
+    dialog.WaitEdit()->setText("1500");
+    dialog.RandomWaitBox()->setChecked(true);
+    dialog.HostConnectionsEdit()->setText("4");
+    dialog.LimitRateEdit()->setText("512000");
     dialog.LowSpeedBytesEdit()->setText(" 0 ");
     dialog.ResumeBox()->setChecked(false);
     dialog.Confirm();
@@ -712,6 +723,11 @@ void GuiTest::transferSettingsAreStored() {
   QCOMPARE(config.lowSpeedBytes, 0u);
   QCOMPARE(config.lowSpeedSeconds, 3600u);
   QVERIFY(!config.resume);
+  QCOMPARE(config.retries, 2u);
+  QCOMPARE(config.waitMs, 1500u);
+  QVERIFY(config.randomWait);
+  QCOMPARE(config.perHostConnections, 4u);
+  QCOMPARE(config.limitRate, 512000u);
   CDlgDownSet plain(slot, message, nullptr);
   QVERIFY(plain.LowSpeedBytesEdit() == nullptr);
 

@@ -29,6 +29,7 @@ struct ServedAlbum {
 struct ServedAccount {
   std::string account;
   std::vector<ServedAlbum> albums;
+  std::shared_ptr<RateLimitedHost> rateLimit;
 };
 
 std::string PicturePath(const std::string& account, const ServedAlbum& album, size_t index,
@@ -145,6 +146,9 @@ void ServeAccount(TestWeb& web, std::shared_ptr<const ServedAccount> site, int d
         const std::string rest = request.path.substr(prefix.size());
         if (!std::regex_match(rest, parts, kPicturePath))
           return Reply::Status(404, "404 Not Found");
+        if (site->rateLimit && !site->rateLimit->Admit()) {
+          return Reply::Status(429, "Too Many Requests").With("Retry-After", "1");
+        }
         const auto album = albums->find(parts[1].str());
         const size_t number = std::stoul(parts[3].str());
         if (album == albums->end() || number < 1 || number > album->second->pictures.size()) {
@@ -173,6 +177,19 @@ ServedAlbum ToServed(const DemoAlbum& album) {
 }
 
 }  // namespace
+
+bool RateLimitedHost::Admit() {
+  std::lock_guard lock(mutex);
+  const auto now = std::chrono::steady_clock::now();
+  while (!window.empty() && now - window.front() >= std::chrono::seconds(1)) window.pop_front();
+  if (window.size() >= static_cast<size_t>(allowed)) {
+    ++refused;
+    return false;
+  }
+  window.push_back(now);
+  ++served;
+  return true;
+}
 
 const std::vector<DemoAlbum>& DemoAlbums() {
   static const std::vector<DemoAlbum> albums = {
@@ -217,6 +234,7 @@ std::vector<std::string> ServeBenchAlbum(TestWeb& web, int pictures, size_t byte
 std::vector<std::string> ServeBenchAccount(TestWeb& web, const BenchAccount& shape) {
   auto site = std::make_shared<ServedAccount>();
   site->account = "20002";
+  site->rateLimit = shape.rateLimit;
   auto shared = std::make_shared<std::string>(shape.bytes, 'b');
   if (shape.bytes >= 2) {
     (*shared)[0] = static_cast<char>(0xFF);

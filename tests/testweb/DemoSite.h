@@ -3,6 +3,12 @@
 // the engine's proxy setting, so the whole download road runs with no internet.
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <mutex>
+
 #include <string>
 #include <vector>
 
@@ -50,7 +56,21 @@ std::vector<std::string> ServeBenchAlbum(TestWeb& web, int pictures, size_t byte
 // "bench", "bench00002", "bench00003", …; the first album holds the pictures, described "pic"
 // each (oneDescription) or "pic00001", "pic00002", …. Returns the first album's picture
 // addresses as ServeBenchAlbum does.
+// A picture host's limit: at most `allowed` pictures answered over any sliding second, the
+// rest refused "429 Too Many Requests" with "Retry-After: 1"; the counts tell how it went.
+struct RateLimitedHost {
+  explicit RateLimitedHost(int perSecond) : allowed(perSecond) {}
+  const int allowed;
+  std::atomic<int> served{0};
+  std::atomic<int> refused{0};
+  std::mutex mutex;
+  std::deque<std::chrono::steady_clock::time_point> window;
+  // True when a picture request may be answered now (and counts it).
+  bool Admit();
+};
+
 struct BenchAccount {
+  std::shared_ptr<RateLimitedHost> rateLimit;  // empty: no limit
   int albums = 1;
   bool oneAlbumName = false;
   int pictures = 0;
