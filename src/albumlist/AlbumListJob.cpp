@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "albumlist/AlbumRows.h"
+#include "albumlist/CoverQueue.h"
 #include "fs/FileNames.h"
 #include "fs/ProgramFolder.h"
 #include "model/AppState.h"
@@ -24,7 +25,7 @@ JobTexts& JobListContext::Texts() { return app_; }
 User& JobListContext::user() { return app_.host; }
 bool JobListContext::Publish(const ST_PERLISTRECORD& album) {
   // The page walk tells an album again from a new one by its address and the site's name.
-  if (WalkNotesItem(album.strAddr + '\n' + album.strName)) PublishAlbum(album, app_);
+  if (WalkNotesItem(album.strAddr + '\n' + album.strName)) PublishAlbum(album, app_, covers_);
   return !Halted();
 }
 size_t JobListContext::AlbumCount() const { return app_.albumList.size(); }
@@ -44,7 +45,7 @@ std::string Format(const char* pattern, size_t n) {
   return text;
 }
 
-void RunPlan(AppState& app, const Adapters& adapters, ListPlan plan) {
+void RunPlan(AppState& app, const Adapters& adapters, ListPlan plan, CoverQueue& covers) {
   if (!plan.idLookupUrl.empty() && plan.lookupId != nullptr) {
     std::string id;
     if (!plan.lookupId(plan.idLookupUrl, id)) {
@@ -61,7 +62,7 @@ void RunPlan(AppState& app, const Adapters& adapters, ListPlan plan) {
     if (call.ownerBefore) app.strOwner = *call.ownerBefore;
     app.nListType = call.nListType;
     if (AlbumListFn adapter = adapters.AlbumList(app.nSite.load(), call.nListType)) {
-      JobListContext context(app);
+      JobListContext context(app, &covers);
       FetchStopScope stops(context);
       adapter(call.address, context);
     }
@@ -125,7 +126,10 @@ ListOutcome RunAlbumList(AppState& app, const Adapters& adapters) {
     host.ShowMessage(kEmptyAddressMessage);
     outcome = ListOutcome::Refused;
   } else {
-    RunPlan(app, adapters, adapters.Plan(site, addr));
+    // The list goes on while covers land; the job ends once they have all been loaded.
+    CoverQueue covers(app, [&app] { return app.nListState.load() == LIST_STOP; });
+    RunPlan(app, adapters, adapters.Plan(site, addr), covers);
+    covers.Finish();
   }
   Finish(app, typed);
   return outcome;

@@ -10,11 +10,14 @@ namespace albumora {
 
 struct AppState;
 class Adapters;
+class CoverQueue;
 
 // The album-list side adapters see, over the window's records.
 class JobListContext : public ListContext {
  public:
-  explicit JobListContext(AppState& app) : app_(app) {}
+  // The covers of a thumbnail wall go to `covers` when given (fetched several at a time).
+  explicit JobListContext(AppState& app, CoverQueue* covers = nullptr)
+      : app_(app), covers_(covers) {}
   bool Halted() const override;
   JobTexts& Texts() override;
   User& user() override;
@@ -24,6 +27,7 @@ class JobListContext : public ListContext {
 
  private:
   AppState& app_;
+  CoverQueue* covers_;
 };
 
 // The message for an empty address, or one without "http://" for a site other than Qzone.

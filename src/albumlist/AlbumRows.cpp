@@ -8,6 +8,7 @@
 
 #include "albumlist/AlbumListJob.h"
 #include "albumlist/AlbumRows.h"
+#include "albumlist/CoverQueue.h"
 #include "fs/FileNames.h"
 #include "fs/ProgramFolder.h"
 #include "model/AppState.h"
@@ -32,15 +33,20 @@ std::string Candidate(const std::string& cleaned, unsigned n) {
   return CutName(cleaned, kMaxAlbumNameBytes - number.size()) + number;
 }
 
-// Fetches an entry's cover into the thumbnail file of its index and loads it; -1 on failure.
-int LoadCover(AppState& app, const ST_PERLISTRECORD& entry, int index) {
-  if (entry.strCover.empty()) return -1;
+// The thumbnail file of an entry's cover (tmp/<index>.jpg), its folder made at the first.
+std::string CoverPath(int index) {
   const std::filesystem::path folder = ProgramFile("tmp");
   std::error_code error;
   if (index == 0 || !std::filesystem::is_directory(folder, error)) {
     std::filesystem::create_directories(folder, error);
   }
-  const std::string path = (folder / (std::to_string(index) + ".jpg")).string();
+  return (folder / (std::to_string(index) + ".jpg")).string();
+}
+
+// Fetches an entry's cover into its thumbnail file and loads it; -1 on failure.
+int LoadCover(AppState& app, const ST_PERLISTRECORD& entry, int index) {
+  if (entry.strCover.empty()) return -1;
+  const std::string path = CoverPath(index);
   HttpRequest request;
   InitRequest(request, entry.strCover, path, 20000);
   request.bRefuseErrorStatus = true;
@@ -100,15 +106,15 @@ size_t AddAlbum(AppState& app, const ST_PERLISTRECORD& local) {
   return app.albumList.size();
 }
 
-void PublishAlbum(const ST_PERLISTRECORD& local, AppState& app) {
+void PublishAlbum(const ST_PERLISTRECORD& local, AppState& app, CoverQueue* covers) {
   if (app.bReady.load() != 1) return;
   const size_t before = app.albumList.size();
   const size_t count = AddAlbum(app, local);
   // Only a new entry gets a row (a failed allocation adds none).
-  if (count > before) ShowAlbumRow(app, static_cast<int>(count) - 1);
+  if (count > before) ShowAlbumRow(app, static_cast<int>(count) - 1, covers);
 }
 
-void ShowAlbumRow(AppState& app, int index) {
+void ShowAlbumRow(AppState& app, int index, CoverQueue* covers) {
   if (index < 0 || static_cast<size_t>(index) >= app.albumList.size()) return;
   ST_PERLISTRECORD& entry = app.albumList[static_cast<size_t>(index)];
   if (!app.grid.Preview()) {
@@ -127,18 +133,29 @@ void ShowAlbumRow(AppState& app, int index) {
     row = app.grid.AppendRow();
     app.host.GridRowAdded(row);
   }
-  if (entry.nImage == -1) entry.nImage = LoadCover(app, entry, index);
+  // With a queue the cell shows its placeholder until the cover lands; without one the cover
+  // is fetched here first.
+  const bool queued = covers != nullptr && entry.nImage == -1 && !entry.strCover.empty();
+  if (entry.nImage == -1 && !queued) entry.nImage = LoadCover(app, entry, index);
   GridCell cell;
   cell.text = std::to_string(index + 1) + "." + entry.strName;
   cell.data = index;
   cell.image = entry.nImage;
   app.grid.SetCell(row, column, std::move(cell));
   app.host.GridCellChanged(row, column);
+  if (covers != nullptr) {
+    if (queued) covers->Add(index, row, column, entry.strCover, CoverPath(index));
+    covers->Collect();
+  }
 }
 
 void RebuildAlbumRows(AppState& app) {
-  for (size_t i = 0; i < app.albumList.size() && app.nModeSwitch.load() != 2; ++i) {
-    ShowAlbumRow(app, static_cast<int>(i));
+  {
+    CoverQueue covers(app, [&app] { return app.nModeSwitch.load() == 2; });
+    for (size_t i = 0; i < app.albumList.size() && app.nModeSwitch.load() != 2; ++i) {
+      ShowAlbumRow(app, static_cast<int>(i), &covers);
+    }
+    covers.Finish();
   }
   app.host.GridFinished();
   app.nModeSwitch = 0;

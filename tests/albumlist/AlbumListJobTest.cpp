@@ -7,6 +7,10 @@
 #include <unistd.h>
 #include "ScratchDir.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -38,6 +42,8 @@ std::vector<AdapterCallSeen> gCalls;
 std::map<int, int> gAlbumsByListType;
 int gSite = -1;
 int gListType = LT_NONE;
+std::string gCoverBase;  // non-empty: album i's cover is gCoverBase + i + ".jpg"
+std::atomic<int> gPublished{0};
 
 void StandInAdapter(const std::string& address, ListContext& list) {
   {
@@ -49,7 +55,9 @@ void StandInAdapter(const std::string& address, ListContext& list) {
     ST_PERLISTRECORD local;
     local.strName = "album";
     local.nCount = i;
+    if (!gCoverBase.empty()) local.strCover = gCoverBase + std::to_string(i) + ".jpg";
     if (!list.Publish(local)) break;
+    ++gPublished;
   }
 }
 
@@ -69,6 +77,8 @@ class AlbumListJob : public ::testing::Test {
   void SetUp() override {
     gCalls.clear();
     gAlbumsByListType.clear();
+    gCoverBase.clear();
+    gPublished = 0;
     InitProgramFolder(home_);
     app_.bReady = 1;
   }
@@ -292,6 +302,48 @@ TEST_F(AlbumListJob, CommandStartsStopsAndRefuses) {
   while (app_.nListState.load() != LIST_IDLE) std::this_thread::yield();
   EXPECT_EQ(app_.nListType.load(), LT_NONE);
   EXPECT_EQ(app_.albumList.size(), 1u);
+}
+
+// The thumbnail wall: the list goes on while covers are fetched several at a time, and the
+// covers are loaded into their cells in cell order. Each cover answer is held until every album
+// was published and a second cover request has been in flight (bounded waits, so a job that fetched
+// covers one by one before going on fails the checks instead of hanging).
+TEST_F(AlbumListJob, CoversLoadSeveralAtATimeInCellOrderWhileTheListGoesOn) {
+  constexpr int kAlbums = 9;
+  testweb::TestWeb web;
+  std::mutex mutex;
+  std::condition_variable changed;
+  int inFlight = 0;
+  int mostInFlight = 0;
+  bool listedFirst = true;
+  web.RoutePrefix("img.example.com", "/c/", [&](const testweb::Request&) {
+    std::unique_lock lock(mutex);
+    mostInFlight = std::max(mostInFlight, ++inFlight);
+    changed.notify_all();
+    changed.wait_for(lock, std::chrono::seconds(5),
+                     [&] { return mostInFlight >= 2 && gPublished.load() == kAlbums; });
+    if (gPublished.load() != kAlbums) listedFirst = false;
+    --inFlight;
+    return testweb::Reply::Text("JPEG", "image/jpeg");
+  });
+  SetEngineProxy(web.ProxyUrl());
+  gAlbumsByListType[LT_QZONE_PERSONAL] = kAlbums;
+  gCoverBase = "http://img.example.com/c/";
+  host_.thumbnailResult = 4;
+  app_.bPreview = true;
+  EXPECT_EQ(Run(SITE_QZONE, "http://user.qzone.qq.com/10001"), ListOutcome::Ran);
+
+  EXPECT_TRUE(listedFirst);
+  EXPECT_GE(mostInFlight, 2);
+  EXPECT_LE(mostInFlight, 6);
+  std::vector<std::string> expected;
+  for (int i = 0; i < kAlbums; ++i) {
+    expected.push_back((home_ / "tmp" / (std::to_string(i) + ".jpg")).string());
+    EXPECT_EQ(app_.albumList[static_cast<size_t>(i)].nImage, 4);
+    EXPECT_EQ(app_.grid.Cell(i / GridModel::kThumbsPerRow, i % GridModel::kThumbsPerRow).image, 4);
+  }
+  EXPECT_EQ(host_.thumbnails, expected);
+  EXPECT_EQ(app_.nListState.load(), LIST_IDLE);
 }
 
 }  // namespace
