@@ -133,25 +133,27 @@ void ShowAlbumRow(AppState& app, int index, CoverQueue* covers) {
     row = app.grid.AppendRow();
     app.host.GridRowAdded(row);
   }
-  // With a queue the cell shows its placeholder until the cover lands; without one the cover
-  // is fetched here first.
-  const bool queued = covers != nullptr && entry.nImage == -1 && !entry.strCover.empty();
-  if (entry.nImage == -1 && !queued) entry.nImage = LoadCover(app, entry, index);
   GridCell cell;
   cell.text = std::to_string(index + 1) + "." + entry.strName;
   cell.data = index;
+  if (covers != nullptr) {
+    // The cell is shown at its turn, once its cover (fetched beside the caller) has landed.
+    const bool fetch = entry.nImage == -1 && !entry.strCover.empty();
+    covers->Add(index, row, column, std::move(cell), fetch ? entry.strCover : std::string(),
+                fetch ? CoverPath(index) : std::string());
+    covers->Collect();
+    return;
+  }
+  if (entry.nImage == -1) entry.nImage = LoadCover(app, entry, index);
   cell.image = entry.nImage;
   app.grid.SetCell(row, column, std::move(cell));
   app.host.GridCellChanged(row, column);
-  if (covers != nullptr) {
-    if (queued) covers->Add(index, row, column, entry.strCover, CoverPath(index));
-    covers->Collect();
-  }
 }
 
 void RebuildAlbumRows(AppState& app) {
   {
-    CoverQueue covers(app, [&app] { return app.nModeSwitch.load() == 2; });
+    CoverQueue covers(
+        app, [&app] { return app.nModeSwitch.load() == 2; }, CoverQueue::kInFlight);
     for (size_t i = 0; i < app.albumList.size() && app.nModeSwitch.load() != 2; ++i) {
       ShowAlbumRow(app, static_cast<int>(i), &covers);
     }

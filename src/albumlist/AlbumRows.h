@@ -17,8 +17,8 @@ struct ST_PERLISTRECORD;
 void RebuildAlbumRows(AppState& app);
 
 // The add-entry operation and the entry's row or cell. With a cover queue a thumbnail cell's
-// cover is fetched beside the caller (the cell is refreshed when it lands); without one it is
-// fetched before the cell is shown.
+// cover is fetched beside the caller and the cell shown, in cell order, once it has landed;
+// without one the cover is fetched before the cell is shown.
 void PublishAlbum(const ST_PERLISTRECORD& local, AppState& app, CoverQueue* covers = nullptr);
 size_t AddAlbum(AppState& app, const ST_PERLISTRECORD& local);
 void ShowAlbumRow(AppState& app, int index, CoverQueue* covers = nullptr);

@@ -1,5 +1,6 @@
 #include "albumlist/CoverQueue.h"
 
+#include <cstdint>
 #include <utility>
 
 #include "model/AppState.h"
@@ -7,8 +8,8 @@
 
 namespace albumora {
 
-CoverQueue::CoverQueue(AppState& app, std::function<bool()> stopRequested)
-    : app_(app), stopRequested_(std::move(stopRequested)) {}
+CoverQueue::CoverQueue(AppState& app, std::function<bool()> stopRequested, size_t maxPending)
+    : app_(app), stopRequested_(std::move(stopRequested)), maxPending_(maxPending) {}
 
 CoverQueue::~CoverQueue() {
   {
@@ -19,19 +20,32 @@ CoverQueue::~CoverQueue() {
   threads_.clear();  // joins
 }
 
-void CoverQueue::Add(int index, int row, int column, const std::string& address,
+void CoverQueue::Add(int index, int row, int column, GridCell cell, const std::string& address,
                      const std::string& path) {
+  if (maxPending_ > 0) {
+    size_t pending = 0;
+    {
+      std::lock_guard lock(mutex_);
+      pending = queue_.size();
+    }
+    if (pending >= maxPending_) Drain(true, pending - maxPending_ + 1);
+  }
   auto cover = std::make_shared<Cover>();
   cover->index = index;
   cover->row = row;
   cover->column = column;
+  cover->cell = std::move(cell);
   cover->address = address;
   cover->path = path;
+  // A cell without a cover to fetch waits only for the cells before it.
+  cover->started = cover->done = address.empty();
   {
     std::lock_guard lock(mutex_);
     queue_.push_back(std::move(cover));
     // A thread per cover in flight, started as the work comes.
-    if (threads_.size() < kInFlight) threads_.emplace_back([this] { FetchLoop(); });
+    if (!address.empty() && threads_.size() < kInFlight) {
+      threads_.emplace_back([this] { FetchLoop(); });
+    }
   }
   changed_.notify_all();
 }
@@ -76,20 +90,17 @@ void CoverQueue::FetchLoop() {
   }
 }
 
-void CoverQueue::Apply(const Cover& cover) {
-  if (!cover.fetched) return;
+void CoverQueue::Apply(Cover& cover) {
   if (cover.index < 0 || static_cast<size_t>(cover.index) >= app_.albumList.size()) return;
-  const int image = app_.host.LoadThumbnail(cover.path);
-  app_.albumList[static_cast<size_t>(cover.index)].nImage = image;
-  if (image < 0) return;
-  GridCell cell = app_.grid.Cell(cover.row, cover.column);
-  cell.image = image;
-  app_.grid.SetCell(cover.row, cover.column, std::move(cell));
+  ST_PERLISTRECORD& entry = app_.albumList[static_cast<size_t>(cover.index)];
+  if (cover.fetched) entry.nImage = app_.host.LoadThumbnail(cover.path);
+  cover.cell.image = entry.nImage;
+  app_.grid.SetCell(cover.row, cover.column, std::move(cover.cell));
   app_.host.GridCellChanged(cover.row, cover.column);
 }
 
-void CoverQueue::Drain(bool wait) {
-  for (;;) {
+void CoverQueue::Drain(bool wait, size_t count) {
+  for (; count > 0; --count) {
     std::shared_ptr<Cover> head;
     {
       std::unique_lock lock(mutex_);
@@ -106,8 +117,8 @@ void CoverQueue::Drain(bool wait) {
   }
 }
 
-void CoverQueue::Collect() { Drain(false); }
+void CoverQueue::Collect() { Drain(false, SIZE_MAX); }
 
-void CoverQueue::Finish() { Drain(true); }
+void CoverQueue::Finish() { Drain(true, SIZE_MAX); }
 
 }  // namespace albumora
