@@ -6,11 +6,16 @@
 #   (a) 300 pictures of 100 KB, each answered after 50 ms;
 #   (b) the same, and every new connection costs 100 ms (the test web charges it on accept);
 #   (c) 2000 pictures of 10 KB, no delay;
-#   (d) the peak resident memory of albumora over a 1000-picture album (100 KB each).
+#   (d) the peak resident memory of albumora over a 1000-picture album (100 KB each);
+#   (e) a whole account: 40 albums of 12 pictures of 50 KB, every answer (lists too) after
+#       100 ms; aria2c
+#       gets the flat list of the 480 addresses (with out= names: no file overwritten), and the
+#       latency bound is every answer 15 at a time plus the chain of route, album list and first
+#       picture list.
 # Prints the times, the ratios albumora / aria2c and the latency bound (pictures × answer delay /
 # threads). Not part of the test suite.
 #
-#   bench/download_bench.sh            all four cases
+#   bench/download_bench.sh            all five cases
 #   bench/download_bench.sh a c        some of them
 #   ALBUMORA=path/to/albumora bench/download_bench.sh
 set -euo pipefail
@@ -24,7 +29,7 @@ THREADS=15
 command -v aria2c >/dev/null || { echo "aria2c is missing (apt-get install aria2)" >&2; exit 1; }
 [[ -x /usr/bin/time ]] || { echo "/usr/bin/time is missing (apt-get install time)" >&2; exit 1; }
 CASES=("$@")
-[[ ${#CASES[@]} -gt 0 ]] || CASES=(a b c d)
+[[ ${#CASES[@]} -gt 0 ]] || CASES=(a b c d e)
 
 WORK=$(mktemp -d /tmp/albumora-bench-XXXXXX)
 SERVER_PID=
@@ -37,14 +42,15 @@ stop_server() {
 }
 trap 'stop_server; rm -rf "$WORK"' EXIT
 
-# start_server PICTURES KB DELAY_MS CONNECT_MS: serves the album; sets PROXY and LIST. The server
-# runs until its standard input (our descriptor 3) closes.
+# start_server PICTURES KB DELAY_MS CONNECT_MS [MORE...]: serves the album (MORE: serve-bench
+# options); sets PROXY and LIST. The server runs until its standard input (our descriptor 3)
+# closes.
 start_server() {
   rm -rf "$WORK/run" && mkdir -p "$WORK/run"
   mkfifo "$WORK/run/in"
   LIST="$WORK/run/list.txt"
   "$ALBUMORA_DEMO" serve-bench --pictures "$1" --kb "$2" --delay "$3" --connect-ms "$4" \
-    --list "$LIST" <"$WORK/run/in" >"$WORK/run/proxy.txt" 2>"$WORK/run/server.err" &
+    --list "$LIST" "${@:5}" <"$WORK/run/in" >"$WORK/run/proxy.txt" 2>"$WORK/run/server.err" &
   SERVER_PID=$!
   exec 3>"$WORK/run/in"
   for _ in $(seq 1 200); do [[ -s "$WORK/run/proxy.txt" ]] && break; sleep 0.05; done
@@ -69,12 +75,15 @@ run_albumora() {
   GOT_A=$(find "$WORK/run/albumora" -name '*.jpg' | wc -l)
 }
 
-# run_aria2: sets T_B, RSS_B and GOT_B.
+# run_aria2: sets T_B, RSS_B and GOT_B. Each address gets a name of its own (out=): addresses
+# of different albums may end alike.
 run_aria2() {
   local start end
+  ARIA2_LIST="$WORK/run/aria2-list.txt"
+  awk '{ print $0; printf "  out=%06d.jpg\n", NR }' "$LIST" >"$ARIA2_LIST"
   start=$(now)
   /usr/bin/time -f '%M' -o "$WORK/run/aria2.rss" \
-    aria2c -q -j "$THREADS" -i "$LIST" --all-proxy="$PROXY" -d "$WORK/run/aria2" \
+    aria2c -q -j "$THREADS" -i "$ARIA2_LIST" --all-proxy="$PROXY" -d "$WORK/run/aria2" \
     --auto-file-renaming=false --allow-overwrite=true --file-allocation=none \
     --max-tries=1 --console-log-level=error
   end=$(now)
@@ -105,6 +114,28 @@ side_by_side() {
   fi
 }
 
+# whole_account ALBUMS PICTURES KB DELAY_MS: every album holds the pictures.
+whole_account() {
+  local albums=$1 pictures=$2 kb=$3 delay=$4 total conn_a bound
+  total=$((albums * pictures))
+  start_server "$pictures" "$kb" "$delay" 0 --albums "$albums" --every-album \
+    --list-delay "$delay"
+  run_albumora
+  stop_server
+  conn_a=$CONNECTIONS
+  start_server "$pictures" "$kb" "$delay" 0 --albums "$albums" --every-album \
+    --list-delay "$delay"
+  run_aria2
+  stop_server
+  bound=$(calc "(($total + $albums) / $THREADS + 3) * $delay / 1000")
+  echo "(e) an account of $albums albums x $pictures pictures of $kb KB, $delay ms per answer"
+  printf '    albumora %6.2f s (%d files, %s connections)   aria2c %6.2f s (%d files, %s connections)\n' \
+    "$T_A" "$GOT_A" "$conn_a" "$T_B" "$GOT_B" "$CONNECTIONS"
+  printf '    ratio albumora / aria2c %s\n' "$(calc "$T_A / $T_B")"
+  printf '    latency bound %.2f s: albumora %s x bound, aria2c %s x bound\n' "$bound" \
+    "$(calc "$T_A / $bound")" "$(calc "$T_B / $bound")"
+}
+
 for c in "${CASES[@]}"; do
   case "$c" in
     a) side_by_side a 300 100 50 0 ;;
@@ -117,6 +148,7 @@ for c in "${CASES[@]}"; do
       echo "(d) 1000 pictures of 100 KB: albumora peak RSS $(calc "$RSS_A / 1024") MB" \
         "($GOT_A files, $T_A s)"
       ;;
-    *) echo "unknown case $c (a, b, c or d)" >&2; exit 2 ;;
+    e) whole_account 40 12 50 100 ;;
+    *) echo "unknown case $c (a, b, c, d or e)" >&2; exit 2 ;;
   esac
 done

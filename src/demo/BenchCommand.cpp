@@ -23,6 +23,8 @@ int RunServeBench(const std::string& listFile, const BenchShape& shape) {
   account.oneAlbumName = shape.oneAlbumName;
   account.pictures = shape.pictures;
   account.oneDescription = shape.oneDescription;
+  account.everyAlbum = shape.everyAlbum;
+  account.listDelayMs = shape.listDelayMs;
   account.bytes = static_cast<size_t>(shape.kb) * 1024;
   account.delayMs = shape.delayMs;
   if (shape.ratePerSecond > 0) {

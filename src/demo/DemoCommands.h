@@ -19,6 +19,9 @@ struct BenchShape {
   int albums = 1;
   bool oneAlbumName = false;    // every album named alike
   bool oneDescription = false;  // every picture described alike
+  bool everyAlbum = false;
+  int listDelayMs = 0;  // milliseconds before each list answer (route, albums, pictures)      //
+                        // every album holds the pictures, not only the first
 };
 // Writes the pictures' addresses to listFile, prints the proxy address and serves until
 // standard input closes.

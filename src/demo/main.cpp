@@ -37,6 +37,10 @@ int main(int argc, char** argv) {
                    "Retry-After: 1 (0: no limit)")
       ->check(CLI::Range(0, 100000));
   bench->add_flag("--one-name", shape.oneAlbumName, "every album named alike");
+  bench->add_option("--list-delay", shape.listDelayMs, "milliseconds before each list answer")
+      ->check(CLI::Range(0, 600000));
+  bench->add_flag("--every-album", shape.everyAlbum,
+                  "every album holds --pictures pictures, not only the first");
   bench->add_flag("--one-description", shape.oneDescription, "every picture described alike");
   try {
     app.parse(argc, argv);

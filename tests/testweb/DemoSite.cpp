@@ -30,6 +30,7 @@ struct ServedAccount {
   std::string account;
   std::vector<ServedAlbum> albums;
   std::shared_ptr<RateLimitedHost> rateLimit;
+  int listDelayMs = 0;  // pause before the body of the route, album list and picture lists
 };
 
 std::string PicturePath(const std::string& account, const ServedAlbum& album, size_t index,
@@ -108,13 +109,19 @@ void ServeAccount(TestWeb& web, std::shared_ptr<const ServedAccount> site, int d
                             "\"cnc\":{\"nu\":\"cnc.photo.qq.com\",\"p\":\"cnc.photo.qq.com\",\"s\":"
                             "\"cnc.photo.qq.com\"}}";
   web.RoutePattern("route.store.qq.com", "^/GetRoute\\?UIN=" + account + "&",
-                   [route](const Request&) { return Reply::Text(route, "application/json"); });
-
-  web.RoutePattern(kDemoAlbumHost,
-                   "^/fcgi-bin/fcg_list_album_v2\\?(.*&)?hostUin=" + account + "(&|$)",
-                   [site](const Request&) {
-                     return Reply::Text(Jsonp(AlbumListJson(*site)), "application/javascript");
+                   [route, site](const Request&) {
+                     Reply reply = Reply::Text(route, "application/json");
+                     reply.stallMs = site->listDelayMs;
+                     return reply;
                    });
+
+  web.RoutePattern(
+      kDemoAlbumHost, "^/fcgi-bin/fcg_list_album_v2\\?(.*&)?hostUin=" + account + "(&|$)",
+      [site](const Request&) {
+        Reply reply = Reply::Text(Jsonp(AlbumListJson(*site)), "application/javascript");
+        reply.stallMs = site->listDelayMs;
+        return reply;
+      });
 
   // The picture list service serves the public albums; the album-view service every album.
   auto pictureList = [site](bool publicOnly, const char* idKey) {
@@ -124,7 +131,9 @@ void ServeAccount(TestWeb& web, std::shared_ptr<const ServedAccount> site, int d
         return Reply::Text(Jsonp("{\"code\":-10805,\"message\":\"对不起，您没有访问权限\"}"),
                            "application/javascript");
       }
-      return Reply::Text(Jsonp(PictureListJson(*site, *album)), "application/javascript");
+      Reply reply = Reply::Text(Jsonp(PictureListJson(*site, *album)), "application/javascript");
+      reply.stallMs = site->listDelayMs;
+      return reply;
     };
   };
   web.RoutePattern(kDemoPictureListHost,
@@ -235,6 +244,7 @@ std::vector<std::string> ServeBenchAccount(TestWeb& web, const BenchAccount& sha
   auto site = std::make_shared<ServedAccount>();
   site->account = "20002";
   site->rateLimit = shape.rateLimit;
+  site->listDelayMs = shape.listDelayMs;
   auto shared = std::make_shared<std::string>(shape.bytes, 'b');
   if (shape.bytes >= 2) {
     (*shared)[0] = static_cast<char>(0xFF);
@@ -247,7 +257,7 @@ std::vector<std::string> ServeBenchAccount(TestWeb& web, const BenchAccount& sha
     std::snprintf(name, sizeof name, "bench%05d", a + 1);
     // The first album keeps the old benchmark's names.
     ServedAlbum album{a == 0 ? "Vbench" : id, a == 0 || shape.oneAlbumName ? "bench" : name, 1, {}};
-    for (int i = 0; a == 0 && i < shape.pictures; ++i) {
+    for (int i = 0; (a == 0 || shape.everyAlbum) && i < shape.pictures; ++i) {
       char description[32];
       std::snprintf(description, sizeof description, "pic%05d", i + 1);
       album.pictures.push_back({shape.oneDescription ? "pic" : description, ".jpg", shared, false});
@@ -255,9 +265,10 @@ std::vector<std::string> ServeBenchAccount(TestWeb& web, const BenchAccount& sha
     site->albums.push_back(std::move(album));
   }
   std::vector<std::string> addresses;
-  const ServedAlbum& first = site->albums.front();
-  for (size_t i = 0; i < first.pictures.size(); ++i) {
-    addresses.push_back(PictureAddress(site->account, first, i, "full"));
+  for (const ServedAlbum& album : site->albums) {
+    for (size_t i = 0; i < album.pictures.size(); ++i) {
+      addresses.push_back(PictureAddress(site->account, album, i, "full"));
+    }
   }
   ServeAccount(web, site, shape.delayMs);
   return addresses;

@@ -75,8 +75,10 @@ struct BenchAccount {
   bool oneAlbumName = false;
   int pictures = 0;
   bool oneDescription = false;
+  bool everyAlbum = false;  // every album holds the pictures (the list file names them all)
   size_t bytes = 1024;
   int delayMs = 0;
+  int listDelayMs = 0;  // the same for the route, the album list and the picture lists
 };
 std::vector<std::string> ServeBenchAccount(TestWeb& web, const BenchAccount& shape);
 
