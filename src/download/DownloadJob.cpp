@@ -245,7 +245,6 @@ void TakeResults(AppState& app, const PoolRecorder& recorder, Archive* archive,
   const std::vector<PictureResult>& results = recorder.Results();
   for (size_t index = 0; index < results.size(); ++index) {
     const PictureResult& result = results[index];
-    if (result.state != PictureResult::State::NotStarted) ++album.attempted;
     switch (result.state) {
       case PictureResult::State::Written:
         ++album.written;

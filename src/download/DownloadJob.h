@@ -82,12 +82,11 @@ struct FailedPicture {
 
 // What the job tells a front end after each album it processed.
 struct AlbumReport {
-  int position = 0;       // 1-based in the selected list
-  int albumIndex = 0;     // in the AlbumList
-  size_t listed = 0;      // pictures the adapter listed (after the skip rule)
-  int32_t written = 0;    // picture files the pool wrote
-  std::string folder;     // the album folder; empty when the album listed nothing
-  int32_t attempted = 0;  // pictures the pool finished (written, failed or already there)
+  int position = 0;     // 1-based in the selected list
+  int albumIndex = 0;   // in the AlbumList
+  size_t listed = 0;    // pictures the adapter listed (after the skip rule)
+  int32_t written = 0;  // picture files the pool wrote
+  std::string folder;   // the album folder; empty when the album listed nothing
   std::array<int32_t, kFetchFailureKinds> failedBy{};  // not written, by reason (not stopped)
   bool listOnly = false;  // a download-manager list was written instead of the pictures
   bool upToDate = false;  // the skip rule met the picture of an earlier download

@@ -127,7 +127,6 @@ void DownPicFunc(AppState& app, const PictureDoneFn& done) {
   const DownloadList& list = app.downloadList;
   pool.finished = 0;
   pool.written = 0;
-  for (auto& count : pool.failedBy) count = 0;
   const size_t total = list.size();
   const size_t slots = std::min<size_t>(pool.threads.load(), total);
   if (slots == 0) return;
@@ -171,7 +170,6 @@ void DownPicFunc(AppState& app, const PictureDoneFn& done) {
         }
         if (result.state != PictureResult::State::Written) {
           result.state = PictureResult::State::Failed;
-          Pool().failedBy[static_cast<size_t>(result.failure)].fetch_add(1);
         }
         if (done) done(index, result);
         Pool().finished.fetch_add(1);

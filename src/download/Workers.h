@@ -1,7 +1,6 @@
 // The worker pool: up to 15 pictures at a time over the download list.
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -22,8 +21,6 @@ struct PoolParams {
   std::atomic<int32_t> finished{0};
   std::atomic<int32_t> written{0};        // pictures written in the current pool
   std::atomic<uint64_t> bytesWritten{0};  // their bytes
-  // Pictures of the current pool that were not written, by the reason of their last attempt.
-  std::array<std::atomic<int32_t>, kFetchFailureKinds> failedBy{};
   std::atomic<bool> stop{false};
   std::atomic<bool> running{false};
   // The engine's pause after a failed attempt, in seconds (1; tests that are not about the

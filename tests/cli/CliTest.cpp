@@ -158,16 +158,8 @@ TEST_F(ListCli, NoAlbumExitsThree) {
 }
 
 TEST_F(ListCli, ADeadProxyExitsThreeAndNamesTheCause) {
-  // A port nobody listens on: bind one, learn it, close it.
-  int probe = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  socklen_t length = sizeof address;
-  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-  close(probe);
-  const std::string dead = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  // A port nobody listens on.
+  const std::string dead = "http://127.0.0.1:" + std::to_string(testweb::FreeLoopbackPort());
   RunResult result = Run({"list", "--home", home_.string(), "--proxy", dead, "10001"});
   EXPECT_EQ(result.status, 3);
   EXPECT_NE(result.err.find("last failed request: "), std::string::npos) << result.err;

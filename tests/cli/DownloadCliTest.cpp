@@ -260,15 +260,12 @@ TEST_F(DownloadCli, Aria2ExportIsReadRightByAria2c) {
 
 TEST_F(DownloadCli, PicturesHandedToARunningAria2) {
   // aria2c as a daemon on a free loopback port, fetching through the test web.
-  int probe = socket(AF_INET, SOCK_STREAM, 0);
+  const int freePort = testweb::FreeLoopbackPort();
+  const std::string port = std::to_string(freePort);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  socklen_t length = sizeof address;
-  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-  close(probe);
-  const std::string port = std::to_string(ntohs(address.sin_port));
+  address.sin_port = htons(static_cast<uint16_t>(freePort));
   const std::filesystem::path daemonDir = dir_ / "daemon";
   std::filesystem::create_directories(daemonDir);
   Child daemon(

@@ -472,4 +472,18 @@ std::string GzipBytes(const std::string& bytes) { return Deflate(bytes, 15 + 16)
 
 std::string ZlibBytes(const std::string& bytes) { return Deflate(bytes, 15); }
 
+int FreeLoopbackPort() {
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  const bool bound = probe >= 0 &&
+                     ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                     ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+  if (probe >= 0) ::close(probe);
+  if (!bound) throw std::runtime_error("no free loopback port");
+  return ntohs(address.sin_port);
+}
+
 }  // namespace albumora::testweb

@@ -136,6 +136,10 @@ inline char GeneratedByte(size_t offset) {
 
 // Bytes of tests/fixtures/<relativePath>; throws std::runtime_error when it cannot be read.
 std::string Fixture(const std::string& relativePath);
+
+// A loopback port nobody listens on now: bound, learnt and closed again (a dead proxy, or the
+// port a test's own daemon is then started on).
+int FreeLoopbackPort();
 // UTF-8 text to GBK bytes (iconv), for writing GBK fixtures from code.
 std::string ToGbk(const std::string& utf8);
 // gzip (or zlib) compression of a byte string, for building answers by hand.
