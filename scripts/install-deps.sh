@@ -9,8 +9,8 @@ set -euo pipefail
 # picker); clang and its sanitizer runtimes: the CI's sanitizer build and the fuzz targets;
 # libsqlite3-dev: the download archive, with libssl-dev for its SHA-256 checksums (libcrypto);
 # dpkg-dev (dpkg-shlibdeps, with file, by which CPack finds the programs) and appstream
-# (appstreamcli): the Debian package's Depends and its metadata's check; libtomlplusplus-dev: the config file albumora.toml; aria2: the tests run
-# aria2c on the exported lists.
+# (appstreamcli): the Debian package's Depends and its metadata's check; libtomlplusplus-dev:
+# the config file albumora.toml; aria2: the tests run aria2c on the exported lists.
 packages=(cmake g++ make pkg-config libcurl4-openssl-dev zlib1g-dev libcpp-httplib-dev
   libgtest-dev libcli11-dev ca-certificates qt6-base-dev fonts-noto-cjk qt6-webengine-dev
   libqt6webenginecore6-bin qt6-translations-l10n clang libclang-rt-14-dev libsqlite3-dev
