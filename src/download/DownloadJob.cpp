@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -23,23 +26,52 @@
 
 namespace albumora {
 
+void AlbumUser::ShowMessage(const std::string& text, const std::string& caption) {
+  if (Turn()) user_.ShowMessage(text, caption);
+}
+
 bool AlbumUser::AskYesNo(const std::string& text, const std::string& caption) {
+  // A stop while the album waited for its turn is no answer.
+  if (!Turn()) return false;
   const bool yes = user_.AskYesNo(text, caption);
   if (!yes) declined_ = true;
   return yes;
 }
 
 void AlbumUser::OpenLogin(const std::string& address) {
+  if (!Turn()) return;
   loginOpened_ = true;
   user_.OpenLogin(address);
 }
 
 JobPictureContext::JobPictureContext(AppState& app, int albumIndex, const PictureOrigin* origin,
                                      uint32_t pageCap)
-    : app_(app), albumIndex_(albumIndex), origin_(origin), pageCap_(pageCap), user_(app.host) {}
+    : app_(app),
+      albumIndex_(albumIndex),
+      pageCap_(pageCap),
+      target_{app.downloadList, app.strMarkUrl, origin, {}, {}},
+      naming_(true),
+      user_(app.host) {}
+
+JobPictureContext::JobPictureContext(AppState& app, int albumIndex, const PictureOrigin* origin,
+                                     uint32_t pageCap, const AlbumSlot& slot)
+    : app_(app),
+      albumIndex_(albumIndex),
+      pageCap_(pageCap),
+      slot_(slot),
+      target_{slot.list, slot.markUrl, origin, {}, {}},
+      user_(app.host, &slot.turns, slot.position) {
+  AlbumTurns& turns = slot.turns;
+  const size_t position = slot.position;
+  target_.shown = [&turns, position] { return turns.IsShown(position); };
+  target_.folderChosen = [&turns, position](const std::string& folder) {
+    turns.WaitForFolder(position, folder);
+  };
+}
 
 bool JobPictureContext::Halted() const {
   const uint8_t state = app_.nDownState.load();
+  if (slot_) return state == DOWN_STOP || slot_->enough.load();
   return state == DOWN_ENOUGH || state == DOWN_STOP;
 }
 JobTexts& JobPictureContext::Texts() { return app_; }
@@ -51,11 +83,19 @@ bool JobPictureContext::AddPicture(const std::string& address, const std::string
                                    const std::string& header) {
   // A picture the walk has met on an earlier page of this list is not added twice.
   if (!WalkNotesItem(address + '\n' + description)) return !Halted();
-  albumora::AddPicture(app_, address, description, header, albumIndex_, origin_);
+  if (!naming_) {
+    if (!slot_->turns.WaitToName(slot_->position)) return false;
+    naming_ = true;
+  }
+  if (!slot_) {
+    albumora::AddPicture(app_, address, description, header, albumIndex_, target_.origin);
+  } else if (!albumora::AddPicture(app_, target_, albumIndex_, address, description, header)) {
+    slot_->enough = true;
+  }
   return !Halted();
 }
 uint32_t JobPictureContext::PageCap() const { return pageCap_; }
-size_t JobPictureContext::PictureCount() const { return app_.downloadList.size(); }
+size_t JobPictureContext::PictureCount() const { return target_.list.size(); }
 const NameRule& JobPictureContext::Naming() const { return app_.Rule(); }
 void JobPictureContext::PageFailed(const std::string& address, const std::string& reason) const {
   std::lock_guard lock(mutex_);
@@ -102,28 +142,6 @@ void ResumeRunning(AppState& app) {
   }
 }
 
-// The picture list of one album through the adapters; the album's report learns of failed
-// pages and of questions answered No.
-void ListPictures(AppState& app, const Adapters& adapters, int albumIndex,
-                  const PictureOrigin* origin, uint32_t pageCap, AlbumReport& album,
-                  bool& refused) {
-  const int site = app.nSite.load();
-  if (site < 0 || site >= kSiteCount) {
-    app.host.ShowMessage("Error ListType Code.");
-    return;
-  }
-  if (PictureListFn fn = adapters.PictureList(site, app.nListType.load())) {
-    JobPictureContext context(app, albumIndex, origin, pageCap);
-    {
-      FetchStopScope stops(context);
-      fn(context);
-    }
-    album.pageFailures = context.PageFailures();
-    refused =
-        context.Person().Declined() || (context.Person().LoginOpened() && app.downloadList.empty());
-  }
-}
-
 // The job folder: the save path, then the owner texts the album-list job left.
 bool MakeJobFolder(AppState& app, std::string& folder) {
   folder = Trim(app.host.SavePathText());
@@ -144,22 +162,6 @@ bool MakeJobFolder(AppState& app, std::string& folder) {
     return false;
   }
   return true;
-}
-
-// Runs the worker pool over the album's list on a thread of its own and waits for its end.
-bool RunPool(AppState& app, const PictureDoneFn& done) {
-  // A stop pressed while the adapter was still listing stays a stop for this pool. The flag is
-  // cleared before the state is read: a stop pressed in between sets it again afterwards.
-  Pool().stop = false;
-  if (app.nDownState.load() == DOWN_STOP) Pool().stop = true;
-  try {
-    std::thread manager([&app, &done] { DownPicFunc(app, done); });
-    manager.join();
-    return true;
-  } catch (const std::system_error&) {
-    app.host.ShowMessage("Create thread:DownPicFunc failed.");
-    return false;
-  }
 }
 
 int64_t Now() {
@@ -239,9 +241,8 @@ class PoolRecorder {
 };
 
 // The counts of an album's pool, its failures and the rows of the pictures it did not reach.
-void TakeResults(AppState& app, const PoolRecorder& recorder, Archive* archive,
+void TakeResults(const DownloadList& list, const PoolRecorder& recorder, Archive* archive,
                  AlbumReport& album) {
-  const DownloadList& list = app.downloadList;
   const std::vector<PictureResult>& results = recorder.Results();
   for (size_t index = 0; index < results.size(); ++index) {
     const PictureResult& result = results[index];
@@ -310,30 +311,286 @@ AlbumOutcome DecideOutcome(const AlbumReport& album, bool stopped, bool refused)
   return AlbumOutcome::Complete;
 }
 
-// One album of the job: its picture list, then the list file or the pool, the marker and the
-// repairs. The report gets what was listed and written, and the album's outcome.
-void DownloadAlbum(AppState& app, const Adapters& adapters, const std::string& jobFolder,
-                   int selectedCount, const DownloadJobOptions& options, AlbumReport& album) {
-  DownloadList& list = app.downloadList;
-  list.Clear();
-  list.strSaveDir = jobFolder;
-  ResumeRunning(app);
-  const ST_PERLISTRECORD& entry = app.albumList[static_cast<size_t>(album.albumIndex)];
+// How often a wait looks at the stop state, which nobody signals.
+constexpr auto kStopLook = std::chrono::milliseconds(50);
 
-  char status[96];
-  std::snprintf(status, sizeof status, "正在下载第%d/%d个图集", album.position, selectedCount);
-  app.host.SetStatus(StatusLine::Main, status);
-  app.host.SetStatus(StatusLine::Progress, "......");
-
+// One album of the job from the start of its picture list to its outcome.
+struct AlbumRun {
+  AlbumReport report;
   PictureOrigin origin;
-  origin.archive = options.archive;
-  origin.site = SiteKey(app.nSite.load());
-  origin.album = entry.strAddr;
-  origin.refetch = options.force || !options.config->resume;
+  DownloadList list;
+  std::string markUrl;
+  std::atomic<bool> enough{false};  // the skip rule met the picture of an earlier download
   bool refused = false;
-  ListPictures(app, adapters, album.albumIndex, &origin, options.config->pictureListPageCap, album,
-               refused);
-  album.upToDate = app.nDownState.load() == DOWN_ENOUGH;
+  std::unique_ptr<PoolRecorder> recorder;
+  std::thread lister;
+  std::chrono::steady_clock::time_point poolStart;
+  // Under the job's mutex:
+  bool listEnded = false;   // the adapter has returned
+  bool listed = false;      // so have those of every album before it: its pictures are queued
+  bool queued = false;      // its pictures are in the pool
+  bool poolFailed = false;  // no worker could be started for them
+  bool ended = false;       // its outcome is told
+  size_t finished = 0;      // its pictures the pool has finished
+};
+
+// The albums of one job: the album shown is finished while the picture lists of the next ones
+// are read, each on a thread of its own, and their pictures fetched by the one pool. Whatever a
+// user sees stays in album order: the status texts and outcomes, the questions (an album read
+// ahead waits for its turn to ask), the names (an album names its pictures once every earlier
+// list has ended) and the work in a folder (an album waits while an earlier one still works in
+// its folder, whose marker and repairs come first).
+class AlbumPipeline final : public AlbumTurns {
+ public:
+  AlbumPipeline(AppState& app, const Adapters& adapters, const DownloadJobOptions& options,
+                const std::string& jobFolder, const std::vector<int>& selected)
+      : app_(app), adapters_(adapters), options_(options), jobFolder_(jobFolder) {
+    runs_.reserve(selected.size());
+    for (size_t position = 0; position < selected.size(); ++position) {
+      auto run = std::make_unique<AlbumRun>();
+      run->report.position = static_cast<int>(position + 1);
+      run->report.albumIndex = selected[position];
+      run->list.strSaveDir = jobFolder;
+      run->origin.archive = options.archive;
+      run->origin.site = SiteKey(app.nSite.load());
+      run->origin.album = app.albumList[static_cast<size_t>(selected[position])].strAddr;
+      run->origin.refetch = options.force || !options.config->resume;
+      runs_.push_back(std::move(run));
+    }
+  }
+  AlbumPipeline(const AlbumPipeline&) = delete;
+  AlbumPipeline& operator=(const AlbumPipeline&) = delete;
+  ~AlbumPipeline() override { EndAll(); }
+
+  // The whole job on the calling thread; the reports of the albums told, in order.
+  std::vector<AlbumReport> Run();
+  // The folder of the last album told (the job folder when it listed nothing).
+  const std::string& LastFolder() const { return lastFolder_; }
+
+  bool WaitToName(size_t position) override {
+    std::unique_lock lock(mutex_);
+    while (listedUpTo_ < position && !Stopped()) changed_.wait_for(lock, kStopLook);
+    // After a stop only the album shown names what its list already holds.
+    return listedUpTo_ >= position && (!Stopped() || shown_ == position);
+  }
+  bool WaitToBeShown(size_t position) override {
+    std::unique_lock lock(mutex_);
+    while (shown_ != position && !Stopped()) changed_.wait_for(lock, kStopLook);
+    return shown_ == position;
+  }
+  bool IsShown(size_t position) const override {
+    std::lock_guard lock(mutex_);
+    return shown_ == position;
+  }
+  void WaitForFolder(size_t position, const std::string& folder) override {
+    std::unique_lock lock(mutex_);
+    auto busy = [&] {
+      for (size_t earlier = 0; earlier < position; ++earlier) {
+        const AlbumRun& run = *runs_[earlier];
+        if (!run.ended && !run.list.empty() && run.list.strSaveDir == folder) return true;
+      }
+      return false;
+    };
+    while (busy() && !Stopped()) changed_.wait_for(lock, kStopLook);
+  }
+
+ private:
+  bool Stopped() const { return app_.nDownState.load() == DOWN_STOP; }
+  void Show(size_t position);
+  void StartListers();
+  void List(size_t position);
+  void ListEnded(size_t position);
+  void Queue(AlbumRun& run);
+  // Waits until the album's list has ended and its pictures are done; false at a stop.
+  bool WaitForAlbum(size_t position);
+  void Finish(AlbumRun& run);
+  void EndAll();
+
+  AppState& app_;
+  const Adapters& adapters_;
+  const DownloadJobOptions& options_;
+  std::string jobFolder_;
+  std::string lastFolder_;
+  std::vector<std::unique_ptr<AlbumRun>> runs_;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::mutex queueMutex_;  // albums join the pool one at a time, in order
+  size_t shown_ = SIZE_MAX;
+  size_t listedUpTo_ = 0;  // albums from the first on whose lists have all ended
+  size_t nextLister_ = 0;
+  // Last, so that it goes first: its workers use the lists and the mutex above.
+  PicturePool pool_;
+};
+
+void AlbumPipeline::Show(size_t position) {
+  char status[96];
+  std::snprintf(status, sizeof status, "正在下载第%zu/%zu个图集", position + 1, runs_.size());
+  app_.host.SetStatus(StatusLine::Main, status);
+  app_.SetShown({});
+  app_.host.SetStatus(StatusLine::Progress, "......");
+  {
+    std::lock_guard lock(mutex_);
+    shown_ = position;
+  }
+  changed_.notify_all();
+}
+
+// Lists start in album order: the album shown, then those after it while the look-ahead allows
+// and the pool does not already hold enough work.
+void AlbumPipeline::StartListers() {
+  const size_t ahead = options_.config->lookAhead;
+  const size_t enoughWork = 4 * std::max<size_t>(Pool().threads.load(), 1);
+  const size_t shown = shown_;  // written on this thread only
+  if (shown >= runs_.size()) return;
+  while (nextLister_ < runs_.size() && nextLister_ <= shown + ahead && !Stopped()) {
+    if (nextLister_ > shown && pool_.Waiting() >= enoughWork) return;
+    const size_t position = nextLister_;
+    try {
+      runs_[position]->lister = std::thread([this, position] { List(position); });
+    } catch (const std::system_error&) {
+      // No thread to spare: the album shown is listed here, the others later.
+      if (position != shown) return;
+      ++nextLister_;
+      List(position);
+      continue;
+    }
+    ++nextLister_;
+  }
+}
+
+void AlbumPipeline::List(size_t position) {
+  AlbumRun& run = *runs_[position];
+  const int site = app_.nSite.load();
+  if (site < 0 || site >= kSiteCount) {
+    if (WaitToBeShown(position)) app_.host.ShowMessage("Error ListType Code.");
+  } else if (PictureListFn fn = adapters_.PictureList(site, app_.nListType.load())) {
+    const AlbumSlot slot{run.list, run.markUrl, run.enough, *this, position};
+    JobPictureContext context(app_, run.report.albumIndex, &run.origin,
+                              options_.config->pictureListPageCap, slot);
+    {
+      FetchStopScope stops(context);
+      fn(context);
+    }
+    run.report.pageFailures = context.PageFailures();
+    run.refused =
+        context.Person().Declined() || (context.Person().LoginOpened() && run.list.empty());
+  }
+  ListEnded(position);
+}
+
+// An album whose list ended, with every album before it, joins the pool: in order, so the
+// pictures are fetched album after album.
+void AlbumPipeline::ListEnded(size_t position) {
+  std::lock_guard queueing(queueMutex_);
+  std::vector<AlbumRun*> ready;
+  {
+    std::lock_guard lock(mutex_);
+    runs_[position]->listEnded = true;
+    while (listedUpTo_ < runs_.size() && runs_[listedUpTo_]->listEnded) {
+      AlbumRun& run = *runs_[listedUpTo_++];
+      run.listed = true;
+      run.queued = !Stopped() && !run.list.empty() && !SlotHas(app_, OPT_THUNDER_ONLY);
+      if (run.queued) {
+        run.recorder = std::make_unique<PoolRecorder>(run.list, options_.archive, run.origin);
+        run.poolStart = std::chrono::steady_clock::now();
+        ready.push_back(&run);
+      }
+    }
+  }
+  changed_.notify_all();
+  for (AlbumRun* run : ready) Queue(*run);
+}
+
+void AlbumPipeline::Queue(AlbumRun& run) {
+  const bool added = pool_.Add(run.list, [this, &run](size_t index, const PictureResult& result) {
+    run.recorder->Done(index, result);
+    {
+      std::lock_guard lock(mutex_);
+      ++run.finished;
+    }
+    changed_.notify_all();
+  });
+  if (!added) {
+    {
+      std::lock_guard lock(mutex_);
+      run.queued = false;
+      run.poolFailed = true;
+    }
+    changed_.notify_all();
+  }
+}
+
+bool AlbumPipeline::WaitForAlbum(size_t position) {
+  AlbumRun& run = *runs_[position];
+  std::unique_lock lock(mutex_);
+  while (!run.listed && !Stopped()) {
+    changed_.wait_for(lock, kStopLook);
+    lock.unlock();
+    StartListers();
+    lock.lock();
+  }
+  if (Stopped()) return false;
+  if (!run.queued) return true;
+  lock.unlock();
+  app_.host.SetStatus(StatusLine::Progress, "已开始下载图片");
+  lock.lock();
+  const size_t total = run.list.size();
+  size_t shownCount = 0;
+  for (;;) {
+    // What ends after a stop is no progress.
+    if (Stopped() || Pool().stop.load()) return false;
+    if (!run.queued) return true;  // no worker could be started
+    const size_t finished = run.finished;
+    if (finished != shownCount) {
+      shownCount = finished;
+      lock.unlock();
+      ShowPictureProgress(app_, run.list, static_cast<long>(finished));
+      lock.lock();
+    }
+    if (finished == total) return true;
+    if (run.finished == finished) changed_.wait_for(lock, kStopLook);
+    lock.unlock();
+    StartListers();
+    lock.lock();
+  }
+}
+
+std::vector<AlbumReport> AlbumPipeline::Run() {
+  std::vector<AlbumReport> reports;
+  reports.reserve(runs_.size());
+  auto tell = [&](AlbumRun& run) {
+    Finish(run);
+    if (options_.report) options_.report(run.report);
+    // The job keeps the counts, not the lists of failures the front end was given.
+    run.report.failures.clear();
+    run.report.failures.shrink_to_fit();
+    reports.push_back(run.report);
+  };
+  size_t position = 0;
+  for (; position < runs_.size() && !Stopped(); ++position) {
+    Show(position);
+    StartListers();
+    if (!WaitForAlbum(position)) break;
+    tell(*runs_[position]);
+  }
+  if (Stopped()) {
+    // Whatever was in flight ends now; each album read so far is told, as stopped.
+    Pool().stop = true;
+    EndAll();
+    for (; position < nextLister_; ++position) tell(*runs_[position]);
+  }
+  EndAll();
+  return reports;
+}
+
+// The outcome of one album, on the job's thread: its counts, the list file or the marker, the
+// repairs and the archive's album row.
+void AlbumPipeline::Finish(AlbumRun& run) {
+  if (run.lister.joinable()) run.lister.join();
+  AlbumReport& album = run.report;
+  DownloadList& list = run.list;
+  const ST_PERLISTRECORD& entry = app_.albumList[static_cast<size_t>(album.albumIndex)];
+  album.upToDate = run.enough.load();
   album.listed = list.size();
   if (!list.empty()) album.folder = list.strSaveDir;
   if (entry.nCount > 0 && static_cast<size_t>(entry.nCount) != album.listed && !album.upToDate) {
@@ -341,69 +598,79 @@ void DownloadAlbum(AppState& app, const Adapters& adapters, const std::string& j
                  std::to_string(album.listed) + " listed";
   }
 
-  auto finish = [&](bool stopped) {
-    album.outcome = DecideOutcome(album, stopped, refused);
-    if (options.archive != nullptr) {
-      AlbumRow row;
-      row.site = origin.site;
-      row.album = origin.album;
-      row.name = entry.strName;
-      row.folder = album.folder;
-      row.outcome = album.outcome;
-      row.listed = static_cast<uint32_t>(album.listed);
-      row.written = static_cast<uint32_t>(album.written);
-      row.already = static_cast<uint32_t>(album.already);
-      row.failed = static_cast<uint32_t>(album.failed);
-      row.stopped = static_cast<uint32_t>(album.stopped);
-      row.note = album.note;
-      row.time = Now();
-      options.archive->RecordAlbum(row);
-    }
-  };
-
-  if (app.nDownState.load() == DOWN_STOP) {
+  bool stopped = false;
+  bool queued = false;
+  bool poolFailed = false;
+  {
+    std::lock_guard lock(mutex_);
+    queued = run.queued && run.listed;
+    poolFailed = run.poolFailed;
+  }
+  if (poolFailed) {
+    app_.host.ShowMessage("Create thread:DownPicFunc failed.");
+    album.failed = static_cast<int32_t>(album.listed);
+  } else if (!queued && Stopped()) {
     album.stopped = static_cast<int32_t>(album.listed);
-    finish(true);
-    return;
-  }
-  if (list.empty()) {
-    finish(false);
-    return;
-  }
-  if (SlotHas(app, OPT_THUNDER_ONLY)) {
-    const std::string& name = entry.strName;
-    if (options.writeList) {
-      options.writeList(list, name);
+    stopped = true;
+  } else if (!queued && !list.empty()) {
+    // A download-manager list instead of the pictures.
+    if (options_.writeList) {
+      options_.writeList(list, entry.strName);
     } else {
-      WriteThunderList(list, list.strSaveDir + name + ".lst");
+      WriteThunderList(list, list.strSaveDir + entry.strName + ".lst");
     }
     album.listOnly = true;
-    finish(false);
-    return;
+  } else if (queued) {
+    TakeResults(list, *run.recorder, options_.archive, album);
+    stopped = Stopped() && album.stopped > 0;
+    // The marker says "downloaded up to here": a later run with the skip rule lists nothing
+    // from this picture on. It is written only when every picture of the album is there, so
+    // that a failed picture is fetched again next time instead of being skipped for good.
+    if (!Stopped() && static_cast<size_t>(album.written + album.already) == album.listed) {
+      WriteMarker(list.arrUrl.front(), list.strSaveDir);
+    }
+    const std::vector<std::string> namesBefore = list.arrName;
+    if (SlotHas(app_, OPT_FIX_FORMAT)) FixFormatList(list);
+    if (SlotHas(app_, OPT_FIX_ORDER)) FixOrder(list);
+    RecordRenames(list, namesBefore, *run.recorder, options_.archive);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::steady_clock::now() - run.poolStart);
+    app_.host.PoolFinished(static_cast<long>(elapsed.count()), static_cast<long>(album.listed));
   }
-  app.host.SetStatus(StatusLine::Progress, "已开始下载图片");
-  PoolRecorder recorder(list, options.archive, origin);
-  if (!RunPool(app, [&recorder](size_t index, const PictureResult& result) {
-        recorder.Done(index, result);
-      })) {
-    album.failed = static_cast<int32_t>(album.listed);
-    finish(false);
-    return;
+  album.outcome = DecideOutcome(album, stopped, run.refused);
+  if (options_.archive != nullptr) {
+    AlbumRow row;
+    row.site = run.origin.site;
+    row.album = run.origin.album;
+    row.name = entry.strName;
+    row.folder = album.folder;
+    row.outcome = album.outcome;
+    row.listed = static_cast<uint32_t>(album.listed);
+    row.written = static_cast<uint32_t>(album.written);
+    row.already = static_cast<uint32_t>(album.already);
+    row.failed = static_cast<uint32_t>(album.failed);
+    row.stopped = static_cast<uint32_t>(album.stopped);
+    row.note = album.note;
+    row.time = Now();
+    options_.archive->RecordAlbum(row);
   }
-  TakeResults(app, recorder, options.archive, album);
-  const bool stopped = app.nDownState.load() == DOWN_STOP && album.stopped > 0;
-  // The marker says "downloaded up to here": a later run with the skip rule lists nothing from
-  // this picture on. It is written only when every picture of the album is there, so that a
-  // failed picture is fetched again next time instead of being skipped for good.
-  if (app.nDownState.load() != DOWN_STOP &&
-      static_cast<size_t>(album.written + album.already) == album.listed) {
-    WriteMarker(list.arrUrl.front(), list.strSaveDir);
+  lastFolder_ = list.strSaveDir;
+  {
+    std::lock_guard lock(mutex_);
+    run.ended = true;
   }
-  const std::vector<std::string> namesBefore = list.arrName;
-  if (SlotHas(app, OPT_FIX_FORMAT)) FixFormatList(app);
-  if (SlotHas(app, OPT_FIX_ORDER)) FixOrder(app);
-  RecordRenames(list, namesBefore, recorder, options.archive);
-  finish(stopped);
+  changed_.notify_all();
+  // An album told keeps its report only.
+  run.recorder.reset();
+  run.list = DownloadList{};
+}
+
+// Every lister and worker ends (at once after a stop) before the lists they use go.
+void AlbumPipeline::EndAll() {
+  for (size_t position = 0; position < nextLister_; ++position) {
+    if (runs_[position]->lister.joinable()) runs_[position]->lister.join();
+  }
+  pool_.Join();
 }
 
 // The end of the job in the main status line: bare "下载完毕" only when every album is complete
@@ -472,10 +739,7 @@ void RunDownloadJob(AppState& app, const Adapters& adapters,
 
   app.host.SetDownloadBusy(true);
   ResumeRunning(app);
-  DownloadList& list = app.downloadList;
-  list.strSaveDir = jobFolder;
-  list.folders.clear();
-  list.names.clear();
+  app.nameRegister.Clear();
 
   const DownParam& down = app.Down();
   PoolParams& pool = Pool();
@@ -483,6 +747,12 @@ void RunDownloadJob(AppState& app, const Adapters& adapters,
   pool.maxKB = down.wMaxKB;
   pool.threads = down.wThreads;
   pool.timeoutSec = down.wTimeout;
+  pool.finished = 0;
+  pool.written = 0;
+  // A stop pressed before the job started stays a stop for its pool. The flag is cleared before
+  // the state is read: a stop pressed in between sets it again afterwards.
+  pool.stop = false;
+  if (app.nDownState.load() == DOWN_STOP) pool.stop = true;
 
   std::vector<int> selected = app.grid.SelectedAlbums(static_cast<int>(app.albumList.size()));
   // A grid row whose album is gone (a stale view) selects nothing.
@@ -492,30 +762,24 @@ void RunDownloadJob(AppState& app, const Adapters& adapters,
   app.albumList.nTicked = static_cast<int32_t>(selected.size());
   if (selected.empty()) app.host.ShowMessage("请先勾选要下载的相册");
 
-  size_t total = 0;
   std::vector<AlbumReport> albums;
-  albums.reserve(selected.size());
-  for (size_t position = 0; position < selected.size(); ++position) {
-    if (app.nDownState.load() == DOWN_STOP) break;
-    AlbumReport album;
-    album.position = static_cast<int>(position + 1);
-    album.albumIndex = selected[position];
-    DownloadAlbum(app, adapters, jobFolder, static_cast<int>(selected.size()), options, album);
-    total += album.listed;
-    if (options.report) options.report(album);
-    // The job keeps the counts, not the lists of failures the front end was given.
-    album.failures.clear();
-    album.failures.shrink_to_fit();
-    albums.push_back(std::move(album));
+  std::string lastFolder = jobFolder;
+  pool.running = true;
+  {
+    AlbumPipeline pipeline(app, adapters, options, jobFolder, selected);
+    albums = pipeline.Run();
+    if (!pipeline.LastFolder().empty()) lastFolder = pipeline.LastFolder();
   }
+  pool.running = false;
   const bool stopped = app.nDownState.load() == DOWN_STOP;
+  size_t total = 0;
+  for (const AlbumReport& album : albums) total += album.listed;
 
   app.host.SetDownloadBusy(false);
   app.host.SetStatus(StatusLine::Main, EndText(albums, stopped));
   app.host.SetStatus(StatusLine::Progress, "");
-  if (total > 0 && SlotHas(app, OPT_OPEN_DIR)) app.host.OpenFolder(list.strSaveDir);
+  if (total > 0 && SlotHas(app, OPT_OPEN_DIR)) app.host.OpenFolder(lastFolder);
   // Last: once idle, the records may be reused by a new job or let go by the front end.
   app.nDownState = DOWN_IDLE;
 }
-
 }  // namespace albumora

@@ -1,7 +1,10 @@
-// The download job: from the ticked albums to files on disk, album by album.
+// The download job: from the ticked albums to files on disk. The albums are told, named and
+// finished one after another, while the picture lists of the next few are read and their
+// pictures fetched by the one worker pool of the job.
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -21,32 +24,62 @@ struct AppState;
 class Adapters;
 struct DownloadList;
 
+// What an album of a running job waits for while its picture list is read ahead of its turn.
+// A stop ends each wait at once: false unless the turn had come.
+class AlbumTurns {
+ public:
+  virtual ~AlbumTurns() = default;
+  // Until every earlier album's list has ended: the names are given in album order.
+  virtual bool WaitToName(size_t position) = 0;
+  // Until the album is the one shown: the person is asked things in album order.
+  virtual bool WaitToBeShown(size_t position) = 0;
+  virtual bool IsShown(size_t position) const = 0;
+  // Until no earlier album still works in the folder (its marker and repairs come first).
+  virtual void WaitForFolder(size_t position, const std::string& folder) = 0;
+};
+
+// One album of a running job as its picture list sees it: the list its pictures go to, the
+// marker of its folder, the skip rule's halt, and its place among the albums in flight.
+struct AlbumSlot {
+  DownloadList& list;
+  std::string& markUrl;
+  std::atomic<bool>& enough;
+  AlbumTurns& turns;
+  size_t position;
+};
+
 // The person as the picture-list adapters of one album see them: every call goes to the front
-// end, and a question answered No or a login window opened is remembered for the album's
-// outcome.
+// end (within a job, once the album is the one shown), and a question answered No or a login
+// window opened is remembered for the album's outcome.
 class AlbumUser : public User {
  public:
-  explicit AlbumUser(User& user) : user_(user) {}
+  explicit AlbumUser(User& user, AlbumTurns* turns = nullptr, size_t position = 0)
+      : user_(user), turns_(turns), position_(position) {}
   std::string AddressText() override { return user_.AddressText(); }
-  void ShowMessage(const std::string& text, const std::string& caption) override {
-    user_.ShowMessage(text, caption);
-  }
+  void ShowMessage(const std::string& text, const std::string& caption) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
   void OpenLogin(const std::string& address) override;
   bool Declined() const { return declined_; }
   bool LoginOpened() const { return loginOpened_; }
 
  private:
+  bool Turn() { return turns_ == nullptr || turns_->WaitToBeShown(position_); }
+
   User& user_;
+  AlbumTurns* turns_;
+  size_t position_;
   bool declined_ = false;
   bool loginOpened_ = false;
 };
 
 // The picture-list side adapters see, over the window's records, for one album of the list.
+// Without a slot the pictures go to app.downloadList and "enough" to app.nDownState.
 class JobPictureContext : public PictureContext {
  public:
   JobPictureContext(AppState& app, int albumIndex, const PictureOrigin* origin = nullptr,
                     uint32_t pageCap = Config{}.pictureListPageCap);
+  JobPictureContext(AppState& app, int albumIndex, const PictureOrigin* origin, uint32_t pageCap,
+                    const AlbumSlot& slot);
   bool Halted() const override;
   JobTexts& Texts() override;
   User& user() override;
@@ -65,8 +98,10 @@ class JobPictureContext : public PictureContext {
  private:
   AppState& app_;
   int albumIndex_;
-  const PictureOrigin* origin_;
   uint32_t pageCap_;
+  std::optional<AlbumSlot> slot_;
+  AlbumPictures target_;
+  bool naming_ = false;  // the album's turn to name has come
   AlbumUser user_;
   mutable std::mutex mutex_;
   mutable std::vector<std::string> pageFailures_;

@@ -123,8 +123,9 @@ std::optional<std::string> EarlierFile(const PictureOrigin& origin, const TakenN
 }
 
 // The album folder, decided at the album's first picture.
-void MakeAlbumFolder(AppState& app, const ST_PERLISTRECORD& album, const NameRule& rule) {
-  DownloadList& list = app.downloadList;
+void MakeAlbumFolder(AppState& app, AlbumPictures& target, const ST_PERLISTRECORD& album,
+                     const NameRule& rule) {
+  DownloadList& list = target.list;
   std::string folder = rule.byDirMode == 0 ? album.strName : std::string();
   folder = FieldText(rule.szDirPrefix) + folder + FieldText(rule.szDirSuffix);
   ReplaceAll(folder, "?1", album.strName);
@@ -136,7 +137,7 @@ void MakeAlbumFolder(AppState& app, const ST_PERLISTRECORD& album, const NameRul
     const std::string wanted = folder;
     folder = FitFileName(folder);
     for (unsigned count = 1;; ++count) {
-      const auto [held, fresh] = list.folders.emplace(folder, wanted);
+      const auto [held, fresh] = app.nameRegister.folders.emplace(folder, wanted);
       if (fresh || held->second == wanted) break;
       const std::string number = " (" + std::to_string(count) + ")";
       folder = CutName(wanted, kMaxNameBytes - number.size()) + number;
@@ -144,11 +145,12 @@ void MakeAlbumFolder(AppState& app, const ST_PERLISTRECORD& album, const NameRul
     list.strSaveDir += folder;
     list.strSaveDir += kPathSep;
   }
+  if (target.folderChosen) target.folderChosen(list.strSaveDir);
   std::error_code error;
   std::filesystem::create_directory(std::filesystem::path(list.strSaveDir), error);
   // Half-written files of a run that was killed go before this run names anything.
   net::RemoveStaleParts(list.strSaveDir);
-  app.strMarkUrl = ReadMarker(list.strSaveDir);
+  target.markUrl = ReadMarker(list.strSaveDir);
 }
 
 // Appends "description\r\n" as UTF-16LE to the album's picture-name file.
@@ -174,10 +176,10 @@ std::string PrimaryAddress(const std::string& line) {
   return cut == std::string::npos ? line : line.substr(0, cut);
 }
 
-void AddPicture(AppState& app, const std::string& address, const std::string& description,
-                const std::string& header, int albumIndex, const PictureOrigin* origin) {
-  if (albumIndex < 0 || static_cast<size_t>(albumIndex) >= app.albumList.size()) return;
-  DownloadList& list = app.downloadList;
+bool AddPicture(AppState& app, AlbumPictures& target, int albumIndex, const std::string& address,
+                const std::string& description, const std::string& header) {
+  if (albumIndex < 0 || static_cast<size_t>(albumIndex) >= app.albumList.size()) return true;
+  DownloadList& list = target.list;
   const ST_PERLISTRECORD& album = app.albumList[static_cast<size_t>(albumIndex)];
   const NameRule& rule = app.Rule();
   const size_t n = list.size();
@@ -189,22 +191,19 @@ void AddPicture(AppState& app, const std::string& address, const std::string& de
   std::string name = HasPictureExt(stem) ? stem : stem + ".jpg";
   name = FitFileName(name);
 
-  if (n == 0) MakeAlbumFolder(app, album, rule);
+  if (n == 0) MakeAlbumFolder(app, target, album, rule);
 
-  if ((rule.wOptions & OPT_SKIP_OLD) != 0 && !app.strMarkUrl.empty() &&
-      PrimaryAddress(address) == app.strMarkUrl) {
-    // "Enough" never replaces a stop the user asked for meanwhile.
-    uint8_t state = app.nDownState.load();
-    while (state != DOWN_STOP && !app.nDownState.compare_exchange_weak(state, DOWN_ENOUGH)) {
-    }
-    return;
+  if ((rule.wOptions & OPT_SKIP_OLD) != 0 && !target.markUrl.empty() &&
+      PrimaryAddress(address) == target.markUrl) {
+    return false;
   }
 
   // Names are unique within the folder over the whole job, also across albums that share it;
   // a picture an earlier run wrote keeps its file.
-  TakenNames& names = list.names[list.strSaveDir];
+  TakenNames& names = app.nameRegister.names[list.strSaveDir];
   bool already = false;
   std::string found;
+  const PictureOrigin* origin = target.origin;
   if (auto earlier =
           origin ? EarlierFile(*origin, names, list.strSaveDir, address) : std::nullopt) {
     name = std::move(*earlier);
@@ -222,13 +221,27 @@ void AddPicture(AppState& app, const std::string& address, const std::string& de
   list.arrFoundFile.resize(list.arrUrl.size() - 1);
   list.arrFoundFile.push_back(std::move(found));
 
-  char status[64];
-  std::snprintf(status, sizeof status, "已获取到%d张图片信息", static_cast<int>(list.size()));
-  app.host.SetStatus(StatusLine::Progress, status);
+  if (!target.shown || target.shown()) {
+    char status[64];
+    std::snprintf(status, sizeof status, "已获取到%d张图片信息", static_cast<int>(list.size()));
+    app.SetShown({list.strSaveDir, static_cast<int32_t>(list.size()), 0});
+    app.host.SetStatus(StatusLine::Progress, status);
+  }
 
   if ((rule.wOptions & OPT_NAME_FILE) != 0) {
     std::string path = FitFileName(list.strSaveDir + album.strName + ".txt");
     AppendNameLine(path, description, list.size() < 2);
+  }
+  return true;
+}
+
+void AddPicture(AppState& app, const std::string& address, const std::string& description,
+                const std::string& header, int albumIndex, const PictureOrigin* origin) {
+  AlbumPictures target{app.downloadList, app.strMarkUrl, origin, {}, {}};
+  if (AddPicture(app, target, albumIndex, address, description, header)) return;
+  // "Enough" never replaces a stop the user asked for meanwhile.
+  uint8_t state = app.nDownState.load();
+  while (state != DOWN_STOP && !app.nDownState.compare_exchange_weak(state, DOWN_ENOUGH)) {
   }
 }
 

@@ -77,8 +77,9 @@ bool FixFormat(std::string& path) {
   return MoveNoReplace(old, moved);
 }
 
-void FixFormatList(AppState& app) {
-  DownloadList& list = app.downloadList;
+void FixFormatList(AppState& app) { FixFormatList(app.downloadList); }
+
+void FixFormatList(DownloadList& list) {
   for (std::string& name : list.arrName) {
     std::string path = list.strSaveDir + name;
     FixFormat(path);
@@ -87,8 +88,9 @@ void FixFormatList(AppState& app) {
   }
 }
 
-void FixOrder(AppState& app) {
-  DownloadList& list = app.downloadList;
+void FixOrder(AppState& app) { FixOrder(app.downloadList); }
+
+void FixOrder(DownloadList& list) {
   int64_t seconds = static_cast<int64_t>(std::time(nullptr));
   for (const std::string& name : list.arrName) {
     SetAllFileTimes(list.strSaveDir + name, seconds);

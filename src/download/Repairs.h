@@ -7,9 +7,13 @@
 namespace albumora {
 
 struct AppState;
+struct DownloadList;
 
 bool FixFormat(std::string& path);
+// Over an album's list; the AppState forms take app.downloadList.
+void FixFormatList(DownloadList& list);
 void FixFormatList(AppState& app);
+void FixOrder(DownloadList& list);
 void FixOrder(AppState& app);
 void SetAllFileTimes(const std::string& path, int64_t seconds);
 

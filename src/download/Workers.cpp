@@ -1,11 +1,10 @@
-// The worker pool: a manager keeps up to the configured number of workers busy, one picture per
-// worker thread, writes the progress and tells the host when the album is done.
+// The worker pool: up to the configured number of worker threads take the queued pictures in
+// order, one picture at a time, and report each as it ends.
 //
-// The manager joins every worker it started before it returns, also after a stop request: a
-// stop starts no new worker and ends the manager's loop at its next wake-up, and it reaches the
-// pictures being fetched too (their exchanges end at once, as failures that leave no file), so
-// the join is prompt even during a stalled or trickling answer. No worker outlives the download
-// list, the album folder or the job's repairs.
+// Every worker is joined before the pool goes, also after a stop request: a stop starts no
+// further picture and reaches the pictures being fetched too (their exchanges end at once, as
+// failures that leave no file), so the join is prompt even during a stalled or trickling answer.
+// No worker outlives the download lists, the album folders or the job's repairs.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -31,29 +30,8 @@ namespace {
 constexpr uint32_t kConnectTimeoutMs = 20000;
 constexpr unsigned kPictureFetchFlags = REQ_CACHE | REQ_NORELOAD;
 
-// Workers report their end here; the manager wakes once per ended worker.
-class EndQueue {
- public:
-  void Push(size_t slot) {
-    {
-      std::lock_guard lock(mutex_);
-      ended_.push_back(slot);
-    }
-    ready_.notify_one();
-  }
-  size_t Pop() {
-    std::unique_lock lock(mutex_);
-    ready_.wait(lock, [this] { return !ended_.empty(); });
-    size_t slot = ended_.front();
-    ended_.pop_front();
-    return slot;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::deque<size_t> ended_;
-};
+// How often an idle worker or a waiting caller looks at the stop flag, which nobody signals.
+constexpr auto kStopLook = std::chrono::milliseconds(50);
 
 // One address: true when it gave a body (else the fallback is tried); saved tells whether the
 // picture file landed, failure and error why not.
@@ -70,6 +48,28 @@ bool FetchInto(HttpRequest& request, bool& saved, FetchFailure& failure, std::st
     if (error.empty()) error = got ? "the file could not be written" : "an empty answer";
   }
   return got;
+}
+
+// One picture of a list, fetched on the calling worker's thread.
+PictureResult FetchPicture(const DownloadList& list, size_t index) {
+  const PictureTask task{list.arrUrl[index], list.arrHeader[index],
+                         list.strSaveDir + list.arrName[index]};
+  PictureResult result;
+  if (DownloadPicture(task, &result.failure, &result.error)) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(FitFileName(task.savePath), error);
+    if (!error) {
+      result.state = PictureResult::State::Written;
+      result.bytes = size;
+      Pool().written.fetch_add(1);
+      Pool().bytesWritten.fetch_add(size);
+    } else {
+      result.failure = FetchFailure::NotWritten;
+      result.error = "the file is gone after writing: " + error.message();
+    }
+  }
+  if (result.state != PictureResult::State::Written) result.state = PictureResult::State::Failed;
+  return result;
 }
 
 }  // namespace
@@ -122,95 +122,142 @@ bool DownloadPicture(const PictureTask& task, FetchFailure* failure, std::string
   return saved;
 }
 
+PicturePool::PicturePool() = default;
+
+PicturePool::~PicturePool() { Join(); }
+
+bool PicturePool::Add(const DownloadList& list, PictureDoneFn done) {
+  std::vector<size_t> already;
+  const PictureDoneFn* tell = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    // A deque keeps the addresses of its elements as it grows at the end.
+    dones_.push_back(std::move(done));
+    tell = &dones_.back();
+    const size_t before = tasks_.size();
+    for (size_t index = 0; index < list.size(); ++index) {
+      if (index < list.arrAlready.size() && list.arrAlready[index] != 0) {
+        already.push_back(index);
+      } else {
+        tasks_.push_back(Task{&list, index, tell});
+      }
+    }
+    // A worker for each picture waiting, up to the threads allowed.
+    const size_t wanted =
+        std::min<size_t>(Pool().threads.load(), workers_.size() - idle_ + tasks_.size());
+    while (workers_.size() < wanted) {
+      try {
+        workers_.emplace_back([this] { Work(); });
+      } catch (const std::system_error&) {
+        break;
+      }
+    }
+    if (workers_.empty() && tasks_.size() > before) {
+      tasks_.resize(before);
+      dones_.pop_back();
+      return false;
+    }
+  }
+  ready_.notify_all();
+  // Those already there finish at once, without a worker.
+  for (size_t index : already) {
+    PictureResult result;
+    result.state = PictureResult::State::Already;
+    if (*tell) (*tell)(index, result);
+    Pool().finished.fetch_add(1);
+  }
+  return true;
+}
+
+void PicturePool::Work() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    if (Pool().stop.load()) return;
+    if (!tasks_.empty()) {
+      const Task task = tasks_.front();
+      tasks_.pop_front();
+      lock.unlock();
+      const PictureResult result = FetchPicture(*task.list, task.index);
+      if (*task.done) (*task.done)(task.index, result);
+      Pool().finished.fetch_add(1);
+      lock.lock();
+      continue;
+    }
+    if (closed_) return;
+    ++idle_;
+    ready_.wait_for(lock, kStopLook);
+    --idle_;
+  }
+}
+
+void PicturePool::Close() {
+  {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+  }
+  ready_.notify_all();
+}
+
+void PicturePool::Join() {
+  Close();
+  for (std::thread& worker : workers_) {
+    if (worker.joinable()) worker.join();
+  }
+  workers_.clear();
+}
+
+size_t PicturePool::Waiting() const {
+  std::lock_guard lock(mutex_);
+  return tasks_.size();
+}
+
+void ShowPictureProgress(AppState& app, const DownloadList& list, long finished) {
+  char text[64];
+  std::snprintf(text, sizeof text, "已下载%ld/%zu......", finished, list.size());
+  app.SetShown(
+      {list.strSaveDir, static_cast<int32_t>(list.size()), static_cast<int32_t>(finished)});
+  app.host.SetStatus(StatusLine::Progress, text);
+}
+
 void DownPicFunc(AppState& app, const PictureDoneFn& done) {
   PoolParams& pool = Pool();
   const DownloadList& list = app.downloadList;
   pool.finished = 0;
   pool.written = 0;
   const size_t total = list.size();
-  const size_t slots = std::min<size_t>(pool.threads.load(), total);
-  if (slots == 0) return;
+  if (total == 0 || pool.threads.load() == 0) return;
 
   pool.running = true;
   const auto start = std::chrono::steady_clock::now();
-  long lastShown = static_cast<long>(total) + 1;
-  EndQueue ends;
-  std::vector<std::thread> workers(slots);
-  size_t busy = 0;
-
-  auto showProgress = [&] {
-    const long finished = pool.finished.load();
-    const bool last = finished >= static_cast<long>(total);
-    if (finished != lastShown || last) {
-      char text[64];
-      std::snprintf(text, sizeof text, "已下载%ld/%zu......", finished, total);
-      app.host.SetStatus(StatusLine::Progress, text);
-      lastShown = finished;
+  std::mutex mutex;
+  std::condition_variable changed;
+  size_t finished = 0;
+  {
+    PicturePool workers;
+    workers.Add(list, [&](size_t index, const PictureResult& result) {
+      if (done) done(index, result);
+      {
+        std::lock_guard lock(mutex);
+        ++finished;
+      }
+      changed.notify_one();
+    });
+    workers.Close();
+    std::unique_lock lock(mutex);
+    size_t shown = 0;
+    while (finished < total && !pool.stop.load()) {
+      changed.wait_for(lock, kStopLook);
+      // What ends after a stop is no progress.
+      if (finished == shown || pool.stop.load()) continue;
+      shown = finished;
+      lock.unlock();
+      ShowPictureProgress(app, list, static_cast<long>(shown));
+      lock.lock();
     }
-    return last;
-  };
-  auto startWorker = [&](size_t slot, size_t index) {
-    PictureTask task{list.arrUrl[index], list.arrHeader[index],
-                     list.strSaveDir + list.arrName[index]};
-    try {
-      workers[slot] = std::thread([&ends, &done, slot, index, task = std::move(task)] {
-        PictureResult result;
-        if (DownloadPicture(task, &result.failure, &result.error)) {
-          std::error_code error;
-          const auto size = std::filesystem::file_size(FitFileName(task.savePath), error);
-          if (!error) {
-            result.state = PictureResult::State::Written;
-            result.bytes = size;
-            Pool().written.fetch_add(1);
-            Pool().bytesWritten.fetch_add(size);
-          } else {
-            result.failure = FetchFailure::NotWritten;
-            result.error = "the file is gone after writing: " + error.message();
-          }
-        }
-        if (result.state != PictureResult::State::Written) {
-          result.state = PictureResult::State::Failed;
-        }
-        if (done) done(index, result);
-        Pool().finished.fetch_add(1);
-        ends.Push(slot);
-      });
-      ++busy;
-    } catch (const std::system_error&) {
-      // The slot stays empty; the pictures it would have taken are not started.
+    if (finished == total && shown != total) {
+      lock.unlock();
+      ShowPictureProgress(app, list, static_cast<long>(total));
     }
-  };
-  // The next picture to fetch: those already there finish at once, without a worker.
-  size_t next = 0;
-  auto nextToFetch = [&] {
-    while (next < total && next < list.arrAlready.size() && list.arrAlready[next] != 0) {
-      PictureResult result;
-      result.state = PictureResult::State::Already;
-      if (done) done(next, result);
-      pool.finished.fetch_add(1);
-      ++next;
-    }
-    return next < total ? next++ : total;
-  };
-
-  for (size_t slot = 0; slot < slots && !pool.stop.load(); ++slot) {
-    const size_t index = nextToFetch();
-    if (index < total) startWorker(slot, index);
-  }
-  // Nothing to fetch (everything already there): the progress is shown once all the same.
-  bool last = busy == 0 && showProgress();
-
-  while (busy > 0 && !last) {
-    size_t slot = ends.Pop();
-    --busy;
-    if (pool.stop.load()) break;
-    workers[slot].join();
-    if (const size_t index = nextToFetch(); index < total) startWorker(slot, index);
-    last = showProgress();
-  }
-
-  for (std::thread& worker : workers) {
-    if (worker.joinable()) worker.join();
   }
   const auto elapsed =
       std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);

@@ -2,15 +2,21 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "net/HttpEngine.h"
 
 namespace albumora {
 
 struct AppState;
+struct DownloadList;
 
 // The worker pool's process-wide values.
 struct PoolParams {
@@ -18,9 +24,9 @@ struct PoolParams {
   std::atomic<uint32_t> maxKB{0};
   std::atomic<uint32_t> threads{5};
   std::atomic<uint32_t> timeoutSec{30};
-  std::atomic<int32_t> finished{0};
-  std::atomic<int32_t> written{0};        // pictures written in the current pool
-  std::atomic<uint64_t> bytesWritten{0};  // their bytes
+  std::atomic<int32_t> finished{0};       // pictures finished in the current pool
+  std::atomic<int32_t> written{0};        // of which written
+  std::atomic<uint64_t> bytesWritten{0};  // their bytes (never reset)
   std::atomic<bool> stop{false};
   std::atomic<bool> running{false};
   // The engine's pause after a failed attempt, in seconds (1; tests that are not about the
@@ -41,10 +47,52 @@ struct PictureResult {
 // or the manager for a picture already there); index is its place in the download list.
 using PictureDoneFn = std::function<void(size_t index, const PictureResult& result)>;
 
-// Runs the pool manager over app.downloadList on the calling thread (DownPicFunc's body). A
-// picture marked in arrAlready is not fetched: it counts as finished at once. Pictures left
-// unstarted by a stop get no call.
+// The worker pool of a job: albums join it as their lists end, and their pictures are fetched
+// in the order they joined, up to Pool().threads at a time, so the tail of one album overlaps
+// the next. A stop (Pool().stop) starts no further picture and cuts those being fetched.
+class PicturePool {
+ public:
+  PicturePool();
+  ~PicturePool();  // Close, then Join
+  PicturePool(const PicturePool&) = delete;
+  PicturePool& operator=(const PicturePool&) = delete;
+
+  // Queues the pictures of an album's list. A picture marked in arrAlready is not fetched: it
+  // is done at once, on the calling thread. The list and done must live until each picture of
+  // the list is done or the pool is joined. False when no worker could be started (nothing of
+  // the list is then queued).
+  bool Add(const DownloadList& list, PictureDoneFn done);
+  // No more albums: the workers end once the queue is empty.
+  void Close();
+  // Waits for every worker. Pictures a stop left unstarted get no call.
+  void Join();
+  // Pictures queued and not yet started.
+  size_t Waiting() const;
+
+ private:
+  struct Task {
+    const DownloadList* list;
+    size_t index;
+    const PictureDoneFn* done;
+  };
+  void Work();
+
+  mutable std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<Task> tasks_;
+  std::deque<PictureDoneFn> dones_;  // stable addresses for the tasks
+  std::vector<std::thread> workers_;
+  size_t idle_ = 0;
+  bool closed_ = false;
+};
+
+// The pool over app.downloadList alone, on the calling thread (one album): the progress is
+// shown as pictures finish, and the host told at the end. A picture marked in arrAlready is not
+// fetched: it counts as finished at once. Pictures left unstarted by a stop get no call.
 void DownPicFunc(AppState& app, const PictureDoneFn& done = {});
+
+// "已下载3/12......" in the progress line, and the album shown with its count.
+void ShowPictureProgress(AppState& app, const DownloadList& list, long finished);
 
 // One picture of the pool (a worker's body): the address line (a fallback after "\r\n"), the
 // extra header text and the file to write. True when the file was written; otherwise failure

@@ -763,7 +763,7 @@ void CGallerixDlg::OpenLogin(const std::string& address) {
 }
 
 // Host: status lines, queued. The second line also moves the progress bar: its numbers are
-// read here, on the job's thread, where the download list is not changing.
+// those of the album the job shows.
 
 void CGallerixDlg::SetStatus(StatusLine line, const std::string& text) {
   int total = 0;
@@ -774,11 +774,11 @@ void CGallerixDlg::SetStatus(StatusLine line, const std::string& text) {
     // Only a running download moves the bar: after the idle form it keeps the idle form's.
     moveBar = downloadBusy_;
     if (moveBar) {
-      const bool running = Pool().running.load();
-      total = static_cast<int>(app_.downloadList.size());
-      finished = running ? std::min(Pool().finished.load(), total) : 0;
-      albumFolder_ = app_.downloadList.strSaveDir;
-      poolRunning_ = running;
+      const AppState::ShownAlbum shown = app_.Shown();
+      total = shown.total;
+      finished = std::min(shown.finished, total);
+      albumFolder_ = shown.folder;
+      poolRunning_ = Pool().running.load() && !shown.folder.empty();
     }
   }
   Post([this, line, text = Q(text), total, finished, moveBar] {

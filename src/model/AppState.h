@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <utility>
 
 #include "model/Config.h"
 #include "model/DownloadList.h"
@@ -39,10 +41,13 @@ struct AppState : JobTexts {
   GridModel grid;
   SettingsRecord settings;
   Config config;  // albumora.toml: what soft.dat has no room for
+  // The pictures of an album listed on its own (outside a download job, which keeps a list per
+  // album in flight); and the folders and names the running job has given.
   DownloadList downloadList;
+  NameRegister nameRegister;
 
-  // The job context texts are the JobTexts base; this one is the download job's own.
-  std::string strMarkUrl;  // the marker's address of the current album folder
+  // The job context texts are the JobTexts base; this one goes with downloadList.
+  std::string strMarkUrl;  // the marker's address of its album folder
 
   std::atomic<int> nSite{0};  // the site box's selection
   std::atomic<int> nListType{-1};
@@ -52,10 +57,30 @@ struct AppState : JobTexts {
   std::atomic<uint8_t> nModeSwitch{0};  // view switch: 0 idle, 1 rebuilding, 2 stop requested
   std::atomic<bool> bPreview{false};
 
+  // The album a running download shows: its folder, its pictures and how many of them are
+  // finished, for the window's progress bar. Set by the job; read from any thread.
+  struct ShownAlbum {
+    std::string folder;
+    int32_t total = 0;
+    int32_t finished = 0;
+  };
+  ShownAlbum Shown() const {
+    std::lock_guard lock(shownMutex_);
+    return shown_;
+  }
+  void SetShown(ShownAlbum album) {
+    std::lock_guard lock(shownMutex_);
+    shown_ = std::move(album);
+  }
+
   // The slots of the current site.
   int Slot() const { return nSite.load() >= 0 && nSite.load() < 24 ? nSite.load() : 0; }
   DownParam& Down() { return settings.DownParams[Slot()]; }
   NameRule& Rule() { return settings.NameRules[Slot()]; }
+
+ private:
+  mutable std::mutex shownMutex_;
+  ShownAlbum shown_;
 };
 
 }  // namespace albumora

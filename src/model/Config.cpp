@@ -50,8 +50,8 @@ struct Field {
   std::string Name() const { return std::string(table) + "." + std::string(key); }
 };
 
-const std::array<Field, 11>& Fields() {
-  static const std::array<Field, 11> fields = {{
+const std::array<Field, 12>& Fields() {
+  static const std::array<Field, 12> fields = {{
       {"transfer", "low_speed_bytes",
        "bytes a second below which a transfer is slow (0 to 1000000000; 0: no limit)",
        Number{&Config::lowSpeedBytes, 0, 1'000'000'000}},
@@ -65,6 +65,10 @@ const std::array<Field, 11>& Fields() {
       {"download", "resume",
        "a rerun skips the pictures an earlier download wrote that are still there (true, false)",
        Switch{&Config::resume}},
+      {"download", "look_ahead",
+       "albums after the current one whose picture lists are read and whose pictures are "
+       "fetched meanwhile (0 to 8; 0: one album after another)",
+       Number{&Config::lookAhead, 0, 8}},
       {"paging", "album_list_pages", "an album list ends past this many pages (1 to 1000000)",
        Number{&Config::albumListPageCap, 1, 1'000'000}},
       {"paging", "picture_list_pages", "a picture list ends past this many pages (1 to 1000000)",

@@ -22,6 +22,9 @@ struct Config {
   uint32_t lowSpeedSeconds = 10;
   // A rerun skips the pictures the download archive records as written and still there.
   bool resume = true;
+  // Albums after the one shown whose picture lists are read, and whose pictures join the pool,
+  // while it downloads (0: one album after another).
+  uint32_t lookAhead = 3;
   // Empty: the engine's own agent string.
   std::string userAgent;
   // The shared page walk ends a list past this many pages.

@@ -1,4 +1,5 @@
-// The one download list: the pictures of the album being collected, refilled for every album.
+// The download list of an album: its pictures as the naming collected them; and the job-wide
+// register of the folders and picture names given so far.
 #pragma once
 
 #include <cstdint>
@@ -19,17 +20,27 @@ struct TakenNames {
   std::unordered_map<std::string, unsigned> nextNumber;
 };
 
+// What a download job has given out so far, over all its albums (the job clears it at its
+// start).
+struct NameRegister {
+  // The album folders as they landed on disk, each with the folder text it was made for: two
+  // texts that differ never share a folder.
+  std::map<std::string, std::string> folders;
+  // Per folder, the picture names given so far: albums that share a folder never share a file
+  // name.
+  std::unordered_map<std::string, TakenNames> names;
+
+  void Clear() {
+    folders.clear();
+    names.clear();
+  }
+};
+
 struct DownloadList {
   std::vector<std::string> arrUrl;     // address lines; "full\r\nfallback" holds a fallback
   std::vector<std::string> arrName;    // file names relative to strSaveDir
   std::vector<std::string> arrHeader;  // extra request header text per picture
   std::string strSaveDir;              // album folder, always ending in the separator
-  // The album folders of the running job as they landed on disk, each with the folder text it
-  // was made for: two texts that differ never share a folder (the job clears it at its start).
-  std::map<std::string, std::string> folders;
-  // Per folder of the running job, the picture names given so far (the job clears it at its
-  // start): albums that share a folder never share a file name.
-  std::unordered_map<std::string, TakenNames> names;
   // Parallel to arrUrl: 1 when an earlier run wrote this picture and its file is still there
   // with that size, so it is not fetched again.
   std::vector<uint8_t> arrAlready;
