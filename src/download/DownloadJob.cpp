@@ -327,11 +327,13 @@ struct AlbumRun {
   std::chrono::steady_clock::time_point poolStart;
   // Under the job's mutex:
   bool listEnded = false;   // the adapter has returned
+  bool listCut = false;     // a stop came first: the list may lack pictures
   bool listed = false;      // so have those of every album before it: its pictures are queued
   bool queued = false;      // its pictures are in the pool
   bool poolFailed = false;  // no worker could be started for them
   bool ended = false;       // its outcome is told
   size_t finished = 0;      // its pictures the pool has finished
+  size_t counted = 0;       // of which not ended by a stop (the progress shown)
 };
 
 // The albums of one job: the album shown is finished while the picture lists of the next ones
@@ -486,6 +488,7 @@ void AlbumPipeline::ListEnded(size_t position) {
   {
     std::lock_guard lock(mutex_);
     runs_[position]->listEnded = true;
+    runs_[position]->listCut = Stopped();
     while (listedUpTo_ < runs_.size() && runs_[listedUpTo_]->listEnded) {
       AlbumRun& run = *runs_[listedUpTo_++];
       run.listed = true;
@@ -507,6 +510,7 @@ void AlbumPipeline::Queue(AlbumRun& run) {
     {
       std::lock_guard lock(mutex_);
       ++run.finished;
+      if (result.failure != FetchFailure::Stopped) ++run.counted;
     }
     changed_.notify_all();
   });
@@ -538,17 +542,16 @@ bool AlbumPipeline::WaitForAlbum(size_t position) {
   size_t shownCount = 0;
   for (;;) {
     // What ends after a stop is no progress.
-    if (Stopped() || Pool().stop.load()) return false;
-    if (!run.queued) return true;  // no worker could be started
-    const size_t finished = run.finished;
-    if (finished != shownCount) {
-      shownCount = finished;
+    if (run.counted != shownCount) {
+      shownCount = run.counted;
       lock.unlock();
-      ShowPictureProgress(app_, run.list, static_cast<long>(finished));
+      ShowPictureProgress(app_, run.list, static_cast<long>(shownCount));
       lock.lock();
     }
-    if (finished == total) return true;
-    if (run.finished == finished) changed_.wait_for(lock, kStopLook);
+    if (Stopped() || Pool().stop.load()) return false;
+    if (!run.queued) return true;  // no worker could be started
+    if (run.finished == total) return true;
+    changed_.wait_for(lock, kStopLook);
     lock.unlock();
     StartListers();
     lock.lock();
@@ -601,10 +604,12 @@ void AlbumPipeline::Finish(AlbumRun& run) {
   bool stopped = false;
   bool queued = false;
   bool poolFailed = false;
+  bool listCut = false;
   {
     std::lock_guard lock(mutex_);
     queued = run.queued && run.listed;
     poolFailed = run.poolFailed;
+    listCut = run.listCut;
   }
   if (poolFailed) {
     app_.host.ShowMessage("Create thread:DownPicFunc failed.");
@@ -624,9 +629,10 @@ void AlbumPipeline::Finish(AlbumRun& run) {
     TakeResults(list, *run.recorder, options_.archive, album);
     stopped = Stopped() && album.stopped > 0;
     // The marker says "downloaded up to here": a later run with the skip rule lists nothing
-    // from this picture on. It is written only when every picture of the album is there, so
-    // that a failed picture is fetched again next time instead of being skipped for good.
-    if (!Stopped() && static_cast<size_t>(album.written + album.already) == album.listed) {
+    // from this picture on. It is written only when the whole list was read and every picture
+    // of it is there, so that a failed picture is fetched again next time instead of being
+    // skipped for good. An album read ahead whose pictures all landed before a stop is whole.
+    if (!listCut && static_cast<size_t>(album.written + album.already) == album.listed) {
       WriteMarker(list.arrUrl.front(), list.strSaveDir);
     }
     const std::vector<std::string> namesBefore = list.arrName;

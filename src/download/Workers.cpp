@@ -232,6 +232,7 @@ void DownPicFunc(AppState& app, const PictureDoneFn& done) {
   std::mutex mutex;
   std::condition_variable changed;
   size_t finished = 0;
+  size_t counted = 0;  // of which not ended by a stop: what ends after a stop is no progress
   {
     PicturePool workers;
     workers.Add(list, [&](size_t index, const PictureResult& result) {
@@ -239,24 +240,22 @@ void DownPicFunc(AppState& app, const PictureDoneFn& done) {
       {
         std::lock_guard lock(mutex);
         ++finished;
+        if (result.failure != FetchFailure::Stopped) ++counted;
       }
       changed.notify_one();
     });
     workers.Close();
     std::unique_lock lock(mutex);
     size_t shown = 0;
-    while (finished < total && !pool.stop.load()) {
+    for (;;) {
+      if (counted != shown) {
+        shown = counted;
+        lock.unlock();
+        ShowPictureProgress(app, list, static_cast<long>(shown));
+        lock.lock();
+      }
+      if (finished >= total || pool.stop.load()) break;
       changed.wait_for(lock, kStopLook);
-      // What ends after a stop is no progress.
-      if (finished == shown || pool.stop.load()) continue;
-      shown = finished;
-      lock.unlock();
-      ShowPictureProgress(app, list, static_cast<long>(shown));
-      lock.lock();
-    }
-    if (finished == total && shown != total) {
-      lock.unlock();
-      ShowPictureProgress(app, list, static_cast<long>(total));
     }
   }
   const auto elapsed =

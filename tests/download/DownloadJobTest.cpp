@@ -2,7 +2,11 @@
 // a stop between albums, the early ends, the marker and the skip rule across two runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -81,10 +85,12 @@ class Job : public ::testing::Test {
     gApp = &t.app;
     gAdapters = &adapters;
     SetEngineProxy(web.ProxyUrl());
-    web.RoutePrefix("pics.test", "/", [](const albumora::testweb::Request& request) {
+    web.RoutePrefix("pics.test", "/", [this](const albumora::testweb::Request& request) {
       if (request.path.ends_with(".png")) return Reply::Text("\x89PNG\r\n", "image/png");
       if (request.path.starts_with("/missing")) return Reply::Status(404, "Not Found");
-      return Reply::Text("\xFF\xD8 picture " + request.path, "image/jpeg");
+      Reply reply = Reply::Text("\xFF\xD8 picture " + request.path, "image/jpeg");
+      if (onPicture) onPicture(request.path, reply);
+      return reply;
     });
     t.host.savePath = "  " + dir.Path() + "  ";
     t.app.strOwner = std::string("10001") + kPathSep;
@@ -103,6 +109,8 @@ class Job : public ::testing::Test {
   ScratchDir dir;
   TestApp t;
   FakeAdapters adapters;
+  // Sees (and may change) each picture answer before it goes, on the test web's thread.
+  std::function<void(const std::string& path, Reply& reply)> onPicture;
 };
 
 TEST_F(Job, AnAlbumWithoutPicturesGetsNoFolder) {
@@ -113,6 +121,8 @@ TEST_F(Job, AnAlbumWithoutPicturesGetsNoFolder) {
   t.ShowAndSelect({0, 1});
   RunDownloadJob(t.app, adapters);
 
+  // The lists are read side by side, so the adapter calls come in any order.
+  std::sort(gCalls.begin(), gCalls.end());
   EXPECT_EQ(gCalls, (std::vector<int>{0, 1}));
   EXPECT_EQ(t.app.albumList.nTicked, 2);
   EXPECT_EQ(FolderNames(JobFolder()), (std::vector<std::string>{"Lake"}));
@@ -463,4 +473,97 @@ TEST_F(Job, AlbumsSharingAFolderKeepEveryPicture) {
   EXPECT_EQ(ReadBytes(JobFolder() + "1 (1).jpg"), "\xFF\xD8 picture /b1.jpg");
   // The shared marker holds the last album's first picture.
   EXPECT_EQ(ReadBytes(JobFolder() + "pic.zrk"), Utf16Ascii("http://pics.test/b1.jpg"));
+}
+
+// Albums are read ahead and their pictures fetched while an earlier album finishes, yet
+// everything a user sees keeps album order: the status texts, a question (asked once its album
+// is shown, after the album before it is done), the skip rule's halt (its album only), the
+// markers (each once its own album's last picture landed) and the reports.
+TEST_F(Job, AlbumsReadAheadKeepTheirOrder) {
+  for (const char* name : {"A", "B", "C", "D"}) t.AddAlbum(name);
+  gPictures[0] = {"http://pics.test/a1.jpg", "http://pics.test/slow/a2.jpg"};
+  gPictures[1] = {"http://pics.test/b1.jpg", "http://pics.test/b2.jpg", "http://pics.test/b3.jpg"};
+  gPictures[2] = {"ask:继续下载C？", "http://pics.test/c1.jpg"};
+  gPictures[3] = {"http://pics.test/d1.jpg"};
+  t.app.Rule().wOptions = OPT_SKIP_OLD;
+  std::filesystem::create_directories(AlbumFolder("B"));
+  WriteMarker("http://pics.test/b2.jpg", AlbumFolder("B"));
+
+  // A's second picture stalls; B's first is served meanwhile, before A's marker can be there.
+  std::atomic<bool> markerAWhileBServed{true};
+  onPicture = [&](const std::string& path, Reply& reply) {
+    if (path.starts_with("/slow/")) reply.stallMs = 400;
+    if (path == "/b1.jpg") markerAWhileBServed = Exists(AlbumFolder("A") + "pic.zrk");
+  };
+  std::vector<std::string> mainAtQuestion;
+  bool markerBAtQuestion = false;
+  t.host.answers = {true};
+  t.host.onQuestion = [&](const std::string&) {
+    for (const auto& [line, text] : t.host.statuses) {
+      if (line == StatusLine::Main) mainAtQuestion.push_back(text);
+    }
+    markerBAtQuestion = Exists(AlbumFolder("B") + "pic.zrk") && Exists(AlbumFolder("B") + "1.jpg");
+  };
+  t.ShowAndSelect({0, 1, 2, 3});
+  std::vector<AlbumReport> reports;
+  RunDownloadJob(t.app, adapters, [&](const AlbumReport& album) { reports.push_back(album); });
+
+  EXPECT_FALSE(markerAWhileBServed) << "B was not fetched while A's last picture was in flight";
+  EXPECT_EQ(mainAtQuestion, (std::vector<std::string>{"正在下载第1/4个图集", "正在下载第2/4个图集",
+                                                      "正在下载第3/4个图集"}));
+  EXPECT_TRUE(markerBAtQuestion);
+  EXPECT_EQ(t.host.questions, std::vector<std::string>{"继续下载C？"});
+  EXPECT_TRUE(web.RequestsTo("/b2.jpg").empty());
+  EXPECT_TRUE(web.RequestsTo("/b3.jpg").empty()) << "the skip rule ends B's list only";
+  ASSERT_EQ(reports.size(), 4u);
+  const size_t listed[] = {2, 1, 1, 1};
+  for (size_t i = 0; i < reports.size(); ++i) {
+    EXPECT_EQ(reports[i].position, static_cast<int>(i + 1));
+    EXPECT_EQ(reports[i].listed, listed[i]) << i;
+    EXPECT_EQ(reports[i].outcome, AlbumOutcome::Complete) << i;
+  }
+  EXPECT_TRUE(reports[1].upToDate);
+  EXPECT_FALSE(reports[2].upToDate);
+  for (const char* name : {"A", "C", "D"}) EXPECT_TRUE(Exists(AlbumFolder(name) + "pic.zrk"));
+  EXPECT_EQ(ReadBytes(AlbumFolder("A") + "pic.zrk"), Utf16Ascii("http://pics.test/a1.jpg"));
+  EXPECT_EQ(ReadBytes(AlbumFolder("B") + "pic.zrk"), Utf16Ascii("http://pics.test/b1.jpg"));
+  EXPECT_EQ(t.host.LastStatus(StatusLine::Main), "下载完毕");
+}
+
+// A stop while later albums are read ahead: what was in flight is cut, nothing is fetched or
+// named after it, an unfinished album gets no marker, and every album begun is told.
+TEST_F(Job, StopWhileAlbumsAreReadAhead) {
+  for (const char* name : {"A", "B", "C"}) t.AddAlbum(name);
+  gPictures[0] = {"http://pics.test/a1.jpg", "http://pics.test/slow/a2.jpg"};
+  gPictures[1] = {"http://pics.test/b1.jpg", "http://pics.test/b2.jpg"};
+  gPictures[2] = {"page:http://pages.test/stop", "http://pics.test/c1.jpg"};
+  onPicture = [](const std::string& path, Reply& reply) {
+    if (path.starts_with("/slow/")) reply.stallMs = 5000;
+  };
+  // C's list page: the user presses stop once B's pictures landed, A's last still in flight.
+  web.Route("pages.test", "/stop", [&](const albumora::testweb::Request&) {
+    for (int i = 0; i < 500 && !Exists(AlbumFolder("B") + "2.jpg"); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    DownloadCommand(t.app, adapters);
+    return Reply::Text("page");
+  });
+  t.ShowAndSelect({0, 1, 2});
+  std::vector<AlbumReport> reports;
+  RunDownloadJob(t.app, adapters, [&](const AlbumReport& album) { reports.push_back(album); });
+
+  EXPECT_TRUE(web.RequestsTo("/c1.jpg").empty());
+  EXPECT_FALSE(Exists(AlbumFolder("A") + "pic.zrk"));
+  EXPECT_FALSE(Exists(AlbumFolder("A") + "2.jpg")) << "the picture cut short leaves no file";
+  EXPECT_TRUE(Exists(AlbumFolder("B") + "pic.zrk")) << "B's pictures all landed before the stop";
+  EXPECT_FALSE(Exists(AlbumFolder("C")));
+  ASSERT_EQ(reports.size(), 3u);
+  EXPECT_EQ(reports[0].outcome, AlbumOutcome::Stopped);
+  EXPECT_EQ(reports[0].stopped, 1);
+  EXPECT_EQ(reports[1].outcome, AlbumOutcome::Complete);
+  EXPECT_EQ(reports[1].written, 2);
+  EXPECT_EQ(reports[2].outcome, AlbumOutcome::Stopped);
+  EXPECT_EQ(reports[2].listed, 0u);
+  EXPECT_EQ(t.host.LastStatus(StatusLine::Main), "下载完毕：写入 3/4，已停止");
+  EXPECT_EQ(t.app.nDownState.load(), DOWN_IDLE);
 }

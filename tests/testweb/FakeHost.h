@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -29,6 +30,7 @@ class FakeHost : public Host {
     messages.push_back(text);
   }
   bool AskYesNo(const std::string& text, const std::string&) override {
+    if (onQuestion) onQuestion(text);
     std::lock_guard lock(mutex_);
     questions.push_back(text);
     if (answers.empty()) return false;
@@ -86,6 +88,7 @@ class FakeHost : public Host {
   }
 
   std::deque<bool> answers;  // answers to the next questions; No when empty
+  std::function<void(const std::string&)> onQuestion;  // called as a question is asked
   int thumbnailResult = -1;
 
   std::vector<std::pair<StatusLine, std::string>> statuses;
