@@ -88,6 +88,10 @@ QGroupBox* CDlgDownSet::TransferGroup() {
   form->addRow("低速限制（字节/秒）：", lowSpeedBytes_);
   form->addRow("持续（秒）：", lowSpeedSeconds_);
   form->addRow(resume_);
+  lookAhead_ = new QLineEdit(QString::number(config_->lookAhead), group);
+  lookAhead_->setToolTip(
+      "当前图集下载时，提前读取后面几个图集的图片列表并开始下载；0：逐个图集下载");
+  form->addRow("提前读取图集数(0~8)：", lookAhead_);
   // Politeness: the site's refusals, the pace per host and the speed of the whole download.
   retries_ = new QLineEdit(QString::number(config_->retries), group);
   waitMs_ = new QLineEdit(QString::number(config_->waitMs), group);
@@ -125,7 +129,8 @@ bool CDlgDownSet::StoreConfig() {
     const char* message;
   };
   for (const Named& field :
-       {Named{"polite.retries", retries_, "参数错误：重试次数应为 0~100"},
+       {Named{"download.look_ahead", lookAhead_, "参数错误：提前读取图集数应为 0~8"},
+        Named{"polite.retries", retries_, "参数错误：重试次数应为 0~100"},
         Named{"polite.wait_ms", waitMs_, "参数错误：请求间隔应为 0~600000 毫秒"},
         Named{"polite.per_host_connections", hostConnections_, "参数错误：并发请求应为 0~64"},
         Named{"polite.limit_rate", limitRate_, "参数错误：速度上限应为 0~4000000000 字节/秒"}}) {

@@ -52,6 +52,7 @@ class CDlgDownSet : public QDialog {
   QLineEdit* lowSpeedBytes_ = nullptr;
   QLineEdit* lowSpeedSeconds_ = nullptr;
   QCheckBox* resume_ = nullptr;
+  QLineEdit* lookAhead_ = nullptr;
   QLineEdit* retries_ = nullptr;
   QLineEdit* waitMs_ = nullptr;
   QCheckBox* randomWait_ = nullptr;
