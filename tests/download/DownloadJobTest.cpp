@@ -44,9 +44,12 @@ const Adapters* gAdapters = nullptr;
 
 void FakePictureList(PictureContext& pictures) {
   const int albumIndex = pictures.Album().nIndex;
+  std::vector<std::string> addresses;
   {
     std::lock_guard lock(gCallsMutex);
     gCalls.push_back(albumIndex);
+    if (auto found = gPictures.find(albumIndex); found != gPictures.end())
+      addresses = found->second;
   }
   // The button while the job runs, once the album is the one shown (the message waits for
   // that: the list of a later album is read ahead while an earlier one downloads).
@@ -54,7 +57,7 @@ void FakePictureList(PictureContext& pictures) {
     pictures.user().ShowMessage("stop", {});
     DownloadCommand(*gApp, *gAdapters);
   }
-  for (const std::string& address : gPictures[albumIndex]) {
+  for (const std::string& address : addresses) {
     // "ask:" asks a question and ends the list on No; "page:" reads a list page through the
     // fetch recipe.
     if (address.starts_with("ask:")) {
