@@ -346,7 +346,7 @@ class AlbumPipeline final : public AlbumTurns {
  public:
   AlbumPipeline(AppState& app, const Adapters& adapters, const DownloadJobOptions& options,
                 const std::string& jobFolder, const std::vector<int>& selected)
-      : app_(app), adapters_(adapters), options_(options), jobFolder_(jobFolder) {
+      : app_(app), adapters_(adapters), options_(options) {
     runs_.reserve(selected.size());
     for (size_t position = 0; position < selected.size(); ++position) {
       auto run = std::make_unique<AlbumRun>();
@@ -411,7 +411,6 @@ class AlbumPipeline final : public AlbumTurns {
   AppState& app_;
   const Adapters& adapters_;
   const DownloadJobOptions& options_;
-  std::string jobFolder_;
   std::string lastFolder_;
   std::vector<std::unique_ptr<AlbumRun>> runs_;
   mutable std::mutex mutex_;
