@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -323,6 +324,7 @@ struct AlbumRun {
   std::atomic<bool> enough{false};  // the skip rule met the picture of an earlier download
   bool refused = false;
   std::unique_ptr<PoolRecorder> recorder;
+  std::optional<AlbumProgress> progress;  // of its pictures in the pool
   std::thread lister;
   std::chrono::steady_clock::time_point poolStart;
   // Under the job's mutex:
@@ -332,8 +334,6 @@ struct AlbumRun {
   bool queued = false;      // its pictures are in the pool
   bool poolFailed = false;  // no worker could be started for them
   bool ended = false;       // its outcome is told
-  size_t finished = 0;      // its pictures the pool has finished
-  size_t counted = 0;       // of which not ended by a stop (the progress shown)
 };
 
 // The albums of one job: the album shown is finished while the picture lists of the next ones
@@ -494,6 +494,7 @@ void AlbumPipeline::ListEnded(size_t position) {
       run.queued = !Stopped() && !run.list.empty() && !SlotHas(app_, OPT_THUNDER_ONLY);
       if (run.queued) {
         run.recorder = std::make_unique<PoolRecorder>(run.list, options_.archive, run.origin);
+        run.progress.emplace(run.list.size());
         run.poolStart = std::chrono::steady_clock::now();
         ready.push_back(&run);
       }
@@ -506,12 +507,7 @@ void AlbumPipeline::ListEnded(size_t position) {
 void AlbumPipeline::Queue(AlbumRun& run) {
   const bool added = pool_.Add(run.list, [this, &run](size_t index, const PictureResult& result) {
     run.recorder->Done(index, result);
-    {
-      std::lock_guard lock(mutex_);
-      ++run.finished;
-      if (result.failure != FetchFailure::Stopped) ++run.counted;
-    }
-    changed_.notify_all();
+    run.progress->Done(result);
   });
   if (!added) {
     {
@@ -519,7 +515,7 @@ void AlbumPipeline::Queue(AlbumRun& run) {
       run.queued = false;
       run.poolFailed = true;
     }
-    changed_.notify_all();
+    run.progress->Abandon();
   }
 }
 
@@ -536,25 +532,10 @@ bool AlbumPipeline::WaitForAlbum(size_t position) {
   if (!run.queued) return true;
   lock.unlock();
   app_.host.SetStatus(StatusLine::Progress, "已开始下载图片");
-  lock.lock();
-  const size_t total = run.list.size();
-  size_t shownCount = 0;
-  for (;;) {
-    // What ends after a stop is no progress.
-    if (run.counted != shownCount) {
-      shownCount = run.counted;
-      lock.unlock();
-      ShowPictureProgress(app_, run.list, static_cast<long>(shownCount));
-      lock.lock();
-    }
-    if (Stopped() || Pool().stop.load()) return false;
-    if (!run.queued) return true;  // no worker could be started
-    if (run.finished == total) return true;
-    changed_.wait_for(lock, kStopLook);
-    lock.unlock();
-    StartListers();
-    lock.lock();
-  }
+  // Every picture done lets a later list start once the queue runs short. The wait ends early
+  // at a stop, or when no worker could be started (the album then fails as a whole).
+  run.progress->ShowUntilDone(app_, run.list, [this] { StartListers(); });
+  return !Stopped();
 }
 
 std::vector<AlbumReport> AlbumPipeline::Run() {

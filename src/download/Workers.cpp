@@ -219,6 +219,45 @@ void ShowPictureProgress(AppState& app, const DownloadList& list, long finished)
   app.host.SetStatus(StatusLine::Progress, text);
 }
 
+void AlbumProgress::Done(const PictureResult& result) {
+  {
+    std::lock_guard lock(mutex_);
+    ++finished_;
+    if (result.failure != FetchFailure::Stopped) ++counted_;
+  }
+  changed_.notify_all();
+}
+
+void AlbumProgress::Abandon() {
+  {
+    std::lock_guard lock(mutex_);
+    abandoned_ = true;
+  }
+  changed_.notify_all();
+}
+
+bool AlbumProgress::ShowUntilDone(AppState& app, const DownloadList& list,
+                                  const std::function<void()>& wake) {
+  std::unique_lock lock(mutex_);
+  size_t shown = 0;
+  for (;;) {
+    if (counted_ != shown) {
+      shown = counted_;
+      lock.unlock();
+      ShowPictureProgress(app, list, static_cast<long>(shown));
+      lock.lock();
+    }
+    if (Pool().stop.load() || abandoned_) return false;
+    if (finished_ >= total_) return true;
+    changed_.wait_for(lock, kStopLook);
+    if (wake) {
+      lock.unlock();
+      wake();
+      lock.lock();
+    }
+  }
+}
+
 void DownPicFunc(AppState& app, const PictureDoneFn& done) {
   PoolParams& pool = Pool();
   const DownloadList& list = app.downloadList;
@@ -229,34 +268,17 @@ void DownPicFunc(AppState& app, const PictureDoneFn& done) {
 
   pool.running = true;
   const auto start = std::chrono::steady_clock::now();
-  std::mutex mutex;
-  std::condition_variable changed;
-  size_t finished = 0;
-  size_t counted = 0;  // of which not ended by a stop: what ends after a stop is no progress
+  AlbumProgress progress(total);
   {
     PicturePool workers;
-    workers.Add(list, [&](size_t index, const PictureResult& result) {
-      if (done) done(index, result);
-      {
-        std::lock_guard lock(mutex);
-        ++finished;
-        if (result.failure != FetchFailure::Stopped) ++counted;
-      }
-      changed.notify_one();
-    });
-    workers.Close();
-    std::unique_lock lock(mutex);
-    size_t shown = 0;
-    for (;;) {
-      if (counted != shown) {
-        shown = counted;
-        lock.unlock();
-        ShowPictureProgress(app, list, static_cast<long>(shown));
-        lock.lock();
-      }
-      if (finished >= total || pool.stop.load()) break;
-      changed.wait_for(lock, kStopLook);
+    if (!workers.Add(list, [&](size_t index, const PictureResult& result) {
+          if (done) done(index, result);
+          progress.Done(result);
+        })) {
+      progress.Abandon();
     }
+    workers.Close();
+    progress.ShowUntilDone(app, list);
   }
   const auto elapsed =
       std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);

@@ -86,6 +86,29 @@ class PicturePool {
   bool closed_ = false;
 };
 
+// The pictures of one album the pool has finished, for the thread that shows its progress.
+class AlbumProgress {
+ public:
+  explicit AlbumProgress(size_t total) : total_(total) {}
+  // For each picture of the album, from the pool's done call.
+  void Done(const PictureResult& result);
+  // No picture of the album will finish: no worker could be started for them.
+  void Abandon();
+  // Shows "已下载x/y......" as pictures finish (one ended by a stop is no progress), calling
+  // wake after every wake-up; true once every picture is done, false at a stop or when
+  // abandoned.
+  bool ShowUntilDone(AppState& app, const DownloadList& list,
+                     const std::function<void()>& wake = {});
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  size_t total_;
+  size_t finished_ = 0;
+  size_t counted_ = 0;  // of which not ended by a stop
+  bool abandoned_ = false;
+};
+
 // The pool over app.downloadList alone, on the calling thread (one album): the progress is
 // shown as pictures finish, and the host told at the end. A picture marked in arrAlready is not
 // fetched: it counts as finished at once. Pictures left unstarted by a stop get no call.
