@@ -505,7 +505,7 @@ void AlbumPipeline::ListEnded(size_t position) {
 }
 
 void AlbumPipeline::Queue(AlbumRun& run) {
-  const bool added = pool_.Add(run.list, [this, &run](size_t index, const PictureResult& result) {
+  const bool added = pool_.Add(run.list, [&run](size_t index, const PictureResult& result) {
     run.recorder->Done(index, result);
     run.progress->Done(result);
   });
