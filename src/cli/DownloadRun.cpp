@@ -539,7 +539,7 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
           "\"written\":%d,\"already\":%d,\"failed\":%d,\"reasons\":%s,\"stopped\":%d,"
           "\"folder\":%s,\"listOnly\":%s,\"upToDate\":%s,\"count\":%d,\"note\":%s,"
           "\"failedPages\":%s}\n",
-          album.albumIndex + 1, JsonString(entry.strName).c_str(),
+          album.albumIndex + 1, JsonString(album.name).c_str(),
           JsonString(OutcomeName(album.outcome)).c_str(), album.listed,
           static_cast<int>(album.written), static_cast<int>(album.already),
           static_cast<int>(album.failed), ReasonsJson(failedBy).c_str(),
@@ -548,7 +548,7 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
           static_cast<int>(entry.nCount), JsonString(album.note).c_str(), pages.c_str());
     } else {
       std::printf("%04d\t%s\t%s\t%zu\t%d\t%d\t%d\t%d\t%s\n", album.albumIndex + 1,
-                  EscapeControls(entry.strName).c_str(), OutcomeName(album.outcome), album.listed,
+                  EscapeControls(album.name).c_str(), OutcomeName(album.outcome), album.listed,
                   static_cast<int>(album.written), static_cast<int>(album.already),
                   static_cast<int>(album.failed), static_cast<int>(album.stopped),
                   EscapeControls(album.folder).c_str());
@@ -561,7 +561,7 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
       }
     }
     if (host.verbosity() != Verbosity::Quiet || !OutcomeIsGood(album.outcome)) {
-      std::string line = "album " + entry.strName + ": " + OutcomeName(album.outcome);
+      std::string line = "album " + album.name + ": " + OutcomeName(album.outcome);
       switch (album.outcome) {
         case AlbumOutcome::NothingNew:
           line += " (nothing new since the last download)";

@@ -45,25 +45,23 @@ void AlbumUser::OpenLogin(const std::string& address) {
   user_.OpenLogin(address);
 }
 
-JobPictureContext::JobPictureContext(AppState& app, int albumIndex, const PictureOrigin* origin,
-                                     uint32_t pageCap)
+JobPictureContext::JobPictureContext(AppState& app, AlbumState& album, uint32_t pageCap)
     : app_(app),
-      albumIndex_(albumIndex),
+      state_(album),
       pageCap_(pageCap),
-      target_{app.downloadList, app.strMarkUrl, origin, {}, {}},
+      target_{album, {}, {}},
       naming_(true),
       user_(app.host) {}
 
-JobPictureContext::JobPictureContext(AppState& app, int albumIndex, const PictureOrigin* origin,
-                                     uint32_t pageCap, const AlbumSlot& slot)
+JobPictureContext::JobPictureContext(AppState& app, AlbumState& album, uint32_t pageCap,
+                                     AlbumTurns& turns, size_t position)
     : app_(app),
-      albumIndex_(albumIndex),
+      state_(album),
       pageCap_(pageCap),
-      slot_(slot),
-      target_{slot.list, slot.markUrl, origin, {}, {}},
-      user_(app.host, &slot.turns, slot.position) {
-  AlbumTurns& turns = slot.turns;
-  const size_t position = slot.position;
+      turns_(&turns),
+      position_(position),
+      target_{album, {}, {}},
+      user_(app.host, &turns, position) {
   target_.shown = [&turns, position] { return turns.IsShown(position); };
   target_.folderChosen = [&turns, position](const std::string& folder) {
     turns.WaitForFolder(position, folder);
@@ -72,31 +70,29 @@ JobPictureContext::JobPictureContext(AppState& app, int albumIndex, const Pictur
 
 bool JobPictureContext::Halted() const {
   const uint8_t state = app_.nDownState.load();
-  if (slot_) return state == DOWN_STOP || slot_->enough.load();
-  return state == DOWN_ENOUGH || state == DOWN_STOP;
+  if (state == DOWN_STOP || state_.enough.load()) return true;
+  return turns_ == nullptr && state == DOWN_ENOUGH;
 }
-JobTexts& JobPictureContext::Texts() { return app_; }
+JobTexts& JobPictureContext::Texts() { return state_.texts; }
 User& JobPictureContext::user() { return user_; }
-ST_PERLISTRECORD& JobPictureContext::Album() {
-  return app_.albumList[static_cast<size_t>(albumIndex_)];
-}
+ST_PERLISTRECORD& JobPictureContext::Album() { return state_.album; }
 bool JobPictureContext::AddPicture(const std::string& address, const std::string& description,
                                    const std::string& header) {
   // A picture the walk has met on an earlier page of this list is not added twice.
   if (!WalkNotesItem(address + '\n' + description)) return !Halted();
   if (!naming_) {
-    if (!slot_->turns.WaitToName(slot_->position)) return false;
+    if (!turns_->WaitToName(position_)) return false;
     naming_ = true;
   }
-  if (!slot_) {
-    albumora::AddPicture(app_, address, description, header, albumIndex_, target_.origin);
-  } else if (!albumora::AddPicture(app_, target_, albumIndex_, address, description, header)) {
-    slot_->enough = true;
+  if (turns_ == nullptr) {
+    albumora::AddPicture(app_, state_, address, description, header);
+  } else if (!albumora::AddPicture(app_, target_, address, description, header)) {
+    state_.enough = true;
   }
   return !Halted();
 }
 uint32_t JobPictureContext::PageCap() const { return pageCap_; }
-size_t JobPictureContext::PictureCount() const { return target_.list.size(); }
+size_t JobPictureContext::PictureCount() const { return state_.list.size(); }
 const NameRule& JobPictureContext::Naming() const { return app_.Rule(); }
 void JobPictureContext::PageFailed(const std::string& address, const std::string& reason) const {
   std::lock_guard lock(mutex_);
@@ -315,13 +311,14 @@ AlbumOutcome DecideOutcome(const AlbumReport& album, bool stopped, bool refused)
 // How often a wait looks at the stop state, which nobody signals.
 constexpr auto kStopLook = std::chrono::milliseconds(50);
 
-// One album of the job from the start of its picture list to its outcome.
+// One album of the job from the start of its picture list to its outcome. Its state is its own:
+// the lister thread writes it while the list is read, the job's thread once the list has ended.
 struct AlbumRun {
+  AlbumRun(const AppState& app, int albumIndex, const std::string& jobFolder)
+      : state(app, albumIndex, jobFolder) {}
+
   AlbumReport report;
-  PictureOrigin origin;
-  DownloadList list;
-  std::string markUrl;
-  std::atomic<bool> enough{false};  // the skip rule met the picture of an earlier download
+  AlbumState state;
   bool refused = false;
   std::unique_ptr<PoolRecorder> recorder;
   std::optional<AlbumProgress> progress;  // of its pictures in the pool
@@ -349,14 +346,16 @@ class AlbumPipeline final : public AlbumTurns {
       : app_(app), adapters_(adapters), options_(options) {
     runs_.reserve(selected.size());
     for (size_t position = 0; position < selected.size(); ++position) {
-      auto run = std::make_unique<AlbumRun>();
+      // Each album takes its copies of its entry and of the job texts here, on the job's thread,
+      // before any list is read.
+      auto run = std::make_unique<AlbumRun>(app, selected[position], jobFolder);
       run->report.position = static_cast<int>(position + 1);
       run->report.albumIndex = selected[position];
-      run->list.strSaveDir = jobFolder;
-      run->origin.archive = options.archive;
-      run->origin.site = SiteKey(app.nSite.load());
-      run->origin.album = app.albumList[static_cast<size_t>(selected[position])].strAddr;
-      run->origin.refetch = options.force || !options.config->resume;
+      PictureOrigin& origin = run->state.origin;
+      origin.archive = options.archive;
+      origin.site = SiteKey(app.nSite.load());
+      origin.album = run->state.album.strAddr;
+      origin.refetch = options.force || !options.config->resume;
       runs_.push_back(std::move(run));
     }
   }
@@ -389,7 +388,8 @@ class AlbumPipeline final : public AlbumTurns {
     auto busy = [&] {
       for (size_t earlier = 0; earlier < position; ++earlier) {
         const AlbumRun& run = *runs_[earlier];
-        if (!run.ended && !run.list.empty() && run.list.strSaveDir == folder) return true;
+        const DownloadList& list = run.state.list;
+        if (!run.ended && !list.empty() && list.strSaveDir == folder) return true;
       }
       return false;
     };
@@ -465,16 +465,15 @@ void AlbumPipeline::List(size_t position) {
   if (site < 0 || site >= kSiteCount) {
     if (WaitToBeShown(position)) app_.host.ShowMessage("Error ListType Code.");
   } else if (PictureListFn fn = adapters_.PictureList(site, app_.nListType.load())) {
-    const AlbumSlot slot{run.list, run.markUrl, run.enough, *this, position};
-    JobPictureContext context(app_, run.report.albumIndex, &run.origin,
-                              options_.config->pictureListPageCap, slot);
+    JobPictureContext context(app_, run.state, options_.config->pictureListPageCap, *this,
+                              position);
     {
       FetchStopScope stops(context);
       fn(context);
     }
     run.report.pageFailures = context.PageFailures();
     run.refused =
-        context.Person().Declined() || (context.Person().LoginOpened() && run.list.empty());
+        context.Person().Declined() || (context.Person().LoginOpened() && run.state.list.empty());
   }
   ListEnded(position);
 }
@@ -491,10 +490,12 @@ void AlbumPipeline::ListEnded(size_t position) {
     while (listedUpTo_ < runs_.size() && runs_[listedUpTo_]->listEnded) {
       AlbumRun& run = *runs_[listedUpTo_++];
       run.listed = true;
-      run.queued = !Stopped() && !run.list.empty() && !SlotHas(app_, OPT_THUNDER_ONLY);
+      const DownloadList& list = run.state.list;
+      run.queued = !Stopped() && !list.empty() && !SlotHas(app_, OPT_THUNDER_ONLY);
       if (run.queued) {
-        run.recorder = std::make_unique<PoolRecorder>(run.list, options_.archive, run.origin);
-        run.progress.emplace(run.list.size());
+        run.recorder =
+            std::make_unique<PoolRecorder>(run.state.list, options_.archive, run.state.origin);
+        run.progress.emplace(list.size());
         run.poolStart = std::chrono::steady_clock::now();
         ready.push_back(&run);
       }
@@ -505,7 +506,7 @@ void AlbumPipeline::ListEnded(size_t position) {
 }
 
 void AlbumPipeline::Queue(AlbumRun& run) {
-  const bool added = pool_.Add(run.list, [&run](size_t index, const PictureResult& result) {
+  const bool added = pool_.Add(run.state.list, [&run](size_t index, const PictureResult& result) {
     run.recorder->Done(index, result);
     run.progress->Done(result);
   });
@@ -534,7 +535,7 @@ bool AlbumPipeline::WaitForAlbum(size_t position) {
   app_.host.SetStatus(StatusLine::Progress, "已开始下载图片");
   // Every picture done lets a later list start once the queue runs short. The wait ends early
   // at a stop, or when no worker could be started (the album then fails as a whole).
-  run.progress->ShowUntilDone(app_, run.list, [this] { StartListers(); });
+  run.progress->ShowUntilDone(app_, run.state.list, [this] { StartListers(); });
   return !Stopped();
 }
 
@@ -571,9 +572,10 @@ std::vector<AlbumReport> AlbumPipeline::Run() {
 void AlbumPipeline::Finish(AlbumRun& run) {
   if (run.lister.joinable()) run.lister.join();
   AlbumReport& album = run.report;
-  DownloadList& list = run.list;
-  const ST_PERLISTRECORD& entry = app_.albumList[static_cast<size_t>(album.albumIndex)];
-  album.upToDate = run.enough.load();
+  DownloadList& list = run.state.list;
+  const ST_PERLISTRECORD& entry = run.state.album;
+  album.name = entry.strName;
+  album.upToDate = run.state.enough.load();
   album.listed = list.size();
   if (!list.empty()) album.folder = list.strSaveDir;
   if (entry.nCount > 0 && static_cast<size_t>(entry.nCount) != album.listed && !album.upToDate) {
@@ -626,8 +628,8 @@ void AlbumPipeline::Finish(AlbumRun& run) {
   album.outcome = DecideOutcome(album, stopped, run.refused);
   if (options_.archive != nullptr) {
     AlbumRow row;
-    row.site = run.origin.site;
-    row.album = run.origin.album;
+    row.site = run.state.origin.site;
+    row.album = run.state.origin.album;
     row.name = entry.strName;
     row.folder = album.folder;
     row.outcome = album.outcome;
@@ -648,7 +650,7 @@ void AlbumPipeline::Finish(AlbumRun& run) {
   changed_.notify_all();
   // An album told keeps its report only.
   run.recorder.reset();
-  run.list = DownloadList{};
+  run.state.list = DownloadList{};
 }
 
 // Every lister and worker ends (at once after a stop) before the lists they use go.

@@ -38,16 +38,6 @@ class AlbumTurns {
   virtual void WaitForFolder(size_t position, const std::string& folder) = 0;
 };
 
-// One album of a running job as its picture list sees it: the list its pictures go to, the
-// marker of its folder, the skip rule's halt, and its place among the albums in flight.
-struct AlbumSlot {
-  DownloadList& list;
-  std::string& markUrl;
-  std::atomic<bool>& enough;
-  AlbumTurns& turns;
-  size_t position;
-};
-
 // The person as the picture-list adapters of one album see them: every call goes to the front
 // end (within a job, once the album is the one shown), and a question answered No or a login
 // window opened is remembered for the album's outcome.
@@ -72,14 +62,16 @@ class AlbumUser : public User {
   bool loginOpened_ = false;
 };
 
-// The picture-list side adapters see, over the window's records, for one album of the list.
-// Without a slot the pictures go to app.downloadList and "enough" to app.nDownState.
+// The picture-list side adapters see, for one album: everything it hands out belongs to the
+// album's own state (its entry, its texts, its list); of the job it reads only the stop state,
+// the naming rules and the page cap. Alone (the album listed on its own), "enough" also sets
+// app.nDownState; within a job, the album's turns order its names and questions.
 class JobPictureContext : public PictureContext {
  public:
-  JobPictureContext(AppState& app, int albumIndex, const PictureOrigin* origin = nullptr,
+  JobPictureContext(AppState& app, AlbumState& album,
                     uint32_t pageCap = Config{}.pictureListPageCap);
-  JobPictureContext(AppState& app, int albumIndex, const PictureOrigin* origin, uint32_t pageCap,
-                    const AlbumSlot& slot);
+  JobPictureContext(AppState& app, AlbumState& album, uint32_t pageCap, AlbumTurns& turns,
+                    size_t position);
   bool Halted() const override;
   JobTexts& Texts() override;
   User& user() override;
@@ -97,9 +89,10 @@ class JobPictureContext : public PictureContext {
 
  private:
   AppState& app_;
-  int albumIndex_;
+  AlbumState& state_;
   uint32_t pageCap_;
-  std::optional<AlbumSlot> slot_;
+  AlbumTurns* turns_ = nullptr;  // none: the album listed on its own
+  size_t position_ = 0;
   AlbumPictures target_;
   bool naming_ = false;  // the album's turn to name has come
   AlbumUser user_;
@@ -119,6 +112,7 @@ struct FailedPicture {
 struct AlbumReport {
   int position = 0;     // 1-based in the selected list
   int albumIndex = 0;   // in the AlbumList
+  std::string name;     // the album's name as its picture list left it
   size_t listed = 0;    // pictures the adapter listed (after the skip rule)
   int32_t written = 0;  // picture files the pool wrote
   std::string folder;   // the album folder; empty when the album listed nothing

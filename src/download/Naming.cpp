@@ -36,9 +36,10 @@ std::string Utf16LeBytes(const std::string& text) {
 }
 
 // Steps 3 to 6 of the naming: the cleaned name before its extension.
-std::string BaseName(AppState& app, const ST_PERLISTRECORD& album, const NameRule& rule,
+std::string BaseName(const AppState& app, const AlbumState& state, const NameRule& rule,
                      const std::string& address, const std::string& description,
                      const std::string& number) {
+  const ST_PERLISTRECORD& album = state.album;
   std::string base;
   switch (rule.byNameMode) {
     case 0:
@@ -62,7 +63,7 @@ std::string BaseName(AppState& app, const ST_PERLISTRECORD& album, const NameRul
   ReplaceAll(name, "?5", std::to_string(album.nNum2));
   ReplaceAll(name, "?6", std::to_string(app.albumList.nTicked));
   ReplaceAll(name, "?7", std::to_string(app.albumList.size()));
-  ReplaceAll(name, "?8", app.strOwner);
+  ReplaceAll(name, "?8", state.texts.strOwner);
 
   ReplaceEach(name, FieldText(rule.szFrom), FieldText(rule.szTo));
   CleanFileName(name, kTimeStampPattern, true);
@@ -123,9 +124,9 @@ std::optional<std::string> EarlierFile(const PictureOrigin& origin, const TakenN
 }
 
 // The album folder, decided at the album's first picture.
-void MakeAlbumFolder(AppState& app, AlbumPictures& target, const ST_PERLISTRECORD& album,
-                     const NameRule& rule) {
-  DownloadList& list = target.list;
+void MakeAlbumFolder(AppState& app, AlbumPictures& target, const NameRule& rule) {
+  const ST_PERLISTRECORD& album = target.state.album;
+  DownloadList& list = target.state.list;
   std::string folder = rule.byDirMode == 0 ? album.strName : std::string();
   folder = FieldText(rule.szDirPrefix) + folder + FieldText(rule.szDirSuffix);
   ReplaceAll(folder, "?1", album.strName);
@@ -150,7 +151,7 @@ void MakeAlbumFolder(AppState& app, AlbumPictures& target, const ST_PERLISTRECOR
   std::filesystem::create_directory(std::filesystem::path(list.strSaveDir), error);
   // Half-written files of a run that was killed go before this run names anything.
   net::RemoveStaleParts(list.strSaveDir);
-  target.markUrl = ReadMarker(list.strSaveDir);
+  target.state.markUrl = ReadMarker(list.strSaveDir);
 }
 
 // Appends "description\r\n" as UTF-16LE to the album's picture-name file.
@@ -176,25 +177,35 @@ std::string PrimaryAddress(const std::string& line) {
   return cut == std::string::npos ? line : line.substr(0, cut);
 }
 
-bool AddPicture(AppState& app, AlbumPictures& target, int albumIndex, const std::string& address,
+AlbumState::AlbumState(const AppState& app, int index, std::string jobFolder) {
+  if (index >= 0 && static_cast<size_t>(index) < app.albumList.size()) {
+    albumIndex = index;
+    album = app.albumList[static_cast<size_t>(index)];
+  }
+  texts = static_cast<const JobTexts&>(app);
+  list.strSaveDir = std::move(jobFolder);
+}
+
+bool AddPicture(AppState& app, AlbumPictures& target, const std::string& address,
                 const std::string& description, const std::string& header) {
-  if (albumIndex < 0 || static_cast<size_t>(albumIndex) >= app.albumList.size()) return true;
-  DownloadList& list = target.list;
-  const ST_PERLISTRECORD& album = app.albumList[static_cast<size_t>(albumIndex)];
+  AlbumState& state = target.state;
+  if (state.albumIndex < 0) return true;
+  DownloadList& list = state.list;
+  const ST_PERLISTRECORD& album = state.album;
   const NameRule& rule = app.Rule();
   const size_t n = list.size();
   const std::string number = std::to_string(n + 1);
 
   // A description is cleaned like any other, also one that reads like a whole path: a remote
   // site never chooses where a file lands outside the album folder.
-  std::string stem = BaseName(app, album, rule, address, description, number);
+  std::string stem = BaseName(app, state, rule, address, description, number);
   std::string name = HasPictureExt(stem) ? stem : stem + ".jpg";
   name = FitFileName(name);
 
-  if (n == 0) MakeAlbumFolder(app, target, album, rule);
+  if (n == 0) MakeAlbumFolder(app, target, rule);
 
-  if ((rule.wOptions & OPT_SKIP_OLD) != 0 && !target.markUrl.empty() &&
-      PrimaryAddress(address) == target.markUrl) {
+  if ((rule.wOptions & OPT_SKIP_OLD) != 0 && !state.markUrl.empty() &&
+      PrimaryAddress(address) == state.markUrl) {
     return false;
   }
 
@@ -203,11 +214,9 @@ bool AddPicture(AppState& app, AlbumPictures& target, int albumIndex, const std:
   TakenNames& names = app.nameRegister.names[list.strSaveDir];
   bool already = false;
   std::string found;
-  const PictureOrigin* origin = target.origin;
-  if (auto earlier =
-          origin ? EarlierFile(*origin, names, list.strSaveDir, address) : std::nullopt) {
+  if (auto earlier = EarlierFile(state.origin, names, list.strSaveDir, address)) {
     name = std::move(*earlier);
-    already = !origin->refetch;
+    already = !state.origin.refetch;
   } else {
     name = UniqueName(names, list.strSaveDir, stem, name, found);
   }
@@ -235,10 +244,11 @@ bool AddPicture(AppState& app, AlbumPictures& target, int albumIndex, const std:
   return true;
 }
 
-void AddPicture(AppState& app, const std::string& address, const std::string& description,
-                const std::string& header, int albumIndex, const PictureOrigin* origin) {
-  AlbumPictures target{app.downloadList, app.strMarkUrl, origin, {}, {}};
-  if (AddPicture(app, target, albumIndex, address, description, header)) return;
+void AddPicture(AppState& app, AlbumState& album, const std::string& address,
+                const std::string& description, const std::string& header) {
+  AlbumPictures target{album, {}, {}};
+  if (AddPicture(app, target, address, description, header)) return;
+  album.enough = true;
   // "Enough" never replaces a stop the user asked for meanwhile.
   uint8_t state = app.nDownState.load();
   while (state != DOWN_STOP && !app.nDownState.compare_exchange_weak(state, DOWN_ENOUGH)) {

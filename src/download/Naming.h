@@ -2,10 +2,12 @@
 // side files of an album folder: the marker "pic.zrk", the picture-name file, the Thunder list.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 
 #include "model/DownloadList.h"
+#include "model/Records.h"
 
 namespace albumora {
 
@@ -23,12 +25,33 @@ struct PictureOrigin {
   bool refetch = false;
 };
 
-// One album's side of the naming: the list its pictures go to, the marker read in its folder,
-// where they come from, and what the job wants told.
+// One album's own state from the start of its picture list to its outcome: copies of its entry
+// and of the job texts the album list left, the list its pictures go to, the marker read in its
+// folder, where its pictures come from and the skip rule's "enough". It belongs to the album's
+// run alone: albums read side by side never see each other's. Whatever albums share (the
+// settings, the names given so far) is reached through the job.
+struct AlbumState {
+  // The album at albumIndex of app.albumList (none when out of range: it names nothing), its
+  // pictures to land under the job folder.
+  AlbumState(const AppState& app, int albumIndex, std::string jobFolder);
+  AlbumState(const AlbumState&) = delete;
+  AlbumState& operator=(const AlbumState&) = delete;
+
+  int albumIndex = -1;
+  // The album's entry: an adapter may rename it before the first picture (the album folder is
+  // named at the first picture).
+  ST_PERLISTRECORD album;
+  // The job texts as the album list left them: the picture list reads and writes its own copy.
+  JobTexts texts;
+  DownloadList list;
+  std::string markUrl;  // read at the first picture, once the album folder is chosen
+  PictureOrigin origin;
+  std::atomic<bool> enough{false};  // the skip rule met the picture of an earlier download
+};
+
+// One album's side of the naming: its own state, and what the job wants told.
 struct AlbumPictures {
-  DownloadList& list;
-  std::string& markUrl;  // read at the first picture, once the album folder is chosen
-  const PictureOrigin* origin = nullptr;
+  AlbumState& state;
   // Whether the album is the one the front end shows: only then does the count of pictures
   // listed reach the status line. None: always.
   std::function<bool()> shown;
@@ -38,16 +61,17 @@ struct AlbumPictures {
 };
 
 // The adapters' add-picture operation, on the thread that lists the album. The names come from
-// app.nameRegister, over the whole job. With an origin, a picture the archive records as
-// written, whose file is still in the album folder with that size, keeps that file's name and
-// is marked as already there (arrAlready). False when the skip rule met the picture of an
-// earlier download ("enough"): it is not added.
-bool AddPicture(AppState& app, AlbumPictures& album, int albumIndex, const std::string& address,
+// app.nameRegister, over the whole job (albums name one at a time, in album order). With an
+// archive in the origin, a picture the archive records as written, whose file is still in the
+// album folder with that size, keeps that file's name and is marked as already there
+// (arrAlready). False when the skip rule met the picture of an earlier download ("enough"): it
+// is not added.
+bool AddPicture(AppState& app, AlbumPictures& album, const std::string& address,
                 const std::string& description, const std::string& header);
-// The same into app.downloadList; "enough" sets app.nDownState to DOWN_ENOUGH, unless a stop
-// was asked for.
-void AddPicture(AppState& app, const std::string& address, const std::string& description,
-                const std::string& header, int albumIndex, const PictureOrigin* origin = nullptr);
+// The same for an album listed on its own: "enough" sets the album's flag and app.nDownState
+// to DOWN_ENOUGH, unless a stop was asked for.
+void AddPicture(AppState& app, AlbumState& album, const std::string& address,
+                const std::string& description, const std::string& header);
 
 // The primary address of an address line: the text before "\r\n".
 std::string PrimaryAddress(const std::string& line);

@@ -77,8 +77,6 @@ bool FixFormat(std::string& path) {
   return MoveNoReplace(old, moved);
 }
 
-void FixFormatList(AppState& app) { FixFormatList(app.downloadList); }
-
 void FixFormatList(DownloadList& list) {
   for (std::string& name : list.arrName) {
     std::string path = list.strSaveDir + name;
@@ -87,8 +85,6 @@ void FixFormatList(DownloadList& list) {
     name = sep == std::string::npos ? path : path.substr(sep + 1);
   }
 }
-
-void FixOrder(AppState& app) { FixOrder(app.downloadList); }
 
 void FixOrder(DownloadList& list) {
   int64_t seconds = static_cast<int64_t>(std::time(nullptr));

@@ -6,15 +6,12 @@
 
 namespace albumora {
 
-struct AppState;
 struct DownloadList;
 
 bool FixFormat(std::string& path);
-// Over an album's list; the AppState forms take app.downloadList.
+// Over an album's list.
 void FixFormatList(DownloadList& list);
-void FixFormatList(AppState& app);
 void FixOrder(DownloadList& list);
-void FixOrder(AppState& app);
 void SetAllFileTimes(const std::string& path, int64_t seconds);
 
 }  // namespace albumora

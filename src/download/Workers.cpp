@@ -258,9 +258,8 @@ bool AlbumProgress::ShowUntilDone(AppState& app, const DownloadList& list,
   }
 }
 
-void DownPicFunc(AppState& app, const PictureDoneFn& done) {
+void DownPicFunc(AppState& app, const DownloadList& list, const PictureDoneFn& done) {
   PoolParams& pool = Pool();
-  const DownloadList& list = app.downloadList;
   pool.finished = 0;
   pool.written = 0;
   const size_t total = list.size();

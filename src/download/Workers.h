@@ -109,10 +109,10 @@ class AlbumProgress {
   bool abandoned_ = false;
 };
 
-// The pool over app.downloadList alone, on the calling thread (one album): the progress is
-// shown as pictures finish, and the host told at the end. A picture marked in arrAlready is not
-// fetched: it counts as finished at once. Pictures left unstarted by a stop get no call.
-void DownPicFunc(AppState& app, const PictureDoneFn& done = {});
+// The pool over one album's list alone, on the calling thread: the progress is shown as
+// pictures finish, and the host told at the end. A picture marked in arrAlready is not fetched:
+// it counts as finished at once. Pictures left unstarted by a stop get no call.
+void DownPicFunc(AppState& app, const DownloadList& list, const PictureDoneFn& done = {});
 
 // "已下载3/12......" in the progress line, and the album shown with its count.
 void ShowPictureProgress(AppState& app, const DownloadList& list, long finished);

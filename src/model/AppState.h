@@ -1,6 +1,7 @@
 // The records "the main window" owns for the life of the program: the album list, the job
-// context texts, the site and list-type codes, the job state bytes, the settings record and the
-// download list. The front end owns one AppState and implements the Host it reports through.
+// context texts, the site and list-type codes, the job state bytes and the settings record. An
+// album's own state (its list, its marker, its copy of the texts) belongs to the album's run,
+// not to these. The front end owns one AppState and implements the Host it reports through.
 //
 // The state bytes are touched by more than one thread, so they are atomics.
 #pragma once
@@ -41,13 +42,9 @@ struct AppState : JobTexts {
   GridModel grid;
   SettingsRecord settings;
   Config config;  // albumora.toml: what soft.dat has no room for
-  // The pictures of an album listed on its own (outside a download job, which keeps a list per
-  // album in flight); and the folders and names the running job has given.
-  DownloadList downloadList;
+  // The folders and names the running job has given, over all its albums. Albums name one at
+  // a time, in album order.
   NameRegister nameRegister;
-
-  // The job context texts are the JobTexts base; this one goes with downloadList.
-  std::string strMarkUrl;  // the marker's address of its album folder
 
   std::atomic<int> nSite{0};  // the site box's selection
   std::atomic<int> nListType{-1};
@@ -77,6 +74,7 @@ struct AppState : JobTexts {
   int Slot() const { return nSite.load() >= 0 && nSite.load() < 24 ? nSite.load() : 0; }
   DownParam& Down() { return settings.DownParams[Slot()]; }
   NameRule& Rule() { return settings.NameRules[Slot()]; }
+  const NameRule& Rule() const { return settings.NameRules[Slot()]; }
 
  private:
   mutable std::mutex shownMutex_;

@@ -14,15 +14,13 @@
 
 namespace albumora {
 
-// What both sides share: the job texts, the person, and whether the job wants the adapter to
-// return now.
+// What both sides share: the person, and whether the job wants the adapter to return now.
 class JobContext {
  public:
   virtual ~JobContext() = default;
   // The album list: a stop was requested. The picture list: a stop was requested, or the skip
   // rule met a picture of an earlier download ("enough").
   virtual bool Halted() const = 0;
-  virtual JobTexts& Texts() = 0;
   virtual User& user() = 0;
   // The fetch recipe reports each page fetch that failed (no answer, an HTTP error status, a
   // cut answer); the adapter's own flow goes on as before. The job keeps them for the outcome.
@@ -34,6 +32,9 @@ class JobContext {
 // The album-list side.
 class ListContext : public JobContext {
  public:
+  // The job texts: the album list leaves here what the download job and the picture lists of
+  // its albums read (the owner's folder, the site's parameters).
+  virtual JobTexts& Texts() = 0;
   // The add-entry operation: the album is copied, cleaned, made unique and shown. False when
   // the job was asked to stop: the adapter returns at once.
   [[nodiscard]] virtual bool Publish(const ST_PERLISTRECORD& album) = 0;
@@ -42,11 +43,16 @@ class ListContext : public JobContext {
   uint32_t PageCap() const override { return Config{}.albumListPageCap; }
 };
 
-// The picture-list side, for one album.
+// The picture-list side, for one album. Albums are read side by side: everything this side
+// hands out belongs to the album alone, so that a picture list never writes what another
+// album's list reads.
 class PictureContext : public JobContext {
  public:
-  // The album whose pictures are read. An adapter may rewrite its name before the first
-  // picture (the album folder is named at the first picture).
+  // The album's own copy of the job texts as the album list left them: a picture list may keep
+  // its paging state here; no other album sees it.
+  virtual JobTexts& Texts() = 0;
+  // The album's own copy of its entry. An adapter may rewrite its name before the first picture
+  // (the album folder is named at the first picture).
   virtual ST_PERLISTRECORD& Album() = 0;
   // The add-picture operation: address line ("full\r\nfallback" holds a fallback), description
   // and extra header text. False when the adapter must return at once (enough, or stop).

@@ -25,17 +25,23 @@ class Naming : public ::testing::Test {
  protected:
   void SetUp() override {
     album = t.AddAlbum("Trip");
-    t.app.downloadList.strSaveDir = dir.Folder();
+    state = std::make_unique<AlbumState>(t.app, album, dir.Folder());
   }
   NameRule& Rule() { return t.app.Rule(); }
-  std::vector<std::string>& Names() { return t.app.downloadList.arrName; }
+  DownloadList& List() { return state->list; }
+  std::vector<std::string>& Names() { return List().arrName; }
   void Add(const std::string& address, const std::string& description = {}) {
-    AddPicture(t.app, address, description, {}, album);
+    AddPicture(t.app, *state, address, description, {});
+  }
+  // The album at index listed on its own next, its pictures under the job folder.
+  void Start(int index, const std::string& jobFolder) {
+    state = std::make_unique<AlbumState>(t.app, index, jobFolder);
   }
 
   ScratchDir dir;
   TestApp t;
   int album = 0;
+  std::unique_ptr<AlbumState> state;
 };
 
 TEST_F(Naming, AddressModeTakesTheLastPartAndCleansItsDot) {
@@ -70,6 +76,7 @@ TEST_F(Naming, EveryPlaceholder) {
   t.app.albumList[0].nNum2 = 42;
   t.app.albumList.nTicked = 6;
   t.app.strOwner = "owner";
+  Start(album, dir.Folder());  // the album's copies are taken as its list starts
   Rule().byNameMode = 1;
   SetField(Rule().szPrefix, "?1-?2-?3-?4-?5-?6-?7-?8-");
   Add("http://h/a");
@@ -120,18 +127,18 @@ TEST_F(Naming, LongChineseNamesFitTheFileSystemAndStayDistinct) {
   EXPECT_NE(Names()[1].find(" (1).jpg"), std::string::npos);
   // The names really can be created.
   for (const std::string& name : Names()) {
-    WriteBytes(t.app.downloadList.strSaveDir + name, "x");
-    EXPECT_TRUE(Exists(t.app.downloadList.strSaveDir + name));
+    WriteBytes(List().strSaveDir + name, "x");
+    EXPECT_TRUE(Exists(List().strSaveDir + name));
   }
 }
 
 TEST_F(Naming, AlbumFolderAtTheFirstPicture) {
   SetField(Rule().szDirPrefix, "?2.");
   Add("http://h/1", "a");
-  EXPECT_EQ(t.app.downloadList.strSaveDir, dir.Folder() + "1。Trip" + kPathSep);
-  EXPECT_TRUE(std::filesystem::is_directory(t.app.downloadList.strSaveDir));
+  EXPECT_EQ(List().strSaveDir, dir.Folder() + "1。Trip" + kPathSep);
+  EXPECT_TRUE(std::filesystem::is_directory(List().strSaveDir));
   Add("http://h/2", "b");  // later pictures reuse it
-  EXPECT_EQ(t.app.downloadList.strSaveDir, dir.Folder() + "1。Trip" + kPathSep);
+  EXPECT_EQ(List().strSaveDir, dir.Folder() + "1。Trip" + kPathSep);
   EXPECT_EQ(t.host.LastStatus(StatusLine::Progress), "已获取到2张图片信息");
 }
 
@@ -145,20 +152,19 @@ TEST_F(Naming, FoldersStayDistinctAfterFitting) {
   for (int i = 0; i < 70; ++i) common += "相";
   const int first = t.AddAlbum(common + "一");
   const int second = t.AddAlbum(common + "二");
-  const std::string job = t.app.downloadList.strSaveDir;
-  AddPicture(t.app, "http://h/1", "a", {}, first);
-  const std::string firstFolder = t.app.downloadList.strSaveDir;
-  t.app.downloadList.Clear();
-  t.app.downloadList.strSaveDir = job;
-  AddPicture(t.app, "http://h/2", "a", {}, second);
-  const std::string secondFolder = t.app.downloadList.strSaveDir;
+  const std::string job = List().strSaveDir;
+  Start(first, job);
+  Add("http://h/1", "a");
+  const std::string firstFolder = List().strSaveDir;
+  Start(second, job);
+  Add("http://h/2", "a");
+  const std::string secondFolder = List().strSaveDir;
   EXPECT_NE(firstFolder, secondFolder);
   EXPECT_EQ(FolderNames(job).size(), 2u);
   // The same album again (a second pass of the job) finds its own folder.
-  t.app.downloadList.Clear();
-  t.app.downloadList.strSaveDir = job;
-  AddPicture(t.app, "http://h/1", "a", {}, first);
-  EXPECT_EQ(t.app.downloadList.strSaveDir, firstFolder);
+  Start(first, job);
+  Add("http://h/1", "a");
+  EXPECT_EQ(List().strSaveDir, firstFolder);
 }
 
 TEST_F(Naming, FolderModeNoneUsesTheJobFolderAndItsMarker) {
@@ -166,11 +172,11 @@ TEST_F(Naming, FolderModeNoneUsesTheJobFolderAndItsMarker) {
   Rule().wOptions = OPT_SKIP_OLD;
   WriteMarker("http://h/old", dir.Folder());
   Add("http://h/new", "a");
-  EXPECT_EQ(t.app.downloadList.strSaveDir, dir.Folder());
-  EXPECT_EQ(t.app.strMarkUrl, "http://h/old");
+  EXPECT_EQ(List().strSaveDir, dir.Folder());
+  EXPECT_EQ(state->markUrl, "http://h/old");
   Add("http://h/old", "b");
   EXPECT_EQ(t.app.nDownState.load(), DOWN_ENOUGH);
-  EXPECT_EQ(t.app.downloadList.size(), 1u);
+  EXPECT_EQ(List().size(), 1u);
 }
 
 TEST_F(Naming, SkipRuleKeepsAStopTheUserAskedFor) {
@@ -180,7 +186,7 @@ TEST_F(Naming, SkipRuleKeepsAStopTheUserAskedFor) {
   t.app.nDownState = DOWN_STOP;
   Add("http://h/old", "a");
   EXPECT_EQ(t.app.nDownState.load(), DOWN_STOP) << "\"enough\" must not turn a stop into a run";
-  EXPECT_TRUE(t.app.downloadList.empty());
+  EXPECT_TRUE(List().empty());
 }
 
 TEST_F(Naming, SkipRuleMatchesTheMarkerOfAnAddressWithAFallback) {
@@ -193,7 +199,7 @@ TEST_F(Naming, SkipRuleMatchesTheMarkerOfAnAddressWithAFallback) {
   Rule().wOptions = OPT_SKIP_OLD | OPT_NAME_FILE;
   Add(line, "first");
   EXPECT_EQ(t.app.nDownState.load(), DOWN_ENOUGH);
-  EXPECT_TRUE(t.app.downloadList.empty());
+  EXPECT_TRUE(List().empty());
   EXPECT_FALSE(Exists(folder + "Trip.txt")) << "a skipped picture writes no name line";
 }
 
@@ -207,14 +213,14 @@ TEST_F(Naming, EmptyMarkerSkipsNothing) {
   Rule().wOptions = OPT_SKIP_OLD;
   Add("\r\nhttp://h/pre", "a");  // a picture without a full address
   EXPECT_EQ(t.app.nDownState.load(), DOWN_IDLE);
-  EXPECT_EQ(t.app.downloadList.size(), 1u);
+  EXPECT_EQ(List().size(), 1u);
 }
 
 TEST_F(Naming, PictureNameFileInUtf16WithOneByteOrderMark) {
   Rule().wOptions = OPT_NAME_FILE;
   Add("http://h/1", "ab");
   Add("http://h/2", "c");
-  std::string bytes = ReadBytes(t.app.downloadList.strSaveDir + "Trip.txt");
+  std::string bytes = ReadBytes(List().strSaveDir + "Trip.txt");
   EXPECT_EQ(bytes, std::string("\xFF\xFE", 2) + Utf16Ascii("ab\r\nc\r\n"));
 }
 

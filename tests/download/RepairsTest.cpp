@@ -92,14 +92,13 @@ TEST(FixFormat, NeverReplacesAnExistingFile) {
 
 TEST(FixFormatList, EntriesTakeTheNewNamesEvenWhenTheMoveFails) {
   ScratchDir dir;
-  TestApp t;
-  DownloadList& list = t.app.downloadList;
+  DownloadList list;
   list.strSaveDir = dir.Folder();
   list.arrName = {"a.jpg", "b.jpg", "c.jpg"};
   WriteBytes(dir.Folder() + "a.jpg", "GIF89a");
   WriteBytes(dir.Folder() + "b.jpg", Bytes({0x89, 0x50}));
   WriteBytes(dir.Folder() + "b.png", "taken");
-  FixFormatList(t.app);
+  FixFormatList(list);
   EXPECT_EQ(list.arrName, (std::vector<std::string>{"a.gif", "b.png", "c.jpg"}));
   EXPECT_TRUE(Exists(dir.Folder() + "a.gif"));
   EXPECT_TRUE(Exists(dir.Folder() + "b.jpg"));
@@ -120,14 +119,13 @@ time_t AccessedAt(const std::string& path) {
 
 TEST(FixOrder, TimesStepBackAMinutePerPicture) {
   ScratchDir dir;
-  TestApp t;
-  DownloadList& list = t.app.downloadList;
+  DownloadList list;
   list.strSaveDir = dir.Folder();
   list.arrName = {"1.jpg", "missing.jpg", "3.jpg"};
   WriteBytes(dir.Folder() + "1.jpg", "1");
   WriteBytes(dir.Folder() + "3.jpg", "3");
   time_t before = std::time(nullptr);
-  FixOrder(t.app);
+  FixOrder(list);
   time_t after = std::time(nullptr);
   time_t first = ModifiedAt(dir.Folder() + "1.jpg");
   EXPECT_GE(first, before);

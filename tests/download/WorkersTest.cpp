@@ -63,7 +63,7 @@ class PoolRun : public ::testing::Test {
     SetEngineProxy("");
     Pool().stop = false;
   }
-  DownloadList& list() { return t.app.downloadList; }
+  DownloadList& list() { return list_; }
   void Add(const std::string& line, const std::string& name) {
     list().arrUrl.push_back(line);
     list().arrName.push_back(name);
@@ -73,6 +73,7 @@ class PoolRun : public ::testing::Test {
   TestWeb web;
   ScratchDir dir;
   TestApp t;
+  DownloadList list_;
 };
 
 TEST_F(PoolRun, ThreePicturesWithFiveThreadsStartThreeWorkers) {
@@ -81,7 +82,7 @@ TEST_F(PoolRun, ThreePicturesWithFiveThreadsStartThreeWorkers) {
               PictureReply(Picture(1000 * i, static_cast<char>('0' + i))));
     Add(NumberedAddress(i), std::to_string(i) + ".jpg");
   }
-  DownPicFunc(t.app);
+  DownPicFunc(t.app, list());
 
   EXPECT_EQ(web.Requests().size(), 3u);
   for (const Request& request : web.Requests()) {
@@ -97,7 +98,7 @@ TEST_F(PoolRun, ThreePicturesWithFiveThreadsStartThreeWorkers) {
 }
 
 TEST_F(PoolRun, EmptyListStartsNothingAndSendsNoNotice) {
-  DownPicFunc(t.app);
+  DownPicFunc(t.app, list());
   EXPECT_TRUE(web.Requests().empty());
   EXPECT_TRUE(t.host.poolEnds.empty());
 }
@@ -112,7 +113,7 @@ TEST_F(PoolRun, MinimumSizeRefusesSmallPictures) {
   Add("http://pics.test/small.jpg", "small.jpg");
   Add("http://pics.test/big.jpg", "big.jpg");
   Add("http://pics.test/chunked.jpg", "chunked.jpg");
-  DownPicFunc(t.app);
+  DownPicFunc(t.app, list());
   EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"big.jpg"}));
   EXPECT_EQ(t.host.LastStatus(StatusLine::Progress), "已下载3/3......");
 }
@@ -127,13 +128,13 @@ TEST_F(PoolRun, MaximumSizeByAnnouncedAndByReceivedLength) {
   Add("http://pics.test/announced.jpg", "announced.jpg");
   Add("http://pics.test/received.jpg", "received.jpg");
   Add("http://pics.test/fits.jpg", "fits.jpg");
-  DownPicFunc(t.app);
+  DownPicFunc(t.app, list());
   EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"fits.jpg"}));
 
   Pool().maxKB = 0;  // no upper limit
   list().Clear();
   Add("http://pics.test/announced.jpg", "announced.jpg");
-  DownPicFunc(t.app);
+  DownPicFunc(t.app, list());
   EXPECT_TRUE(Exists(dir.Folder() + "announced.jpg"));
 }
 
@@ -142,7 +143,7 @@ TEST_F(PoolRun, FallbackAddressWhenTheFirstYieldsNothing) {
   Add("http://pics.test/full/1.jpg\r\nhttp://pics.test/b/1.jpg", "1.jpg");  // 404 first
   Add("\r\nhttp://pics.test/b/1.jpg", "2.jpg");  // no full address at all
   Pool().threads = 1;
-  DownPicFunc(t.app);
+  DownPicFunc(t.app, list());
   EXPECT_EQ(ReadBytes(dir.Folder() + "1.jpg"), Picture(3000, 'b'));
   EXPECT_EQ(ReadBytes(dir.Folder() + "2.jpg"), Picture(3000, 'b'));
   EXPECT_EQ(web.RequestsTo("/full/1.jpg").size(), 1u);
@@ -155,7 +156,7 @@ TEST_F(PoolRun, ErrorAnswersWriteNoFile) {
   web.Route("pics.test", "/ok.jpg", PictureReply(Picture(100)));
   Add("http://pics.test/gone.jpg", "gone.jpg");
   Add("http://pics.test/broken.jpg\r\nhttp://pics.test/ok.jpg", "fallback.jpg");
-  DownPicFunc(t.app);
+  DownPicFunc(t.app, list());
   // Neither the error page nor a temporary file is left behind.
   EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"fallback.jpg"}));
   EXPECT_EQ(ReadBytes(dir.Folder() + "fallback.jpg"), Picture(100));
@@ -190,7 +191,7 @@ TEST_F(PoolRun, StopStartsNoNewWorker) {
     Add(NumberedAddress(i), std::to_string(i) + ".jpg");
   }
   Pool().threads = 1;
-  DownPicFunc(t.app);
+  DownPicFunc(t.app, list());
   EXPECT_EQ(web.Requests().size(), 3u);
   EXPECT_EQ(FolderNames(dir.Path()).size(), 2u) << "the picture being fetched leaves no file";
   EXPECT_EQ(t.host.LastStatus(StatusLine::Progress), "已下载2/20......");
@@ -210,7 +211,7 @@ TEST_F(PoolRun, AnswersThatAreNoPicturesFallBackAndLeaveNoFile) {
   Add("http://pics.test/empty.jpg\r\nhttp://pics.test/ok.jpg", "empty.jpg");
   Add("http://pics.test/login.jpg\r\nhttp://pics.test/ok.jpg", "login.jpg");
   Add("http://pics.test/login.jpg\r\nhttp://pics.test/empty.jpg", "nothing.jpg");
-  DownPicFunc(t.app);
+  DownPicFunc(t.app, list());
   EXPECT_EQ(FolderNames(dir.Path()),
             (std::vector<std::string>{"coded.jpg", "empty.jpg", "login.jpg"}));
   EXPECT_EQ(ReadBytes(dir.Folder() + "coded.jpg"), Picture(5000, 'z')) << "saved decoded";
@@ -225,7 +226,7 @@ TEST_F(PoolRun, OneWorkerAfterAnotherKeepsOneConnection) {
     Add(NumberedAddress(i), std::to_string(i) + ".jpg");
   }
   Pool().threads = 1;
-  DownPicFunc(t.app);
+  DownPicFunc(t.app, list());
   EXPECT_EQ(FolderNames(dir.Path()).size(), 5u);
   EXPECT_EQ(web.AcceptedConnections(), 1);
 }
@@ -249,7 +250,7 @@ TEST_F(PoolRun, StopEndsStalledAndTricklingPicturesAtOnce) {
     Pool().stop = true;
   });
   const auto start = std::chrono::steady_clock::now();
-  DownPicFunc(t.app);
+  DownPicFunc(t.app, list());
   const auto took = std::chrono::steady_clock::now() - start;
   button.join();
   // Neither the read time-out nor a pause before the fallback ran out.

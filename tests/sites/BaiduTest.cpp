@@ -1,6 +1,8 @@
 // Baidu albums and Tieba: the flows the case folders cannot express (blocks of 100, stops).
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <string>
 #include <vector>
 
@@ -60,7 +62,7 @@ class Baidu : public ::testing::Test {
     app_.bReady = 1;
     app_.nSite = SITE_BAIDU;
     app_.grid.Reset(false);
-    app_.downloadList.strSaveDir = scratch_.Folder();
+    listFolder_ = scratch_.Folder();
   }
   void TearDown() override { SetEngineProxy(""); }
 
@@ -72,7 +74,9 @@ class Baidu : public ::testing::Test {
     PublishAlbum(album, app_);
     app_.nListType = nListType;
     app_.nDownState = DOWN_RUNNING;
-    JobPictureContext context(app_, static_cast<int>(app_.albumList.size()) - 1);
+    album_ = std::make_unique<AlbumState>(app_, static_cast<int>(app_.albumList.size()) - 1,
+                                          listFolder_);
+    JobPictureContext context(app_, *album_);
     SiteAdapters().PictureList(SITE_BAIDU, nListType)(context);
   }
 
@@ -80,6 +84,8 @@ class Baidu : public ::testing::Test {
   TestWeb web_;
   HookHost host_;
   AppState app_{host_};
+  std::string listFolder_;  // where the album listed on its own lands
+  std::unique_ptr<AlbumState> album_;
 };
 
 TEST_F(Baidu, AlbumBlocksMoveTheOffsetByTheirRecords) {
@@ -90,8 +96,8 @@ TEST_F(Baidu, AlbumBlocksMoveTheOffsetByTheirRecords) {
   web_.RoutePattern("xiangce.baidu.com", "&pn=137&",
                     [](const Request&) { return Reply::Text(AlbumBlock(137, 0)); });
   Pictures(LT_BAIDU_ALBUM, "a1f0", 137);
-  ASSERT_EQ(app_.downloadList.size(), 137u);
-  EXPECT_EQ(app_.downloadList.arrUrl[136], "http://imgsrc.baidu.com/album/pic/item/136.jpg");
+  ASSERT_EQ(album_->list.size(), 137u);
+  EXPECT_EQ(album_->list.arrUrl[136], "http://imgsrc.baidu.com/album/pic/item/136.jpg");
   const std::vector<Request> sent = web_.Requests();
   ASSERT_EQ(sent.size(), 3u);
   EXPECT_NE(sent[2].query.find("&pn=137&"), std::string::npos) << sent[2].query;
@@ -106,8 +112,8 @@ TEST_F(Baidu, StoppingATiebaDownloadEndsAfterTheCurrentPicture) {
   });
   host_.onProgress = [this] { app_.nDownState = DOWN_STOP; };
   Pictures(LT_BAIDU_TIEBA, "2001", -1);
-  ASSERT_EQ(app_.downloadList.size(), 1u);
-  EXPECT_EQ(app_.downloadList.arrUrl[0], "http://imgsrc.baidu.com/forum/pic/item/a1.jpg");
+  ASSERT_EQ(album_->list.size(), 1u);
+  EXPECT_EQ(album_->list.arrUrl[0], "http://imgsrc.baidu.com/forum/pic/item/a1.jpg");
   EXPECT_EQ(web_.Requests().size(), 1u);
 }
 

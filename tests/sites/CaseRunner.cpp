@@ -189,7 +189,6 @@ class CaseRun {
     app_.bReady = 1;
     app_.nSite = nSite_;
     app_.grid.Reset(false);
-    app_.downloadList.strSaveDir = scratch_.Folder();
 
     const std::string script = testweb::ReadFile(folder_ / "case.txt");
     for (const std::string& raw : testweb::Lines(script)) {
@@ -311,12 +310,11 @@ class CaseRun {
       return;
     }
     const size_t requestsBefore = web_.Requests().size();
-    DownloadList& list = app_.downloadList;
-    list.Clear();
-    list.strSaveDir = scratch_.Folder();
+    AlbumState album(app_, albumIndex, scratch_.Folder());
+    const DownloadList& list = album.list;
     app_.nDownState = DOWN_RUNNING;
     if (PictureListFn adapter = SiteAdapters().PictureList(nSite_, app_.nListType.load())) {
-      JobPictureContext context(app_, albumIndex);
+      JobPictureContext context(app_, album);
       adapter(context);
     }
     app_.nDownState = DOWN_IDLE;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <unistd.h>
 #include "ScratchDir.h"
 
@@ -101,7 +103,8 @@ class Qzone : public ::testing::Test {
     FormOf(SITE_QZONE, LT_QZONE_PERSONAL)->albumList(account, context);
   }
   void QzonePictureList(int albumIndex) {
-    JobPictureContext context(app_, albumIndex);
+    album_ = std::make_unique<AlbumState>(app_, albumIndex, listFolder_);
+    JobPictureContext context(app_, *album_);
     FormOf(SITE_QZONE, LT_QZONE_PERSONAL)->pictureList(context);
   }
 
@@ -110,6 +113,8 @@ class Qzone : public ::testing::Test {
   TestWeb web_;
   HookHost host_;
   AppState app_{host_};
+  std::string listFolder_;  // where the album listed on its own lands
+  std::unique_ptr<AlbumState> album_;
 };
 
 TEST_F(Qzone, AlbumListFromTheRouteHosts) {
@@ -285,13 +290,14 @@ TEST_F(Qzone, StoppingAGroupDownloadEndsAfterTheCurrentPicture) {
   album.strName = "g";
   album.strAddr = "qunId=20002&albumId=G1&uin=123&g_tk=5381";
   PublishAlbum(album, app_);
-  app_.downloadList.strSaveDir = (home_ / "save").string() + kPathSep;
+  listFolder_ = (home_ / "save").string() + kPathSep;
   app_.nDownState = DOWN_RUNNING;
   host_.onProgress = [this] { app_.nDownState = DOWN_STOP; };
-  JobPictureContext context(app_, 0);
+  album_ = std::make_unique<AlbumState>(app_, 0, listFolder_);
+  JobPictureContext context(app_, *album_);
   FormOf(SITE_QZONE, LT_QZONE_GROUP)->pictureList(context);
-  ASSERT_EQ(app_.downloadList.size(), 1u);
-  EXPECT_EQ(app_.downloadList.arrUrl[0], "http://p.qq.com/1");
+  ASSERT_EQ(album_->list.size(), 1u);
+  EXPECT_EQ(album_->list.arrUrl[0], "http://p.qq.com/1");
   EXPECT_EQ(web_.RequestsTo("qun_list_photo_v2").size(), 1u);
 }
 
@@ -305,7 +311,7 @@ class QzonePictures : public Qzone {
     host_.address = "http://user.qzone.qq.com/10001/photo";  // whatever the box holds now
     save_ = (home_ / "save").string() + kPathSep;
     std::filesystem::create_directories(save_);
-    app_.downloadList.strSaveDir = save_;
+    listFolder_ = save_;
   }
 
   int AddAlbum(int32_t flags) {
@@ -324,13 +330,13 @@ class QzonePictures : public Qzone {
 TEST_F(QzonePictures, FirstServiceGivesFullAndPreviewAddresses) {
   web_.Route(kListHost, kListPath, Reply::Text(Fixture("qzone/photos.js")));
   QzonePictureList(AddAlbum(0));
-  ASSERT_EQ(app_.downloadList.size(), 2u);
-  EXPECT_EQ(app_.downloadList.arrUrl[0],
+  ASSERT_EQ(album_->list.size(), 2u);
+  EXPECT_EQ(album_->list.arrUrl[0],
             "http://r.photo.qq.com/psb?/V1/big1.jpg\r\nhttp://b.photo.qq.com/psb?/b/small1.jpg");
   // No "origin_url": the worker falls back to the preview at once.
-  EXPECT_EQ(app_.downloadList.arrUrl[1], "\r\nhttp://b.photo.qq.com/psb?/b/small2.jpg");
-  EXPECT_EQ(app_.downloadList.arrHeader[0], "");
-  EXPECT_EQ(app_.downloadList.arrName[0], "海边.jpg");
+  EXPECT_EQ(album_->list.arrUrl[1], "\r\nhttp://b.photo.qq.com/psb?/b/small2.jpg");
+  EXPECT_EQ(album_->list.arrHeader[0], "");
+  EXPECT_EQ(album_->list.arrName[0], "海边.jpg");
 
   const std::vector<Request> sent = web_.Requests();
   ASSERT_EQ(sent.size(), 1u);
@@ -350,7 +356,7 @@ TEST_F(QzonePictures, NoRecordFromTheFirstServiceAsksTheAlbumView) {
   web_.Route(kListHost, kListPath, Reply::Text(ToGbk(R"(_Callback({"code":0,"data":{}}))")));
   web_.Route(kViewHost, kViewPath, Reply::Text(Fixture("qzone/photos.js")));
   QzonePictureList(AddAlbum(0));
-  EXPECT_EQ(app_.downloadList.size(), 2u);
+  EXPECT_EQ(album_->list.size(), 2u);
   const std::vector<Request> view = web_.RequestsTo(kViewPath);
   ASSERT_EQ(view.size(), 1u);
   EXPECT_NE(view[0].query.find("&hostUin=10001&albumId=V1&"), std::string::npos) << view[0].query;
@@ -361,7 +367,7 @@ TEST_F(QzonePictures, RestrictedAlbumsGoStraightToTheAlbumView) {
   web_.Route(kViewHost, kViewPath, Reply::Text(ToGbk(R"(_Callback({"code":0}))")));
   QzonePictureList(AddAlbum(FLAG_PRIVATE));
   QzonePictureList(AddAlbum(FLAG_FRIENDS));
-  EXPECT_TRUE(app_.downloadList.empty());
+  EXPECT_TRUE(album_->list.empty());
   // One request per album, both to the album view; nothing further when it has no record.
   EXPECT_EQ(web_.Requests().size(), 2u);
   EXPECT_EQ(web_.RequestsTo(kViewPath).size(), 2u);
@@ -378,7 +384,7 @@ TEST_F(QzonePictures, PasswordQuestionOpensTheAlbumPageAndReadsAgain) {
   QzonePictureList(AddAlbum(FLAG_ENCRYPTED));
   EXPECT_EQ(host_.questions, std::vector<std::string>{"加密相册，是否输入密码？"});
   EXPECT_EQ(host_.logins, std::vector<std::string>{"http://user.qzone.qq.com/10001/photo/V1"});
-  EXPECT_EQ(app_.downloadList.size(), 2u);
+  EXPECT_EQ(album_->list.size(), 2u);
   ASSERT_EQ(web_.Requests().size(), 2u);
   EXPECT_EQ(web_.Requests()[0].url, web_.Requests()[1].url);
 }
@@ -389,7 +395,7 @@ TEST_F(QzonePictures, DeclinedPasswordEndsTheAlbum) {
   QzonePictureList(AddAlbum(FLAG_ENCRYPTED));
   EXPECT_EQ(host_.questions.size(), 1u);
   EXPECT_TRUE(host_.logins.empty());
-  EXPECT_TRUE(app_.downloadList.empty());
+  EXPECT_TRUE(album_->list.empty());
   EXPECT_EQ(web_.Requests().size(), 1u);
 }
 
@@ -398,7 +404,7 @@ TEST_F(QzonePictures, StopEndsAfterTheCurrentPicture) {
   app_.nDownState = DOWN_RUNNING;
   host_.onProgress = [this] { app_.nDownState = DOWN_STOP; };
   QzonePictureList(AddAlbum(0));
-  EXPECT_EQ(app_.downloadList.size(), 1u);
+  EXPECT_EQ(album_->list.size(), 1u);
 }
 
 }  // namespace

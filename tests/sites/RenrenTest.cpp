@@ -1,6 +1,8 @@
 // Renren member albums: the choice between the two picture-list methods.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <filesystem>
 #include <string>
 
@@ -49,13 +51,14 @@ class RenrenPictures : public ::testing::Test {
     album->strName = "海边";
     album->strAddr = kAlbum;
     app_.albumList.Append(std::move(album));
-    app_.downloadList.strSaveDir = save_;
+    listFolder_ = save_;
   }
   void TearDown() override { SetEngineProxy(""); }
 
   void Run() {
     app_.nDownState = DOWN_RUNNING;
-    JobPictureContext context(app_, 0);
+    album_ = std::make_unique<AlbumState>(app_, 0, listFolder_);
+    JobPictureContext context(app_, *album_);
     SiteAdapters().PictureList(SITE_RENREN, LT_RENREN)(context);
   }
 
@@ -64,6 +67,8 @@ class RenrenPictures : public ::testing::Test {
   TestWeb web_;
   testweb::FakeHost host_;
   AppState app_{host_};
+  std::string listFolder_;  // where the album listed on its own lands
+  std::unique_ptr<AlbumState> album_;
 };
 
 // The skip rule meets the first picture of an earlier download: the first method ends with an
@@ -73,7 +78,7 @@ TEST_F(RenrenPictures, EnoughAfterTheFirstMethodSkipsTheSecond) {
   WriteMarker(kFirstPicture, save_ + "海边" + kPathSep);
   app_.Rule().wOptions = static_cast<uint16_t>(app_.Rule().wOptions | OPT_SKIP_OLD);
   Run();
-  EXPECT_TRUE(app_.downloadList.empty());
+  EXPECT_TRUE(album_->list.empty());
   EXPECT_EQ(app_.nDownState.load(), DOWN_ENOUGH);
   EXPECT_EQ(web_.RequestsTo("/photo-1/ajax").size(), 0u);
 }
@@ -82,8 +87,8 @@ TEST_F(RenrenPictures, EnoughAfterTheFirstMethodSkipsTheSecond) {
 // nothing, the chained data is read.
 TEST_F(RenrenPictures, SecondMethodOnlyWhenTheFirstFoundNothing) {
   Run();
-  ASSERT_EQ(app_.downloadList.size(), 1u);
-  EXPECT_EQ(app_.downloadList.arrUrl[0], kFirstPicture);
+  ASSERT_EQ(album_->list.size(), 1u);
+  EXPECT_EQ(album_->list.arrUrl[0], kFirstPicture);
   EXPECT_EQ(web_.RequestsTo("/photo-1/ajax").size(), 0u);
   // The test web answers every page number with the same photos: the repeat ends the list.
   EXPECT_EQ(web_.RequestsTo("/bypage/ajax").size(), 2u);
@@ -99,11 +104,10 @@ TEST_F(RenrenPictures, SecondMethodOnlyWhenTheFirstFoundNothing) {
               Reply::Text("{\"list\":[{\"position\":1,\"largeurl\":\"http:\\/\\/fmn.rrimg.com\\/"
                           "old.jpg\",\"link\":\"\"}]}",
                           "application/json"));
-  app_.downloadList.Clear();
-  app_.downloadList.strSaveDir = save_;
+  listFolder_ = save_;
   Run();
-  ASSERT_EQ(app_.downloadList.size(), 1u);
-  EXPECT_EQ(app_.downloadList.arrUrl[0], "http://fmn.rrimg.com/old.jpg");
+  ASSERT_EQ(album_->list.size(), 1u);
+  EXPECT_EQ(album_->list.arrUrl[0], "http://fmn.rrimg.com/old.jpg");
 }
 
 }  // namespace

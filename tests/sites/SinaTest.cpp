@@ -69,10 +69,9 @@ class Sina : public ::testing::Test {
     RunAlbumList(app_, SiteAdapters());
   }
   void Pictures(int albumIndex) {
-    app_.downloadList.Clear();
-    app_.downloadList.strSaveDir = scratch_.Folder();
     app_.nDownState = DOWN_RUNNING;
-    JobPictureContext context(app_, albumIndex);
+    album_ = std::make_unique<AlbumState>(app_, albumIndex, scratch_.Folder());
+    JobPictureContext context(app_, *album_);
     SiteAdapters().PictureList(SITE_SINA, app_.nListType.load())(context);
   }
 
@@ -81,6 +80,7 @@ class Sina : public ::testing::Test {
   TestWeb web_;
   StatusHookHost host_;
   AppState app_{host_};
+  std::unique_ptr<AlbumState> album_;
 };
 
 TEST_F(Sina, WeiboKeepsItsLastAnswersInTheProgramFolder) {
@@ -99,7 +99,7 @@ TEST_F(Sina, WeiboKeepsItsLastAnswersInTheProgramFolder) {
 
   // Page 2 answers empty: the copy is replaced by the empty answer, and the album ends there.
   Pictures(0);
-  EXPECT_EQ(app_.downloadList.size(), 4u);
+  EXPECT_EQ(album_->list.size(), 4u);
   EXPECT_EQ(ReadUnicodeFile(ProgramFile("sinawb.tmp")), "");
   EXPECT_EQ(web_.RequestsTo("/photos/get_all").size(), 2u);
   // Nothing lands in the folder the program was started from.
@@ -162,7 +162,7 @@ TEST_F(Sina, StopBetweenBlogPicturePagesEndsTheAlbum) {
     }
   };
   Pictures(0);
-  EXPECT_EQ(app_.downloadList.size(), 2u);
+  EXPECT_EQ(album_->list.size(), 2u);
   EXPECT_TRUE(web_.RequestsTo("/page2").empty());
 }
 

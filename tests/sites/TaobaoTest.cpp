@@ -2,6 +2,8 @@
 // folder, the sales number in file names, and reading an item list past a filter form.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <filesystem>
 #include <string>
 
@@ -53,10 +55,9 @@ class Taobao : public ::testing::Test {
     RunAlbumList(app_, SiteAdapters());
   }
   void Pictures(int albumIndex) {
-    app_.downloadList.Clear();
-    app_.downloadList.strSaveDir = scratch_.Folder();
     app_.nDownState = DOWN_RUNNING;
-    JobPictureContext context(app_, albumIndex);
+    album_ = std::make_unique<AlbumState>(app_, albumIndex, scratch_.Folder());
+    JobPictureContext context(app_, *album_);
     SiteAdapters().PictureList(SITE_TAOBAO, app_.nListType.load())(context);
   }
   void ServeShop(const std::string& utf8Page) {
@@ -69,6 +70,7 @@ class Taobao : public ::testing::Test {
   TestWeb web_;
   testweb::FakeHost host_;
   AppState app_{host_};
+  std::unique_ptr<AlbumState> album_;
 };
 
 // One item of a shop's list, with its sales number.
@@ -97,7 +99,7 @@ TEST_F(Taobao, AnItemPageWithoutDescriptionHostLeavesLogErr) {
   List("http://item.taobao.com/item.htm?id=5");
   ASSERT_EQ(app_.albumList.size(), 1u);
   Pictures(0);
-  EXPECT_EQ(app_.downloadList.size(), 0u);
+  EXPECT_EQ(album_->list.size(), 0u);
   EXPECT_EQ(ReadUnicodeFile(ProgramFile("log.err")), page);
   ASSERT_EQ(host_.messages.size(), 1u);
   EXPECT_EQ(host_.messages[0], "获取信息出错(2),请将程序目录下的log.err文件发给作者,以便修改");
@@ -130,9 +132,9 @@ TEST_F(Taobao, TheSalesNumberNamesFilesThroughItsPlaceholder) {
   // The "main pictures only" option changes nothing: the strip is read as without it.
   rule.wOptions = OPT_TAOBAO_MAIN;
   Pictures(1);
-  ASSERT_EQ(app_.downloadList.size(), 3u);
-  EXPECT_EQ(app_.downloadList.arrName[0], "1203_1.jpg");
-  EXPECT_EQ(app_.downloadList.arrName[2], "1203_3.jpg");
+  ASSERT_EQ(album_->list.size(), 3u);
+  EXPECT_EQ(album_->list.arrName[0], "1203_1.jpg");
+  EXPECT_EQ(album_->list.arrName[2], "1203_3.jpg");
   EXPECT_EQ(host_.messages.back(), "宝贝图片信息获取完毕");
 }
 
