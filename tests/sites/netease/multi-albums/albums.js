@@ -1,0 +1,1 @@
+var g_a$13={};g_a$13.d=[{id:201,name:'”£ª®',s:0,desc:'',st:1,au:0,count:2,t:1,curl:'14/photo/c/201.jpg',surl:'',purl:'s3.ph.126.net/photo/lanmei/p201.js'},{id:202,name:'∑„“∂',s:0,desc:'',st:1,au:0,count:2,t:1,curl:'14/photo/c/202.jpg',surl:'',purl:'s3.ph.126.net/photo/lanmei/p202.js'},{id:203,name:'»’º«',s:0,desc:'',st:1,au:2,count:2,t:1,curl:'14/photo/c/203.jpg',purl:''}];

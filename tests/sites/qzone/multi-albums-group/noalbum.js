@@ -1,0 +1,7 @@
+_Callback({
+   "code" : 0,
+   "data" : {
+      "album" : [],
+      "total" : 2
+   }
+})

@@ -1,0 +1,6 @@
+_Callback({
+   "code" : 0,
+   "data" : {
+      "photos" : []
+   }
+})
