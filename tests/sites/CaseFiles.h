@@ -1,0 +1,47 @@
+// The files of a site case (tests/sites/<family key>/<case>/, described in README.md there):
+// its routes, its script's words and its transcript's fields, for the tests that replay cases.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "TestWeb.h"
+
+namespace albumora::sitecase {
+
+// One answer of routes.txt.
+struct CaseRoute {
+  std::string host;  // lower case; "*" for any
+  std::regex pattern;
+  std::string patternText;
+  testweb::Reply reply;
+  int times = -1;  // answers left; -1 = any number
+};
+
+std::vector<std::string> Words(const std::string& line);
+// The line after its first count words.
+std::string RestAfterWords(const std::string& line, size_t count);
+std::string ContentTypeOf(const std::string& file);
+// Escapes line ends and tabs so that every record stays on one transcript line.
+std::string OneLine(const std::string& text);
+std::vector<CaseRoute> ReadRoutes(const std::filesystem::path& folder);
+// Every case folder, sorted.
+std::vector<std::string> CaseFolders();
+// The test name of a case: "<family key>_<case>", letters and digits only.
+std::string CaseName(const std::string& folder);
+// A transcript field: the text after "name=" up to " | " or the line's end.
+std::string Field(const std::string& line, const std::string& name);
+
+// The command line run as a child process with no terminal and no proxy variables; its output
+// kept in files of the scratch folder.
+struct CliRun {
+  int status = -1;  // exit status; -1 when it did not exit
+  std::string out;
+  std::string err;
+};
+CliRun RunCli(const std::vector<std::string>& args, const std::filesystem::path& scratch);
+
+}  // namespace albumora::sitecase
