@@ -200,6 +200,8 @@ int main(int argc, char** argv) {
   albumora::gui::PrepareBrowserProcess();
   QApplication application(argc, argv);
   QApplication::setApplicationName("Albumora");
+  // Wayland matches the window to its desktop entry by this name.
+  QGuiApplication::setDesktopFileName(ALBUMORA_APP_ID);
   // The browser's start-up report and the pages' console lines are not the person's business.
   QLoggingCategory::setFilterRules(
       "qt.webenginecontext.info=false\njs.debug=false\njs.info=false\n"
