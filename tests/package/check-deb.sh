@@ -93,7 +93,7 @@ for deb in "$cli" "$gui"; do
 done
 cli_depends=$(field "$cli" Depends)
 grep -q libcurl <<<"$cli_depends" || fail "albumora's Depends lacks libcurl: $cli_depends"
-if grep -qi 'qt' <<<"$cli_depends"; then fail "albumora depends on Qt: $cli_depends"; fi
+if grep -q 'libqt' <<<"$cli_depends"; then fail "albumora depends on Qt: $cli_depends"; fi
 gui_depends=$(field "$gui" Depends)
 grep -qF "albumora (= $version)" <<<"$gui_depends" ||
   fail "albumora-gui does not depend on albumora (= $version): $gui_depends"
