@@ -104,7 +104,7 @@ grep -q fonts-noto-cjk <<<"$(field "$gui" Recommends)" || fail "Recommends lacks
 
 # Lintian, as Debian's archive runs it: no error and no warning (info and pedantic tags are
 # shown, not counted).
-if ! lintian --info --fail-on error,warning "$cli" "$gui" >"$scratch/lintian.log" 2>&1; then
+if ! lintian --display-info --fail-on error,warning "$cli" "$gui" >"$scratch/lintian.log" 2>&1; then
   fail "lintian reports errors or warnings"
 fi
 grep -v '^running with root privileges' "$scratch/lintian.log" || true
