@@ -10,11 +10,15 @@ set -euo pipefail
 # libsqlite3-dev: the download archive, with libssl-dev for its SHA-256 checksums (libcrypto);
 # dpkg-dev (dpkg-shlibdeps, with file, by which CPack finds the programs) and appstream
 # (appstreamcli): the Debian package's Depends and its metadata's check; libtomlplusplus-dev:
-# the config file albumora.toml; aria2: the tests run aria2c on the exported lists.
+# the config file albumora.toml; aria2: the tests run aria2c on the exported lists. The package
+# test checks the Debian packages as Debian does: lintian (no error or warning), devscripts
+# (hardening-check: the programs' hardening flags), python3-debian (its debian.copyright parser
+# reads the machine-readable copyright file).
 packages=(cmake g++ make pkg-config libcurl4-openssl-dev zlib1g-dev libcpp-httplib-dev
   libgtest-dev libcli11-dev ca-certificates qt6-base-dev fonts-noto-cjk qt6-webengine-dev
   libqt6webenginecore6-bin qt6-translations-l10n clang libclang-rt-14-dev libsqlite3-dev
-  libssl-dev dpkg-dev file appstream libtomlplusplus-dev aria2)
+  libssl-dev dpkg-dev file appstream libtomlplusplus-dev aria2 lintian devscripts
+  python3-debian)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -3,6 +3,7 @@
 //   albumora-gui [--home DIR]
 //   albumora-gui --demo [--screenshots DIR]
 //   albumora-gui --login [URL] [--home DIR] [--proxy URL]
+//   albumora-gui --help | --version
 //
 // --home names the program folder (settings soft.dat, cookies.txt, tmp/), shared with the
 // command line. --demo serves the bundled sample site on loopback and opens the window on it,
@@ -11,7 +12,8 @@
 // in DIR and quits (scripts/gui-screenshots.sh runs it under Xvfb). --login shows only the
 // login window at URL (empty: the clipboard's text is offered) with the program folder's
 // cookies, keeps cookies.txt up to date while it is open and ends when it is closed; `albumora
-// login` runs it.
+// login` runs it. --help and --version answer before Qt looks for a display; with no display
+// at all the program says so in one line instead of letting Qt abort.
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -25,9 +27,11 @@
 #include <QThread>
 #include <QTimer>
 #include <QTranslator>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <string_view>
 
 #include "fs/ProgramFolder.h"
 #include "gui/AlbumGrid.h"
@@ -57,11 +61,63 @@ std::string ReadClipboard() {
   return text.toStdString();
 }
 
+constexpr const char* kUsage =
+    "usage: albumora-gui [--home DIR]\n"
+    "       albumora-gui --demo [--screenshots DIR]\n"
+    "       albumora-gui --login [URL] [--home DIR] [--proxy URL]\n"
+    "       albumora-gui --help | --version\n";
+
 int Usage() {
-  std::cerr << "usage: albumora-gui [--home DIR]\n"
-               "       albumora-gui --demo [--screenshots DIR]\n"
-               "       albumora-gui --login [URL] [--home DIR] [--proxy URL]\n";
+  std::cerr << kUsage;
   return 2;
+}
+
+int Help() {
+  std::cout << "albumora-gui: the window of Albumora, downloads whole web photo albums in bulk.\n\n"
+            << kUsage
+            << "\n"
+               "  --home DIR         the program folder (settings, cookies, download archive);\n"
+               "                     shared with the command line albumora\n"
+               "  --demo             open the window on the bundled sample site (loopback, no\n"
+               "                     internet), with a scratch program folder\n"
+               "  --screenshots DIR  with --demo: save the window as PNG files in DIR and quit\n"
+               "  --login [URL]      only the login window, at URL; its cookies go to the\n"
+               "                     program folder's cookies.txt\n"
+               "  --proxy URL        send every request through this proxy\n"
+               "  -h, --help         print this help and exit\n"
+               "  -V, --version      print the version and exit\n"
+               "\n"
+               "The command line albumora does the same jobs without a window; see\n"
+               "albumora-gui(1) and albumora(1).\n";
+  return 0;
+}
+
+// --help and --version, found before Qt starts (the values of options that take one are
+// skipped). Returns the exit status when one of them was given.
+std::optional<int> AnswerWithoutWindow(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") return Help();
+    if (arg == "--version" || arg == "-V") {
+      std::cout << "albumora-gui " ALBUMORA_VERSION "\n";
+      return 0;
+    }
+    if (arg == "--home" || arg == "--screenshots" || arg == "--proxy") ++i;
+  }
+  return std::nullopt;
+}
+
+// Whether Qt has anything to show the window on: a display of X11 or Wayland, or a platform
+// named by QT_QPA_PLATFORM or -platform (offscreen, for the tests).
+bool HasDisplay(int argc, char** argv) {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  for (int i = 1; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "-platform") return true;
+  }
+  return false;
 }
 
 // The screenshot run: list the sample account, tick two albums, save the window; switch to
@@ -135,9 +191,17 @@ int RunLogin(const QString& address, const QString& proxy) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const std::optional<int> answered = AnswerWithoutWindow(argc, argv)) return *answered;
+  if (!HasDisplay(argc, argv)) {
+    std::cerr << "albumora-gui: no display to show the window on (neither DISPLAY nor "
+                 "WAYLAND_DISPLAY is set); the command line albumora works without one\n";
+    return 1;
+  }
   albumora::gui::PrepareBrowserProcess();
   QApplication application(argc, argv);
   QApplication::setApplicationName("Albumora");
+  // Wayland matches the window to its desktop entry by this name.
+  QGuiApplication::setDesktopFileName(ALBUMORA_APP_ID);
   // The browser's start-up report and the pages' console lines are not the person's business.
   QLoggingCategory::setFilterRules(
       "qt.webenginecontext.info=false\njs.debug=false\njs.info=false\n"
