@@ -4,7 +4,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <signal.h>
 #include <algorithm>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -81,19 +83,25 @@ bool IsWide(int32_t code) {
          (code >= 0x20000 && code <= 0x3FFFD);
 }
 
-// Ctrl-C: the job to stop and whether a stop was asked.
+// Ctrl-C, SIGTERM, SIGHUP: the job to stop and the signal that asked for it (0: none yet).
 std::atomic<AppState*> gStopTarget{nullptr};
-std::atomic<bool> gInterrupted{false};
+std::atomic<int> gStopSignal{0};
 
-void OnInterrupt(int) {
-  gInterrupted = true;
+void StopTarget() {
   AppState* app = gStopTarget.load();
   if (app != nullptr) {
     app->nListState = LIST_STOP;
     app->nDownState = DOWN_STOP;
     Pool().stop = true;
   }
-  std::signal(SIGINT, SIG_DFL);
+}
+
+void OnStopSignal(int signal) {
+  int none = 0;
+  gStopSignal.compare_exchange_strong(none, signal);
+  StopTarget();
+  // A second one of the same ends the program at once.
+  std::signal(signal, SIG_DFL);
 }
 
 }  // namespace
@@ -486,19 +494,28 @@ void CliSession::SaveCookies() {
   store.SaveMerged(ProgramFile("cookies.txt"));
 }
 
-InterruptScope::InterruptScope(AppState& app) {
+void CatchStopSignals() {
   Pool();  // made here, not for the first time inside the signal handler
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+InterruptScope::InterruptScope(AppState& app) {
   gStopTarget = &app;
-  previous_ = std::signal(SIGINT, OnInterrupt);
+  // A signal that came before the job began stops it before its first request.
+  if (Interrupted()) StopTarget();
 }
 
-InterruptScope::~InterruptScope() {
-  // A Ctrl-C that came stays told: the command ends with "stopped".
-  if (!gInterrupted.load()) std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_);
-  gStopTarget = nullptr;
-}
+InterruptScope::~InterruptScope() { gStopTarget = nullptr; }
 
-bool InterruptScope::Interrupted() { return gInterrupted.load(); }
+bool InterruptScope::Interrupted() { return gStopSignal.load() != 0; }
+
+int InterruptScope::Status() { return 128 + gStopSignal.load(); }
 
 void PrintAlbums(const AppState& app, bool json) {
   for (size_t i = 0; i < app.albumList.size(); ++i) {
@@ -559,7 +576,7 @@ int ListFailureStatus(ListResult result, const CommonOptions& options, int site,
       return UsageError(command, "the address cannot be read: " + EscapeControls(options.address));
     case ListResult::Stopped:
       PrintError("stopped");
-      return kExitInterrupted;
+      return InterruptScope::Status();
     case ListResult::Empty:
       return kExitListFailed;
     case ListResult::Listed:

@@ -22,7 +22,7 @@ constexpr int kExitNotStarted = 1;     // bad save folder, program folder, cooki
 constexpr int kExitUsage = 2;          // bad options or arguments
 constexpr int kExitListFailed = 3;     // the album list failed or found nothing
 constexpr int kExitSomeFailed = 4;     // some pictures were not written
-constexpr int kExitInterrupted = 130;  // stopped by Ctrl-C
+constexpr int kExitInterrupted = 130;  // stopped by Ctrl-C (SIGTERM: 143, SIGHUP: 129)
 
 enum class Answer { Ask, Yes, No };
 enum class Verbosity { Quiet, Normal, Verbose };
@@ -179,8 +179,12 @@ class CliSession {
   std::shared_ptr<std::string> lastFailure_ = std::make_shared<std::string>();
 };
 
-// Ctrl-C while a job runs: asks it to stop, as the window's buttons do (a second Ctrl-C ends the
-// program). Interrupted() tells whether it came.
+// Ctrl-C (SIGINT), SIGTERM and SIGHUP end a list or download run as the window's stop button
+// does: the job in flight stops, its results are told, and the status is 128 + the signal (130,
+// 143, 129). A second one of the same ends the program at once. CatchStopSignals installs the
+// handlers for the whole command; a signal outside any job is kept and stops the next one
+// before its first request.
+void CatchStopSignals();
 class InterruptScope {
  public:
   explicit InterruptScope(AppState& app);
@@ -188,9 +192,8 @@ class InterruptScope {
   InterruptScope(const InterruptScope&) = delete;
   InterruptScope& operator=(const InterruptScope&) = delete;
   static bool Interrupted();
-
- private:
-  void (*previous_)(int) = nullptr;
+  // 128 + the signal that came (130 for Ctrl-C).
+  static int Status();
 };
 
 // The album lines of the list command: row, name, picture count, remark (tab-separated), or one

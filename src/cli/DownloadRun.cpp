@@ -649,7 +649,7 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
   if (!summary.started && !summary.stopped) {
     status = kExitNotStarted;
   } else if (summary.stopped) {
-    status = kExitInterrupted;
+    status = InterruptScope::Status();
   } else if (summary.aria2Unreachable) {
     status = kExitNotStarted;
   } else if (summary.albumsGood < summary.albums || summary.failed > 0 || summary.notQueued > 0) {
@@ -711,7 +711,7 @@ void PrintEarlySummary(int status) {
       "{\"type\":\"summary\",\"albums\":0,\"outcomes\":{},\"listed\":0,\"written\":0,"
       "\"already\":0,\"failed\":0,\"reasons\":{},\"stopped\":0,\"interrupted\":%s,"
       "\"status\":%d}\n",
-      status == kExitInterrupted ? "true" : "false", status);
+      InterruptScope::Interrupted() ? "true" : "false", status);
   std::fflush(stdout);
 }
 
@@ -858,7 +858,7 @@ int RunDownloadSteps(const DownloadOptions& options, bool& started) {
     }
     started = true;
     const int status = DownloadAddress(options, selection, addresses[i]);
-    if (status == kExitInterrupted) return kExitInterrupted;
+    if (InterruptScope::Interrupted()) return InterruptScope::Status();
     overall = std::max(overall, status);
   }
   return overall;

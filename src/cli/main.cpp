@@ -28,8 +28,11 @@ constexpr const char* kExitStatusHelp =
     "  3    the album list failed (network, refusal by the site) or found no album\n"
     "  4    an album is not complete: pictures failed, a picture-list page failed, a question\n"
     "       was answered no (password, login), or the site listed no picture\n"
-    "  130  stopped by Ctrl-C (pictures in flight are cut off and counted as stopped)\n"
-    "With -i FILE: 130 after Ctrl-C, otherwise the highest status of its addresses.\n";
+    "  130  stopped by Ctrl-C (pictures in flight are cut off and counted as stopped; the\n"
+    "       album lines, the summary and the archive's rows are written as after any run)\n"
+    "  143  stopped by SIGTERM (timeout, kill, systemd), 129 by SIGHUP: as Ctrl-C\n"
+    "With -i FILE: 130, 143 or 129 after a stop, otherwise the highest status of its\n"
+    "addresses, and at least 2 when a line of FILE was skipped.\n";
 
 constexpr const char* kAddressHelp =
     "ADDRESS:\n"
@@ -453,6 +456,7 @@ int main(int argc, char** argv) {
 
   std::string error;
   if (sites->parsed()) return RunSitesCommand(sitesJson);
+  if (list->parsed() || downloadCommand->parsed()) CatchStopSignals();
   if (list->parsed()) {
     if (!FinishCommon(listOptions, listInputs, error)) return UsageError("list", error);
     return RunListCommand(listOptions);

@@ -15,6 +15,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <sqlite3.h>
+
 #include "DemoSite.h"
 #include "TestWeb.h"
 #include "model/Settings.h"
@@ -454,6 +456,76 @@ TEST_F(DownloadCliRefused, RefusedPicturesFailAfterTheRetriesAndTheWaitIsShown) 
             std::string::npos)
       << run.err;
   EXPECT_EQ(Albumora(Download("--limit-rate 2X --save " + Save().string() + " 10001")).status, 2);
+}
+
+// Every way a run ends tells its results: Ctrl-C during a wait the site asked for, and SIGTERM
+// in the middle of a download, each end with the album line, the summary and the album's row in
+// the archive, and the signal's own status.
+int ArchiveAlbumRows(const std::filesystem::path& file) {
+  sqlite3* db = nullptr;
+  int rows = -1;
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT count(*) FROM albums", -1, &statement, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW) {
+      rows = sqlite3_column_int(statement, 0);
+    }
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close(db);
+  return rows;
+}
+
+class DownloadCliSlowedDown : public DownloadCli {
+ protected:
+  void SetUp() override {
+    web_.RoutePrefix(
+        testweb::kDemoPictureHost, "/psb/10001/V3home/",
+        testweb::Serve(
+            testweb::Reply::Status(429, "Too Many Requests").With("Retry-After", "700")));
+    DownloadCli::SetUp();
+  }
+};
+
+TEST_F(DownloadCliSlowedDown, EveryWayARunEndsTellsItsResults) {
+  Child child(ALBUMORA_CLI_PATH,
+              Split(Download("--json --albums 3 --save " + Save().string() + " 10001")), dir_);
+  for (int i = 0; i < 400 && child.Out().find("\"type\":\"wait\"") == std::string::npos; ++i) {
+    usleep(50 * 1000);
+  }
+  ASSERT_NE(child.Out().find("\"type\":\"wait\""), std::string::npos);
+  kill(child.Pid(), SIGINT);
+  RunResult run = child.Wait();
+  EXPECT_EQ(run.status, 130) << run.err;
+  auto objects = JsonLines(run.out);
+  std::erase_if(objects, [](auto& object) { return object["type"].text == "wait"; });
+  ASSERT_EQ(objects.size(), 2u) << run.out;
+  EXPECT_EQ(objects[0]["type"].text, "album");
+  EXPECT_EQ(objects[0]["outcome"].text, "stopped");
+  EXPECT_EQ(objects[0]["stopped"].number, 1);
+  EXPECT_EQ(objects[1]["type"].text, "summary");
+  EXPECT_TRUE(objects[1]["interrupted"].boolean);
+  EXPECT_EQ(objects[1]["status"].number, 130);
+  EXPECT_EQ(ArchiveAlbumRows(std::filesystem::path(Home()) / "archive.db"), 1);
+
+  TestWeb slow;
+  testweb::ServeBenchAlbum(slow, 60, 2000, 200);
+  Child second(ALBUMORA_CLI_PATH,
+               {"download", "--home", Home(), "--proxy", slow.ProxyUrl(), "--no", "--threads", "2",
+                "--save", Save().string(), "20002"},
+               dir_);
+  const std::filesystem::path album = Save() / "20002" / "bench";
+  for (int i = 0; i < 400 && !std::filesystem::exists(album / "pic00001.jpg"); ++i) {
+    usleep(50 * 1000);
+  }
+  kill(second.Pid(), SIGTERM);
+  run = second.Wait();
+  EXPECT_EQ(run.status, 143) << run.err;
+  EXPECT_EQ(Lines(run.out).size(), 1u) << run.out;
+  EXPECT_NE(run.err.find("album bench: stopped"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("; albums: 1 stopped; interrupted"), std::string::npos) << run.err;
+  EXPECT_EQ(ArchiveAlbumRows(std::filesystem::path(Home()) / "archive.db"), 2);
 }
 
 TEST_F(DownloadCli, InputFileRunsEveryAddressInOrder) {
