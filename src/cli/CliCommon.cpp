@@ -184,7 +184,13 @@ std::string EscapeControls(const std::string& text, bool keepLineFeeds) {
     const size_t length = DecodeAt(text, i, code);
     if (keepLineFeeds && code == '\n') {
       out += '\n';
-    } else if ((code >= 0 && code < 0x20) || code == 0x7F) {
+    } else if (code < 0) {
+      // A byte that is no part of a UTF-8 character (binary junk): shown, never sent raw.
+      const auto byte = static_cast<unsigned char>(text[i]);
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    } else if (code < 0x20 || code == 0x7F) {
       out += "\\x";
       out += kHex[code >> 4];
       out += kHex[code & 15];

@@ -143,6 +143,14 @@ std::string ReasonsJson(const std::array<long, kFetchFailureKinds>& failedBy) {
   return json + "}";
 }
 
+// The keys that tie an album or summary object to its address: as given, and with -i FILE
+// its line.
+std::string InputJson(const std::string& address, size_t index) {
+  std::string json = ",\"address\":" + JsonString(address);
+  if (index > 0) json += ",\"index\":" + std::to_string(index);
+  return json;
+}
+
 }  // namespace
 
 const char* FailureName(FetchFailure failure) {
@@ -471,13 +479,19 @@ bool ParseLowSpeed(const std::string& text, std::pair<uint32_t, uint32_t>& value
   return true;
 }
 
-std::vector<std::string> ReadAddressLines(std::istream& in) {
-  std::vector<std::string> addresses;
+std::vector<InputLine> ReadAddressLines(std::istream& in) {
+  std::vector<InputLine> addresses;
   std::string line;
-  while (std::getline(in, line)) {
+  for (size_t number = 1; std::getline(in, line); ++number) {
+    if (number == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
+    for (size_t hash = line.find('#'); hash != std::string::npos; hash = line.find('#', hash + 1)) {
+      if (hash == 0 || line[hash - 1] == ' ' || line[hash - 1] == '\t') {
+        line.erase(hash);
+        break;
+      }
+    }
     const std::string address = Trim(line);
-    if (address.empty() || address.front() == '#') continue;
-    addresses.push_back(address);
+    if (!address.empty()) addresses.push_back({number, address});
   }
   return addresses;
 }
@@ -491,6 +505,8 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
   host.savePath = savePath;
 
   DownloadSummary summary;
+  summary.address = choices.address;
+  summary.index = choices.index;
   std::unique_ptr<ProgressLine> progress;
   if (isatty(STDERR_FILENO) != 0 && host.verbosity() != Verbosity::Quiet) {
     progress = std::make_unique<ProgressLine>();
@@ -535,13 +551,13 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
       }
       pages += "]";
       std::printf(
-          "{\"type\":\"album\",\"row\":%d,\"name\":%s,\"outcome\":%s,\"listed\":%zu,"
+          "{\"type\":\"album\"%s,\"row\":%d,\"name\":%s,\"outcome\":%s,\"listed\":%zu,"
           "\"written\":%d,\"already\":%d,\"failed\":%d,\"reasons\":%s,\"stopped\":%d,"
           "\"folder\":%s,\"listOnly\":%s,\"upToDate\":%s,\"count\":%d,\"note\":%s,"
           "\"failedPages\":%s}\n",
-          album.albumIndex + 1, JsonString(entry.strName).c_str(),
-          JsonString(OutcomeName(album.outcome)).c_str(), album.listed,
-          static_cast<int>(album.written), static_cast<int>(album.already),
+          InputJson(choices.address, choices.index).c_str(), album.albumIndex + 1,
+          JsonString(entry.strName).c_str(), JsonString(OutcomeName(album.outcome)).c_str(),
+          album.listed, static_cast<int>(album.written), static_cast<int>(album.already),
           static_cast<int>(album.failed), ReasonsJson(failedBy).c_str(),
           static_cast<int>(album.stopped), JsonString(album.folder).c_str(),
           album.listOnly ? "true" : "false", album.upToDate ? "true" : "false",
@@ -684,11 +700,12 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
   if (summary.stopped) line += "; interrupted";
   if (json) {
     std::printf(
-        "{\"type\":\"summary\",\"albums\":%zu,\"outcomes\":%s,\"listed\":%zu,\"written\":%ld,"
+        "{\"type\":\"summary\"%s,\"albums\":%zu,\"outcomes\":%s,\"listed\":%zu,\"written\":%ld,"
         "\"already\":%ld,\"failed\":%ld,\"reasons\":%s,\"stopped\":%ld,\"interrupted\":%s,"
         "\"queued\":%zu,\"status\":%d}\n",
-        summary.albums, albumsJson.c_str(), summary.listed, summary.written, summary.already,
-        summary.failed, ReasonsJson(summary.failedBy).c_str(), summary.stoppedPictures,
+        InputJson(summary.address, summary.index).c_str(), summary.albums, albumsJson.c_str(),
+        summary.listed, summary.written, summary.already, summary.failed,
+        ReasonsJson(summary.failedBy).c_str(), summary.stoppedPictures,
         summary.stopped ? "true" : "false", summary.queued, status);
     std::fflush(stdout);
   }
@@ -706,20 +723,27 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
 namespace {
 
 // With --json, a run that ends before its job still ends in a summary object on stdout.
-void PrintEarlySummary(int status) {
+void PrintEarlySummary(int status, const std::string& address = {}, size_t index = 0) {
   std::printf(
-      "{\"type\":\"summary\",\"albums\":0,\"outcomes\":{},\"listed\":0,\"written\":0,"
+      "{\"type\":\"summary\"%s,\"albums\":0,\"outcomes\":{},\"listed\":0,\"written\":0,"
       "\"already\":0,\"failed\":0,\"reasons\":{},\"stopped\":0,\"interrupted\":%s,"
-      "\"status\":%d}\n",
-      InterruptScope::Interrupted() ? "true" : "false", status);
+      "\"queued\":0,\"status\":%d}\n",
+      InputJson(address, index).c_str(), InterruptScope::Interrupted() ? "true" : "false", status);
   std::fflush(stdout);
 }
 
+// One address of a run: as given (with -i FILE its line), and in the form used.
+struct Target {
+  std::string given;
+  size_t index = 0;
+  std::string address;
+};
+
 // One address of a download run: its album list, the selection, the job and the summary.
 int DownloadAddressSteps(const DownloadOptions& options, const AlbumSelection& selection,
-                         const std::string& address, bool& summarized) {
+                         const Target& target, DownloadSummary& total, bool& summarized) {
   CommonOptions common = options.common;
-  common.address = address;
+  common.address = target.address;
   std::string error;
   CliSession session(common);
   if (!session.Setup()) return kExitNotStarted;
@@ -769,17 +793,26 @@ int DownloadAddressSteps(const DownloadOptions& options, const AlbumSelection& s
   choices.aria2Rpc = options.aria2Rpc;
   choices.aria2Secret = options.aria2Secret;
   choices.force = options.force;
+  choices.address = target.given;
+  choices.index = target.index;
   const DownloadSummary summary = RunDownloadWithSummary(session, options.save, choices);
   session.SaveCookies();
   summarized = true;
+  total.albums += summary.albums;
+  total.listed += summary.listed;
+  total.written += summary.written;
+  total.already += summary.already;
+  total.failed += summary.failed;
+  total.stoppedPictures += summary.stoppedPictures;
+  total.queued += summary.queued;
   return FinishDownload(session, summary);
 }
 
 int DownloadAddress(const DownloadOptions& options, const AlbumSelection& selection,
-                    const std::string& address) {
+                    const Target& target, DownloadSummary& total) {
   bool summarized = false;
-  const int status = DownloadAddressSteps(options, selection, address, summarized);
-  if (options.common.json && !summarized) PrintEarlySummary(status);
+  const int status = DownloadAddressSteps(options, selection, target, total, summarized);
+  if (options.common.json && !summarized) PrintEarlySummary(status, target.given, target.index);
   return status;
 }
 
@@ -818,48 +851,84 @@ int RunDownloadSteps(const DownloadOptions& options, bool& started) {
     }
   }
   std::string address;
+  DownloadSummary total;
   if (options.inputFile.empty()) {
     if (!CheckAddressForm(options.common.address, options.common.site, address, error)) {
       return UsageError("download", error);
     }
     started = true;
-    return DownloadAddress(options, selection, address);
+    return DownloadAddress(options, selection, {Trim(options.common.address), 0, address}, total);
   }
 
-  std::vector<std::string> addresses;
+  // The input file: a folder or a file that cannot be read is told with the system's reason.
+  std::vector<InputLine> lines;
+  const std::string fileName = options.inputFile == "-" ? "(standard input)" : options.inputFile;
   if (options.inputFile == "-") {
-    addresses = ReadAddressLines(std::cin);
+    lines = ReadAddressLines(std::cin);
   } else {
-    std::ifstream in(options.inputFile);
-    if (!in) {
-      PrintError("cannot read the address file " + options.inputFile + ": " + std::strerror(errno));
+    std::error_code code;
+    if (std::filesystem::is_directory(options.inputFile, code)) {
+      PrintError("cannot read the address file " + fileName + ": " + std::strerror(EISDIR));
       return kExitNotStarted;
     }
-    addresses = ReadAddressLines(in);
+    std::ifstream in(options.inputFile, std::ios::binary);
+    if (!in) {
+      PrintError("cannot read the address file " + fileName + ": " + std::strerror(errno));
+      return kExitNotStarted;
+    }
+    lines = ReadAddressLines(in);
+    if (in.bad()) {
+      PrintError("cannot read the address file " + fileName + ": " + std::strerror(errno));
+      return kExitNotStarted;
+    }
   }
-  if (addresses.empty()) {
-    PrintError("the address file " + options.inputFile + " holds no address");
+  // Every line is checked before the first address is listed; a bad one is told as FILE:LINE
+  // and skipped, and the run ends with status 2 at least.
+  std::vector<Target> targets;
+  size_t skipped = 0;
+  for (const InputLine& line : lines) {
+    if (!CheckAddressForm(line.address, options.common.site, address, error)) {
+      PrintError(fileName + ":" + std::to_string(line.line) + ": " + error + "; line skipped");
+      ++skipped;
+      continue;
+    }
+    targets.push_back({line.address, line.line, address});
+  }
+  if (targets.empty()) {
+    PrintError("the address file " + fileName +
+               (skipped > 0 ? " holds no address that can be read" : " holds no address"));
     return kExitUsage;
   }
-  // Every address is checked before the first is listed.
-  for (size_t i = 0; i < addresses.size(); ++i) {
-    if (!CheckAddressForm(addresses[i], options.common.site, address, error)) {
-      return UsageError("download",
-                        options.inputFile + ", address " + std::to_string(i + 1) + ": " + error);
-    }
-    addresses[i] = address;
-  }
   const bool quiet = options.common.verbosity == Verbosity::Quiet;
-  int overall = kExitOk;
-  for (size_t i = 0; i < addresses.size(); ++i) {
+  int overall = skipped > 0 ? kExitUsage : kExitOk;
+  started = true;
+  size_t run = 0;
+  for (size_t i = 0; i < targets.size() && !InterruptScope::Interrupted(); ++i) {
+    const Target& target = targets[i];
     if (!quiet) {
-      std::cerr << "albumora: address " << i + 1 << "/" << addresses.size() << ": "
-                << EscapeControls(addresses[i]) << "\n";
+      std::cerr << "albumora: address " << i + 1 << "/" << targets.size()
+                << " (" + EscapeControls(fileName) + ":" + std::to_string(target.index) + "): "
+                << EscapeControls(target.given) << std::endl;
     }
-    started = true;
-    const int status = DownloadAddress(options, selection, addresses[i]);
-    if (InterruptScope::Interrupted()) return InterruptScope::Status();
-    overall = std::max(overall, status);
+    // The text output's heading: which address the album lines after it belong to.
+    if (!options.common.json) {
+      std::printf("# %s:%zu: %s\n", EscapeControls(fileName).c_str(), target.index,
+                  EscapeControls(target.given).c_str());
+      std::fflush(stdout);
+    }
+    ++run;
+    overall = std::max(overall, DownloadAddress(options, selection, target, total));
+  }
+  if (InterruptScope::Interrupted()) overall = InterruptScope::Status();
+  if (options.common.json) {
+    std::printf(
+        "{\"type\":\"total\",\"file\":%s,\"addresses\":%zu,\"run\":%zu,\"skipped\":%zu,"
+        "\"albums\":%zu,\"listed\":%zu,\"written\":%ld,\"already\":%ld,\"failed\":%ld,"
+        "\"stopped\":%ld,\"queued\":%zu,\"interrupted\":%s,\"status\":%d}\n",
+        JsonString(fileName).c_str(), targets.size() + skipped, run, skipped, total.albums,
+        total.listed, total.written, total.already, total.failed, total.stoppedPictures,
+        total.queued, InterruptScope::Interrupted() ? "true" : "false", overall);
+    std::fflush(stdout);
   }
   return overall;
 }

@@ -531,16 +531,74 @@ TEST_F(DownloadCliSlowedDown, EveryWayARunEndsTellsItsResults) {
 TEST_F(DownloadCli, InputFileRunsEveryAddressInOrder) {
   const std::filesystem::path list = dir_ / "addresses.txt";
   std::ofstream(list) << "# the sample account, twice\n10001\n\n  10001  \n";
-  RunResult run = Albumora("download --home " + Home() + " --proxy " + web_.ProxyUrl() +
-                           " --no --albums 1 -i " + list.string() + " --save " + Save().string());
+  const std::string input = "download --home " + Home() + " --proxy " + web_.ProxyUrl() +
+                            " --no --albums 1 --save " + Save().string() + " -i ";
+  RunResult run = Albumora(input + list.string());
   EXPECT_EQ(run.status, 0) << run.err;
   const std::vector<std::string> lines = Lines(run.out);
-  ASSERT_EQ(lines.size(), 2u) << run.out;
-  EXPECT_NE(lines[0].find("\tcomplete\t3\t3\t0\t"), std::string::npos) << lines[0];
-  EXPECT_NE(lines[1].find("\tcomplete\t3\t0\t3\t"), std::string::npos) << lines[1];
-  EXPECT_NE(run.err.find("address 2/2: 10001"), std::string::npos) << run.err;
+  ASSERT_EQ(lines.size(), 4u) << run.out;
+  EXPECT_EQ(lines[0], "# " + list.string() + ":2: 10001");
+  EXPECT_NE(lines[1].find("\tcomplete\t3\t3\t0\t"), std::string::npos) << lines[1];
+  EXPECT_EQ(lines[2], "# " + list.string() + ":4: 10001");
+  EXPECT_NE(lines[3].find("\tcomplete\t3\t0\t3\t"), std::string::npos) << lines[3];
+  EXPECT_NE(run.err.find("address 2/2 (" + list.string() + ":4): 10001"), std::string::npos)
+      << run.err;
   EXPECT_EQ(Albumora(Download("-i " + list.string() + " 10001 --save " + Save().string())).status,
             2);
+
+  // A forgiving reader: a byte-order mark, comments after addresses, a bad line told as
+  // FILE:LINE and skipped (status 2 at least), binary junk escaped; a folder or a missing file
+  // with the system's reason.
+  std::filesystem::create_directories(dir_ / "folder");
+  struct Case {
+    std::string text;  // empty: the path itself
+    std::string path;
+    int status;
+    size_t albums;
+    std::string told;
+  };
+  const std::vector<Case> cases = {
+      {"\xEF\xBB\xBF"
+       "10001 # the sample\n",
+       "", 0, 1, ""},
+      {"10001\t# first\nnot an address\n10001 #second\n", "", 2, 2,
+       ":2: not an album address: \"not an address\""},
+      {"\x01\x02\x80"
+       "junk\n",
+       "", 2, 0, ":1: not an album address: \"\\x01\\x02\\x80junk\""},
+      {"", (dir_ / "folder").string(), 1, 0, "folder: Is a directory"},
+      {"", (dir_ / "missing").string(), 1, 0, "missing: No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    std::string path = c.path;
+    if (path.empty()) {
+      path = (dir_ / "case.txt").string();
+      std::ofstream(path, std::ios::binary) << c.text;
+    }
+    run = Albumora(input + path);
+    EXPECT_EQ(run.status, c.status) << c.text << run.err;
+    EXPECT_NE(run.err.find(c.told), std::string::npos) << c.text << run.err;
+    size_t albums = 0;
+    for (const std::string& line : Lines(run.out)) albums += line.starts_with("0001\t") ? 1 : 0;
+    EXPECT_EQ(albums, c.albums) << c.text << run.out;
+  }
+
+  // --json over two addresses: each album and summary names its address and line, and one
+  // total ends the stream.
+  run = Albumora(input + list.string() + " --json");
+  EXPECT_EQ(run.status, 0) << run.err;
+  const auto objects = JsonLines(run.out);
+  ASSERT_EQ(objects.size(), 5u) << run.out;
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(objects[i]["type"].text, i % 2 == 0 ? "album" : "summary");
+    EXPECT_EQ(objects[i]["address"].text, "10001");
+    EXPECT_EQ(objects[i]["index"].number, i < 2 ? 2 : 4);
+  }
+  EXPECT_EQ(objects[4]["type"].text, "total");
+  EXPECT_EQ(objects[4]["addresses"].number, 2);
+  EXPECT_EQ(objects[4]["listed"].number, 6);
+  EXPECT_EQ(objects[4]["already"].number, 6);
+  EXPECT_EQ(objects[4]["status"].number, 0);
 }
 
 // A run killed outright leaves no half-written file behind once the next run is done, and the
