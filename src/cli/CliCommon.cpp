@@ -7,9 +7,11 @@
 #include <signal.h>
 #include <algorithm>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -415,7 +417,12 @@ bool OpenProgramFolder(const std::string& home) {
 bool CliSession::Setup() {
   std::error_code error;
   if (!OpenProgramFolder(options_.home)) return false;
-  LoadSettings(app_.settings, ProgramFile("soft.dat"));
+  hadSettings_ = std::filesystem::exists(ProgramFile("soft.dat"), error);
+  if (keepNoNewSettings_) {
+    app_.settings = ReadSettings(ProgramFile("soft.dat"));
+  } else {
+    LoadSettings(app_.settings, ProgramFile("soft.dat"));
+  }
   LoadConfigFile(app_.config);
   CookieStore& store = CookieStore::Shared();
   const std::filesystem::path saved = ProgramFile("cookies.txt");
@@ -423,9 +430,11 @@ bool CliSession::Setup() {
   if (!options_.cookies.empty()) {
     size_t cookies = 0;
     size_t skipped = 0;
-    if (!CountCookieLines(options_.cookies, cookies, skipped) ||
+    errno = std::filesystem::is_directory(options_.cookies, error) ? EISDIR : 0;
+    if (errno != 0 || !CountCookieLines(options_.cookies, cookies, skipped) ||
         !store.ImportFile(options_.cookies)) {
-      PrintError("cannot read the cookies file " + options_.cookies);
+      PrintError("cannot read the cookies file " + options_.cookies + ": " +
+                 std::strerror(errno != 0 ? errno : EIO));
       return false;
     }
     if (cookies == 0 && skipped > 0) {
@@ -484,6 +493,10 @@ ListResult CliSession::ListAlbums(const std::string& address) {
     host_.DropMessages();
   } else {
     host_.ReleaseMessages();
+  }
+  if (keepNoNewSettings_ && !hadSettings_) {
+    std::error_code error;
+    std::filesystem::remove(ProgramFile("soft.dat"), error);
   }
   if (InterruptScope::Interrupted()) return ListResult::Stopped;
   if (!ran) return ListResult::Refused;
@@ -598,6 +611,7 @@ int RunListCommand(const CommonOptions& typed) {
     return UsageError("list", error);
   }
   CliSession session(options);
+  session.KeepNoNewSettingsFile();
   if (!session.Setup()) return kExitNotStarted;
   const ListResult result = session.ListAlbums(options.address);
   PrintAlbums(session.app(), options.json);

@@ -154,6 +154,9 @@ class CliSession {
   // cookies (the persisted store, then --cookies), proxy, the engine's failure reports. False with
   // a message on stderr when the folder cannot be made or the cookies file cannot be read.
   bool Setup();
+  // A listing needs no settings file: Setup then writes no soft.dat, and one the album-list job
+  // made to remember the address is taken away again (a soft.dat that was there keeps it).
+  void KeepNoNewSettingsFile() { keepNoNewSettings_ = true; }
   // The site the address goes to: --site, else recognised from the address starting at Qzone.
   int SiteFor(const std::string& address) const;
   // The album-list job for an address, on this thread (Ctrl-C stops it). On Empty the last
@@ -173,6 +176,8 @@ class CliSession {
 
  private:
   CommonOptions options_;
+  bool keepNoNewSettings_ = false;
+  bool hadSettings_ = true;
   CliHost host_;
   AppState app_{host_};
   std::shared_ptr<std::mutex> failureMutex_ = std::make_shared<std::mutex>();

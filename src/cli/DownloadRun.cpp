@@ -197,7 +197,20 @@ bool ParseAlbumSelection(const std::string& text, AlbumSelection& selection, std
                                               ReadRow(Trim(part.substr(dash + 1)), last);
     if (dash == std::string::npos) last = first;
     if (!ok || last < first) {
-      error = "--albums: not a row number or range: \"" + EscapeControls(part) + "\"";
+      // Digits that make no row (0, or more rows than any list holds), or a range downwards.
+      auto digits = [](const std::string& word) {
+        return !word.empty() && word.find_first_not_of("0123456789") == std::string::npos;
+      };
+      const std::string head = Trim(part.substr(0, dash));
+      const std::string tail = dash == std::string::npos ? head : Trim(part.substr(dash + 1));
+      const std::string quoted = "\"" + EscapeControls(part) + "\"";
+      if (!digits(head) || !digits(tail)) {
+        error = "--albums: not a row number or range: " + quoted;
+      } else if (!ReadRow(head, first) || !ReadRow(tail, last)) {
+        error = "--albums: rows go from 1 to 999999999, not " + quoted;
+      } else {
+        error = "--albums: a range goes upwards, such as 3-5, not " + quoted;
+      }
       return false;
     }
     selection.ranges.emplace_back(first, last);

@@ -124,6 +124,10 @@ bool FinishCommon(CommonOptions& options, const CommonInputs& inputs, std::strin
       return false;
     }
   }
+  if (options.saveCookies && options.cookies.empty()) {
+    error = "--save-cookies keeps the cookies of a --cookies FILE: give one";
+    return false;
+  }
   options.answer = inputs.yes ? Answer::Yes : inputs.no ? Answer::No : Answer::Ask;
   options.verbosity = inputs.quiet     ? Verbosity::Quiet
                       : inputs.verbose ? Verbosity::Verbose
@@ -192,16 +196,29 @@ std::string ParseErrorText(CLI::App& app, CLI::App* command, const CLI::ParseErr
   return error.what();
 }
 
-// A number as the numeric options take it: digits only, so that "abc" is told as such and not
-// as out of range.
-const CLI::Validator kDigits(
-    [](std::string& value) {
-      return !value.empty() && value.size() <= 9 &&
-                     value.find_first_not_of("0123456789") == std::string::npos
-                 ? std::string()
-                 : "not a number: \"" + EscapeControls(value) + "\"";
-    },
-    "");
+// A whole number option in the program's own words: "--timeout takes 10 to 65535 seconds, not
+// \"-5\"" for a negative number, a number too large to hold, or text.
+struct NumberOption {
+  CLI::Option* option;
+  const std::string* text;
+  long low;
+  long high;
+  const char* unit;  // "seconds"; empty: a plain number
+};
+
+bool ReadNumberOption(const NumberOption& number, long& value, std::string& error) {
+  const std::string& text = *number.text;
+  const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+  const size_t first = digits ? std::min(text.find_first_not_of('0'), text.size() - 1) : 0;
+  const bool fits = digits && text.size() - first <= 9;
+  value = fits ? std::stol(text) : 0;
+  if (fits && value >= number.low && value <= number.high) return true;
+  error = number.option->get_name() + " takes " +
+          (*number.unit == '\0' ? "a whole number from " : "") + std::to_string(number.low) +
+          " to " + std::to_string(number.high) + (*number.unit == '\0' ? "" : " ") + number.unit +
+          ", not \"" + EscapeControls(text) + "\"";
+  return false;
+}
 
 }  // namespace
 
@@ -254,15 +271,13 @@ int main(int argc, char** argv) {
                        "a page or picture slower than BYTES a second for SECONDS fails as "
                        "\"too slow\" (default 1024:10 from albumora.toml; 0:1 turns it off)")
           ->type_name("BYTES:SECONDS");
-  uint32_t retries = 0;
+  std::string retries;
   auto* retriesOption =
       downloadCommand
           ->add_option("--retries", retries,
                        "a picture or page the site refuses (429, 503) is tried again up to N "
                        "times, after the wait the site asks for or a growing back-off; the host "
-                       "waits for every thread meanwhile (default 5 from albumora.toml)")
-          ->check(kDigits)
-          ->check(CLI::Range(0, 100))
+                       "waits for every thread meanwhile (0 to 100; default 5 from albumora.toml)")
           ->type_name("N");
   std::string wait;
   auto* waitOption = downloadCommand
@@ -272,13 +287,12 @@ int main(int argc, char** argv) {
                          ->type_name("SECONDS");
   downloadCommand->add_flag("--random-wait", download.randomWait,
                             "each --wait is 0.5 to 1.5 times as long, at random");
-  uint32_t hostConnections = 0;
+  std::string hostConnections;
   auto* hostConnectionsOption =
       downloadCommand
           ->add_option("--host-connections", hostConnections,
-                       "at most N requests to one host at a time (0: as many as the threads)")
-          ->check(kDigits)
-          ->check(CLI::Range(0, 64))
+                       "at most N requests to one host at a time, 0 to 64 (0: as many as the "
+                       "threads)")
           ->type_name("N");
   std::string limitRate;
   auto* limitRateOption =
@@ -303,38 +317,30 @@ int main(int argc, char** argv) {
           "albums to download, by the row numbers 'albumora list' prints: all (default), or "
           "numbers and ranges such as 1,3-5")
       ->type_name("SEL");
-  int threads = 0;
-  int timeout = 0;
-  int minKB = 0;
-  int maxKB = 0;
+  std::string threads;
+  std::string timeout;
+  std::string minKB;
+  std::string maxKB;
   auto* threadsOption =
       downloadCommand
           ->add_option("-t,--threads", threads,
                        "pictures fetched at a time, 1 to 15 (default: the site's setting, 5)")
-          ->check(kDigits)
-          ->check(CLI::Range(1, 15).description(""))
           ->type_name("N");
   auto* timeoutOption =
       downloadCommand
           ->add_option("--timeout", timeout,
                        "seconds a picture may wait for data, 10 to 65535 (default: the site's "
                        "setting, 30)")
-          ->check(kDigits)
-          ->check(CLI::Range(10, 65535).description(""))
           ->type_name("SECONDS");
   auto* minOption = downloadCommand
                         ->add_option("--min-kb", minKB,
                                      "skip pictures smaller than this many KB, 0 to 65535 "
                                      "(default: the site's setting, 0 = no limit)")
-                        ->check(kDigits)
-                        ->check(CLI::Range(0, 65535).description(""))
                         ->type_name("KB");
   auto* maxOption = downloadCommand
                         ->add_option("--max-kb", maxKB,
                                      "skip pictures larger than this many KB, 0 to 65535 "
                                      "(default: the site's setting, 0 = no limit)")
-                        ->check(kDigits)
-                        ->check(CLI::Range(0, 65535).description(""))
                         ->type_name("KB");
   for (const OptionSwitch& option : kSwitches) {
     const uint16_t bit = option.bit;
@@ -466,10 +472,25 @@ int main(int argc, char** argv) {
       return UsageError("download", error);
     }
     DownloadOverrides& overrides = download.overrides;
-    if (threadsOption->count() > 0) overrides.threads = static_cast<uint16_t>(threads);
-    if (timeoutOption->count() > 0) overrides.timeoutSec = static_cast<uint16_t>(timeout);
-    if (minOption->count() > 0) overrides.minKB = static_cast<uint16_t>(minKB);
-    if (maxOption->count() > 0) overrides.maxKB = static_cast<uint16_t>(maxKB);
+    const NumberOption numbers[] = {
+        {threadsOption, &threads, 1, 15, ""},  {timeoutOption, &timeout, 10, 65535, "seconds"},
+        {minOption, &minKB, 0, 65535, "KB"},   {maxOption, &maxKB, 0, 65535, "KB"},
+        {retriesOption, &retries, 0, 100, ""}, {hostConnectionsOption, &hostConnections, 0, 64, ""},
+    };
+    long values[std::size(numbers)] = {};
+    for (size_t i = 0; i < std::size(numbers); ++i) {
+      if (numbers[i].option->count() > 0 && !ReadNumberOption(numbers[i], values[i], error)) {
+        return UsageError("download", error);
+      }
+    }
+    if (threadsOption->count() > 0) overrides.threads = static_cast<uint16_t>(values[0]);
+    if (timeoutOption->count() > 0) overrides.timeoutSec = static_cast<uint16_t>(values[1]);
+    if (minOption->count() > 0) overrides.minKB = static_cast<uint16_t>(values[2]);
+    if (maxOption->count() > 0) overrides.maxKB = static_cast<uint16_t>(values[3]);
+    if (retriesOption->count() > 0) download.retries = static_cast<uint32_t>(values[4]);
+    if (hostConnectionsOption->count() > 0) {
+      download.perHostConnections = static_cast<uint32_t>(values[5]);
+    }
     if (download.common.address.empty() == download.inputFile.empty()) {
       return UsageError("download", download.inputFile.empty()
                                         ? "ADDRESS is required (or -i FILE)"
@@ -480,8 +501,6 @@ int main(int argc, char** argv) {
       if (!ParseLowSpeed(lowSpeed, value, error)) return UsageError("download", error);
       download.lowSpeed = value;
     }
-    if (retriesOption->count() > 0) download.retries = retries;
-    if (hostConnectionsOption->count() > 0) download.perHostConnections = hostConnections;
     if (waitOption->count() > 0) {
       uint32_t ms = 0;
       if (!ParseWait(wait, ms, error)) return UsageError("download", error);

@@ -92,8 +92,12 @@ TEST_F(ListCli, ListPrintsTheAlbumsAndRemembersTheAddress) {
   EXPECT_EQ(result.err.find("title:"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("获取相册列表完成，共5个"), std::string::npos) << result.err;
   EXPECT_NE(List({"-v", "10001"}).err.find("title: 相册列表(共5个)"), std::string::npos);
-  EXPECT_EQ(Recent(0), "10001");
+  // A listing needs no settings file: none is made; one that is there remembers the address.
+  EXPECT_FALSE(std::filesystem::exists(home_ / "soft.dat"));
   EXPECT_TRUE(std::filesystem::exists(home_ / "cookies.txt"));
+  ASSERT_TRUE(SaveSettings(SettingsRecord{}, home_ / "soft.dat"));
+  EXPECT_EQ(List({"10001"}).status, 0);
+  EXPECT_EQ(Recent(0), "10001");
 
   // A second owner joins the recent list in front.
   EXPECT_EQ(List({"--site", "qzone", "http://user.qzone.qq.com/20002"}).status, 0);
@@ -194,12 +198,23 @@ TEST_F(ListCli, RefusedAddressesAreUsageErrors) {
     EXPECT_NE(result.err.find("'albumora sites' lists"), std::string::npos) << result.err;
     EXPECT_EQ(testweb::Lines(result.err).size(), 2u) << result.err;
   }
+  // Numbers no account has; a control character of the typed text is shown escaped.
+  for (const auto& [typed, told] : std::vector<std::pair<std::string, std::string>>{
+           {"0", "not an account number: \"0\""},
+           {"12345678901234567890", "a QQ number has 5 to 10 digits"},
+           {"\x1b[2J10001", "not an album address: \"\\x1b[2J10001\""},
+       }) {
+    result = List({typed});
+    EXPECT_EQ(result.status, 2) << typed;
+    EXPECT_NE(result.err.find(told), std::string::npos) << result.err;
+  }
   const std::filesystem::path input = dir_ / "addresses.txt";
-  std::ofstream(input) << "10001\nabc\n";
+  std::ofstream(input) << "abc\n";
   result = Run({"download", "--home", home_.string(), "--proxy", web_.ProxyUrl(), "-o",
                 (dir_ / "save").string(), "-i", input.string()});
   EXPECT_EQ(result.status, 2);
-  EXPECT_NE(result.err.find("address 2: not an album address: \"abc\""), std::string::npos)
+  EXPECT_NE(result.err.find(input.string() + ":1: not an album address: \"abc\""),
+            std::string::npos)
       << result.err;
   EXPECT_TRUE(web_.Requests().empty());
 }
@@ -250,9 +265,18 @@ TEST_F(ListCli, TyposAreNamedWithWhatWasMeant) {
            {{"download", "--sav", save, "10001"},
             "unknown option --sav for download; did you "
             "mean --save?"},
-           {{"download", "-o", save, "--threads", "abc", "10001"}, "--threads: not a number"},
+           {{"download", "-o", save, "--threads", "abc", "10001"},
+            "--threads takes a whole number from 1 to 15, not \"abc\""},
            {{"download", "-o", save, "--timeout", "5", "10001"},
-            "--timeout: Value 5 not in range 10 to 65535"},
+            "--timeout takes 10 to 65535 seconds, not \"5\""},
+           {{"download", "-o", save, "--timeout", "-5", "10001"},
+            "--timeout takes 10 to 65535 seconds, not \"-5\""},
+           {{"download", "-o", save, "--retries", "99999999999999999999", "10001"},
+            "--retries takes a whole number from 0 to 100"},
+           {{"download", "-o", save, "-a", "1-99999999999999", "10001"},
+            "--albums: rows go from 1 to 999999999"},
+           {{"download", "-o", save, "--save-cookies", "10001"},
+            "--save-cookies keeps the cookies of a --cookies FILE"},
        }) {
     const RunResult result = Run(args);
     EXPECT_EQ(result.status, 2) << args[0];
@@ -357,12 +381,16 @@ TEST_F(ListCli, ConfigSetsASlotOfSoftDat) {
   // Shown back as set; the dialogs' checks refuse and nothing is written.
   result = Run({"config", home, "--site", "2", "--json"});
   EXPECT_EQ(clitest::JsonLines(result.out).at(0)["name-prefix"].text, "?1_");
+  EXPECT_TRUE(clitest::JsonLines(result.out).at(0)["skip-old"].boolean);
   for (const char* bad : {"threads=16", "timeout=9", "min-kb=901", "colour=red", "name-mode=x",
                           "dir-prefix=0123456789012345678901234567890123456789"}) {
     result = Run({"config", home, "--site", "netease", "--set", bad});
     EXPECT_EQ(result.status, 2) << bad;
   }
   EXPECT_EQ(ReadFile(home_ / "soft.dat"), bytes);
+  // A refused change makes no program folder and no file.
+  EXPECT_EQ(Run({"config", "--home", (dir_ / "new").string(), "--set", "threads=abc"}).status, 2);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "new"));
 }
 
 TEST_F(ListCli, ConfigShowsAndSetsAlbumoraToml) {
