@@ -335,6 +335,13 @@ std::vector<Aria2Entry> Aria2Entries(
     const std::function<std::string(const std::string&)>& cookiesFor) {
   std::vector<Aria2Entry> entries;
   const std::string agent = Aria2Value(userAgent);
+  // The album's folder made absolute: aria2c (or the daemon) may run from any folder.
+  std::error_code error;
+  std::string dir = Aria2Value(list.strSaveDir);
+  if (!dir.empty()) {
+    const std::filesystem::path absolute = std::filesystem::absolute(dir, error);
+    if (!error) dir = absolute.lexically_normal().string();
+  }
   for (size_t i = 0; i < list.size(); ++i) {
     const std::string& line = list.arrUrl[i];
     const size_t cut = line.find("\r\n");
@@ -344,7 +351,7 @@ std::vector<Aria2Entry> Aria2Entries(
     if (entry.address.empty()) std::swap(entry.address, entry.fallback);
     if (entry.address.empty()) continue;
     if (entry.fallback == entry.address) entry.fallback.clear();
-    entry.dir = Aria2Value(list.strSaveDir);
+    entry.dir = dir;
     entry.out = Aria2Value(list.arrName[i]);
     if (!agent.empty()) entry.headers.push_back("User-Agent: " + agent);
     std::vector<std::string> headers;
@@ -370,7 +377,8 @@ std::string Aria2ListText(const DownloadList& list, const std::string& userAgent
   hasCookies = false;
   std::string text =
       "# aria2 input file written by albumora: aria2c -i FILE fetches every picture into the\n"
-      "# album's folder under albumora's name.\n"
+      "# album's folder (dir=, an absolute path, so aria2c may run from any folder) under\n"
+      "# albumora's name.\n"
       "# A picture's fallback (mostly a smaller copy) is not given to aria2, which would take it\n"
       "# for a mirror of the same file and might join parts of both: it is only named in a\n"
       "# comment before the picture (fetch it by hand if the first address fails).\n";
