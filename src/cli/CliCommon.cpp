@@ -128,7 +128,7 @@ bool CountCookieLines(const std::filesystem::path& path, size_t& cookies, size_t
 }
 
 int UsageError(const std::string& command, const std::string& error) {
-  std::cerr << "albumora: " << error << "\n"
+  std::cerr << "albumora: " << EscapeControls(error) << "\n"
             << "try 'albumora " << (command.empty() ? "" : command + " ") << "--help'" << std::endl;
   return kExitUsage;
 }
@@ -450,15 +450,27 @@ bool CliSession::Setup() {
   }
   if (!options_.proxy.empty()) SetEngineProxy(options_.proxy);
 
-  // Every failed request: remembered as the likely cause of an empty list, shown with -v.
+  // Every failed request: remembered as the likely cause of an empty list. With -v a failed
+  // page of the album list is named as "failed: ADDRESS: REASON"; a picture is named once, by
+  // the album's "failed:" line, and what a stop cut is no failure.
   const bool verbose = options_.verbosity == Verbosity::Verbose;
   SetFetchFailureObserver([this, verbose, mutex = failureMutex_, last = lastFailure_](
-                              const std::string&, const HttpResponse& response) {
+                              const std::string& address, const HttpResponse& response) {
+    if (response.failure == FetchFailure::Stopped) return;
     {
       std::lock_guard lock(*mutex);
       *last = response.strError;
     }
-    if (verbose) host_.Line("request failed: " + response.strError);
+    if (verbose && listing_.load()) {
+      // The engine's text begins with the host, which the address names already.
+      std::string reason = response.strError;
+      const size_t colon = reason.find(": ");
+      if (colon != std::string::npos && colon > 0 &&
+          address.find(reason.substr(0, colon)) != std::string::npos) {
+        reason.erase(0, colon + 2);
+      }
+      host_.Line(EscapeControls("failed: " + address + ": " + reason));
+    }
   });
   ApplyConfig(app_.config);
   app_.bReady = 1;
@@ -484,7 +496,9 @@ ListResult CliSession::ListAlbums(const std::string& address) {
   host_.HoldMessages();
   {
     InterruptScope interrupts(app_);
+    listing_ = true;
     ran = RunListJob(app_);
+    listing_ = false;
   }
   // An empty list after failed requests or a stop: the site's advice (log in, check the
   // address) would mislead; the cause is told instead.

@@ -177,6 +177,7 @@ class CliSession {
  private:
   CommonOptions options_;
   bool keepNoNewSettings_ = false;
+  std::atomic<bool> listing_{false};  // the album-list job runs
   bool hadSettings_ = true;
   CliHost host_;
   AppState app_{host_};

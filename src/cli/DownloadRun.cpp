@@ -593,19 +593,22 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     std::fflush(stdout);
     if (verbose) {
       for (const FailedPicture& failure : album.failures) {
-        host.Line("failed: " + PrimaryAddress(failure.address) + " -> " + failure.file + ": " +
-                  failure.reason);
+        host.Line(EscapeControls("failed: " + PrimaryAddress(failure.address) + " -> " +
+                                 failure.file + ": " + failure.reason));
       }
     }
     if (host.verbosity() != Verbosity::Quiet || !OutcomeIsGood(album.outcome)) {
-      std::string line = "album " + entry.strName + ": " + OutcomeName(album.outcome);
+      // The site's texts (name, page address, note) on one line: their breaks are shown.
+      std::string line =
+          "album " + EscapeControls(entry.strName) + ": " + OutcomeName(album.outcome);
       switch (album.outcome) {
         case AlbumOutcome::NothingNew:
           line += " (nothing new since the last download)";
           break;
         case AlbumOutcome::ListFailed:
           line += " (" + std::to_string(album.pageFailures.size()) +
-                  " picture-list page(s) failed: " + album.pageFailures.front() + ")";
+                  " picture-list page(s) failed: " + EscapeControls(album.pageFailures.front()) +
+                  ")";
           break;
         case AlbumOutcome::Refused:
           line += " (a question was answered no, or the album needs a login or password)";
@@ -616,7 +619,7 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
         default:
           break;
       }
-      if (!album.note.empty()) line += "; " + album.note;
+      if (!album.note.empty()) line += "; " + EscapeControls(album.note);
       if (!InterruptScope::Interrupted() || album.outcome == AlbumOutcome::Stopped) {
         host.Line(line);
       }
@@ -640,7 +643,7 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
         } else {
           ++summary.notQueued;
           summary.aria2Unreachable = rpc->Unreachable();
-          host.Line("albumora: " + entry.out + ": " + error);
+          host.Line(EscapeControls("albumora: " + entry.out + ": " + error));
         }
       }
     };

@@ -106,7 +106,8 @@ void AddCommonOptions(CLI::App* command, CommonOptions& options, CommonInputs& i
   auto* quiet = command->add_flag("-q,--quiet", inputs.quiet, "print only results and errors");
   command
       ->add_flag("-v,--verbose", inputs.verbose,
-                 "also print each failed request (host, status or network error)")
+                 "also name each failed picture (\"failed: ADDRESS -> FILE: REASON\") and "
+                 "each failed album-list page (\"failed: ADDRESS: REASON\")")
       ->excludes(quiet);
   command->add_flag("--json", options.json, "results as one JSON object per line");
   auto* address =

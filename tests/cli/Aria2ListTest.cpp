@@ -41,9 +41,9 @@ TEST(Aria2List, EveryPictureHasOneAddressAndNoEntryLineStartsWithSpace) {
   list.strSaveDir = "save/./album/";
   const std::string relative = cli::Aria2ListText(
       list, "Agent/1", [](const std::string&) { return ""; }, hasCookies);
-  EXPECT_NE(relative.find(" dir=" + (std::filesystem::current_path() / "save/album/").string() +
-                          "\n"),
-            std::string::npos)
+  EXPECT_NE(
+      relative.find(" dir=" + (std::filesystem::current_path() / "save/album/").string() + "\n"),
+      std::string::npos)
       << relative;
   EXPECT_NE(relative.find("an absolute path"), std::string::npos);
 }

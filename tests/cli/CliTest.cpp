@@ -148,6 +148,35 @@ TEST_F(ListCli, ControlCharactersOfRemoteNamesAreEscaped) {
   EXPECT_EQ(JsonLines(result.out).at(0)["name"].text, "red[31mname");
 }
 
+// A site's text with a line break inside a page address: the failed-list message stays on its
+// line, the break shown escaped.
+TEST_F(ListCli, ControlCharactersInFailedListMessagesAreEscaped) {
+  std::string albums = R"(_Callback({
+   "code" : 0,
+   "data" : {
+      "albumListModeSort" : [
+         {
+            "id" : "V1@LF@x",
+            "name" : "lake",
+            "pre" : "",
+            "priv" : 1,
+            "total" : 2,
+         },
+      ]
+   }
+}))";
+  albums.replace(albums.find("@LF@"), 4, "\\n");
+  ServeQzone(testweb::ToGbk(albums));
+  RunResult result = Run({"download", "--home", home_.string(), "--proxy", web_.ProxyUrl(), "-o",
+                          (dir_ / "save").string(), "10001"});
+  EXPECT_EQ(result.status, 4) << result.err;
+  const size_t line = result.err.find("album lake: list failed");
+  ASSERT_NE(line, std::string::npos) << result.err;
+  const std::string message = result.err.substr(line, result.err.find('\n', line) - line);
+  EXPECT_NE(message.find("\\x0a"), std::string::npos) << result.err;
+  EXPECT_NE(message.find("g_tk="), std::string::npos) << result.err;
+}
+
 TEST_F(ListCli, NoAlbumExitsThree) {
   ServeQzone(testweb::ToGbk(R"(_Callback({"code":0,"data":{}}))"));
   const RunResult result = List({"10001"});
