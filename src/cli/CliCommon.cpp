@@ -17,6 +17,7 @@
 #include <iostream>
 
 #include "albumlist/AlbumRows.h"
+#include "cli/LogFile.h"
 #include "cli/LoginCommand.h"
 #include "download/Workers.h"
 #include "fs/ProgramFolder.h"
@@ -128,6 +129,7 @@ bool CountCookieLines(const std::filesystem::path& path, size_t& cookies, size_t
 }
 
 int UsageError(const std::string& command, const std::string& error) {
+  LogLine("albumora: " + EscapeControls(error));
   std::cerr << "albumora: " << EscapeControls(error) << "\n"
             << "try 'albumora " << (command.empty() ? "" : command + " ") << "--help'" << std::endl;
   return kExitUsage;
@@ -164,10 +166,12 @@ std::string ClosestWord(const std::string& typed, const std::vector<std::string>
 }
 
 void PrintError(const std::string& error) {
+  LogLine("albumora: " + EscapeControls(error));
   std::cerr << "albumora: " << EscapeControls(error) << std::endl;
 }
 
 void PrintWarning(const std::string& text) {
+  LogLine("albumora: warning: " + EscapeControls(text));
   std::cerr << "albumora: warning: " << EscapeControls(text) << std::endl;
 }
 
@@ -275,15 +279,26 @@ void CliHost::SetDisplay(Display* display) {
   display_ = display;
 }
 
-void CliHost::Line(const std::string& text) {
+void CliHost::Line(const std::string& text) { Detail(text, true); }
+
+void CliHost::Detail(const std::string& text, bool shown) {
+  const std::string escaped = EscapeControls(text, true);
   std::lock_guard lock(mutex_);
+  LogLine(escaped);
+  if (!shown) return;
   if (display_ != nullptr) display_->ClearLine();
-  std::cerr << EscapeControls(text, true) << std::endl;
+  std::cerr << escaped << std::endl;
 }
 
 void CliHost::SetStatus(StatusLine line, const std::string& text) {
   std::lock_guard lock(mutex_);
-  if (jobEnded_ || verbosity_ == Verbosity::Quiet) return;
+  if (jobEnded_) return;
+  // The log keeps the status and title lines as -v shows them; never the per-picture line.
+  if (line != StatusLine::Progress && !text.empty() && text != lastLogged_[LineSlot(line)]) {
+    lastLogged_[LineSlot(line)] = text;
+    LogLine(std::string(LineLabel(line)) + ": " + EscapeControls(text));
+  }
+  if (verbosity_ == Verbosity::Quiet) return;
   if (display_ != nullptr) {
     display_->Status(line, EscapeControls(text));
     return;
@@ -365,6 +380,7 @@ bool CliHost::AskYesNo(const std::string& text, const std::string& caption) {
     std::cerr << " [y/N] ";
   }
   std::cerr << "-> " << (yes ? "yes" : "no") << std::endl;
+  LogLine("question: " + EscapeControls(question) + " -> " + (yes ? "yes" : "no"));
   return yes;
 }
 
@@ -379,13 +395,13 @@ void CliHost::OpenLogin(const std::string& address) {
 }
 
 void CliHost::PoolFinished(long seconds, long pictures) {
-  if (verbosity_ != Verbosity::Verbose) return;
-  Line("album finished: " + std::to_string(pictures) + " pictures tried in " +
-       std::to_string(seconds) + " s");
+  Detail("album finished: " + std::to_string(pictures) + " pictures tried in " +
+             std::to_string(seconds) + " s",
+         verbosity_ == Verbosity::Verbose);
 }
 
 void CliHost::OpenFolder(const std::string& path) {
-  if (verbosity_ != Verbosity::Quiet) Line("folder: " + path);
+  Detail("folder: " + path, verbosity_ != Verbosity::Quiet);
 }
 
 CliSession::CliSession(const CommonOptions& options)
@@ -461,7 +477,7 @@ bool CliSession::Setup() {
       std::lock_guard lock(*mutex);
       *last = response.strError;
     }
-    if (verbose && listing_.load()) {
+    if (listing_.load()) {
       // The engine's text begins with the host, which the address names already.
       std::string reason = response.strError;
       const size_t colon = reason.find(": ");
@@ -469,7 +485,7 @@ bool CliSession::Setup() {
           address.find(reason.substr(0, colon)) != std::string::npos) {
         reason.erase(0, colon + 2);
       }
-      host_.Line(EscapeControls("failed: " + address + ": " + reason));
+      host_.Detail(EscapeControls("failed: " + address + ": " + reason), verbose);
     }
   });
   ApplyConfig(app_.config);

@@ -37,6 +37,7 @@ struct CommonOptions {
   Verbosity verbosity = Verbosity::Normal;
   bool json = false;
   std::string address;
+  std::string logFile;  // --log FILE
 };
 
 // Prints "albumora: <error>" and the hint "try 'albumora COMMAND --help'" on stderr; returns
@@ -99,8 +100,10 @@ class CliHost : public Host {
   void PoolFinished(long seconds, long pictures) override;
   void OpenFolder(const std::string& path) override;
 
-  // Writes one line on stderr (escaped), clearing the progress display first.
+  // Writes one line on stderr (escaped), clearing the progress display first, and to the log.
   void Line(const std::string& text);
+  // A line of detail: always to the log, on stderr only when shown.
+  void Detail(const std::string& text, bool shown);
   // While held, the site's messages wait; a question or a login request shows them first.
   // Released, they are shown; dropped (the list failed on the network or was stopped, so a
   // message about logging in would mislead), they are not.
@@ -129,6 +132,7 @@ class CliHost : public Host {
   bool terminal_;
   bool jobEnded_ = false;  // the download job said its last word: its closing texts are dropped
   std::string lastStatus_[3];
+  std::string lastLogged_[3];
   bool holding_ = false;
   std::vector<std::string> held_;
 };

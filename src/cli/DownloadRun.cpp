@@ -22,6 +22,7 @@
 #include "app/Commands.h"
 #include "archive/Archive.h"
 #include "cli/Aria2Rpc.h"
+#include "cli/LogFile.h"
 #include "download/DownloadJob.h"
 #include "download/Naming.h"
 #include "download/Workers.h"
@@ -591,13 +592,12 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
                   EscapeControls(album.folder).c_str());
     }
     std::fflush(stdout);
-    if (verbose) {
-      for (const FailedPicture& failure : album.failures) {
-        host.Line(EscapeControls("failed: " + PrimaryAddress(failure.address) + " -> " +
-                                 failure.file + ": " + failure.reason));
-      }
+    for (const FailedPicture& failure : album.failures) {
+      host.Detail(EscapeControls("failed: " + PrimaryAddress(failure.address) + " -> " +
+                                 failure.file + ": " + failure.reason),
+                  verbose);
     }
-    if (host.verbosity() != Verbosity::Quiet || !OutcomeIsGood(album.outcome)) {
+    {
       // The site's texts (name, page address, note) on one line: their breaks are shown.
       std::string line =
           "album " + EscapeControls(entry.strName) + ": " + OutcomeName(album.outcome);
@@ -620,9 +620,9 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
           break;
       }
       if (!album.note.empty()) line += "; " + EscapeControls(album.note);
-      if (!InterruptScope::Interrupted() || album.outcome == AlbumOutcome::Stopped) {
-        host.Line(line);
-      }
+      host.Detail(line,
+                  (host.verbosity() != Verbosity::Quiet || !OutcomeIsGood(album.outcome)) &&
+                      (!InterruptScope::Interrupted() || album.outcome == AlbumOutcome::Stopped));
     }
   };
   ListWriterFn writer;
@@ -734,9 +734,8 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
     std::fflush(stdout);
   }
   if (summary.started || summary.stopped) {
-    if (status != kExitOk || session.options().verbosity != Verbosity::Quiet) {
-      session.host().Line(line);
-    }
+    session.host().Detail(line,
+                          status != kExitOk || session.options().verbosity != Verbosity::Quiet);
     if (summary.failed > 0 && session.options().verbosity != Verbosity::Verbose) {
       session.host().Line("(-v names each failed picture; a rerun fetches only what is missing)");
     }
@@ -792,9 +791,8 @@ int DownloadAddressSteps(const DownloadOptions& options, const AlbumSelection& s
       std::printf("{\"type\":\"wait\",\"host\":%s,\"seconds\":%u,\"status\":%ld}\n",
                   JsonString(wait.host).c_str(), wait.seconds, wait.status);
       std::fflush(stdout);
-    } else if (verbosity != Verbosity::Quiet || wait.seconds > 30) {
-      host.Line(WaitLine(wait));
     }
+    host.Detail(WaitLine(wait), !json && (verbosity != Verbosity::Quiet || wait.seconds > 30));
   });
   struct ObserverReset {
     ~ObserverReset() { SetHostWaitObserver(nullptr); }
@@ -929,11 +927,12 @@ int RunDownloadSteps(const DownloadOptions& options, bool& started) {
   size_t run = 0;
   for (size_t i = 0; i < targets.size() && !InterruptScope::Interrupted(); ++i) {
     const Target& target = targets[i];
-    if (!quiet) {
-      std::cerr << "albumora: address " << i + 1 << "/" << targets.size()
-                << " (" + EscapeControls(fileName) + ":" + std::to_string(target.index) + "): "
-                << EscapeControls(target.given) << std::endl;
-    }
+    const std::string heading = "albumora: address " + std::to_string(i + 1) + "/" +
+                                std::to_string(targets.size()) + " (" + EscapeControls(fileName) +
+                                ":" + std::to_string(target.index) +
+                                "): " + EscapeControls(target.given);
+    LogLine(heading);
+    if (!quiet) std::cerr << heading << std::endl;
     // The text output's heading: which address the album lines after it belong to.
     if (!options.common.json) {
       std::printf("# %s:%zu: %s\n", EscapeControls(fileName).c_str(), target.index,

@@ -12,7 +12,10 @@
 #include "cli/CliCommon.h"
 #include "cli/ConfigCommand.h"
 #include "cli/DownloadRun.h"
+#include "cli/LogFile.h"
 #include "cli/LoginCommand.h"
+#include "fs/ProgramFolder.h"
+#include "model/Config.h"
 #include "model/Settings.h"
 
 namespace {
@@ -110,6 +113,11 @@ void AddCommonOptions(CLI::App* command, CommonOptions& options, CommonInputs& i
                  "each failed album-list page (\"failed: ADDRESS: REASON\")")
       ->excludes(quiet);
   command->add_flag("--json", options.json, "results as one JSON object per line");
+  command
+      ->add_option("--log", options.logFile,
+                   "append what stderr tells, and the -v detail, to FILE with a time stamp per "
+                   "line (never the progress line); default log.file of albumora.toml")
+      ->type_name("FILE");
   auto* address =
       command->add_option("ADDRESS", options.address, "account number or album page address")
           ->type_name("");
@@ -219,6 +227,28 @@ bool ReadNumberOption(const NumberOption& number, long& value, std::string& erro
           " to " + std::to_string(number.high) + (*number.unit == '\0' ? "" : " ") + number.unit +
           ", not \"" + EscapeControls(text) + "\"";
   return false;
+}
+
+// Opens the log a list or download run appends to: --log FILE, else log.file of albumora.toml
+// (a relative one from the program folder); and tells the run's command line in it.
+bool StartLog(const CommonOptions& options, int argc, char** argv, std::string& error) {
+  std::string path = options.logFile;
+  if (path.empty()) {
+    // Read without a word: the run's own loading tells the file's problems.
+    InitProgramFolder(options.home, false);
+    Config config;
+    std::vector<std::string> problems;
+    LoadConfig(ProgramFile(kConfigFileName), config, problems);
+    if (config.logFile.empty()) return true;
+    path = std::filesystem::path(config.logFile).is_relative()
+               ? ProgramFile(config.logFile).string()
+               : config.logFile;
+  }
+  if (!OpenLog(path, error)) return false;
+  std::string line = std::string("albumora ") + ALBUMORA_VERSION + ":";
+  for (int i = 1; i < argc; ++i) line += " " + EscapeControls(argv[i]);
+  LogLine(line);
+  return true;
 }
 
 }  // namespace
@@ -463,12 +493,12 @@ int main(int argc, char** argv) {
 
   std::string error;
   if (sites->parsed()) return RunSitesCommand(sitesJson);
-  if (list->parsed() || downloadCommand->parsed()) CatchStopSignals();
-  if (list->parsed()) {
+  // The two commands that run a job, as the log sees them.
+  auto runList = [&]() -> int {
     if (!FinishCommon(listOptions, listInputs, error)) return UsageError("list", error);
     return RunListCommand(listOptions);
-  }
-  if (downloadCommand->parsed()) {
+  };
+  auto runDownload = [&]() -> int {
     if (!FinishCommon(download.common, downloadInputs, error)) {
       return UsageError("download", error);
     }
@@ -539,6 +569,16 @@ int main(int argc, char** argv) {
                           : exportKind == "thunder" ? ExportKind::Thunder
                                                     : ExportKind::None;
     return RunDownloadCommand(download);
+  };
+  if (list->parsed() || downloadCommand->parsed()) {
+    CatchStopSignals();
+    if (!StartLog(list->parsed() ? listOptions : download.common, argc, argv, error)) {
+      PrintError(error);
+      return kExitNotStarted;
+    }
+    const int status = list->parsed() ? runList() : runDownload();
+    LogLine("exit status " + std::to_string(status));
+    return status;
   }
   if (configCommand->parsed()) {
     config.site = SiteFromText(configSite);

@@ -25,6 +25,7 @@ namespace albumora {
 namespace {
 
 constexpr size_t kMaxAgentLength = 512;
+constexpr size_t kMaxPathLength = 4096;
 // A settings file is a few hundred bytes; anything far larger is not one.
 constexpr std::streamsize kMaxFileBytes = 1 << 20;
 
@@ -38,6 +39,7 @@ struct Switch {
 };
 struct Text {
   std::string Config::*member;
+  bool ascii = true;  // printable ASCII (a header value); else any UTF-8 without control characters
 };
 
 // One value of the file: its table, its key, its help line and what it holds.
@@ -50,8 +52,8 @@ struct Field {
   std::string Name() const { return std::string(table) + "." + std::string(key); }
 };
 
-const std::array<Field, 12>& Fields() {
-  static const std::array<Field, 12> fields = {{
+const std::array<Field, 13>& Fields() {
+  static const std::array<Field, 13> fields = {{
       {"transfer", "low_speed_bytes",
        "bytes a second below which a transfer is slow (0 to 1000000000; 0: no limit)",
        Number{&Config::lowSpeedBytes, 0, 1'000'000'000}},
@@ -90,6 +92,10 @@ const std::array<Field, 12>& Fields() {
        "bytes a second for the whole download, all threads together (0 to 4000000000; 0: no "
        "limit)",
        Number{&Config::limitRate, 0, 4'000'000'000}},
+      {"log", "file",
+       "list and download append what they tell to this file, with a time stamp per line "
+       "(empty: none; a relative path is taken from the program folder)",
+       Text{&Config::logFile, false}},
   }};
   return fields;
 }
@@ -108,9 +114,13 @@ std::string Rule(const Field& field) {
                                         std::to_string(n.high);
                                },
                                [](const Switch&) { return std::string("takes true or false"); },
-                               [](const Text&) {
-                                 return "takes printable ASCII text of at most " +
-                                        std::to_string(kMaxAgentLength) + " characters";
+                               [](const Text& t) {
+                                 return t.ascii ? "takes printable ASCII text of at most " +
+                                                      std::to_string(kMaxAgentLength) +
+                                                      " characters"
+                                                : "takes a path without control characters, "
+                                                  "at most " +
+                                                      std::to_string(kMaxPathLength) + " bytes";
                                }},
                     field.kind);
 }
@@ -119,6 +129,16 @@ bool AgentAcceptable(std::string_view text) {
   if (text.size() > kMaxAgentLength) return false;
   for (char c : text) {
     if (c < 0x20 || c > 0x7E) return false;
+  }
+  return true;
+}
+
+bool TextAcceptable(const Text& kind, std::string_view text) {
+  if (kind.ascii) return AgentAcceptable(text);
+  if (text.size() > kMaxPathLength) return false;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return false;
   }
   return true;
 }
@@ -203,7 +223,7 @@ bool SetFromText(const Field& field, Config& config, const std::string& typed, s
                         },
                         [&](const Text& t) {
                           // A text is taken as typed: the blanks around it are its own.
-                          ok = AgentAcceptable(typed);
+                          ok = TextAcceptable(t, typed);
                           if (ok) config.*t.member = typed;
                         }},
              field.kind);
@@ -248,7 +268,7 @@ bool SetFromNode(const Field& field, Config& config, const toml::node& node) {
                                [&](const Text& t) {
                                  const std::optional<std::string> text =
                                      node.value_exact<std::string>();
-                                 if (!text || !AgentAcceptable(*text)) return false;
+                                 if (!text || !TextAcceptable(t, *text)) return false;
                                  config.*t.member = *text;
                                  return true;
                                }},

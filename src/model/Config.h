@@ -38,6 +38,8 @@ struct Config {
   bool randomWait = false;
   uint32_t perHostConnections = 0;
   uint32_t limitRate = 0;
+  // The command line's log file (list, download); empty: none.
+  std::string logFile;
 
   bool operator==(const Config&) const = default;
 };

@@ -205,6 +205,30 @@ TEST_F(DownloadCli, FailedRequestsAreNamedWithVerbose) {
       << run.err;
   EXPECT_NE(run.err.find("size limit"), std::string::npos) << run.err;
   EXPECT_EQ(run.err.find("request failed"), std::string::npos) << run.err;
+
+  // The log keeps what stderr tells and the -v detail, also under -q, each line stamped; never
+  // the progress line. It is appended to.
+  const std::filesystem::path log = dir_ / "runs.log";
+  std::ofstream(log) << "earlier\n";
+  run = Albumora(Download("-q --log " + log.string() + " --albums 1 --max-kb 1 --save " +
+                          Save().string() + " 10001"));
+  EXPECT_EQ(run.status, 4);
+  EXPECT_EQ(run.err.find("failed: http://"), std::string::npos) << run.err;
+  const std::vector<std::string> logged = Lines(ReadFile(log));
+  ASSERT_GE(logged.size(), 6u);
+  EXPECT_EQ(logged[0], "earlier");
+  std::string text;
+  for (size_t i = 1; i < logged.size(); ++i) {
+    EXPECT_EQ(logged[i].size() > 25 ? logged[i].substr(4, 1) + logged[i].substr(10, 1) : "", "-T")
+        << logged[i];
+    text += logged[i].substr(std::min<size_t>(25, logged[i].size())) + "\n";
+  }
+  for (const char* part : {"albumora 0.", " -q --log ",
+                           "failed: http://b1.photo.store.qq.com/psb/10001/V1west/full/1.jpg",
+                           "album 西湖: partial", "0 of 3 pictures written", "exit status 4\n"}) {
+    EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+  }
+  EXPECT_EQ(text.find("progress:"), std::string::npos) << text;
   run = Albumora(Download("-q --albums 1 --save " + Save().string() + " 10001"));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
