@@ -529,6 +529,7 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
   DownloadSummary summary;
   summary.address = choices.address;
   summary.index = choices.index;
+  summary.dryRun = choices.exportKind == ExportKind::DryRun;
   std::unique_ptr<ProgressLine> progress;
   if (isatty(STDERR_FILENO) != 0 && host.verbosity() != Verbosity::Quiet) {
     progress = std::make_unique<ProgressLine>();
@@ -648,6 +649,36 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
       }
     };
   }
+  if (choices.exportKind == ExportKind::DryRun) {
+    // Per picture its address and the file a download would write, before its album's line.
+    writer = [&](const DownloadList& list, const std::string& albumName) {
+      // The album's row: names in the album list are unique.
+      int row = 0;
+      for (size_t i = 0; i < app.albumList.size() && row == 0; ++i) {
+        if (app.albumList[i].strName == albumName) row = static_cast<int>(i) + 1;
+      }
+      for (size_t i = 0; i < list.size(); ++i) {
+        const std::string& line = list.arrUrl[i];
+        const size_t cut = line.find("\r\n");
+        std::string address = line.substr(0, cut);
+        std::string fallback = cut == std::string::npos ? std::string() : line.substr(cut + 2);
+        if (address.empty()) std::swap(address, fallback);
+        const std::string file = list.strSaveDir + list.arrName[i];
+        const bool already = i < list.arrAlready.size() && list.arrAlready[i] != 0;
+        if (json) {
+          std::printf(
+              "{\"type\":\"picture\"%s,\"row\":%d,\"address\":%s,\"fallback\":%s,"
+              "\"file\":%s,\"already\":%s}\n",
+              InputJson(choices.address, choices.index).c_str(), row, JsonString(address).c_str(),
+              JsonString(fallback).c_str(), JsonString(file).c_str(), already ? "true" : "false");
+        } else {
+          std::printf("%04d\t%s\t%s\n", row, EscapeControls(address).c_str(),
+                      EscapeControls(file).c_str());
+        }
+      }
+      std::fflush(stdout);
+    };
+  }
   if (choices.exportKind == ExportKind::Aria2) {
     writer = [&host](const DownloadList& list, const std::string& albumName) {
       if (WriteAria2List(list, albumName).empty()) {
@@ -664,6 +695,7 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     options.writeList = writer;
     options.archive = archive.get();
     options.force = choices.force;
+    options.dryRun = choices.exportKind == ExportKind::DryRun;
     RunDownloadJob(app, SiteAdapters(), options);
   }
   if (archive && !archive->LastError().empty()) {
@@ -700,6 +732,8 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
     line = std::to_string(summary.queued) + " of " + std::to_string(summary.listed) +
            " pictures queued in aria2";
     if (summary.notQueued > 0) line += ", " + std::to_string(summary.notQueued) + " not queued";
+  } else if (summary.listOnly && summary.dryRun) {
+    line = std::to_string(summary.listed) + " pictures listed (a dry run: nothing written)";
   } else if (summary.listOnly) {
     line = std::to_string(summary.listed) + " pictures listed for a download manager";
   } else {
@@ -769,6 +803,7 @@ int DownloadAddressSteps(const DownloadOptions& options, const AlbumSelection& s
   common.address = target.address;
   std::string error;
   CliSession session(common);
+  if (options.exportKind == ExportKind::DryRun) session.KeepNoNewSettingsFile();
   if (!session.Setup()) return kExitNotStarted;
   Config& config = session.app().config;
   if (options.lowSpeed) {

@@ -34,7 +34,8 @@ struct DownloadOverrides {
 // Instead of downloading, a list per album for a download manager.
 // None: download here; Thunder, Aria2: list files; Aria2Rpc: each picture handed to a running
 // aria2.
-enum class ExportKind { None, Thunder, Aria2, Aria2Rpc };
+// DryRun: each picture's address and the file it would get printed, nothing written.
+enum class ExportKind { None, Thunder, Aria2, Aria2Rpc, DryRun };
 
 // "all", or row numbers as `list` prints them, comma-separated, with ranges: "1,3-5".
 struct AlbumSelection {
@@ -92,6 +93,7 @@ struct DownloadSummary {
   bool started = false;  // the job got past its save-path checks
   bool stopped = false;  // Ctrl-C
   bool listOnly = false;
+  bool dryRun = false;
   size_t albums = 0;
   size_t albumsGood = 0;  // complete, or nothing new
   size_t listed = 0;

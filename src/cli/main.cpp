@@ -399,6 +399,12 @@ int main(int argc, char** argv) {
                    "referers and cookies) or thunder (ALBUM.lst)")
       ->check(CLI::IsMember({"aria2", "thunder"}).description(""))
       ->type_name("aria2|thunder");
+  bool dryRun = false;
+  downloadCommand->add_flag(
+      "--dry-run,--simulate", dryRun,
+      "list the albums and their pictures and print per picture its address and the file it "
+      "would be written to (row, address, file; --json: one object per picture); nothing is "
+      "fetched and no folder, file, marker or archive row is written");
   downloadCommand
       ->add_option("--aria2-rpc", download.aria2Rpc,
                    "instead of downloading, hand each picture to a running aria2 (aria2c "
@@ -561,10 +567,16 @@ int main(int argc, char** argv) {
     if (!exportKind.empty() && rpc) {
       return UsageError("download", "--export and --aria2-rpc: give one");
     }
+    if (dryRun && (!exportKind.empty() || rpc || (overrides.optionsOn & OPT_THUNDER_ONLY) != 0)) {
+      return UsageError("download",
+                        "--dry-run writes nothing: it goes with no --export, --aria2-rpc or "
+                        "--thunder-list");
+    }
     if (!download.aria2Secret.empty() && !rpc) {
       return UsageError("download", "--aria2-secret goes with --aria2-rpc URL");
     }
-    download.exportKind = rpc                       ? ExportKind::Aria2Rpc
+    download.exportKind = dryRun                    ? ExportKind::DryRun
+                          : rpc                     ? ExportKind::Aria2Rpc
                           : exportKind == "aria2"   ? ExportKind::Aria2
                           : exportKind == "thunder" ? ExportKind::Thunder
                                                     : ExportKind::None;

@@ -21,6 +21,9 @@ struct PictureOrigin {
   // Fetch again what an earlier run wrote (--force, or resume switched off): the picture keeps
   // its own file, which the new answer replaces.
   bool refetch = false;
+  // A dry run: the names are decided as for a download, but no folder is made and no file in it
+  // is written or removed.
+  bool dryRun = false;
 };
 
 // One album's side of the naming: the list its pictures go to, the marker read in its folder,

@@ -286,6 +286,41 @@ TEST_F(DownloadCli, Aria2ExportIsReadRightByAria2c) {
   EXPECT_EQ(record.NameRules[0].wOptions, 0);
 }
 
+// A dry run writes nothing and fetches no picture; the files it names are the ones a download
+// then writes.
+TEST_F(DownloadCli, DryRunNamesWhatADownloadWrites) {
+  RunResult run = Albumora(Download("--dry-run --albums 1,3 --save " + Save().string() + " 10001"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(Save()));
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Home()) / "archive.db"));
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Home()) / "soft.dat"));
+  EXPECT_TRUE(web_.RequestsTo("/V1west/full/").empty());
+  EXPECT_NE(run.err.find("4 pictures listed (a dry run: nothing written)"), std::string::npos)
+      << run.err;
+  std::vector<std::string> files;
+  for (const std::string& line : Lines(run.out)) {
+    const std::vector<std::string> fields = [&] {
+      std::vector<std::string> parts;
+      std::istringstream in(line);
+      for (std::string part; std::getline(in, part, '\t');) parts.push_back(part);
+      return parts;
+    }();
+    if (fields.size() == 3) files.push_back(fields[2]);
+  }
+  ASSERT_EQ(files.size(), 4u) << run.out;
+  EXPECT_EQ(files[0], (Album("西湖") / "断桥残雪.jpg").string());
+  const auto objects = JsonLines(
+      Albumora(Download("--dry-run --json --albums 1 --save " + Save().string() + " 10001")).out);
+  ASSERT_GE(objects.size(), 3u);
+  EXPECT_EQ(objects[0]["type"].text, "picture");
+  EXPECT_EQ(objects[0]["address"].text, testweb::DemoFullAddress(DemoAlbums()[0], 0));
+  EXPECT_EQ(objects[0]["file"].text, files[0]);
+
+  run = Albumora(Download("--albums 1,3 --save " + Save().string() + " 10001"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const std::string& file : files) EXPECT_TRUE(std::filesystem::exists(file)) << file;
+}
+
 TEST_F(DownloadCli, PicturesHandedToARunningAria2) {
   // aria2c as a daemon on a free loopback port, fetching through the test web.
   const int freePort = testweb::FreeLoopbackPort();
