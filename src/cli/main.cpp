@@ -39,7 +39,7 @@ constexpr const char* kExitStatusHelp =
 
 constexpr const char* kAddressHelp =
     "ADDRESS:\n"
-    "  qzone   a QQ number (10001), or http://user.qzone.qq.com/NUMBER\n"
+    "  qzone   a QQ number (10001: 5 to 10 digits), or http://user.qzone.qq.com/NUMBER\n"
     "  others  the owner's album page, beginning with http:// or https:// ('albumora sites'\n"
     "          lists the families and example addresses); without --site the family is\n"
     "          recognised from the address, and a bare number is a QQ number. Any other\n"
@@ -59,14 +59,20 @@ constexpr const char* kDownloadOutputHelp =
     "one object per album {\"type\":\"album\",\"row\",\"name\",\"outcome\",\"listed\",\n"
     "\"written\",\"already\",\"failed\",\"reasons\",\"stopped\",\"folder\",\"note\",...}, one\n"
     "{\"type\":\"failed\",\"address\",\"file\",\"reason\",\"error\"} per failed picture before\n"
-    "it, and a last {\"type\":\"summary\",...}.\n"
+    "it, and a last {\"type\":\"summary\",...,\"queued\",\"status\"} (queued: pictures handed\n"
+    "to aria2). Album and summary objects carry \"address\" as given; with -i FILE also\n"
+    "\"index\", its line, and a {\"type\":\"total\",...} object ends the stream. With -i FILE\n"
+    "the text output heads each address with \"# FILE:LINE: ADDRESS\".\n"
     "stderr tells each album's outcome and ends with \"N of M pictures written, A already\n"
     "there, K failed (reasons), S stopped; albums: ...\". Reasons: network, time-out, HTTP\n"
     "status, size limit, not a picture, not written, too slow. -v names each failed picture.\n"
     "Resume: the download archive (archive.db in the program folder) records every picture;\n"
     "a rerun fetches only the pictures that are missing, failed or stopped (--force: all).\n"
     "A file already at a picture's name that is not that picture is never overwritten: the\n"
-    "picture takes the next free name \"NAME (1).jpg\".\n";
+    "picture takes the next free name \"NAME (1).jpg\".\n"
+    "Markers: an album whose pictures are all there gets pic.zrk (its first picture's\n"
+    "address); --skip-old stops listing there. Delete pic.zrk to make the skip rule start\n"
+    "over.\n";
 
 struct CommonInputs {
   std::string site;
@@ -289,8 +295,9 @@ int main(int argc, char** argv) {
   AddCommonOptions(downloadCommand, download.common, downloadInputs, false);
   downloadCommand
       ->add_option("-i,--input-file", download.inputFile,
-                   "download every address of FILE in order, one a line ('#' starts a "
-                   "comment; - reads standard input), instead of ADDRESS")
+                   "download every address of FILE in order, one a line ('#' at a line's start "
+                   "or after white space starts a comment; - reads standard input), instead of "
+                   "ADDRESS; a bad line is told as FILE:LINE and skipped (status 2 at least)")
       ->type_name("FILE");
   downloadCommand->add_flag("--force", download.force,
                             "fetch every picture again, also those an earlier run wrote (each "
