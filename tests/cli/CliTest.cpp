@@ -199,9 +199,12 @@ TEST_F(ListCli, ADeadProxyExitsThreeAndNamesTheCause) {
   EXPECT_NE(result.err.find("onnect"), std::string::npos) << result.err;  // curl's own words
   // Not the site's advice to log in: the network was the cause.
   EXPECT_EQ(result.err.find("message:"), std::string::npos) << result.err;
-  // -v shows every failed request.
+  // -v names every failed page of the list by its address.
   result = Run({"list", "-v", "--home=" + home_.string(), "--proxy=" + dead, "10001"});
-  EXPECT_NE(result.err.find("request failed: "), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("failed: http://route.store.qq.com/GetRoute?UIN=10001"),
+            std::string::npos)
+      << result.err;
+  EXPECT_NE(result.err.find("status: 获取相册列表失败"), std::string::npos) << result.err;
 }
 
 TEST_F(ListCli, RefusedAddressesAreUsageErrors) {
