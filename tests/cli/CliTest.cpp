@@ -471,6 +471,17 @@ TEST_F(ListCli, ConfigShowsAndSetsAlbumoraToml) {
                             ":2: unknown setting transfer.low_speed_secs"),
             std::string::npos)
       << result.err;
+  // A hand-written file survives --set byte for byte but the changed line; its unknown key is
+  // told, not dropped.
+  const std::string hand =
+      "# mine\n[transfer]\nlow_speed_secs = 5  # typo\n\nlow_speed_bytes = 1\n";
+  std::ofstream(file) << hand;
+  result = Run({"config", home, "--set", "transfer.low_speed_bytes=2048"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.err.find("unknown setting transfer.low_speed_secs"), std::string::npos);
+  std::string edited = hand;
+  edited.replace(edited.find("= 1\n"), 3, "= 2048");
+  EXPECT_EQ(ReadFile(file), edited);
   std::ofstream(file) << "[transfer\n";
   result = Run({"config", home, "--set", "transfer.low_speed_seconds=30"});
   EXPECT_EQ(result.status, 1) << result.err;
