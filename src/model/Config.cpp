@@ -115,12 +115,12 @@ std::string Rule(const Field& field) {
                                },
                                [](const Switch&) { return std::string("takes true or false"); },
                                [](const Text& t) {
-                                 return t.ascii ? "takes printable ASCII text of at most " +
-                                                      std::to_string(kMaxAgentLength) +
-                                                      " characters"
-                                                : "takes a path without control characters, "
-                                                  "at most " +
-                                                      std::to_string(kMaxPathLength) + " bytes";
+                                 return t.ascii
+                                            ? "takes printable ASCII text of at most " +
+                                                  std::to_string(kMaxAgentLength) + " characters"
+                                            : "takes a path without control characters, "
+                                              "at most " +
+                                                  std::to_string(kMaxPathLength) + " bytes";
                                }},
                     field.kind);
 }
