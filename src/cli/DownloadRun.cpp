@@ -620,6 +620,7 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
         default:
           break;
       }
+      if (choices.exportKind == ExportKind::DryRun) line += " (a dry run: nothing fetched)";
       if (!album.note.empty()) line += "; " + EscapeControls(album.note);
       host.Detail(line,
                   (host.verbosity() != Verbosity::Quiet || !OutcomeIsGood(album.outcome)) &&

@@ -295,6 +295,8 @@ TEST_F(DownloadCli, DryRunNamesWhatADownloadWrites) {
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Home()) / "archive.db"));
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Home()) / "soft.dat"));
   EXPECT_TRUE(web_.RequestsTo("/V1west/full/").empty());
+  EXPECT_NE(run.err.find("album 西湖: complete (a dry run: nothing fetched)"), std::string::npos)
+      << run.err;
   EXPECT_NE(run.err.find("4 pictures listed (a dry run: nothing written)"), std::string::npos)
       << run.err;
   std::vector<std::string> files;
