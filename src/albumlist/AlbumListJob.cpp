@@ -30,6 +30,9 @@ bool JobListContext::Publish(const ST_PERLISTRECORD& album) {
 }
 size_t JobListContext::AlbumCount() const { return app_.albumList.size(); }
 uint32_t JobListContext::PageCap() const { return app_.config.albumListPageCap; }
+void JobListContext::PageFailed(const std::string&, const std::string&) const {
+  if (failedPages_ != nullptr) ++*failedPages_;
+}
 
 namespace {
 
@@ -45,7 +48,8 @@ std::string Format(const char* pattern, size_t n) {
   return text;
 }
 
-void RunPlan(AppState& app, const Adapters& adapters, ListPlan plan, CoverQueue& covers) {
+void RunPlan(AppState& app, const Adapters& adapters, ListPlan plan, CoverQueue& covers,
+             std::atomic<size_t>& failedPages) {
   if (!plan.idLookupUrl.empty() && plan.lookupId != nullptr) {
     std::string id;
     if (!plan.lookupId(plan.idLookupUrl, id)) {
@@ -62,7 +66,7 @@ void RunPlan(AppState& app, const Adapters& adapters, ListPlan plan, CoverQueue&
     if (call.ownerBefore) app.strOwner = *call.ownerBefore;
     app.nListType = call.nListType;
     if (AlbumListFn adapter = adapters.AlbumList(app.nSite.load(), call.nListType)) {
-      JobListContext context(app, &covers);
+      JobListContext context(app, &covers, &failedPages);
       FetchStopScope stops(context);
       adapter(call.address, context);
     }
@@ -73,13 +77,18 @@ void RunPlan(AppState& app, const Adapters& adapters, ListPlan plan, CoverQueue&
   }
 }
 
-void Finish(AppState& app, const std::string& typed) {
+void Finish(AppState& app, const std::string& typed, size_t failedPages) {
   FinishOwner(app.strOwner);
   FinishOwner(app.strOwnerTitle);
   app.host.GridFinished();
   const size_t n = app.albumList.size();
   app.host.SetStatus(StatusLine::ListTitle, Format("相册列表(共%d个)", n));
-  app.host.SetStatus(StatusLine::Main, Format("获取相册列表完成，共%d个", n));
+  // A list that a stop or a failed page cut short says so.
+  const char* status = app.nListState.load() == LIST_STOP ? "获取相册列表已终止，共%d个"
+                       : failedPages == 0                 ? "获取相册列表完成，共%d个"
+                       : n == 0                           ? "获取相册列表失败"
+                                : "获取相册列表未完成，共%d个";
+  app.host.SetStatus(StatusLine::Main, Format(status, n));
   app.host.SetListBusy(false, n > 0);
   if (n > 0 && RememberRecent(app.settings, 0, typed)) {
     app.host.AddressRemembered(typed);
@@ -119,6 +128,7 @@ ListOutcome RunAlbumList(AppState& app, const Adapters& adapters) {
   host.SetStatus(StatusLine::Progress, "");
 
   ListOutcome outcome = ListOutcome::Ran;
+  std::atomic<size_t> failedPages{0};
   const std::string addr = HttpForm(typed);
   const int site = app.nSite.load();
   if (!Contains(addr, "http://") && site != SITE_QZONE) {
@@ -128,10 +138,10 @@ ListOutcome RunAlbumList(AppState& app, const Adapters& adapters) {
   } else {
     // The list goes on while covers land; the job ends once they have all been loaded.
     CoverQueue covers(app, [&app] { return app.nListState.load() == LIST_STOP; });
-    RunPlan(app, adapters, adapters.Plan(site, addr), covers);
+    RunPlan(app, adapters, adapters.Plan(site, addr), covers, failedPages);
     covers.Finish();
   }
-  Finish(app, typed);
+  Finish(app, typed, failedPages.load());
   return outcome;
 }
 

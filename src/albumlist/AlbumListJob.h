@@ -1,6 +1,8 @@
 // The album-list job: from the typed address to a filled album list.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -15,19 +17,23 @@ class CoverQueue;
 // The album-list side adapters see, over the window's records.
 class JobListContext : public ListContext {
  public:
-  // The covers of a thumbnail wall go to `covers` when given (fetched several at a time).
-  explicit JobListContext(AppState& app, CoverQueue* covers = nullptr)
-      : app_(app), covers_(covers) {}
+  // The covers of a thumbnail wall go to `covers` when given (fetched several at a time); the
+  // failed pages are counted in `failedPages` when given.
+  explicit JobListContext(AppState& app, CoverQueue* covers = nullptr,
+                          std::atomic<size_t>* failedPages = nullptr)
+      : app_(app), covers_(covers), failedPages_(failedPages) {}
   bool Halted() const override;
   JobTexts& Texts() override;
   User& user() override;
   bool Publish(const ST_PERLISTRECORD& album) override;
   size_t AlbumCount() const override;
   uint32_t PageCap() const override;
+  void PageFailed(const std::string& address, const std::string& reason) const override;
 
  private:
   AppState& app_;
   CoverQueue* covers_;
+  std::atomic<size_t>* failedPages_;
 };
 
 // The message for an empty address, or one without "http://" for a site other than Qzone.

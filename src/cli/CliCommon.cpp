@@ -4,15 +4,20 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <signal.h>
 #include <algorithm>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 
 #include "albumlist/AlbumRows.h"
+#include "cli/LogFile.h"
 #include "cli/LoginCommand.h"
 #include "download/Workers.h"
 #include "fs/ProgramFolder.h"
@@ -81,19 +86,25 @@ bool IsWide(int32_t code) {
          (code >= 0x20000 && code <= 0x3FFFD);
 }
 
-// Ctrl-C: the job to stop and whether a stop was asked.
+// Ctrl-C, SIGTERM, SIGHUP: the job to stop and the signal that asked for it (0: none yet).
 std::atomic<AppState*> gStopTarget{nullptr};
-std::atomic<bool> gInterrupted{false};
+std::atomic<int> gStopSignal{0};
 
-void OnInterrupt(int) {
-  gInterrupted = true;
+void StopTarget() {
   AppState* app = gStopTarget.load();
   if (app != nullptr) {
     app->nListState = LIST_STOP;
     app->nDownState = DOWN_STOP;
     Pool().stop = true;
   }
-  std::signal(SIGINT, SIG_DFL);
+}
+
+void OnStopSignal(int signal) {
+  int none = 0;
+  gStopSignal.compare_exchange_strong(none, signal);
+  StopTarget();
+  // A second one of the same ends the program at once.
+  std::signal(signal, SIG_DFL);
 }
 
 }  // namespace
@@ -118,7 +129,8 @@ bool CountCookieLines(const std::filesystem::path& path, size_t& cookies, size_t
 }
 
 int UsageError(const std::string& command, const std::string& error) {
-  std::cerr << "albumora: " << error << "\n"
+  LogLine("albumora: " + EscapeControls(error));
+  std::cerr << "albumora: " << EscapeControls(error) << "\n"
             << "try 'albumora " << (command.empty() ? "" : command + " ") << "--help'" << std::endl;
   return kExitUsage;
 }
@@ -154,10 +166,12 @@ std::string ClosestWord(const std::string& typed, const std::vector<std::string>
 }
 
 void PrintError(const std::string& error) {
+  LogLine("albumora: " + EscapeControls(error));
   std::cerr << "albumora: " << EscapeControls(error) << std::endl;
 }
 
 void PrintWarning(const std::string& text) {
+  LogLine("albumora: warning: " + EscapeControls(text));
   std::cerr << "albumora: warning: " << EscapeControls(text) << std::endl;
 }
 
@@ -176,7 +190,13 @@ std::string EscapeControls(const std::string& text, bool keepLineFeeds) {
     const size_t length = DecodeAt(text, i, code);
     if (keepLineFeeds && code == '\n') {
       out += '\n';
-    } else if ((code >= 0 && code < 0x20) || code == 0x7F) {
+    } else if (code < 0) {
+      // A byte that is no part of a UTF-8 character (binary junk): shown, never sent raw.
+      const auto byte = static_cast<unsigned char>(text[i]);
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    } else if (code < 0x20 || code == 0x7F) {
       out += "\\x";
       out += kHex[code >> 4];
       out += kHex[code & 15];
@@ -259,15 +279,26 @@ void CliHost::SetDisplay(Display* display) {
   display_ = display;
 }
 
-void CliHost::Line(const std::string& text) {
+void CliHost::Line(const std::string& text) { Detail(text, true); }
+
+void CliHost::Detail(const std::string& text, bool shown) {
+  const std::string escaped = EscapeControls(text, true);
   std::lock_guard lock(mutex_);
+  LogLine(escaped);
+  if (!shown) return;
   if (display_ != nullptr) display_->ClearLine();
-  std::cerr << EscapeControls(text, true) << std::endl;
+  std::cerr << escaped << std::endl;
 }
 
 void CliHost::SetStatus(StatusLine line, const std::string& text) {
   std::lock_guard lock(mutex_);
-  if (jobEnded_ || verbosity_ == Verbosity::Quiet) return;
+  if (jobEnded_) return;
+  // The log keeps the status and title lines as -v shows them; never the per-picture line.
+  if (line != StatusLine::Progress && !text.empty() && text != lastLogged_[LineSlot(line)]) {
+    lastLogged_[LineSlot(line)] = text;
+    LogLine(std::string(LineLabel(line)) + ": " + EscapeControls(text));
+  }
+  if (verbosity_ == Verbosity::Quiet) return;
   if (display_ != nullptr) {
     display_->Status(line, EscapeControls(text));
     return;
@@ -349,6 +380,7 @@ bool CliHost::AskYesNo(const std::string& text, const std::string& caption) {
     std::cerr << " [y/N] ";
   }
   std::cerr << "-> " << (yes ? "yes" : "no") << std::endl;
+  LogLine("question: " + EscapeControls(question) + " -> " + (yes ? "yes" : "no"));
   return yes;
 }
 
@@ -363,13 +395,13 @@ void CliHost::OpenLogin(const std::string& address) {
 }
 
 void CliHost::PoolFinished(long seconds, long pictures) {
-  if (verbosity_ != Verbosity::Verbose) return;
-  Line("album finished: " + std::to_string(pictures) + " pictures tried in " +
-       std::to_string(seconds) + " s");
+  Detail("album finished: " + std::to_string(pictures) + " pictures tried in " +
+             std::to_string(seconds) + " s",
+         verbosity_ == Verbosity::Verbose);
 }
 
 void CliHost::OpenFolder(const std::string& path) {
-  if (verbosity_ != Verbosity::Quiet) Line("folder: " + path);
+  Detail("folder: " + path, verbosity_ != Verbosity::Quiet);
 }
 
 CliSession::CliSession(const CommonOptions& options)
@@ -401,7 +433,12 @@ bool OpenProgramFolder(const std::string& home) {
 bool CliSession::Setup() {
   std::error_code error;
   if (!OpenProgramFolder(options_.home)) return false;
-  LoadSettings(app_.settings, ProgramFile("soft.dat"));
+  hadSettings_ = std::filesystem::exists(ProgramFile("soft.dat"), error);
+  if (keepNoNewSettings_) {
+    app_.settings = ReadSettings(ProgramFile("soft.dat"));
+  } else {
+    LoadSettings(app_.settings, ProgramFile("soft.dat"));
+  }
   LoadConfigFile(app_.config);
   CookieStore& store = CookieStore::Shared();
   const std::filesystem::path saved = ProgramFile("cookies.txt");
@@ -409,9 +446,11 @@ bool CliSession::Setup() {
   if (!options_.cookies.empty()) {
     size_t cookies = 0;
     size_t skipped = 0;
-    if (!CountCookieLines(options_.cookies, cookies, skipped) ||
+    errno = std::filesystem::is_directory(options_.cookies, error) ? EISDIR : 0;
+    if (errno != 0 || !CountCookieLines(options_.cookies, cookies, skipped) ||
         !store.ImportFile(options_.cookies)) {
-      PrintError("cannot read the cookies file " + options_.cookies);
+      PrintError("cannot read the cookies file " + options_.cookies + ": " +
+                 std::strerror(errno != 0 ? errno : EIO));
       return false;
     }
     if (cookies == 0 && skipped > 0) {
@@ -427,15 +466,27 @@ bool CliSession::Setup() {
   }
   if (!options_.proxy.empty()) SetEngineProxy(options_.proxy);
 
-  // Every failed request: remembered as the likely cause of an empty list, shown with -v.
+  // Every failed request: remembered as the likely cause of an empty list. With -v a failed
+  // page of the album list is named as "failed: ADDRESS: REASON"; a picture is named once, by
+  // the album's "failed:" line, and what a stop cut is no failure.
   const bool verbose = options_.verbosity == Verbosity::Verbose;
   SetFetchFailureObserver([this, verbose, mutex = failureMutex_, last = lastFailure_](
-                              const std::string&, const HttpResponse& response) {
+                              const std::string& address, const HttpResponse& response) {
+    if (response.failure == FetchFailure::Stopped) return;
     {
       std::lock_guard lock(*mutex);
       *last = response.strError;
     }
-    if (verbose) host_.Line("request failed: " + response.strError);
+    if (listing_.load()) {
+      // The engine's text begins with the host, which the address names already.
+      std::string reason = response.strError;
+      const size_t colon = reason.find(": ");
+      if (colon != std::string::npos && colon > 0 &&
+          address.find(reason.substr(0, colon)) != std::string::npos) {
+        reason.erase(0, colon + 2);
+      }
+      host_.Detail(EscapeControls("failed: " + address + ": " + reason), verbose);
+    }
   });
   ApplyConfig(app_.config);
   app_.bReady = 1;
@@ -461,7 +512,9 @@ ListResult CliSession::ListAlbums(const std::string& address) {
   host_.HoldMessages();
   {
     InterruptScope interrupts(app_);
+    listing_ = true;
     ran = RunListJob(app_);
+    listing_ = false;
   }
   // An empty list after failed requests or a stop: the site's advice (log in, check the
   // address) would mislead; the cause is told instead.
@@ -470,6 +523,10 @@ ListResult CliSession::ListAlbums(const std::string& address) {
     host_.DropMessages();
   } else {
     host_.ReleaseMessages();
+  }
+  if (keepNoNewSettings_ && !hadSettings_) {
+    std::error_code error;
+    std::filesystem::remove(ProgramFile("soft.dat"), error);
   }
   if (InterruptScope::Interrupted()) return ListResult::Stopped;
   if (!ran) return ListResult::Refused;
@@ -486,19 +543,28 @@ void CliSession::SaveCookies() {
   store.SaveMerged(ProgramFile("cookies.txt"));
 }
 
-InterruptScope::InterruptScope(AppState& app) {
+void CatchStopSignals() {
   Pool();  // made here, not for the first time inside the signal handler
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+InterruptScope::InterruptScope(AppState& app) {
   gStopTarget = &app;
-  previous_ = std::signal(SIGINT, OnInterrupt);
+  // A signal that came before the job began stops it before its first request.
+  if (Interrupted()) StopTarget();
 }
 
-InterruptScope::~InterruptScope() {
-  // A Ctrl-C that came stays told: the command ends with "stopped".
-  if (!gInterrupted.load()) std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_);
-  gStopTarget = nullptr;
-}
+InterruptScope::~InterruptScope() { gStopTarget = nullptr; }
 
-bool InterruptScope::Interrupted() { return gInterrupted.load(); }
+bool InterruptScope::Interrupted() { return gStopSignal.load() != 0; }
+
+int InterruptScope::Status() { return 128 + gStopSignal.load(); }
 
 void PrintAlbums(const AppState& app, bool json) {
   for (size_t i = 0; i < app.albumList.size(); ++i) {
@@ -559,7 +625,7 @@ int ListFailureStatus(ListResult result, const CommonOptions& options, int site,
       return UsageError(command, "the address cannot be read: " + EscapeControls(options.address));
     case ListResult::Stopped:
       PrintError("stopped");
-      return kExitInterrupted;
+      return InterruptScope::Status();
     case ListResult::Empty:
       return kExitListFailed;
     case ListResult::Listed:
@@ -575,6 +641,7 @@ int RunListCommand(const CommonOptions& typed) {
     return UsageError("list", error);
   }
   CliSession session(options);
+  session.KeepNoNewSettingsFile();
   if (!session.Setup()) return kExitNotStarted;
   const ListResult result = session.ListAlbums(options.address);
   PrintAlbums(session.app(), options.json);

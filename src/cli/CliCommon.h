@@ -22,7 +22,7 @@ constexpr int kExitNotStarted = 1;     // bad save folder, program folder, cooki
 constexpr int kExitUsage = 2;          // bad options or arguments
 constexpr int kExitListFailed = 3;     // the album list failed or found nothing
 constexpr int kExitSomeFailed = 4;     // some pictures were not written
-constexpr int kExitInterrupted = 130;  // stopped by Ctrl-C
+constexpr int kExitInterrupted = 130;  // stopped by Ctrl-C (SIGTERM: 143, SIGHUP: 129)
 
 enum class Answer { Ask, Yes, No };
 enum class Verbosity { Quiet, Normal, Verbose };
@@ -37,6 +37,7 @@ struct CommonOptions {
   Verbosity verbosity = Verbosity::Normal;
   bool json = false;
   std::string address;
+  std::string logFile;  // --log FILE
 };
 
 // Prints "albumora: <error>" and the hint "try 'albumora COMMAND --help'" on stderr; returns
@@ -99,8 +100,10 @@ class CliHost : public Host {
   void PoolFinished(long seconds, long pictures) override;
   void OpenFolder(const std::string& path) override;
 
-  // Writes one line on stderr (escaped), clearing the progress display first.
+  // Writes one line on stderr (escaped), clearing the progress display first, and to the log.
   void Line(const std::string& text);
+  // A line of detail: always to the log, on stderr only when shown.
+  void Detail(const std::string& text, bool shown);
   // While held, the site's messages wait; a question or a login request shows them first.
   // Released, they are shown; dropped (the list failed on the network or was stopped, so a
   // message about logging in would mislead), they are not.
@@ -129,6 +132,7 @@ class CliHost : public Host {
   bool terminal_;
   bool jobEnded_ = false;  // the download job said its last word: its closing texts are dropped
   std::string lastStatus_[3];
+  std::string lastLogged_[3];
   bool holding_ = false;
   std::vector<std::string> held_;
 };
@@ -154,6 +158,9 @@ class CliSession {
   // cookies (the persisted store, then --cookies), proxy, the engine's failure reports. False with
   // a message on stderr when the folder cannot be made or the cookies file cannot be read.
   bool Setup();
+  // A listing needs no settings file: Setup then writes no soft.dat, and one the album-list job
+  // made to remember the address is taken away again (a soft.dat that was there keeps it).
+  void KeepNoNewSettingsFile() { keepNoNewSettings_ = true; }
   // The site the address goes to: --site, else recognised from the address starting at Qzone.
   int SiteFor(const std::string& address) const;
   // The album-list job for an address, on this thread (Ctrl-C stops it). On Empty the last
@@ -173,14 +180,21 @@ class CliSession {
 
  private:
   CommonOptions options_;
+  bool keepNoNewSettings_ = false;
+  std::atomic<bool> listing_{false};  // the album-list job runs
+  bool hadSettings_ = true;
   CliHost host_;
   AppState app_{host_};
   std::shared_ptr<std::mutex> failureMutex_ = std::make_shared<std::mutex>();
   std::shared_ptr<std::string> lastFailure_ = std::make_shared<std::string>();
 };
 
-// Ctrl-C while a job runs: asks it to stop, as the window's buttons do (a second Ctrl-C ends the
-// program). Interrupted() tells whether it came.
+// Ctrl-C (SIGINT), SIGTERM and SIGHUP end a list or download run as the window's stop button
+// does: the job in flight stops, its results are told, and the status is 128 + the signal (130,
+// 143, 129). A second one of the same ends the program at once. CatchStopSignals installs the
+// handlers for the whole command; a signal outside any job is kept and stops the next one
+// before its first request.
+void CatchStopSignals();
 class InterruptScope {
  public:
   explicit InterruptScope(AppState& app);
@@ -188,9 +202,8 @@ class InterruptScope {
   InterruptScope(const InterruptScope&) = delete;
   InterruptScope& operator=(const InterruptScope&) = delete;
   static bool Interrupted();
-
- private:
-  void (*previous_)(int) = nullptr;
+  // 128 + the signal that came (130 for Ctrl-C).
+  static int Status();
 };
 
 // The album lines of the list command: row, name, picture count, remark (tab-separated), or one

@@ -52,6 +52,7 @@ struct Setting {
   // Stores the value; false with error set when it is not acceptable.
   std::function<bool(Slot&, const std::string&, std::string&)> set;
   bool number = false;  // a JSON number, not a string
+  bool truth = false;   // on/off: a JSON true or false, as albumora.toml writes switches
 };
 
 Setting Word(const char* name, const char* help, uint16_t DownParam::*field, long low, long high) {
@@ -102,7 +103,8 @@ Setting Choice(const char* name, const char* help, uint8_t NameRule::*field,
 
 Setting Flag(const char* name, const char* help, uint16_t bit) {
   return {
-      name, help,
+      name,
+      help,
       [bit](const Slot& slot) { return std::string((slot.rule.wOptions & bit) ? "on" : "off"); },
       [=](Slot& slot, const std::string& value, std::string& error) {
         const std::string v = Trim(value);
@@ -117,7 +119,9 @@ Setting Flag(const char* name, const char* help, uint16_t bit) {
           return false;
         }
         return true;
-      }};
+      },
+      false,
+      true};
 }
 
 const std::vector<Setting>& Settings() {
@@ -182,21 +186,13 @@ int RunConfigCommand(const ConfigOptions& options) {
   if (site < 0 || site >= static_cast<int>(kSettingsSlots)) {
     return UsageError("config", "no settings slot for that site");
   }
-  // Showing reads only: a missing program folder or file stays missing.
+  // Showing reads only, and so does a change until every value is found good: a missing
+  // program folder or file stays missing.
   const bool changing = !options.sets.empty();
-  if (changing) {
-    if (!OpenProgramFolder(options.home)) return kExitNotStarted;
-  } else {
-    InitProgramFolder(options.home, false);
-  }
+  InitProgramFolder(options.home, false);
   const std::filesystem::path file = ProgramFile("soft.dat");
   const std::filesystem::path configFile = ProgramFile(kConfigFileName);
-  SettingsRecord record;
-  if (changing) {
-    LoadSettings(record, file);
-  } else {
-    record = ReadSettings(file);
-  }
+  SettingsRecord record = ReadSettings(file);
   Config config;
   std::vector<std::string> problems;
   const bool configRead = LoadConfig(configFile, config, problems);
@@ -231,6 +227,7 @@ int RunConfigCommand(const ConfigOptions& options) {
     if (CheckDownParam(slot.down) == DownParamFault::MinAboveMax) {
       return UsageError("config", "min-kb lies above max-kb: every picture would fail");
     }
+    if (!OpenProgramFolder(options.home)) return kExitNotStarted;
     // A file that did not read is not replaced by the defaults: the person fixes it first.
     if (configChanged && !configRead) {
       PrintError(configFile.string() + " is not changed while it cannot be read; fix or remove it");
@@ -253,7 +250,10 @@ int RunConfigCommand(const ConfigOptions& options) {
     std::string json = "{\"site\":" + JsonString(key) + ",\"file\":" + JsonString(file.string());
     for (const Setting& setting : Settings()) {
       const std::string value = setting.get(slot);
-      json += "," + JsonString(setting.name) + ":" + (setting.number ? value : JsonString(value));
+      json += "," + JsonString(setting.name) + ":" +
+              (setting.number  ? value
+               : setting.truth ? std::string(value == "on" ? "true" : "false")
+                               : JsonString(value));
     }
     json += ",\"configFile\":" + JsonString(configFile.string());
     // A setting of albumora.toml is a number or a truth value when its default is one.

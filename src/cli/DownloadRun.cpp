@@ -22,6 +22,7 @@
 #include "app/Commands.h"
 #include "archive/Archive.h"
 #include "cli/Aria2Rpc.h"
+#include "cli/LogFile.h"
 #include "download/DownloadJob.h"
 #include "download/Naming.h"
 #include "download/Workers.h"
@@ -143,6 +144,14 @@ std::string ReasonsJson(const std::array<long, kFetchFailureKinds>& failedBy) {
   return json + "}";
 }
 
+// The keys that tie an album or summary object to its address: as given, and with -i FILE
+// its line.
+std::string InputJson(const std::string& address, size_t index) {
+  std::string json = ",\"address\":" + JsonString(address);
+  if (index > 0) json += ",\"index\":" + std::to_string(index);
+  return json;
+}
+
 }  // namespace
 
 const char* FailureName(FetchFailure failure) {
@@ -189,7 +198,20 @@ bool ParseAlbumSelection(const std::string& text, AlbumSelection& selection, std
                                               ReadRow(Trim(part.substr(dash + 1)), last);
     if (dash == std::string::npos) last = first;
     if (!ok || last < first) {
-      error = "--albums: not a row number or range: \"" + EscapeControls(part) + "\"";
+      // Digits that make no row (0, or more rows than any list holds), or a range downwards.
+      auto digits = [](const std::string& word) {
+        return !word.empty() && word.find_first_not_of("0123456789") == std::string::npos;
+      };
+      const std::string head = Trim(part.substr(0, dash));
+      const std::string tail = dash == std::string::npos ? head : Trim(part.substr(dash + 1));
+      const std::string quoted = "\"" + EscapeControls(part) + "\"";
+      if (!digits(head) || !digits(tail)) {
+        error = "--albums: not a row number or range: " + quoted;
+      } else if (!ReadRow(head, first) || !ReadRow(tail, last)) {
+        error = "--albums: rows go from 1 to 999999999, not " + quoted;
+      } else {
+        error = "--albums: a range goes upwards, such as 3-5, not " + quoted;
+      }
       return false;
     }
     selection.ranges.emplace_back(first, last);
@@ -314,6 +336,13 @@ std::vector<Aria2Entry> Aria2Entries(
     const std::function<std::string(const std::string&)>& cookiesFor) {
   std::vector<Aria2Entry> entries;
   const std::string agent = Aria2Value(userAgent);
+  // The album's folder made absolute: aria2c (or the daemon) may run from any folder.
+  std::error_code error;
+  std::string dir = Aria2Value(list.strSaveDir);
+  if (!dir.empty()) {
+    const std::filesystem::path absolute = std::filesystem::absolute(dir, error);
+    if (!error) dir = absolute.lexically_normal().string();
+  }
   for (size_t i = 0; i < list.size(); ++i) {
     const std::string& line = list.arrUrl[i];
     const size_t cut = line.find("\r\n");
@@ -323,7 +352,7 @@ std::vector<Aria2Entry> Aria2Entries(
     if (entry.address.empty()) std::swap(entry.address, entry.fallback);
     if (entry.address.empty()) continue;
     if (entry.fallback == entry.address) entry.fallback.clear();
-    entry.dir = Aria2Value(list.strSaveDir);
+    entry.dir = dir;
     entry.out = Aria2Value(list.arrName[i]);
     if (!agent.empty()) entry.headers.push_back("User-Agent: " + agent);
     std::vector<std::string> headers;
@@ -349,7 +378,8 @@ std::string Aria2ListText(const DownloadList& list, const std::string& userAgent
   hasCookies = false;
   std::string text =
       "# aria2 input file written by albumora: aria2c -i FILE fetches every picture into the\n"
-      "# album's folder under albumora's name.\n"
+      "# album's folder (dir=, an absolute path, so aria2c may run from any folder) under\n"
+      "# albumora's name.\n"
       "# A picture's fallback (mostly a smaller copy) is not given to aria2, which would take it\n"
       "# for a mirror of the same file and might join parts of both: it is only named in a\n"
       "# comment before the picture (fetch it by hand if the first address fails).\n";
@@ -471,13 +501,19 @@ bool ParseLowSpeed(const std::string& text, std::pair<uint32_t, uint32_t>& value
   return true;
 }
 
-std::vector<std::string> ReadAddressLines(std::istream& in) {
-  std::vector<std::string> addresses;
+std::vector<InputLine> ReadAddressLines(std::istream& in) {
+  std::vector<InputLine> addresses;
   std::string line;
-  while (std::getline(in, line)) {
+  for (size_t number = 1; std::getline(in, line); ++number) {
+    if (number == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
+    for (size_t hash = line.find('#'); hash != std::string::npos; hash = line.find('#', hash + 1)) {
+      if (hash == 0 || line[hash - 1] == ' ' || line[hash - 1] == '\t') {
+        line.erase(hash);
+        break;
+      }
+    }
     const std::string address = Trim(line);
-    if (address.empty() || address.front() == '#') continue;
-    addresses.push_back(address);
+    if (!address.empty()) addresses.push_back({number, address});
   }
   return addresses;
 }
@@ -491,6 +527,9 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
   host.savePath = savePath;
 
   DownloadSummary summary;
+  summary.address = choices.address;
+  summary.index = choices.index;
+  summary.dryRun = choices.exportKind == ExportKind::DryRun;
   std::unique_ptr<ProgressLine> progress;
   if (isatty(STDERR_FILENO) != 0 && host.verbosity() != Verbosity::Quiet) {
     progress = std::make_unique<ProgressLine>();
@@ -535,13 +574,13 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
       }
       pages += "]";
       std::printf(
-          "{\"type\":\"album\",\"row\":%d,\"name\":%s,\"outcome\":%s,\"listed\":%zu,"
+          "{\"type\":\"album\"%s,\"row\":%d,\"name\":%s,\"outcome\":%s,\"listed\":%zu,"
           "\"written\":%d,\"already\":%d,\"failed\":%d,\"reasons\":%s,\"stopped\":%d,"
           "\"folder\":%s,\"listOnly\":%s,\"upToDate\":%s,\"count\":%d,\"note\":%s,"
           "\"failedPages\":%s}\n",
-          album.albumIndex + 1, JsonString(album.name).c_str(),
-          JsonString(OutcomeName(album.outcome)).c_str(), album.listed,
-          static_cast<int>(album.written), static_cast<int>(album.already),
+          InputJson(choices.address, choices.index).c_str(), album.albumIndex + 1,
+          JsonString(album.name).c_str(), JsonString(OutcomeName(album.outcome)).c_str(),
+          album.listed, static_cast<int>(album.written), static_cast<int>(album.already),
           static_cast<int>(album.failed), ReasonsJson(failedBy).c_str(),
           static_cast<int>(album.stopped), JsonString(album.folder).c_str(),
           album.listOnly ? "true" : "false", album.upToDate ? "true" : "false",
@@ -554,21 +593,22 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
                   EscapeControls(album.folder).c_str());
     }
     std::fflush(stdout);
-    if (verbose) {
-      for (const FailedPicture& failure : album.failures) {
-        host.Line("failed: " + PrimaryAddress(failure.address) + " -> " + failure.file + ": " +
-                  failure.reason);
-      }
+    for (const FailedPicture& failure : album.failures) {
+      host.Detail(EscapeControls("failed: " + PrimaryAddress(failure.address) + " -> " +
+                                 failure.file + ": " + failure.reason),
+                  verbose);
     }
-    if (host.verbosity() != Verbosity::Quiet || !OutcomeIsGood(album.outcome)) {
-      std::string line = "album " + album.name + ": " + OutcomeName(album.outcome);
+    {
+      // The site's texts (name, page address, note) on one line: their breaks are shown.
+      std::string line = "album " + EscapeControls(album.name) + ": " + OutcomeName(album.outcome);
       switch (album.outcome) {
         case AlbumOutcome::NothingNew:
           line += " (nothing new since the last download)";
           break;
         case AlbumOutcome::ListFailed:
           line += " (" + std::to_string(album.pageFailures.size()) +
-                  " picture-list page(s) failed: " + album.pageFailures.front() + ")";
+                  " picture-list page(s) failed: " + EscapeControls(album.pageFailures.front()) +
+                  ")";
           break;
         case AlbumOutcome::Refused:
           line += " (a question was answered no, or the album needs a login or password)";
@@ -579,10 +619,11 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
         default:
           break;
       }
-      if (!album.note.empty()) line += "; " + album.note;
-      if (!InterruptScope::Interrupted() || album.outcome == AlbumOutcome::Stopped) {
-        host.Line(line);
-      }
+      if (choices.exportKind == ExportKind::DryRun) line += " (a dry run: nothing fetched)";
+      if (!album.note.empty()) line += "; " + EscapeControls(album.note);
+      host.Detail(line,
+                  (host.verbosity() != Verbosity::Quiet || !OutcomeIsGood(album.outcome)) &&
+                      (!InterruptScope::Interrupted() || album.outcome == AlbumOutcome::Stopped));
     }
   };
   ListWriterFn writer;
@@ -603,9 +644,39 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
         } else {
           ++summary.notQueued;
           summary.aria2Unreachable = rpc->Unreachable();
-          host.Line("albumora: " + entry.out + ": " + error);
+          host.Line(EscapeControls("albumora: " + entry.out + ": " + error));
         }
       }
+    };
+  }
+  if (choices.exportKind == ExportKind::DryRun) {
+    // Per picture its address and the file a download would write, before its album's line.
+    writer = [&](const DownloadList& list, const std::string& albumName) {
+      // The album's row: names in the album list are unique.
+      int row = 0;
+      for (size_t i = 0; i < app.albumList.size() && row == 0; ++i) {
+        if (app.albumList[i].strName == albumName) row = static_cast<int>(i) + 1;
+      }
+      for (size_t i = 0; i < list.size(); ++i) {
+        const std::string& line = list.arrUrl[i];
+        const size_t cut = line.find("\r\n");
+        std::string address = line.substr(0, cut);
+        std::string fallback = cut == std::string::npos ? std::string() : line.substr(cut + 2);
+        if (address.empty()) std::swap(address, fallback);
+        const std::string file = list.strSaveDir + list.arrName[i];
+        const bool already = i < list.arrAlready.size() && list.arrAlready[i] != 0;
+        if (json) {
+          std::printf(
+              "{\"type\":\"picture\"%s,\"row\":%d,\"address\":%s,\"fallback\":%s,"
+              "\"file\":%s,\"already\":%s}\n",
+              InputJson(choices.address, choices.index).c_str(), row, JsonString(address).c_str(),
+              JsonString(fallback).c_str(), JsonString(file).c_str(), already ? "true" : "false");
+        } else {
+          std::printf("%04d\t%s\t%s\n", row, EscapeControls(address).c_str(),
+                      EscapeControls(file).c_str());
+        }
+      }
+      std::fflush(stdout);
     };
   }
   if (choices.exportKind == ExportKind::Aria2) {
@@ -624,6 +695,7 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     options.writeList = writer;
     options.archive = archive.get();
     options.force = choices.force;
+    options.dryRun = choices.exportKind == ExportKind::DryRun;
     RunDownloadJob(app, SiteAdapters(), options);
   }
   if (archive && !archive->LastError().empty()) {
@@ -649,7 +721,7 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
   if (!summary.started && !summary.stopped) {
     status = kExitNotStarted;
   } else if (summary.stopped) {
-    status = kExitInterrupted;
+    status = InterruptScope::Status();
   } else if (summary.aria2Unreachable) {
     status = kExitNotStarted;
   } else if (summary.albumsGood < summary.albums || summary.failed > 0 || summary.notQueued > 0) {
@@ -660,6 +732,8 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
     line = std::to_string(summary.queued) + " of " + std::to_string(summary.listed) +
            " pictures queued in aria2";
     if (summary.notQueued > 0) line += ", " + std::to_string(summary.notQueued) + " not queued";
+  } else if (summary.listOnly && summary.dryRun) {
+    line = std::to_string(summary.listed) + " pictures listed (a dry run: nothing written)";
   } else if (summary.listOnly) {
     line = std::to_string(summary.listed) + " pictures listed for a download manager";
   } else {
@@ -684,18 +758,18 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
   if (summary.stopped) line += "; interrupted";
   if (json) {
     std::printf(
-        "{\"type\":\"summary\",\"albums\":%zu,\"outcomes\":%s,\"listed\":%zu,\"written\":%ld,"
+        "{\"type\":\"summary\"%s,\"albums\":%zu,\"outcomes\":%s,\"listed\":%zu,\"written\":%ld,"
         "\"already\":%ld,\"failed\":%ld,\"reasons\":%s,\"stopped\":%ld,\"interrupted\":%s,"
         "\"queued\":%zu,\"status\":%d}\n",
-        summary.albums, albumsJson.c_str(), summary.listed, summary.written, summary.already,
-        summary.failed, ReasonsJson(summary.failedBy).c_str(), summary.stoppedPictures,
+        InputJson(summary.address, summary.index).c_str(), summary.albums, albumsJson.c_str(),
+        summary.listed, summary.written, summary.already, summary.failed,
+        ReasonsJson(summary.failedBy).c_str(), summary.stoppedPictures,
         summary.stopped ? "true" : "false", summary.queued, status);
     std::fflush(stdout);
   }
   if (summary.started || summary.stopped) {
-    if (status != kExitOk || session.options().verbosity != Verbosity::Quiet) {
-      session.host().Line(line);
-    }
+    session.host().Detail(line,
+                          status != kExitOk || session.options().verbosity != Verbosity::Quiet);
     if (summary.failed > 0 && session.options().verbosity != Verbosity::Verbose) {
       session.host().Line("(-v names each failed picture; a rerun fetches only what is missing)");
     }
@@ -706,22 +780,30 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
 namespace {
 
 // With --json, a run that ends before its job still ends in a summary object on stdout.
-void PrintEarlySummary(int status) {
+void PrintEarlySummary(int status, const std::string& address = {}, size_t index = 0) {
   std::printf(
-      "{\"type\":\"summary\",\"albums\":0,\"outcomes\":{},\"listed\":0,\"written\":0,"
+      "{\"type\":\"summary\"%s,\"albums\":0,\"outcomes\":{},\"listed\":0,\"written\":0,"
       "\"already\":0,\"failed\":0,\"reasons\":{},\"stopped\":0,\"interrupted\":%s,"
-      "\"status\":%d}\n",
-      status == kExitInterrupted ? "true" : "false", status);
+      "\"queued\":0,\"status\":%d}\n",
+      InputJson(address, index).c_str(), InterruptScope::Interrupted() ? "true" : "false", status);
   std::fflush(stdout);
 }
 
+// One address of a run: as given (with -i FILE its line), and in the form used.
+struct Target {
+  std::string given;
+  size_t index = 0;
+  std::string address;
+};
+
 // One address of a download run: its album list, the selection, the job and the summary.
 int DownloadAddressSteps(const DownloadOptions& options, const AlbumSelection& selection,
-                         const std::string& address, bool& summarized) {
+                         const Target& target, DownloadSummary& total, bool& summarized) {
   CommonOptions common = options.common;
-  common.address = address;
+  common.address = target.address;
   std::string error;
   CliSession session(common);
+  if (options.exportKind == ExportKind::DryRun) session.KeepNoNewSettingsFile();
   if (!session.Setup()) return kExitNotStarted;
   Config& config = session.app().config;
   if (options.lowSpeed) {
@@ -744,9 +826,8 @@ int DownloadAddressSteps(const DownloadOptions& options, const AlbumSelection& s
       std::printf("{\"type\":\"wait\",\"host\":%s,\"seconds\":%u,\"status\":%ld}\n",
                   JsonString(wait.host).c_str(), wait.seconds, wait.status);
       std::fflush(stdout);
-    } else if (verbosity != Verbosity::Quiet || wait.seconds > 30) {
-      host.Line(WaitLine(wait));
     }
+    host.Detail(WaitLine(wait), !json && (verbosity != Verbosity::Quiet || wait.seconds > 30));
   });
   struct ObserverReset {
     ~ObserverReset() { SetHostWaitObserver(nullptr); }
@@ -769,17 +850,26 @@ int DownloadAddressSteps(const DownloadOptions& options, const AlbumSelection& s
   choices.aria2Rpc = options.aria2Rpc;
   choices.aria2Secret = options.aria2Secret;
   choices.force = options.force;
+  choices.address = target.given;
+  choices.index = target.index;
   const DownloadSummary summary = RunDownloadWithSummary(session, options.save, choices);
   session.SaveCookies();
   summarized = true;
+  total.albums += summary.albums;
+  total.listed += summary.listed;
+  total.written += summary.written;
+  total.already += summary.already;
+  total.failed += summary.failed;
+  total.stoppedPictures += summary.stoppedPictures;
+  total.queued += summary.queued;
   return FinishDownload(session, summary);
 }
 
 int DownloadAddress(const DownloadOptions& options, const AlbumSelection& selection,
-                    const std::string& address) {
+                    const Target& target, DownloadSummary& total) {
   bool summarized = false;
-  const int status = DownloadAddressSteps(options, selection, address, summarized);
-  if (options.common.json && !summarized) PrintEarlySummary(status);
+  const int status = DownloadAddressSteps(options, selection, target, total, summarized);
+  if (options.common.json && !summarized) PrintEarlySummary(status, target.given, target.index);
   return status;
 }
 
@@ -818,48 +908,85 @@ int RunDownloadSteps(const DownloadOptions& options, bool& started) {
     }
   }
   std::string address;
+  DownloadSummary total;
   if (options.inputFile.empty()) {
     if (!CheckAddressForm(options.common.address, options.common.site, address, error)) {
       return UsageError("download", error);
     }
     started = true;
-    return DownloadAddress(options, selection, address);
+    return DownloadAddress(options, selection, {Trim(options.common.address), 0, address}, total);
   }
 
-  std::vector<std::string> addresses;
+  // The input file: a folder or a file that cannot be read is told with the system's reason.
+  std::vector<InputLine> lines;
+  const std::string fileName = options.inputFile == "-" ? "(standard input)" : options.inputFile;
   if (options.inputFile == "-") {
-    addresses = ReadAddressLines(std::cin);
+    lines = ReadAddressLines(std::cin);
   } else {
-    std::ifstream in(options.inputFile);
-    if (!in) {
-      PrintError("cannot read the address file " + options.inputFile + ": " + std::strerror(errno));
+    std::error_code code;
+    if (std::filesystem::is_directory(options.inputFile, code)) {
+      PrintError("cannot read the address file " + fileName + ": " + std::strerror(EISDIR));
       return kExitNotStarted;
     }
-    addresses = ReadAddressLines(in);
+    std::ifstream in(options.inputFile, std::ios::binary);
+    if (!in) {
+      PrintError("cannot read the address file " + fileName + ": " + std::strerror(errno));
+      return kExitNotStarted;
+    }
+    lines = ReadAddressLines(in);
+    if (in.bad()) {
+      PrintError("cannot read the address file " + fileName + ": " + std::strerror(errno));
+      return kExitNotStarted;
+    }
   }
-  if (addresses.empty()) {
-    PrintError("the address file " + options.inputFile + " holds no address");
+  // Every line is checked before the first address is listed; a bad one is told as FILE:LINE
+  // and skipped, and the run ends with status 2 at least.
+  std::vector<Target> targets;
+  size_t skipped = 0;
+  for (const InputLine& line : lines) {
+    if (!CheckAddressForm(line.address, options.common.site, address, error)) {
+      PrintError(fileName + ":" + std::to_string(line.line) + ": " + error + "; line skipped");
+      ++skipped;
+      continue;
+    }
+    targets.push_back({line.address, line.line, address});
+  }
+  if (targets.empty()) {
+    PrintError("the address file " + fileName +
+               (skipped > 0 ? " holds no address that can be read" : " holds no address"));
     return kExitUsage;
   }
-  // Every address is checked before the first is listed.
-  for (size_t i = 0; i < addresses.size(); ++i) {
-    if (!CheckAddressForm(addresses[i], options.common.site, address, error)) {
-      return UsageError("download",
-                        options.inputFile + ", address " + std::to_string(i + 1) + ": " + error);
-    }
-    addresses[i] = address;
-  }
   const bool quiet = options.common.verbosity == Verbosity::Quiet;
-  int overall = kExitOk;
-  for (size_t i = 0; i < addresses.size(); ++i) {
-    if (!quiet) {
-      std::cerr << "albumora: address " << i + 1 << "/" << addresses.size() << ": "
-                << EscapeControls(addresses[i]) << "\n";
+  int overall = skipped > 0 ? kExitUsage : kExitOk;
+  started = true;
+  size_t run = 0;
+  for (size_t i = 0; i < targets.size() && !InterruptScope::Interrupted(); ++i) {
+    const Target& target = targets[i];
+    const std::string heading = "albumora: address " + std::to_string(i + 1) + "/" +
+                                std::to_string(targets.size()) + " (" + EscapeControls(fileName) +
+                                ":" + std::to_string(target.index) +
+                                "): " + EscapeControls(target.given);
+    LogLine(heading);
+    if (!quiet) std::cerr << heading << std::endl;
+    // The text output's heading: which address the album lines after it belong to.
+    if (!options.common.json) {
+      std::printf("# %s:%zu: %s\n", EscapeControls(fileName).c_str(), target.index,
+                  EscapeControls(target.given).c_str());
+      std::fflush(stdout);
     }
-    started = true;
-    const int status = DownloadAddress(options, selection, addresses[i]);
-    if (status == kExitInterrupted) return kExitInterrupted;
-    overall = std::max(overall, status);
+    ++run;
+    overall = std::max(overall, DownloadAddress(options, selection, target, total));
+  }
+  if (InterruptScope::Interrupted()) overall = InterruptScope::Status();
+  if (options.common.json) {
+    std::printf(
+        "{\"type\":\"total\",\"file\":%s,\"addresses\":%zu,\"run\":%zu,\"skipped\":%zu,"
+        "\"albums\":%zu,\"listed\":%zu,\"written\":%ld,\"already\":%ld,\"failed\":%ld,"
+        "\"stopped\":%ld,\"queued\":%zu,\"interrupted\":%s,\"status\":%d}\n",
+        JsonString(fileName).c_str(), targets.size() + skipped, run, skipped, total.albums,
+        total.listed, total.written, total.already, total.failed, total.stoppedPictures,
+        total.queued, InterruptScope::Interrupted() ? "true" : "false", overall);
+    std::fflush(stdout);
   }
   return overall;
 }

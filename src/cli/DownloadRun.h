@@ -34,7 +34,8 @@ struct DownloadOverrides {
 // Instead of downloading, a list per album for a download manager.
 // None: download here; Thunder, Aria2: list files; Aria2Rpc: each picture handed to a running
 // aria2.
-enum class ExportKind { None, Thunder, Aria2, Aria2Rpc };
+// DryRun: each picture's address and the file it would get printed, nothing written.
+enum class ExportKind { None, Thunder, Aria2, Aria2Rpc, DryRun };
 
 // "all", or row numbers as `list` prints them, comma-separated, with ranges: "1,3-5".
 struct AlbumSelection {
@@ -86,9 +87,13 @@ std::string Aria2ListText(const DownloadList& list, const std::string& userAgent
 std::string WriteAria2List(const DownloadList& list, const std::string& albumName);
 
 struct DownloadSummary {
+  // With -i FILE: the address as the file gives it and its line (0 without -i).
+  std::string address;
+  size_t index = 0;
   bool started = false;  // the job got past its save-path checks
   bool stopped = false;  // Ctrl-C
   bool listOnly = false;
+  bool dryRun = false;
   size_t albums = 0;
   size_t albumsGood = 0;  // complete, or nothing new
   size_t listed = 0;
@@ -116,6 +121,8 @@ struct RunChoices {
   bool useArchive = true;  // open the download archive in the program folder
   std::string aria2Rpc;    // with Aria2Rpc: the daemon's address and secret
   std::string aria2Secret;
+  std::string address;  // the address as given, and its line with -i FILE (else 0)
+  size_t index = 0;
 };
 DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& savePath,
                                        const RunChoices& choices);
@@ -158,8 +165,16 @@ bool ParseRate(const std::string& text, uint32_t& bytesPerSecond, std::string& e
 bool ParseWait(const std::string& text, uint32_t& ms, std::string& error);
 // The line a host's wait shows: "waiting 12 s: pic.example.com asked to slow down (429)".
 std::string WaitLine(const HostWait& wait);
-// The addresses of an input file: one a line, blank lines and "#" comments left out.
-std::vector<std::string> ReadAddressLines(std::istream& in);
+// One address of an input file: its line number (1-based) and its text, a comment after it
+// removed.
+struct InputLine {
+  size_t line = 0;
+  std::string address;
+};
+// The addresses of an input file: one a line; a UTF-8 byte-order mark, blank lines, lines
+// starting with "#" and a comment after an address (" # ...": "#" after white space, so that
+// an address's own "#fragment" stays) are left out.
+std::vector<InputLine> ReadAddressLines(std::istream& in);
 int RunDownloadCommand(const DownloadOptions& options);
 
 }  // namespace albumora::cli

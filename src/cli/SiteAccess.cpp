@@ -50,9 +50,22 @@ bool CheckAddressForm(const std::string& typed, int site, std::string& address,
                       std::string& error) {
   address = Trim(typed);
   // An empty address is the site's to answer (its own message, no request).
-  if (address.empty() || (AllDigits(address) && address.size() <= 20)) return true;
+  if (address.empty()) return true;
+  if (AllDigits(address)) {
+    // A QQ number is 5 to 10 digits without a leading 0; another family's account number (with
+    // --site) at most 20.
+    const bool qq = site < 0 || site == SITE_QZONE;
+    if (address.front() != '0' && address.size() <= (qq ? 10u : 20u) &&
+        (!qq || address.size() >= 5)) {
+      return true;
+    }
+    error = "not an account number: \"" + EscapeControls(address) + "\"; " +
+            (qq ? "a QQ number has 5 to 10 digits and does not start with 0"
+                : "an account number has at most 20 digits and does not start with 0");
+    return false;
+  }
   const std::string refused =
-      "not an album address: \"" + typed +
+      "not an album address: \"" + EscapeControls(typed) +
       "\"; give an account number (a QQ number such as 10001) or an owner's album page "
       "beginning with http:// or https:// ('albumora sites' lists examples)";
   static constexpr std::string_view kPlain = "http://";
@@ -76,7 +89,7 @@ bool CheckAddressForm(const std::string& typed, int site, std::string& address,
   int recognized = RecognizeSite(form, -1);
   if (site >= 0 && recognized < 0) recognized = site;
   if (recognized < 0 || (site >= 0 && recognized != site)) {
-    error = "no site family takes the address \"" + typed + "\"" +
+    error = "no site family takes the address \"" + EscapeControls(typed) + "\"" +
             (site >= 0 ? " (--site names another family)" : "") +
             "; 'albumora sites' lists the families and an example address of each";
     return false;

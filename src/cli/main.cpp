@@ -12,7 +12,10 @@
 #include "cli/CliCommon.h"
 #include "cli/ConfigCommand.h"
 #include "cli/DownloadRun.h"
+#include "cli/LogFile.h"
 #include "cli/LoginCommand.h"
+#include "fs/ProgramFolder.h"
+#include "model/Config.h"
 #include "model/Settings.h"
 
 namespace {
@@ -28,12 +31,15 @@ constexpr const char* kExitStatusHelp =
     "  3    the album list failed (network, refusal by the site) or found no album\n"
     "  4    an album is not complete: pictures failed, a picture-list page failed, a question\n"
     "       was answered no (password, login), or the site listed no picture\n"
-    "  130  stopped by Ctrl-C (pictures in flight are cut off and counted as stopped)\n"
-    "With -i FILE: 130 after Ctrl-C, otherwise the highest status of its addresses.\n";
+    "  130  stopped by Ctrl-C (pictures in flight are cut off and counted as stopped; the\n"
+    "       album lines, the summary and the archive's rows are written as after any run)\n"
+    "  143  stopped by SIGTERM (timeout, kill, systemd), 129 by SIGHUP: as Ctrl-C\n"
+    "With -i FILE: 130, 143 or 129 after a stop, otherwise the highest status of its\n"
+    "addresses, and at least 2 when a line of FILE was skipped.\n";
 
 constexpr const char* kAddressHelp =
     "ADDRESS:\n"
-    "  qzone   a QQ number (10001), or http://user.qzone.qq.com/NUMBER\n"
+    "  qzone   a QQ number (10001: 5 to 10 digits), or http://user.qzone.qq.com/NUMBER\n"
     "  others  the owner's album page, beginning with http:// or https:// ('albumora sites'\n"
     "          lists the families and example addresses); without --site the family is\n"
     "          recognised from the address, and a bare number is a QQ number. Any other\n"
@@ -53,14 +59,20 @@ constexpr const char* kDownloadOutputHelp =
     "one object per album {\"type\":\"album\",\"row\",\"name\",\"outcome\",\"listed\",\n"
     "\"written\",\"already\",\"failed\",\"reasons\",\"stopped\",\"folder\",\"note\",...}, one\n"
     "{\"type\":\"failed\",\"address\",\"file\",\"reason\",\"error\"} per failed picture before\n"
-    "it, and a last {\"type\":\"summary\",...}.\n"
+    "it, and a last {\"type\":\"summary\",...,\"queued\",\"status\"} (queued: pictures handed\n"
+    "to aria2). Album and summary objects carry \"address\" as given; with -i FILE also\n"
+    "\"index\", its line, and a {\"type\":\"total\",...} object ends the stream. With -i FILE\n"
+    "the text output heads each address with \"# FILE:LINE: ADDRESS\".\n"
     "stderr tells each album's outcome and ends with \"N of M pictures written, A already\n"
     "there, K failed (reasons), S stopped; albums: ...\". Reasons: network, time-out, HTTP\n"
     "status, size limit, not a picture, not written, too slow. -v names each failed picture.\n"
     "Resume: the download archive (archive.db in the program folder) records every picture;\n"
     "a rerun fetches only the pictures that are missing, failed or stopped (--force: all).\n"
     "A file already at a picture's name that is not that picture is never overwritten: the\n"
-    "picture takes the next free name \"NAME (1).jpg\".\n";
+    "picture takes the next free name \"NAME (1).jpg\".\n"
+    "Markers: an album whose pictures are all there gets pic.zrk (its first picture's\n"
+    "address); --skip-old stops listing there. Delete pic.zrk to make the skip rule start\n"
+    "over.\n";
 
 struct CommonInputs {
   std::string site;
@@ -103,9 +115,15 @@ void AddCommonOptions(CLI::App* command, CommonOptions& options, CommonInputs& i
   auto* quiet = command->add_flag("-q,--quiet", inputs.quiet, "print only results and errors");
   command
       ->add_flag("-v,--verbose", inputs.verbose,
-                 "also print each failed request (host, status or network error)")
+                 "also name each failed picture (\"failed: ADDRESS -> FILE: REASON\") and "
+                 "each failed album-list page (\"failed: ADDRESS: REASON\")")
       ->excludes(quiet);
   command->add_flag("--json", options.json, "results as one JSON object per line");
+  command
+      ->add_option("--log", options.logFile,
+                   "append what stderr tells, and the -v detail, to FILE with a time stamp per "
+                   "line (never the progress line); default log.file of albumora.toml")
+      ->type_name("FILE");
   auto* address =
       command->add_option("ADDRESS", options.address, "account number or album page address")
           ->type_name("");
@@ -120,6 +138,10 @@ bool FinishCommon(CommonOptions& options, const CommonInputs& inputs, std::strin
       error = "unknown site: " + EscapeControls(inputs.site) + " (see 'albumora sites')";
       return false;
     }
+  }
+  if (options.saveCookies && options.cookies.empty()) {
+    error = "--save-cookies keeps the cookies of a --cookies FILE: give one";
+    return false;
   }
   options.answer = inputs.yes ? Answer::Yes : inputs.no ? Answer::No : Answer::Ask;
   options.verbosity = inputs.quiet     ? Verbosity::Quiet
@@ -189,16 +211,51 @@ std::string ParseErrorText(CLI::App& app, CLI::App* command, const CLI::ParseErr
   return error.what();
 }
 
-// A number as the numeric options take it: digits only, so that "abc" is told as such and not
-// as out of range.
-const CLI::Validator kDigits(
-    [](std::string& value) {
-      return !value.empty() && value.size() <= 9 &&
-                     value.find_first_not_of("0123456789") == std::string::npos
-                 ? std::string()
-                 : "not a number: \"" + EscapeControls(value) + "\"";
-    },
-    "");
+// A whole number option in the program's own words: "--timeout takes 10 to 65535 seconds, not
+// \"-5\"" for a negative number, a number too large to hold, or text.
+struct NumberOption {
+  CLI::Option* option;
+  const std::string* text;
+  long low;
+  long high;
+  const char* unit;  // "seconds"; empty: a plain number
+};
+
+bool ReadNumberOption(const NumberOption& number, long& value, std::string& error) {
+  const std::string& text = *number.text;
+  const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+  const size_t first = digits ? std::min(text.find_first_not_of('0'), text.size() - 1) : 0;
+  const bool fits = digits && text.size() - first <= 9;
+  value = fits ? std::stol(text) : 0;
+  if (fits && value >= number.low && value <= number.high) return true;
+  error = number.option->get_name() + " takes " +
+          (*number.unit == '\0' ? "a whole number from " : "") + std::to_string(number.low) +
+          " to " + std::to_string(number.high) + (*number.unit == '\0' ? "" : " ") + number.unit +
+          ", not \"" + EscapeControls(text) + "\"";
+  return false;
+}
+
+// Opens the log a list or download run appends to: --log FILE, else log.file of albumora.toml
+// (a relative one from the program folder); and tells the run's command line in it.
+bool StartLog(const CommonOptions& options, int argc, char** argv, std::string& error) {
+  std::string path = options.logFile;
+  if (path.empty()) {
+    // Read without a word: the run's own loading tells the file's problems.
+    InitProgramFolder(options.home, false);
+    Config config;
+    std::vector<std::string> problems;
+    LoadConfig(ProgramFile(kConfigFileName), config, problems);
+    if (config.logFile.empty()) return true;
+    path = std::filesystem::path(config.logFile).is_relative()
+               ? ProgramFile(config.logFile).string()
+               : config.logFile;
+  }
+  if (!OpenLog(path, error)) return false;
+  std::string line = std::string("albumora ") + ALBUMORA_VERSION + ":";
+  for (int i = 1; i < argc; ++i) line += " " + EscapeControls(argv[i]);
+  LogLine(line);
+  return true;
+}
 
 }  // namespace
 
@@ -238,8 +295,9 @@ int main(int argc, char** argv) {
   AddCommonOptions(downloadCommand, download.common, downloadInputs, false);
   downloadCommand
       ->add_option("-i,--input-file", download.inputFile,
-                   "download every address of FILE in order, one a line ('#' starts a "
-                   "comment; - reads standard input), instead of ADDRESS")
+                   "download every address of FILE in order, one a line ('#' at a line's start "
+                   "or after white space starts a comment; - reads standard input), instead of "
+                   "ADDRESS; a bad line is told as FILE:LINE and skipped (status 2 at least)")
       ->type_name("FILE");
   downloadCommand->add_flag("--force", download.force,
                             "fetch every picture again, also those an earlier run wrote (each "
@@ -251,15 +309,13 @@ int main(int argc, char** argv) {
                        "a page or picture slower than BYTES a second for SECONDS fails as "
                        "\"too slow\" (default 1024:10 from albumora.toml; 0:1 turns it off)")
           ->type_name("BYTES:SECONDS");
-  uint32_t retries = 0;
+  std::string retries;
   auto* retriesOption =
       downloadCommand
           ->add_option("--retries", retries,
                        "a picture or page the site refuses (429, 503) is tried again up to N "
                        "times, after the wait the site asks for or a growing back-off; the host "
-                       "waits for every thread meanwhile (default 5 from albumora.toml)")
-          ->check(kDigits)
-          ->check(CLI::Range(0, 100))
+                       "waits for every thread meanwhile (0 to 100; default 5 from albumora.toml)")
           ->type_name("N");
   std::string wait;
   auto* waitOption = downloadCommand
@@ -269,13 +325,12 @@ int main(int argc, char** argv) {
                          ->type_name("SECONDS");
   downloadCommand->add_flag("--random-wait", download.randomWait,
                             "each --wait is 0.5 to 1.5 times as long, at random");
-  uint32_t hostConnections = 0;
+  std::string hostConnections;
   auto* hostConnectionsOption =
       downloadCommand
           ->add_option("--host-connections", hostConnections,
-                       "at most N requests to one host at a time (0: as many as the threads)")
-          ->check(kDigits)
-          ->check(CLI::Range(0, 64))
+                       "at most N requests to one host at a time, 0 to 64 (0: as many as the "
+                       "threads)")
           ->type_name("N");
   std::string limitRate;
   auto* limitRateOption =
@@ -300,38 +355,30 @@ int main(int argc, char** argv) {
           "albums to download, by the row numbers 'albumora list' prints: all (default), or "
           "numbers and ranges such as 1,3-5")
       ->type_name("SEL");
-  int threads = 0;
-  int timeout = 0;
-  int minKB = 0;
-  int maxKB = 0;
+  std::string threads;
+  std::string timeout;
+  std::string minKB;
+  std::string maxKB;
   auto* threadsOption =
       downloadCommand
           ->add_option("-t,--threads", threads,
                        "pictures fetched at a time, 1 to 15 (default: the site's setting, 5)")
-          ->check(kDigits)
-          ->check(CLI::Range(1, 15).description(""))
           ->type_name("N");
   auto* timeoutOption =
       downloadCommand
           ->add_option("--timeout", timeout,
                        "seconds a picture may wait for data, 10 to 65535 (default: the site's "
                        "setting, 30)")
-          ->check(kDigits)
-          ->check(CLI::Range(10, 65535).description(""))
           ->type_name("SECONDS");
   auto* minOption = downloadCommand
                         ->add_option("--min-kb", minKB,
                                      "skip pictures smaller than this many KB, 0 to 65535 "
                                      "(default: the site's setting, 0 = no limit)")
-                        ->check(kDigits)
-                        ->check(CLI::Range(0, 65535).description(""))
                         ->type_name("KB");
   auto* maxOption = downloadCommand
                         ->add_option("--max-kb", maxKB,
                                      "skip pictures larger than this many KB, 0 to 65535 "
                                      "(default: the site's setting, 0 = no limit)")
-                        ->check(kDigits)
-                        ->check(CLI::Range(0, 65535).description(""))
                         ->type_name("KB");
   for (const OptionSwitch& option : kSwitches) {
     const uint16_t bit = option.bit;
@@ -359,6 +406,12 @@ int main(int argc, char** argv) {
                    "referers and cookies) or thunder (ALBUM.lst)")
       ->check(CLI::IsMember({"aria2", "thunder"}).description(""))
       ->type_name("aria2|thunder");
+  bool dryRun = false;
+  downloadCommand->add_flag(
+      "--dry-run,--simulate", dryRun,
+      "list the albums and their pictures and print per picture its address and the file it "
+      "would be written to (row, address, file; --json: one object per picture); nothing is "
+      "fetched and no folder, file, marker or archive row is written");
   downloadCommand
       ->add_option("--aria2-rpc", download.aria2Rpc,
                    "instead of downloading, hand each picture to a running aria2 (aria2c "
@@ -453,19 +506,35 @@ int main(int argc, char** argv) {
 
   std::string error;
   if (sites->parsed()) return RunSitesCommand(sitesJson);
-  if (list->parsed()) {
+  // The two commands that run a job, as the log sees them.
+  auto runList = [&]() -> int {
     if (!FinishCommon(listOptions, listInputs, error)) return UsageError("list", error);
     return RunListCommand(listOptions);
-  }
-  if (downloadCommand->parsed()) {
+  };
+  auto runDownload = [&]() -> int {
     if (!FinishCommon(download.common, downloadInputs, error)) {
       return UsageError("download", error);
     }
     DownloadOverrides& overrides = download.overrides;
-    if (threadsOption->count() > 0) overrides.threads = static_cast<uint16_t>(threads);
-    if (timeoutOption->count() > 0) overrides.timeoutSec = static_cast<uint16_t>(timeout);
-    if (minOption->count() > 0) overrides.minKB = static_cast<uint16_t>(minKB);
-    if (maxOption->count() > 0) overrides.maxKB = static_cast<uint16_t>(maxKB);
+    const NumberOption numbers[] = {
+        {threadsOption, &threads, 1, 15, ""},  {timeoutOption, &timeout, 10, 65535, "seconds"},
+        {minOption, &minKB, 0, 65535, "KB"},   {maxOption, &maxKB, 0, 65535, "KB"},
+        {retriesOption, &retries, 0, 100, ""}, {hostConnectionsOption, &hostConnections, 0, 64, ""},
+    };
+    long values[std::size(numbers)] = {};
+    for (size_t i = 0; i < std::size(numbers); ++i) {
+      if (numbers[i].option->count() > 0 && !ReadNumberOption(numbers[i], values[i], error)) {
+        return UsageError("download", error);
+      }
+    }
+    if (threadsOption->count() > 0) overrides.threads = static_cast<uint16_t>(values[0]);
+    if (timeoutOption->count() > 0) overrides.timeoutSec = static_cast<uint16_t>(values[1]);
+    if (minOption->count() > 0) overrides.minKB = static_cast<uint16_t>(values[2]);
+    if (maxOption->count() > 0) overrides.maxKB = static_cast<uint16_t>(values[3]);
+    if (retriesOption->count() > 0) download.retries = static_cast<uint32_t>(values[4]);
+    if (hostConnectionsOption->count() > 0) {
+      download.perHostConnections = static_cast<uint32_t>(values[5]);
+    }
     if (download.common.address.empty() == download.inputFile.empty()) {
       return UsageError("download", download.inputFile.empty()
                                         ? "ADDRESS is required (or -i FILE)"
@@ -476,8 +545,6 @@ int main(int argc, char** argv) {
       if (!ParseLowSpeed(lowSpeed, value, error)) return UsageError("download", error);
       download.lowSpeed = value;
     }
-    if (retriesOption->count() > 0) download.retries = retries;
-    if (hostConnectionsOption->count() > 0) download.perHostConnections = hostConnections;
     if (waitOption->count() > 0) {
       uint32_t ms = 0;
       if (!ParseWait(wait, ms, error)) return UsageError("download", error);
@@ -507,14 +574,30 @@ int main(int argc, char** argv) {
     if (!exportKind.empty() && rpc) {
       return UsageError("download", "--export and --aria2-rpc: give one");
     }
+    if (dryRun && (!exportKind.empty() || rpc || (overrides.optionsOn & OPT_THUNDER_ONLY) != 0)) {
+      return UsageError("download",
+                        "--dry-run writes nothing: it goes with no --export, --aria2-rpc or "
+                        "--thunder-list");
+    }
     if (!download.aria2Secret.empty() && !rpc) {
       return UsageError("download", "--aria2-secret goes with --aria2-rpc URL");
     }
-    download.exportKind = rpc                       ? ExportKind::Aria2Rpc
+    download.exportKind = dryRun                    ? ExportKind::DryRun
+                          : rpc                     ? ExportKind::Aria2Rpc
                           : exportKind == "aria2"   ? ExportKind::Aria2
                           : exportKind == "thunder" ? ExportKind::Thunder
                                                     : ExportKind::None;
     return RunDownloadCommand(download);
+  };
+  if (list->parsed() || downloadCommand->parsed()) {
+    CatchStopSignals();
+    if (!StartLog(list->parsed() ? listOptions : download.common, argc, argv, error)) {
+      PrintError(error);
+      return kExitNotStarted;
+    }
+    const int status = list->parsed() ? runList() : runDownload();
+    LogLine("exit status " + std::to_string(status));
+    return status;
   }
   if (configCommand->parsed()) {
     config.site = SiteFromText(configSite);

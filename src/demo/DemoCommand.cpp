@@ -103,6 +103,7 @@ int RunDemo(std::string save) {
   options.home = home.Path();
   options.answer = Answer::No;
   options.proxy = web->ProxyUrl();
+  CatchStopSignals();  // Ctrl-C stops the sample download, which then tidies up
   CliSession session(options);
   int status = kExitNotStarted;
   if (session.Setup()) {

@@ -139,8 +139,9 @@ void ResumeRunning(AppState& app) {
   }
 }
 
-// The job folder: the save path, then the owner texts the album-list job left.
-bool MakeJobFolder(AppState& app, std::string& folder) {
+// The job folder: the save path, then the owner texts the album-list job left (made unless in a
+// dry run).
+bool MakeJobFolder(AppState& app, std::string& folder, bool dryRun) {
   folder = Trim(app.host.SavePathText());
   if (folder.empty()) {
     app.host.ShowMessage("请先设置保存路径");
@@ -150,6 +151,7 @@ bool MakeJobFolder(AppState& app, std::string& folder) {
   folder += app.strOwner;
   folder += app.strOwnerTitle;
 
+  if (dryRun) return true;  // named, not made
   Host& host = app.host;
   SetFolderMessage([&host](const std::string& text) { host.ShowMessage(text); });
   const bool made = EnsureDirPath(folder);
@@ -356,6 +358,7 @@ class AlbumPipeline final : public AlbumTurns {
       origin.site = SiteKey(app.nSite.load());
       origin.album = run->state.album.strAddr;
       origin.refetch = options.force || !options.config->resume;
+      origin.dryRun = options.dryRun;
       runs_.push_back(std::move(run));
     }
   }
@@ -720,7 +723,7 @@ void RunDownloadJob(AppState& app, const Adapters& adapters,
   DownloadJobOptions options = givenOptions;
   if (!options.config) options.config = app.config;
   std::string jobFolder;
-  if (!MakeJobFolder(app, jobFolder)) {
+  if (!MakeJobFolder(app, jobFolder, options.dryRun)) {
     app.nDownState = DOWN_IDLE;
     return;
   }

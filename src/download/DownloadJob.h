@@ -144,6 +144,9 @@ struct DownloadJobOptions {
   // The config values of the job (resume, the page cap), taken by the front end as the job
   // starts, so that a settings dialog may change the app's meanwhile; none: the app's.
   std::optional<Config> config;
+  // A dry run (with a list writer, the slot's list-only option on): every album is listed and
+  // its pictures named, and each list goes to writeList; no folder is made, no file written.
+  bool dryRun = false;
 };
 
 // The job body, on the calling thread, with the adapters of its caller (the registry's

@@ -147,10 +147,12 @@ void MakeAlbumFolder(AppState& app, AlbumPictures& target, const NameRule& rule)
     list.strSaveDir += kPathSep;
   }
   if (target.folderChosen) target.folderChosen(list.strSaveDir);
-  std::error_code error;
-  std::filesystem::create_directory(std::filesystem::path(list.strSaveDir), error);
-  // Half-written files of a run that was killed go before this run names anything.
-  net::RemoveStaleParts(list.strSaveDir);
+  if (!target.state.origin.dryRun) {
+    std::error_code error;
+    std::filesystem::create_directory(std::filesystem::path(list.strSaveDir), error);
+    // Half-written files of a run that was killed go before this run names anything.
+    net::RemoveStaleParts(list.strSaveDir);
+  }
   target.state.markUrl = ReadMarker(list.strSaveDir);
 }
 
@@ -237,7 +239,7 @@ bool AddPicture(AppState& app, AlbumPictures& target, const std::string& address
     app.host.SetStatus(StatusLine::Progress, status);
   }
 
-  if ((rule.wOptions & OPT_NAME_FILE) != 0) {
+  if ((rule.wOptions & OPT_NAME_FILE) != 0 && !state.origin.dryRun) {
     std::string path = FitFileName(list.strSaveDir + album.strName + ".txt");
     AppendNameLine(path, description, list.size() < 2);
   }

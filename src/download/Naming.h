@@ -23,6 +23,9 @@ struct PictureOrigin {
   // Fetch again what an earlier run wrote (--force, or resume switched off): the picture keeps
   // its own file, which the new answer replaces.
   bool refetch = false;
+  // A dry run: the names are decided as for a download, but no folder is made and no file in it
+  // is written or removed.
+  bool dryRun = false;
 };
 
 // One album's own state from the start of its picture list to its outcome: copies of its entry

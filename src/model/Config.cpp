@@ -25,6 +25,7 @@ namespace albumora {
 namespace {
 
 constexpr size_t kMaxAgentLength = 512;
+constexpr size_t kMaxPathLength = 4096;
 // A settings file is a few hundred bytes; anything far larger is not one.
 constexpr std::streamsize kMaxFileBytes = 1 << 20;
 
@@ -38,6 +39,7 @@ struct Switch {
 };
 struct Text {
   std::string Config::*member;
+  bool ascii = true;  // printable ASCII (a header value); else any UTF-8 without control characters
 };
 
 // One value of the file: its table, its key, its help line and what it holds.
@@ -50,8 +52,8 @@ struct Field {
   std::string Name() const { return std::string(table) + "." + std::string(key); }
 };
 
-const std::array<Field, 12>& Fields() {
-  static const std::array<Field, 12> fields = {{
+const std::array<Field, 13>& Fields() {
+  static const std::array<Field, 13> fields = {{
       {"transfer", "low_speed_bytes",
        "bytes a second below which a transfer is slow (0 to 1000000000; 0: no limit)",
        Number{&Config::lowSpeedBytes, 0, 1'000'000'000}},
@@ -90,6 +92,10 @@ const std::array<Field, 12>& Fields() {
        "bytes a second for the whole download, all threads together (0 to 4000000000; 0: no "
        "limit)",
        Number{&Config::limitRate, 0, 4'000'000'000}},
+      {"log", "file",
+       "list and download append what they tell to this file, with a time stamp per line "
+       "(empty: none; a relative path is taken from the program folder)",
+       Text{&Config::logFile, false}},
   }};
   return fields;
 }
@@ -108,9 +114,13 @@ std::string Rule(const Field& field) {
                                         std::to_string(n.high);
                                },
                                [](const Switch&) { return std::string("takes true or false"); },
-                               [](const Text&) {
-                                 return "takes printable ASCII text of at most " +
-                                        std::to_string(kMaxAgentLength) + " characters";
+                               [](const Text& t) {
+                                 return t.ascii
+                                            ? "takes printable ASCII text of at most " +
+                                                  std::to_string(kMaxAgentLength) + " characters"
+                                            : "takes a path without control characters, "
+                                              "at most " +
+                                                  std::to_string(kMaxPathLength) + " bytes";
                                }},
                     field.kind);
 }
@@ -119,6 +129,16 @@ bool AgentAcceptable(std::string_view text) {
   if (text.size() > kMaxAgentLength) return false;
   for (char c : text) {
     if (c < 0x20 || c > 0x7E) return false;
+  }
+  return true;
+}
+
+bool TextAcceptable(const Text& kind, std::string_view text) {
+  if (kind.ascii) return AgentAcceptable(text);
+  if (text.size() > kMaxPathLength) return false;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return false;
   }
   return true;
 }
@@ -203,7 +223,7 @@ bool SetFromText(const Field& field, Config& config, const std::string& typed, s
                         },
                         [&](const Text& t) {
                           // A text is taken as typed: the blanks around it are its own.
-                          ok = AgentAcceptable(typed);
+                          ok = TextAcceptable(t, typed);
                           if (ok) config.*t.member = typed;
                         }},
              field.kind);
@@ -248,7 +268,7 @@ bool SetFromNode(const Field& field, Config& config, const toml::node& node) {
                                [&](const Text& t) {
                                  const std::optional<std::string> text =
                                      node.value_exact<std::string>();
-                                 if (!text || !AgentAcceptable(*text)) return false;
+                                 if (!text || !TextAcceptable(t, *text)) return false;
                                  config.*t.member = *text;
                                  return true;
                                }},
@@ -446,6 +466,110 @@ bool LoadConfig(const std::filesystem::path& file, Config& config,
   }
 }
 
+namespace {
+
+// The byte offset of a 1-based column (counted in characters, as the parser counts them) in a
+// line; npos past its end.
+size_t ByteOfColumn(std::string_view line, toml::source_index column) {
+  size_t characters = 1;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if ((static_cast<unsigned char>(line[i]) & 0xC0) == 0x80) continue;
+    if (characters++ == column) return i;
+  }
+  return characters == column ? line.size() : std::string::npos;
+}
+
+// The offset where each line starts (line 1 at index 1).
+std::vector<size_t> LineStarts(const std::string& text) {
+  std::vector<size_t> starts = {0, 0};
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n') starts.push_back(i + 1);
+  }
+  return starts;
+}
+
+// Whether a line is the header of the table: "[name]", blanks and a comment allowed.
+bool IsHeader(std::string_view line, std::string_view table) {
+  line = line.substr(0, std::min(line.find('#'), line.find_first_of("\r\n")));
+  line = Trimmed(line);
+  if (line.size() < 2 || line.front() != '[' || line.back() != ']') return false;
+  return Trimmed(line.substr(1, line.size() - 2)) == table;
+}
+
+// Sets one field in the file's text: the value of its line replaced, or a line added at the end
+// of its table (the table added at the end of the file when it has none). Everything else stays
+// as it is. False with error set when the text cannot be changed so.
+bool EditText(std::string& text, const Field& field, const std::string& value,
+              const std::string& source, std::string& error) {
+  toml::table root;
+  try {
+    root = toml::parse(text, source);
+  } catch (const toml::parse_error& failure) {
+    error = source + " cannot be read (" + OneLine(failure.description()) + "); fix or remove it";
+    return false;
+  }
+  const std::string newline = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+  const std::vector<size_t> starts = LineStarts(text);
+  auto lineText = [&](toml::source_index line) {
+    const size_t end = line + 1 < starts.size() ? starts[line + 1] : text.size();
+    return std::string_view(text).substr(starts[line], end - starts[line]);
+  };
+  toml::node* tableNode = root.get(field.table);
+  toml::table* table = tableNode != nullptr ? tableNode->as_table() : nullptr;
+  if (tableNode != nullptr && table == nullptr) {
+    error = source + ": " + std::string(field.table) + " is not a table; fix it by hand";
+    return false;
+  }
+  if (table != nullptr) {
+    if (const toml::node* node = table->get(field.key)) {
+      const toml::source_region& at = node->source();
+      if (at.begin.line == at.end.line && at.begin.line > 0 && at.begin.line < starts.size()) {
+        const std::string_view line = lineText(at.begin.line);
+        const size_t from = ByteOfColumn(line, at.begin.column);
+        const size_t to = ByteOfColumn(line, at.end.column);
+        if (from != std::string::npos && to != std::string::npos && from <= to) {
+          text.replace(starts[at.begin.line] + from, to - from, value);
+          return true;
+        }
+      }
+      error = source + ":" + std::to_string(at.begin.line) + ": " + field.Name() +
+              " is written over several lines; change it by hand";
+      return false;
+    }
+    if (table->is_inline()) {
+      error = source + ": [" + std::string(field.table) + "] is an inline table; add " +
+              std::string(field.key) + " by hand";
+      return false;
+    }
+  }
+  // A new line after the table's last value (or its header), or a new table at the end.
+  toml::source_index after = 0;
+  bool header = false;
+  for (toml::source_index line = 1; line < starts.size(); ++line) {
+    if (IsHeader(lineText(line), field.table)) {
+      after = line;
+      header = true;
+    }
+  }
+  if (table != nullptr) {
+    for (const auto& [key, node] : *table) after = std::max(after, node.source().end.line);
+  }
+  if (table == nullptr || after == 0 || after >= starts.size()) {
+    if (!text.empty() && text.back() != '\n') text += newline;
+    text += newline + "[" + std::string(field.table) + "]" + newline + std::string(field.key) +
+            " = " + value + newline;
+    return true;
+  }
+  const std::string key = header ? std::string(field.key) : field.Name();
+  const size_t at = after + 1 < starts.size() ? starts[after + 1] : text.size();
+  std::string line = key + " = " + value + newline;
+  if (at == text.size() && !text.empty() && text.back() != '\n') line = newline + line;
+  text.insert(at, line);
+  return true;
+}
+
+}  // namespace
+
 bool SaveConfig(const std::filesystem::path& file, const Config& config, std::string& error) {
   try {
     // Only values the file would load again are written.
@@ -453,7 +577,31 @@ bool SaveConfig(const std::filesystem::path& file, const Config& config, std::st
       Config checked;
       if (!SetFromText(field, checked, ShownValue(field, config), error)) return false;
     }
-    if (!ReplaceFileWith(file.string(), FileText(config))) {
+    std::error_code missing;
+    std::string text = FileText(config);
+    if (std::filesystem::exists(file, missing)) {
+      // A file that is there is edited in place: only the lines of the values that change.
+      // A value the file holds that is not good loads as its default; unless it is changed
+      // here, its line stays as it is (the loading told of it).
+      std::ifstream in(file, std::ios::binary);
+      text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      if (!in && !in.eof()) {
+        error = "cannot read " + file.string() + ": " + std::strerror(errno);
+        return false;
+      }
+      Config loaded;
+      std::vector<std::string> problems;
+      if (!ParseConfig(text, file.string(), loaded, problems)) {
+        error = file.string() + " is not changed while it cannot be read; fix or remove it";
+        return false;
+      }
+      for (const Field& field : Fields()) {
+        const std::string value = FileValue(field, config);
+        if (value == FileValue(field, loaded)) continue;
+        if (!EditText(text, field, value, file.string(), error)) return false;
+      }
+    }
+    if (!ReplaceFileWith(file.string(), text)) {
       error = "cannot write " + file.string() + ": " + std::strerror(errno);
       return false;
     }

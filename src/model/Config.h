@@ -38,6 +38,8 @@ struct Config {
   bool randomWait = false;
   uint32_t perHostConnections = 0;
   uint32_t limitRate = 0;
+  // The command line's log file (list, download); empty: none.
+  std::string logFile;
 
   bool operator==(const Config&) const = default;
 };
@@ -64,8 +66,12 @@ bool LoadConfig(const std::filesystem::path& file, Config& config,
 // The same for the file's text; source names it in the messages.
 bool ParseConfig(std::string_view text, const std::string& source, Config& config,
                  std::vector<std::string>& errors);
-// Writes the whole config through a temporary file and a rename; false with error set when it
-// cannot (the old file then stays as it was).
+// Writes the config through a temporary file and a rename; false with error set when it cannot
+// (the old file then stays as it was). A missing file is written whole, with a comment per
+// value. A file that is there is edited in place: only the line of each value that differs from
+// what the file holds is replaced (or added at the end of its table), so comments, blank lines,
+// the order and unknown keys stay; a value the file holds that is not good is left as it is.
+// A file that cannot be parsed is not changed.
 bool SaveConfig(const std::filesystem::path& file, const Config& config, std::string& error);
 
 }  // namespace albumora

@@ -1,6 +1,8 @@
 // The aria2 input file's text, in-process: what aria2c would misread never reaches it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "cli/DownloadRun.h"
 #include "model/DownloadList.h"
 
@@ -33,6 +35,17 @@ TEST(Aria2List, EveryPictureHasOneAddressAndNoEntryLineStartsWithSpace) {
       list, "Agent/1", [](const std::string& address) { return "k=" + address; }, hasCookies);
   EXPECT_TRUE(hasCookies);
   EXPECT_NE(signed_.find(" header=Cookie: k=http://a/1.jpg\n"), std::string::npos);
+
+  // A save folder given relative is written absolute: aria2c run from another folder puts the
+  // files into the album's folder, not into a copy of the path under its own.
+  list.strSaveDir = "save/./album/";
+  const std::string relative = cli::Aria2ListText(
+      list, "Agent/1", [](const std::string&) { return ""; }, hasCookies);
+  EXPECT_NE(
+      relative.find(" dir=" + (std::filesystem::current_path() / "save/album/").string() + "\n"),
+      std::string::npos)
+      << relative;
+  EXPECT_NE(relative.find("an absolute path"), std::string::npos);
 }
 
 }  // namespace

@@ -92,8 +92,12 @@ TEST_F(ListCli, ListPrintsTheAlbumsAndRemembersTheAddress) {
   EXPECT_EQ(result.err.find("title:"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("获取相册列表完成，共5个"), std::string::npos) << result.err;
   EXPECT_NE(List({"-v", "10001"}).err.find("title: 相册列表(共5个)"), std::string::npos);
-  EXPECT_EQ(Recent(0), "10001");
+  // A listing needs no settings file: none is made; one that is there remembers the address.
+  EXPECT_FALSE(std::filesystem::exists(home_ / "soft.dat"));
   EXPECT_TRUE(std::filesystem::exists(home_ / "cookies.txt"));
+  ASSERT_TRUE(SaveSettings(SettingsRecord{}, home_ / "soft.dat"));
+  EXPECT_EQ(List({"10001"}).status, 0);
+  EXPECT_EQ(Recent(0), "10001");
 
   // A second owner joins the recent list in front.
   EXPECT_EQ(List({"--site", "qzone", "http://user.qzone.qq.com/20002"}).status, 0);
@@ -144,6 +148,35 @@ TEST_F(ListCli, ControlCharactersOfRemoteNamesAreEscaped) {
   EXPECT_EQ(JsonLines(result.out).at(0)["name"].text, "red[31mname");
 }
 
+// A site's text with a line break inside a page address: the failed-list message stays on its
+// line, the break shown escaped.
+TEST_F(ListCli, ControlCharactersInFailedListMessagesAreEscaped) {
+  std::string albums = R"(_Callback({
+   "code" : 0,
+   "data" : {
+      "albumListModeSort" : [
+         {
+            "id" : "V1@LF@x",
+            "name" : "lake",
+            "pre" : "",
+            "priv" : 1,
+            "total" : 2,
+         },
+      ]
+   }
+}))";
+  albums.replace(albums.find("@LF@"), 4, "\\n");
+  ServeQzone(testweb::ToGbk(albums));
+  RunResult result = Run({"download", "--home", home_.string(), "--proxy", web_.ProxyUrl(), "-o",
+                          (dir_ / "save").string(), "10001"});
+  EXPECT_EQ(result.status, 4) << result.err;
+  const size_t line = result.err.find("album lake: list failed");
+  ASSERT_NE(line, std::string::npos) << result.err;
+  const std::string message = result.err.substr(line, result.err.find('\n', line) - line);
+  EXPECT_NE(message.find("\\x0a"), std::string::npos) << result.err;
+  EXPECT_NE(message.find("g_tk="), std::string::npos) << result.err;
+}
+
 TEST_F(ListCli, NoAlbumExitsThree) {
   ServeQzone(testweb::ToGbk(R"(_Callback({"code":0,"data":{}}))"));
   const RunResult result = List({"10001"});
@@ -166,9 +199,12 @@ TEST_F(ListCli, ADeadProxyExitsThreeAndNamesTheCause) {
   EXPECT_NE(result.err.find("onnect"), std::string::npos) << result.err;  // curl's own words
   // Not the site's advice to log in: the network was the cause.
   EXPECT_EQ(result.err.find("message:"), std::string::npos) << result.err;
-  // -v shows every failed request.
+  // -v names every failed page of the list by its address.
   result = Run({"list", "-v", "--home=" + home_.string(), "--proxy=" + dead, "10001"});
-  EXPECT_NE(result.err.find("request failed: "), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("failed: http://route.store.qq.com/GetRoute?UIN=10001"),
+            std::string::npos)
+      << result.err;
+  EXPECT_NE(result.err.find("status: 获取相册列表失败"), std::string::npos) << result.err;
 }
 
 TEST_F(ListCli, RefusedAddressesAreUsageErrors) {
@@ -194,12 +230,23 @@ TEST_F(ListCli, RefusedAddressesAreUsageErrors) {
     EXPECT_NE(result.err.find("'albumora sites' lists"), std::string::npos) << result.err;
     EXPECT_EQ(testweb::Lines(result.err).size(), 2u) << result.err;
   }
+  // Numbers no account has; a control character of the typed text is shown escaped.
+  for (const auto& [typed, told] : std::vector<std::pair<std::string, std::string>>{
+           {"0", "not an account number: \"0\""},
+           {"12345678901234567890", "a QQ number has 5 to 10 digits"},
+           {"\x1b[2J10001", "not an album address: \"\\x1b[2J10001\""},
+       }) {
+    result = List({typed});
+    EXPECT_EQ(result.status, 2) << typed;
+    EXPECT_NE(result.err.find(told), std::string::npos) << result.err;
+  }
   const std::filesystem::path input = dir_ / "addresses.txt";
-  std::ofstream(input) << "10001\nabc\n";
+  std::ofstream(input) << "abc\n";
   result = Run({"download", "--home", home_.string(), "--proxy", web_.ProxyUrl(), "-o",
                 (dir_ / "save").string(), "-i", input.string()});
   EXPECT_EQ(result.status, 2);
-  EXPECT_NE(result.err.find("address 2: not an album address: \"abc\""), std::string::npos)
+  EXPECT_NE(result.err.find(input.string() + ":1: not an album address: \"abc\""),
+            std::string::npos)
       << result.err;
   EXPECT_TRUE(web_.Requests().empty());
 }
@@ -250,9 +297,18 @@ TEST_F(ListCli, TyposAreNamedWithWhatWasMeant) {
            {{"download", "--sav", save, "10001"},
             "unknown option --sav for download; did you "
             "mean --save?"},
-           {{"download", "-o", save, "--threads", "abc", "10001"}, "--threads: not a number"},
+           {{"download", "-o", save, "--threads", "abc", "10001"},
+            "--threads takes a whole number from 1 to 15, not \"abc\""},
            {{"download", "-o", save, "--timeout", "5", "10001"},
-            "--timeout: Value 5 not in range 10 to 65535"},
+            "--timeout takes 10 to 65535 seconds, not \"5\""},
+           {{"download", "-o", save, "--timeout", "-5", "10001"},
+            "--timeout takes 10 to 65535 seconds, not \"-5\""},
+           {{"download", "-o", save, "--retries", "99999999999999999999", "10001"},
+            "--retries takes a whole number from 0 to 100"},
+           {{"download", "-o", save, "-a", "1-99999999999999", "10001"},
+            "--albums: rows go from 1 to 999999999"},
+           {{"download", "-o", save, "--save-cookies", "10001"},
+            "--save-cookies keeps the cookies of a --cookies FILE"},
        }) {
     const RunResult result = Run(args);
     EXPECT_EQ(result.status, 2) << args[0];
@@ -357,12 +413,16 @@ TEST_F(ListCli, ConfigSetsASlotOfSoftDat) {
   // Shown back as set; the dialogs' checks refuse and nothing is written.
   result = Run({"config", home, "--site", "2", "--json"});
   EXPECT_EQ(clitest::JsonLines(result.out).at(0)["name-prefix"].text, "?1_");
+  EXPECT_TRUE(clitest::JsonLines(result.out).at(0)["skip-old"].boolean);
   for (const char* bad : {"threads=16", "timeout=9", "min-kb=901", "colour=red", "name-mode=x",
                           "dir-prefix=0123456789012345678901234567890123456789"}) {
     result = Run({"config", home, "--site", "netease", "--set", bad});
     EXPECT_EQ(result.status, 2) << bad;
   }
   EXPECT_EQ(ReadFile(home_ / "soft.dat"), bytes);
+  // A refused change makes no program folder and no file.
+  EXPECT_EQ(Run({"config", "--home", (dir_ / "new").string(), "--set", "threads=abc"}).status, 2);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "new"));
 }
 
 TEST_F(ListCli, ConfigShowsAndSetsAlbumoraToml) {
@@ -411,6 +471,17 @@ TEST_F(ListCli, ConfigShowsAndSetsAlbumoraToml) {
                             ":2: unknown setting transfer.low_speed_secs"),
             std::string::npos)
       << result.err;
+  // A hand-written file survives --set byte for byte but the changed line; its unknown key is
+  // told, not dropped.
+  const std::string hand =
+      "# mine\n[transfer]\nlow_speed_secs = 5  # typo\n\nlow_speed_bytes = 1\n";
+  std::ofstream(file) << hand;
+  result = Run({"config", home, "--set", "transfer.low_speed_bytes=2048"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.err.find("unknown setting transfer.low_speed_secs"), std::string::npos);
+  std::string edited = hand;
+  edited.replace(edited.find("= 1\n"), 3, "= 2048");
+  EXPECT_EQ(ReadFile(file), edited);
   std::ofstream(file) << "[transfer\n";
   result = Run({"config", home, "--set", "transfer.low_speed_seconds=30"});
   EXPECT_EQ(result.status, 1) << result.err;
@@ -435,6 +506,9 @@ TEST_F(ListCli, CtrlCDuringTheAlbumListStopsWithStatus130) {
   const RunResult result = child.Wait();
   EXPECT_EQ(result.status, 130) << result.err;
   EXPECT_NE(result.err.find("albumora: stopped"), std::string::npos) << result.err;
+  // The status says the list was cut short, not that it was done.
+  EXPECT_NE(result.err.find("status: 获取相册列表已终止，共0个"), std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find("获取相册列表完成"), std::string::npos) << result.err;
 }
 
 }  // namespace

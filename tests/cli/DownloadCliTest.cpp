@@ -15,6 +15,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <sqlite3.h>
+
 #include "DemoSite.h"
 #include "TestWeb.h"
 #include "model/Settings.h"
@@ -197,10 +199,36 @@ TEST_F(DownloadCli, FailedRequestsAreNamedWithVerbose) {
   RunResult run =
       Albumora(Download("-v --albums 1 --max-kb 1 --save " + Save().string() + " 10001"));
   EXPECT_EQ(run.status, 4);
-  EXPECT_NE(run.err.find("request failed: b1.photo.store.qq.com: HTTP 404"), std::string::npos)
+  // One line per failed picture, by its address; no second line per request.
+  EXPECT_NE(run.err.find("failed: http://b1.photo.store.qq.com/psb/10001/V1west/full/1.jpg"),
+            std::string::npos)
       << run.err;
-  EXPECT_NE(run.err.find("request failed: b1.photo.store.qq.com: size limit"), std::string::npos)
-      << run.err;
+  EXPECT_NE(run.err.find("size limit"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("request failed"), std::string::npos) << run.err;
+
+  // The log keeps what stderr tells and the -v detail, also under -q, each line stamped; never
+  // the progress line. It is appended to.
+  const std::filesystem::path log = dir_ / "runs.log";
+  std::ofstream(log) << "earlier\n";
+  run = Albumora(Download("-q --log " + log.string() + " --albums 1 --max-kb 1 --save " +
+                          Save().string() + " 10001"));
+  EXPECT_EQ(run.status, 4);
+  EXPECT_EQ(run.err.find("failed: http://"), std::string::npos) << run.err;
+  const std::vector<std::string> logged = Lines(ReadFile(log));
+  ASSERT_GE(logged.size(), 6u);
+  EXPECT_EQ(logged[0], "earlier");
+  std::string text;
+  for (size_t i = 1; i < logged.size(); ++i) {
+    EXPECT_EQ(logged[i].size() > 25 ? logged[i].substr(4, 1) + logged[i].substr(10, 1) : "", "-T")
+        << logged[i];
+    text += logged[i].substr(std::min<size_t>(25, logged[i].size())) + "\n";
+  }
+  for (const char* part : {"albumora 0.", " -q --log ",
+                           "failed: http://b1.photo.store.qq.com/psb/10001/V1west/full/1.jpg",
+                           "album 西湖: partial", "0 of 3 pictures written", "exit status 4\n"}) {
+    EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+  }
+  EXPECT_EQ(text.find("progress:"), std::string::npos) << text;
   run = Albumora(Download("-q --albums 1 --save " + Save().string() + " 10001"));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
@@ -256,6 +284,43 @@ TEST_F(DownloadCli, Aria2ExportIsReadRightByAria2c) {
   SettingsRecord record =
       DecodeSettings(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   EXPECT_EQ(record.NameRules[0].wOptions, 0);
+}
+
+// A dry run writes nothing and fetches no picture; the files it names are the ones a download
+// then writes.
+TEST_F(DownloadCli, DryRunNamesWhatADownloadWrites) {
+  RunResult run = Albumora(Download("--dry-run --albums 1,3 --save " + Save().string() + " 10001"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(Save()));
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Home()) / "archive.db"));
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Home()) / "soft.dat"));
+  EXPECT_TRUE(web_.RequestsTo("/V1west/full/").empty());
+  EXPECT_NE(run.err.find("album 西湖: complete (a dry run: nothing fetched)"), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("4 pictures listed (a dry run: nothing written)"), std::string::npos)
+      << run.err;
+  std::vector<std::string> files;
+  for (const std::string& line : Lines(run.out)) {
+    const std::vector<std::string> fields = [&] {
+      std::vector<std::string> parts;
+      std::istringstream in(line);
+      for (std::string part; std::getline(in, part, '\t');) parts.push_back(part);
+      return parts;
+    }();
+    if (fields.size() == 3) files.push_back(fields[2]);
+  }
+  ASSERT_EQ(files.size(), 4u) << run.out;
+  EXPECT_EQ(files[0], (Album("西湖") / "断桥残雪.jpg").string());
+  const auto objects = JsonLines(
+      Albumora(Download("--dry-run --json --albums 1 --save " + Save().string() + " 10001")).out);
+  ASSERT_GE(objects.size(), 3u);
+  EXPECT_EQ(objects[0]["type"].text, "picture");
+  EXPECT_EQ(objects[0]["address"].text, testweb::DemoFullAddress(DemoAlbums()[0], 0));
+  EXPECT_EQ(objects[0]["file"].text, files[0]);
+
+  run = Albumora(Download("--albums 1,3 --save " + Save().string() + " 10001"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const std::string& file : files) EXPECT_TRUE(std::filesystem::exists(file)) << file;
 }
 
 TEST_F(DownloadCli, PicturesHandedToARunningAria2) {
@@ -456,19 +521,147 @@ TEST_F(DownloadCliRefused, RefusedPicturesFailAfterTheRetriesAndTheWaitIsShown) 
   EXPECT_EQ(Albumora(Download("--limit-rate 2X --save " + Save().string() + " 10001")).status, 2);
 }
 
+// Every way a run ends tells its results: Ctrl-C during a wait the site asked for, and SIGTERM
+// in the middle of a download, each end with the album line, the summary and the album's row in
+// the archive, and the signal's own status.
+int ArchiveAlbumRows(const std::filesystem::path& file) {
+  sqlite3* db = nullptr;
+  int rows = -1;
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT count(*) FROM albums", -1, &statement, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW) {
+      rows = sqlite3_column_int(statement, 0);
+    }
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close(db);
+  return rows;
+}
+
+class DownloadCliSlowedDown : public DownloadCli {
+ protected:
+  void SetUp() override {
+    web_.RoutePrefix(
+        testweb::kDemoPictureHost, "/psb/10001/V3home/",
+        testweb::Serve(
+            testweb::Reply::Status(429, "Too Many Requests").With("Retry-After", "700")));
+    DownloadCli::SetUp();
+  }
+};
+
+TEST_F(DownloadCliSlowedDown, EveryWayARunEndsTellsItsResults) {
+  Child child(ALBUMORA_CLI_PATH,
+              Split(Download("--json --albums 3 --save " + Save().string() + " 10001")), dir_);
+  for (int i = 0; i < 400 && child.Out().find("\"type\":\"wait\"") == std::string::npos; ++i) {
+    usleep(50 * 1000);
+  }
+  ASSERT_NE(child.Out().find("\"type\":\"wait\""), std::string::npos);
+  kill(child.Pid(), SIGINT);
+  RunResult run = child.Wait();
+  EXPECT_EQ(run.status, 130) << run.err;
+  auto objects = JsonLines(run.out);
+  std::erase_if(objects, [](auto& object) { return object["type"].text == "wait"; });
+  ASSERT_EQ(objects.size(), 2u) << run.out;
+  EXPECT_EQ(objects[0]["type"].text, "album");
+  EXPECT_EQ(objects[0]["outcome"].text, "stopped");
+  EXPECT_EQ(objects[0]["stopped"].number, 1);
+  EXPECT_EQ(objects[1]["type"].text, "summary");
+  EXPECT_TRUE(objects[1]["interrupted"].boolean);
+  EXPECT_EQ(objects[1]["status"].number, 130);
+  EXPECT_EQ(ArchiveAlbumRows(std::filesystem::path(Home()) / "archive.db"), 1);
+
+  TestWeb slow;
+  testweb::ServeBenchAlbum(slow, 60, 2000, 200);
+  Child second(ALBUMORA_CLI_PATH,
+               {"download", "--home", Home(), "--proxy", slow.ProxyUrl(), "--no", "--threads", "2",
+                "--save", Save().string(), "20002"},
+               dir_);
+  const std::filesystem::path album = Save() / "20002" / "bench";
+  for (int i = 0; i < 400 && !std::filesystem::exists(album / "pic00001.jpg"); ++i) {
+    usleep(50 * 1000);
+  }
+  kill(second.Pid(), SIGTERM);
+  run = second.Wait();
+  EXPECT_EQ(run.status, 143) << run.err;
+  EXPECT_EQ(Lines(run.out).size(), 1u) << run.out;
+  EXPECT_NE(run.err.find("album bench: stopped"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("; albums: 1 stopped; interrupted"), std::string::npos) << run.err;
+  EXPECT_EQ(ArchiveAlbumRows(std::filesystem::path(Home()) / "archive.db"), 2);
+}
+
 TEST_F(DownloadCli, InputFileRunsEveryAddressInOrder) {
   const std::filesystem::path list = dir_ / "addresses.txt";
   std::ofstream(list) << "# the sample account, twice\n10001\n\n  10001  \n";
-  RunResult run = Albumora("download --home " + Home() + " --proxy " + web_.ProxyUrl() +
-                           " --no --albums 1 -i " + list.string() + " --save " + Save().string());
+  const std::string input = "download --home " + Home() + " --proxy " + web_.ProxyUrl() +
+                            " --no --albums 1 --save " + Save().string() + " -i ";
+  RunResult run = Albumora(input + list.string());
   EXPECT_EQ(run.status, 0) << run.err;
   const std::vector<std::string> lines = Lines(run.out);
-  ASSERT_EQ(lines.size(), 2u) << run.out;
-  EXPECT_NE(lines[0].find("\tcomplete\t3\t3\t0\t"), std::string::npos) << lines[0];
-  EXPECT_NE(lines[1].find("\tcomplete\t3\t0\t3\t"), std::string::npos) << lines[1];
-  EXPECT_NE(run.err.find("address 2/2: 10001"), std::string::npos) << run.err;
+  ASSERT_EQ(lines.size(), 4u) << run.out;
+  EXPECT_EQ(lines[0], "# " + list.string() + ":2: 10001");
+  EXPECT_NE(lines[1].find("\tcomplete\t3\t3\t0\t"), std::string::npos) << lines[1];
+  EXPECT_EQ(lines[2], "# " + list.string() + ":4: 10001");
+  EXPECT_NE(lines[3].find("\tcomplete\t3\t0\t3\t"), std::string::npos) << lines[3];
+  EXPECT_NE(run.err.find("address 2/2 (" + list.string() + ":4): 10001"), std::string::npos)
+      << run.err;
   EXPECT_EQ(Albumora(Download("-i " + list.string() + " 10001 --save " + Save().string())).status,
             2);
+
+  // A forgiving reader: a byte-order mark, comments after addresses, a bad line told as
+  // FILE:LINE and skipped (status 2 at least), binary junk escaped; a folder or a missing file
+  // with the system's reason.
+  std::filesystem::create_directories(dir_ / "folder");
+  struct Case {
+    std::string text;  // empty: the path itself
+    std::string path;
+    int status;
+    size_t albums;
+    std::string told;
+  };
+  const std::vector<Case> cases = {
+      {"\xEF\xBB\xBF"
+       "10001 # the sample\n",
+       "", 0, 1, ""},
+      {"10001\t# first\nnot an address\n10001 #second\n", "", 2, 2,
+       ":2: not an album address: \"not an address\""},
+      {"\x01\x02\x80"
+       "junk\n",
+       "", 2, 0, ":1: not an album address: \"\\x01\\x02\\x80junk\""},
+      {"", (dir_ / "folder").string(), 1, 0, "folder: Is a directory"},
+      {"", (dir_ / "missing").string(), 1, 0, "missing: No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    std::string path = c.path;
+    if (path.empty()) {
+      path = (dir_ / "case.txt").string();
+      std::ofstream(path, std::ios::binary) << c.text;
+    }
+    run = Albumora(input + path);
+    EXPECT_EQ(run.status, c.status) << c.text << run.err;
+    EXPECT_NE(run.err.find(c.told), std::string::npos) << c.text << run.err;
+    size_t albums = 0;
+    for (const std::string& line : Lines(run.out)) albums += line.starts_with("0001\t") ? 1 : 0;
+    EXPECT_EQ(albums, c.albums) << c.text << run.out;
+  }
+
+  // --json over two addresses: each album and summary names its address and line, and one
+  // total ends the stream.
+  run = Albumora(input + list.string() + " --json");
+  EXPECT_EQ(run.status, 0) << run.err;
+  const auto objects = JsonLines(run.out);
+  ASSERT_EQ(objects.size(), 5u) << run.out;
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(objects[i]["type"].text, i % 2 == 0 ? "album" : "summary");
+    EXPECT_EQ(objects[i]["address"].text, "10001");
+    EXPECT_EQ(objects[i]["index"].number, i < 2 ? 2 : 4);
+  }
+  EXPECT_EQ(objects[4]["type"].text, "total");
+  EXPECT_EQ(objects[4]["addresses"].number, 2);
+  EXPECT_EQ(objects[4]["listed"].number, 6);
+  EXPECT_EQ(objects[4]["already"].number, 6);
+  EXPECT_EQ(objects[4]["status"].number, 0);
 }
 
 // A run killed outright leaves no half-written file behind once the next run is done, and the

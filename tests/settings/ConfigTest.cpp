@@ -197,6 +197,57 @@ TEST(ConfigTest, MissingFileGivesTheDefaultsAndAFolderIsRefused) {
   EXPECT_NE(errors[0].find("cannot be read"), std::string::npos) << errors[0];
 }
 
+// A hand-written file keeps every byte but the lines of the values that change: comments, an
+// inline note, blank lines, the order, an unknown key and a bad value (told when loading, never
+// silently rewritten).
+TEST(ConfigTest, SavingEditsAHandWrittenFileInPlace) {
+  ScratchDir scratch;
+  const fs::path file = scratch.Dir() / kConfigFileName;
+  const std::string before =
+      "# my notes\n"
+      "[polite]\n"
+      "retries = \"many\"   # a bad value\n"
+      "wait_ms = 250\n"
+      "\n"
+      "[transfer]\n"
+      "mine = 1\n"
+      "low_speed_bytes  =  2048 # slow line\n"
+      "user_agent = \"agent\" # 漢字\n";
+  WriteText(file, before);
+  Config config;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(LoadConfig(file, config, errors));
+  ASSERT_EQ(errors.size(), 2u) << Joined(errors);
+  config.lowSpeedBytes = 4096;
+  config.userAgent = "other";
+  config.randomWait = true;
+  config.lookAhead = 2;
+  std::string error;
+  ASSERT_TRUE(SaveConfig(file, config, error)) << error;
+  EXPECT_EQ(ReadFile(file),
+            "# my notes\n"
+            "[polite]\n"
+            "retries = \"many\"   # a bad value\n"
+            "wait_ms = 250\n"
+            "random_wait = true\n"
+            "\n"
+            "[transfer]\n"
+            "mine = 1\n"
+            "low_speed_bytes  =  4096 # slow line\n"
+            "user_agent = \"other\" # 漢字\n"
+            "\n"
+            "[download]\n"
+            "look_ahead = 2\n");
+  Config loaded;
+  errors.clear();
+  EXPECT_TRUE(LoadConfig(file, loaded, errors));
+  EXPECT_EQ(loaded, config);
+  // Nothing changed: not a byte moves.
+  const std::string after = ReadFile(file);
+  ASSERT_TRUE(SaveConfig(file, loaded, error)) << error;
+  EXPECT_EQ(ReadFile(file), after);
+}
+
 // Random bytes, every cut of a real file and an oversized file: a message or a load, never a
 // throw, and never a value outside its range.
 TEST(ConfigTest, GarbageNeverThrows) {
