@@ -145,31 +145,7 @@ std::string ReasonsJson(const std::array<long, kFetchFailureKinds>& failedBy) {
 
 }  // namespace
 
-const char* FailureName(FetchFailure failure) {
-  switch (failure) {
-    case FetchFailure::None:
-      return "none";
-    case FetchFailure::Network:
-      return "network";
-    case FetchFailure::TimedOut:
-      return "time-out";
-    case FetchFailure::HttpStatus:
-      return "HTTP status";
-    case FetchFailure::SizeLimit:
-      return "size limit";
-    case FetchFailure::NotPicture:
-      return "not a picture";
-    case FetchFailure::NotWritten:
-      return "not written";
-    case FetchFailure::TooSlow:
-      return "too slow";
-    case FetchFailure::Stopped:
-      return "stopped";
-    case FetchFailure::Refused:
-      return "refused by the site";
-  }
-  return "other";
-}
+const char* FailureName(FetchFailure failure) { return FailureReason(failure); }
 
 bool ParseAlbumSelection(const std::string& text, AlbumSelection& selection, std::string& error) {
   selection = AlbumSelection{};

@@ -14,6 +14,7 @@
 
 #include "archive/Archive.h"
 #include "download/Naming.h"
+#include "download/Workers.h"
 #include "model/Config.h"
 #include "net/HttpEngine.h"
 #include "sites/Context.h"
@@ -111,8 +112,11 @@ class JobPictureContext : public PictureContext {
 struct FailedPicture {
   std::string address;  // the address line (a fallback after "\r\n")
   std::string file;     // the target file
-  std::string reason;   // the engine's words ("pics.example.com: HTTP 404 Not Found")
-  FetchFailure kind = FetchFailure::Network;
+  std::string reason;   // the engine's words at the last address tried ("pics.example.com:
+                        // HTTP 404 Not Found")
+  FetchFailure kind = FetchFailure::Network;  // the failure at the last address tried
+  std::string lastAddress;                    // the last address tried
+  std::vector<PictureAttempt> attempts;       // each address tried and what it gave
 };
 
 // What the job tells a front end after each album it processed.
@@ -132,6 +136,9 @@ struct AlbumReport {
   std::vector<FailedPicture> failures;
   std::vector<std::string> pageFailures;  // "address: reason" of each failed list page
   std::string note;                       // e.g. the site's count differs from the pictures listed
+  // The job stopped at this album because the disk (or the quota) is full; the system's words
+  // ("No space left on device") are in the note.
+  bool diskFull = false;
 };
 using AlbumReportFn = std::function<void(const AlbumReport&)>;
 

@@ -80,14 +80,26 @@ bool NameTaken(const TakenNames& names, const std::string& folder, const std::st
 
 // The unique-name rule: the name, else "stem (1).jpg", "stem (2).jpg", ... the first one free.
 // The numbers a stem has used up are remembered, so each name costs constant time.
-// found is the first name passed over for a file on disk alone.
+// found gets the names of the stem passed over for a file on disk alone (also for an earlier
+// picture of the job), one a line.
 std::string UniqueName(TakenNames& names, const std::string& folder, const std::string& stem,
                        const std::string& name, std::string& found) {
+  std::vector<std::string>& onDisk = names.onDisk[stem];
   auto taken = [&](const std::string& candidate) {
     if (!NameTaken(names, folder, candidate)) return false;
-    if (found.empty() && !names.taken.contains(FoldKey(candidate))) found = candidate;
+    if (!names.taken.contains(FoldKey(candidate)) &&
+        std::find(onDisk.begin(), onDisk.end(), candidate) == onDisk.end()) {
+      onDisk.push_back(candidate);
+    }
     return true;
   };
+  struct Join {
+    const std::vector<std::string>& names;
+    std::string& out;
+    ~Join() {
+      for (const std::string& each : names) out += (out.empty() ? "" : "\n") + each;
+    }
+  } join{onDisk, found};
   if (!taken(name)) return name;
   unsigned& next = names.nextNumber[stem];
   for (unsigned count = std::max(next, 1U);; ++count) {

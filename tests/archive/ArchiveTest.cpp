@@ -92,7 +92,7 @@ TEST(Archive, RowsLookupsAndReopen) {
     // A stranger written to the same file later owns it; rows that wrote nothing do not.
     EXPECT_TRUE(archive->Record(Picture("B", "q1", PictureOutcome::Written, "/save/shared.jpg")));
     EXPECT_TRUE(archive->Record(Picture("A", "p2", PictureOutcome::Written, "/save/p2.jpg")));
-    EXPECT_TRUE(archive->Record(Picture("A", "p2", PictureOutcome::Skipped, "/save/p2.jpg")));
+    EXPECT_TRUE(archive->Record(Picture("A", "p2", PictureOutcome::Already, "/save/p2.jpg")));
     EXPECT_TRUE(archive->Record(Picture("B", "q2", PictureOutcome::Failed, "/save/p2.jpg")));
 
     AlbumRow album{"qzone",
@@ -106,7 +106,8 @@ TEST(Archive, RowsLookupsAndReopen) {
                    2,
                    0,
                    "the site counts 12, 10 listed",
-                   1700000000};
+                   1700000000,
+                   "10001"};
     EXPECT_TRUE(archive->RecordAlbum(album));
     album.outcome = AlbumOutcome::Complete;
     album.note = "";
@@ -188,6 +189,7 @@ TEST(Archive, OpenUpgradesOrRefuses) {
     const char* name;
     std::function<void(const fs::path&)> make;
     const char* reason;  // empty: opens, at the current schema version
+    bool movedAside = false;  // opens anew, the damaged file kept beside it
   };
   const auto write = [](const std::string& bytes) {
     return [bytes](const fs::path& file) { std::ofstream(file, std::ios::binary) << bytes; };
@@ -199,7 +201,7 @@ TEST(Archive, OpenUpgradesOrRefuses) {
       {"missing", [](const fs::path&) {}, ""},
       {"zero-length", write(""), ""},
       {"version-0 database", sql("PRAGMA user_version=0; VACUUM"), ""},
-      {"garbage", write(std::string(5000, 'x')), "is not a database"},
+      {"garbage", write(std::string(5000, 'x')), "is not a database", true},
       {"newer", sql("CREATE TABLE pictures(x); PRAGMA user_version=99"),
        "written by a newer Albumora (schema version 99"},
       {"foreign", sql("CREATE TABLE notes(text)"), "not a download archive"},
@@ -214,7 +216,7 @@ TEST(Archive, OpenUpgradesOrRefuses) {
          }
          fs::resize_file(file, fs::file_size(file) / 2);
        },
-       "is damaged"},
+       "is damaged", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -222,10 +224,21 @@ TEST(Archive, OpenUpgradesOrRefuses) {
     c.make(file);
     std::string error;
     auto archive = Archive::Open(file, error);
-    if (*c.reason == '\0') {
+    if (*c.reason == '\0' || c.movedAside) {
       ASSERT_TRUE(archive) << error;
       EXPECT_TRUE(archive->Record(Picture("A", "p", PictureOutcome::Written)));
-      EXPECT_EQ(RawDb(file).UserVersion(), 1);
+      EXPECT_EQ(RawDb(file).UserVersion(), 2);
+    }
+    if (*c.reason == '\0') continue;
+    if (c.movedAside) {
+      // The warning names the file it was moved to, which is there; the next run resumes.
+      EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+      const size_t at = error.find(file.string() + ".damaged-");
+      ASSERT_NE(at, std::string::npos) << error;
+      const std::string aside = error.substr(at, file.string().size() + 24);
+      EXPECT_TRUE(fs::exists(aside)) << aside;
+      archive.reset();
+      EXPECT_TRUE(OpenOrFail(file)->FindWritten("qzone", "A", "p"));
       continue;
     }
     EXPECT_FALSE(archive);
