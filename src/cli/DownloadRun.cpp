@@ -291,9 +291,12 @@ std::vector<Aria2Entry> Aria2Entries(
   std::vector<Aria2Entry> entries;
   const std::string agent = Aria2Value(userAgent);
   for (size_t i = 0; i < list.size(); ++i) {
+    // Handed over by an earlier run already (or written): not again.
+    if (i < list.arrAlready.size() && list.arrAlready[i] != 0) continue;
     const std::string& line = list.arrUrl[i];
     const size_t cut = line.find("\r\n");
     Aria2Entry entry;
+    entry.index = i;
     entry.address = Aria2Value(line.substr(0, cut));
     entry.fallback = cut == std::string::npos ? std::string() : Aria2Value(line.substr(cut + 2));
     if (entry.address.empty()) std::swap(entry.address, entry.fallback);
@@ -473,10 +476,12 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     host.SetDisplay(progress.get());
   }
   std::unique_ptr<Archive> archive;
-  if (choices.useArchive && choices.exportKind == ExportKind::None) {
+  // Also for a hand-off: what was handed over is recorded, and a rerun hands only what is new.
+  if (choices.useArchive) {
     std::string error;
     archive = Archive::Open(ProgramFile(kArchiveFileName), error);
-    if (!archive) host.Line("albumora: warning: " + error);
+    // Also when it opened: a damaged archive was moved aside.
+    if (!error.empty()) host.Line("albumora: warning: " + error);
   }
   auto report = [&](const AlbumReport& album) {
     summary.started = true;
@@ -491,6 +496,7 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
       summary.failedBy[kind] += album.failedBy[kind];
     }
     ++summary.outcomes[static_cast<size_t>(album.outcome)];
+    if (album.diskFull) summary.diskFull = album.note;
     if (OutcomeIsGood(album.outcome)) ++summary.albumsGood;
     if (progress) progress->ClearLine();
     const ST_PERLISTRECORD& entry = app.albumList[static_cast<size_t>(album.albumIndex)];
@@ -498,12 +504,22 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     for (size_t kind = 0; kind < failedBy.size(); ++kind) failedBy[kind] = album.failedBy[kind];
     if (json) {
       for (const FailedPicture& failure : album.failures) {
+        // Named at the address that failed last; every address tried in "attempts".
+        std::string attempts = "[";
+        for (const PictureAttempt& attempt : failure.attempts) {
+          attempts += (attempts.size() > 1 ? "," : "") + std::string("{\"address\":") +
+                      JsonString(attempt.url) + ",\"reason\":" +
+                      JsonString(FailureName(attempt.failure)) +
+                      ",\"error\":" + JsonString(attempt.error) + "}";
+        }
+        attempts += "]";
         std::printf(
-            "{\"type\":\"failed\",\"row\":%d,\"address\":%s,\"file\":%s,\"reason\":%s,"
-            "\"error\":%s}\n",
-            album.albumIndex + 1, JsonString(PrimaryAddress(failure.address)).c_str(),
-            JsonString(failure.file).c_str(), JsonString(FailureName(failure.kind)).c_str(),
-            JsonString(failure.reason).c_str());
+            "{\"type\":\"failed\",\"row\":%d,\"address\":%s,\"listed\":%s,\"file\":%s,"
+            "\"reason\":%s,\"error\":%s,\"attempts\":%s}\n",
+            album.albumIndex + 1, JsonString(failure.lastAddress).c_str(),
+            JsonString(PrimaryAddress(failure.address)).c_str(), JsonString(failure.file).c_str(),
+            JsonString(FailureName(failure.kind)).c_str(), JsonString(failure.reason).c_str(),
+            attempts.c_str());
       }
       std::string pages = "[";
       for (const std::string& page : album.pageFailures) {
@@ -531,9 +547,19 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     }
     std::fflush(stdout);
     if (verbose) {
+      // "failed: FILE: ADDRESS: REASON (DETAIL), then ADDRESS: REASON (DETAIL)".
       for (const FailedPicture& failure : album.failures) {
-        host.Line("failed: " + PrimaryAddress(failure.address) + " -> " + failure.file + ": " +
-                  failure.reason);
+        std::string line = "failed: " + failure.file + ": ";
+        if (failure.attempts.empty()) {
+          line += failure.lastAddress + ": " + FailureName(failure.kind) + " (" +
+                  failure.reason + ")";
+        }
+        for (size_t i = 0; i < failure.attempts.size(); ++i) {
+          const PictureAttempt& attempt = failure.attempts[i];
+          line += (i > 0 ? ", then " : "") + attempt.url + ": " + FailureName(attempt.failure) +
+                  " (" + attempt.error + ")";
+        }
+        host.Line(line);
       }
     }
     if (host.verbosity() != Verbosity::Quiet || !OutcomeIsGood(album.outcome)) {
@@ -562,10 +588,13 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     }
   };
   ListWriterFn writer;
+  HandOverFn handOver;
   std::unique_ptr<Aria2Rpc> rpc;
   if (choices.exportKind == ExportKind::Aria2Rpc) {
     rpc = std::make_unique<Aria2Rpc>(choices.aria2Rpc, choices.aria2Secret);
-    writer = [&host, &rpc, &summary](const DownloadList& list, const std::string&) {
+    summary.aria2 = true;
+    handOver = [&host, &rpc, &summary](const DownloadList& list, const std::string&) {
+      std::vector<uint8_t> handed(list.size(), 0);
       const EngineLimits limits = GetEngineLimits();
       const std::vector<Aria2Entry> entries = Aria2Entries(
           list, limits.userAgent.empty() ? std::string(kUserAgent) : limits.userAgent,
@@ -576,19 +605,26 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
           ++summary.notQueued;
         } else if (rpc->Add(entry, error)) {
           ++summary.queued;
+          handed[entry.index] = 1;
         } else {
           ++summary.notQueued;
           summary.aria2Unreachable = rpc->Unreachable();
           host.Line("albumora: " + entry.out + ": " + error);
         }
       }
+      return handed;
     };
   }
   if (choices.exportKind == ExportKind::Aria2) {
-    writer = [&host](const DownloadList& list, const std::string& albumName) {
+    handOver = [&host](const DownloadList& list, const std::string& albumName) {
+      std::vector<uint8_t> handed(list.size(), 0);
       if (WriteAria2List(list, albumName).empty()) {
         host.Line("albumora: cannot write the aria2 list in " + list.strSaveDir);
+        return handed;
       }
+      for (size_t i = 0; i < list.size(); ++i)
+        handed[i] = i < list.arrAlready.size() && list.arrAlready[i] != 0 ? 0 : 1;
+      return handed;
     };
   }
   {
@@ -598,6 +634,10 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     DownloadJobOptions options;
     options.report = report;
     options.writeList = writer;
+    options.handOver = handOver;
+    options.handOverOutcome = choices.exportKind == ExportKind::Aria2Rpc
+                                  ? PictureOutcome::Queued
+                                  : PictureOutcome::Exported;
     options.archive = archive.get();
     options.force = choices.force;
     RunDownloadJob(app, SiteAdapters(), options);
@@ -632,10 +672,13 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
     status = kExitSomeFailed;
   }
   std::string line;
-  if (summary.queued > 0 || summary.notQueued > 0) {
+  if (summary.queued > 0 || summary.notQueued > 0 || summary.aria2) {
     line = std::to_string(summary.queued) + " of " + std::to_string(summary.listed) +
            " pictures queued in aria2";
     if (summary.notQueued > 0) line += ", " + std::to_string(summary.notQueued) + " not queued";
+    if (summary.already > 0) {
+      line += ", " + std::to_string(summary.already) + " handed over or written before";
+    }
   } else if (summary.listOnly) {
     line = std::to_string(summary.listed) + " pictures listed for a download manager";
   } else {
@@ -658,14 +701,16 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
   albumsJson += "}";
   if (!albums.empty()) line += "; albums: " + albums;
   if (summary.stopped) line += "; interrupted";
+  if (!summary.diskFull.empty()) line += "; " + summary.diskFull + ": free some space and run again";
   if (json) {
     std::printf(
         "{\"type\":\"summary\",\"albums\":%zu,\"outcomes\":%s,\"listed\":%zu,\"written\":%ld,"
         "\"already\":%ld,\"failed\":%ld,\"reasons\":%s,\"stopped\":%ld,\"interrupted\":%s,"
-        "\"queued\":%zu,\"status\":%d}\n",
+        "\"queued\":%zu,\"diskFull\":%s,\"status\":%d}\n",
         summary.albums, albumsJson.c_str(), summary.listed, summary.written, summary.already,
         summary.failed, ReasonsJson(summary.failedBy).c_str(), summary.stoppedPictures,
-        summary.stopped ? "true" : "false", summary.queued, status);
+        summary.stopped ? "true" : "false", summary.queued,
+        summary.diskFull.empty() ? "false" : "true", status);
     std::fflush(stdout);
   }
   if (summary.started || summary.stopped) {

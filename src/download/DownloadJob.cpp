@@ -483,6 +483,8 @@ class AlbumPipeline final : public AlbumTurns {
   // Waits until the album's list has ended and its pictures are done; false at a stop.
   bool WaitForAlbum(size_t position);
   void Finish(AlbumRun& run);
+  void RecordHandOver(const DownloadList& list, const std::vector<uint8_t>& handed,
+                      const AlbumRun& run, AlbumReport& album);
   void EndAll();
 
   AppState& app_;
@@ -679,12 +681,19 @@ void AlbumPipeline::Finish(AlbumRun& run) {
     stopped = true;
   } else if (!queued && !list.empty()) {
     // A download-manager list instead of the pictures.
-    if (options_.writeList) {
-      options_.writeList(list, entry.strName);
+    std::vector<uint8_t> handed;
+    if (options_.handOver) {
+      handed = options_.handOver(list, entry.strName);
     } else {
-      WriteThunderList(list, list.strSaveDir + entry.strName + ".lst");
+      if (options_.writeList) {
+        options_.writeList(list, entry.strName);
+      } else {
+        WriteThunderList(list, list.strSaveDir + entry.strName + ".lst");
+      }
+      handed.assign(list.size(), 1);
     }
     album.listOnly = true;
+    RecordHandOver(list, handed, run, album);
   } else if (queued) {
     TakeResults(list, *run.recorder, options_.archive, album);
     // A full disk stops the job here: every later picture would fail the same way.
@@ -754,6 +763,31 @@ void AlbumPipeline::Finish(AlbumRun& run) {
   // An album told keeps its report only.
   run.recorder.reset();
   run.list = DownloadList{};
+}
+
+// A list handed to another program: a row for each picture handed over, counted as already
+// there those an earlier run handed over (or wrote).
+void AlbumPipeline::RecordHandOver(const DownloadList& list, const std::vector<uint8_t>& handed,
+                                   const AlbumRun& run, AlbumReport& album) {
+  for (size_t index = 0; index < list.size(); ++index) {
+    if (index < list.arrAlready.size() && list.arrAlready[index] != 0) ++album.already;
+  }
+  if (options_.archive == nullptr) return;
+  const ST_PERLISTRECORD& entry = app_.albumList[static_cast<size_t>(album.albumIndex)];
+  for (size_t index = 0; index < list.size() && index < handed.size(); ++index) {
+    if (handed[index] == 0) continue;
+    PictureRow row;
+    row.site = run.origin.site;
+    row.album = run.origin.album;
+    row.listedUrl = PrimaryAddress(list.arrUrl[index]);
+    row.url = row.listedUrl;
+    row.path = FitFileName(list.strSaveDir + list.arrName[index]);
+    row.outcome = options_.handOverOutcome;
+    row.owner = app_.strOwner + app_.strOwnerTitle;
+    row.albumName = entry.strName;
+    row.time = Now();
+    options_.archive->Record(row);
+  }
 }
 
 // Every lister and worker ends (at once after a stop) before the lists they use go.

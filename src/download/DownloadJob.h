@@ -146,9 +146,19 @@ using AlbumReportFn = std::function<void(const AlbumReport&)>;
 // (OPT_THUNDER_ONLY): the list and the album's name.
 using ListWriterFn = std::function<void(const DownloadList& list, const std::string& albumName)>;
 
+// Hands an album's list to another program instead of the pool (an aria2 daemon, its input
+// file): per picture of the list, 1 when it was handed over. A picture marked in arrAlready was
+// handed over by an earlier run (or written) and is not given again.
+using HandOverFn =
+    std::function<std::vector<uint8_t>(const DownloadList& list, const std::string& albumName)>;
+
 struct DownloadJobOptions {
   AlbumReportFn report;
   ListWriterFn writeList;
+  // When set, it replaces writeList, and what it handed over gets archive rows of
+  // handOverOutcome (Queued or Exported); a list written by writeList is recorded Exported.
+  HandOverFn handOver;
+  PictureOutcome handOverOutcome = PictureOutcome::Exported;
   // The download archive: a row per picture and album; a rerun fetches only what is missing.
   // None: every picture is fetched and nothing is recorded.
   Archive* archive = nullptr;

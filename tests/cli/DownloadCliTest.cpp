@@ -313,6 +313,16 @@ TEST_F(DownloadCli, PicturesHandedToARunningAria2) {
     EXPECT_EQ(ReadFile(file), ReadFile(own / "10001" / "西湖" / name)) << name;
   }
   EXPECT_EQ(web_.RequestsTo("/V1west/full/1.jpg").at(0).Header("User-Agent"), kUserAgent);
+  // A second hand-off hands nothing (the archive recorded the first); --force hands all again
+  // under the same names.
+  const std::string again = rpc + " --aria2-secret s3cret --albums 1 --json --save ";
+  run = Albumora(Download(again + Save().string() + " 10001"));
+  EXPECT_NE(run.err.find("0 of 3 pictures queued in aria2, 3 handed over or written before"),
+            std::string::npos)
+      << run.err;
+  run = Albumora(Download(again + Save().string() + " --force 10001"));
+  EXPECT_NE(run.err.find("3 of 3 pictures queued in aria2"), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(Album("西湖") / "断桥残雪 (1).jpg"));
 }
 
 TEST_F(DownloadCli, CtrlCStopsWithStatus130) {
@@ -405,16 +415,22 @@ TEST_F(DownloadCliFaults, FailedPictureListsAreNotComplete) {
   EXPECT_NE(run.err.find("albums: 1 complete, 2 list failed"), std::string::npos) << run.err;
 }
 
-// A damaged archive is said once; the run goes on without resume.
-TEST_F(DownloadCli, DamagedArchiveIsToldAndTheRunGoesOn) {
+// A damaged archive is moved aside and said once; a new one is started, so the run after it
+// resumes.
+TEST_F(DownloadCli, DamagedArchiveIsMovedAsideAndTheNextRunResumes) {
   std::filesystem::create_directories(Home());
   std::ofstream(std::filesystem::path(Home()) / "archive.db") << std::string(8192, 'x');
   RunResult run = Albumora(Download("--albums 1 --save " + Save().string() + " 10001"));
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.err.find("warning: the download archive"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("without resume"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("moved aside to " + Home() + "/archive.db.damaged-"), std::string::npos)
+      << run.err;
   EXPECT_EQ(Lines(run.out).at(0),
             "0001\t西湖\tcomplete\t3\t3\t0\t0\t0\t" + Album("西湖").string() + "/");
+  run = Albumora(Download("--albums 1 --save " + Save().string() + " 10001"));
+  EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
+  EXPECT_EQ(Lines(run.out).at(0),
+            "0001\t西湖\tcomplete\t3\t0\t3\t0\t0\t" + Album("西湖").string() + "/");
 }
 
 // A picture host that refuses every picture of one album: the run waits as asked, shows the
