@@ -8,8 +8,8 @@
 // share one transaction (group commit), which keeps the cost per row low under load.
 #include "archive/Archive.h"
 
-#include <openssl/evp.h>
 #include <fcntl.h>
+#include <openssl/evp.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -185,7 +185,7 @@ std::string ColumnText(sqlite3_stmt* stmt, int index) {
 }
 
 // The columns every picture query selects, in PictureFrom's order.
-#define PICTURE_COLUMNS \
+#define PICTURE_COLUMNS                                                                      \
   "site, album, url, path, bytes, sha256, outcome, reason, time, listed_url, detail, owner," \
   " album_name"
 
@@ -534,9 +534,9 @@ class SqliteArchive final : public Archive {
         {&findWritten_, "SELECT " PICTURE_COLUMNS
                         " FROM pictures WHERE site=?1 AND album=?2 AND listed_url=?3 AND outcome=?4"
                         " ORDER BY id DESC LIMIT 1"},
-        {&findHanded_, "SELECT " PICTURE_COLUMNS
-                       " FROM pictures WHERE site=?1 AND album=?2 AND listed_url=?3"
-                       " AND outcome IN (?4, ?5) ORDER BY id DESC LIMIT 1"},
+        {&findHanded_,
+         "SELECT " PICTURE_COLUMNS " FROM pictures WHERE site=?1 AND album=?2 AND listed_url=?3"
+         " AND outcome IN (?4, ?5) ORDER BY id DESC LIMIT 1"},
         {&pathHanded_, "SELECT 1 FROM pictures WHERE path=?1 AND outcome IN (?2, ?3) LIMIT 1"},
         {&relativePaths_, "SELECT DISTINCT path FROM pictures WHERE path NOT LIKE '/%'"},
         {&adoptPath_, "UPDATE pictures SET path=?1 WHERE path=?2"},
@@ -644,8 +644,8 @@ class SqliteArchive final : public Archive {
   std::string error_;
   int64_t run_ = 0;
   Database db_;  // declared before the statements: they are finalized first
-  Statement findWritten_, findHanded_, pathHanded_, relativePaths_, adoptPath_, pathOwner_, insertPicture_, insertAlbum_, runOf_, newestAlbum_,
-      insertRun_, begin_, commit_, rollback_;
+  Statement findWritten_, findHanded_, pathHanded_, relativePaths_, adoptPath_, pathOwner_,
+      insertPicture_, insertAlbum_, runOf_, newestAlbum_, insertRun_, begin_, commit_, rollback_;
   // The group commit's state, guarded by queueMutex_ (taken before mutex_, never after).
   std::mutex queueMutex_;
   std::condition_variable committed_;
@@ -737,12 +737,11 @@ std::unique_ptr<Archive> Archive::Open(const std::filesystem::path& file, std::s
     if (auto archive = OpenOnce(file, reason, busyTimeout)) return archive;
     if (!IsDamaged(reason)) return refuse(reason);
     // A damaged archive is kept for inspection under another name; resume starts afresh.
-    const std::filesystem::path aside =
-        file.string() + kArchiveDamagedSuffix + "-" + StampNow();
+    const std::filesystem::path aside = file.string() + kArchiveDamagedSuffix + "-" + StampNow();
     std::error_code moveError;
     std::filesystem::rename(file, aside, moveError);
-    if (moveError) return refuse(reason + ", and could not be moved aside (" +
-                                 moveError.message() + ")");
+    if (moveError)
+      return refuse(reason + ", and could not be moved aside (" + moveError.message() + ")");
     for (const char* tail : {"-wal", "-shm"}) {
       std::error_code ignored;
       if (std::string(tail) == "-wal") {

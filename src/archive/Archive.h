@@ -29,12 +29,12 @@ constexpr std::chrono::milliseconds kArchiveBusyTimeout{30000};
 constexpr const char* kArchiveDamagedSuffix = ".damaged";
 
 enum class PictureOutcome : uint8_t {
-  Written,  // the file landed
-  Failed,   // not written; reason says why
-  Stopped,  // a stop came first (in flight or not started)
-  Already,  // already there from an earlier run: not fetched again (the run that found it)
-  Queued,   // handed to an aria2 daemon (--aria2-rpc): the daemon fetches it
-  Exported, // written to a download manager's list (--export): that program fetches it
+  Written,   // the file landed
+  Failed,    // not written; reason says why
+  Stopped,   // a stop came first (in flight or not started)
+  Already,   // already there from an earlier run: not fetched again (the run that found it)
+  Queued,    // handed to an aria2 daemon (--aria2-rpc): the daemon fetches it
+  Exported,  // written to a download manager's list (--export): that program fetches it
 };
 
 struct PictureRow {
@@ -51,12 +51,12 @@ struct PictureRow {
   // status", "size limit", "not a picture", "not written", "too slow", "refused by the site",
   // "disk full", "stopped"); detail holds the engine's own words.
   std::string reason;
-  int64_t time = 0;        // seconds since the epoch; 0 when recorded: the time of recording
-  std::string listedUrl;   // the address line's primary address as the site listed it; empty:
-                           // url (a picture is looked up by it)
-  std::string detail;      // "pics.example.com: HTTP 404 Not Found"
-  std::string owner;       // the account the album belongs to (the owner folder's text)
-  std::string albumName;   // the album's name as the site shows it
+  int64_t time = 0;       // seconds since the epoch; 0 when recorded: the time of recording
+  std::string listedUrl;  // the address line's primary address as the site listed it; empty:
+                          // url (a picture is looked up by it)
+  std::string detail;     // "pics.example.com: HTTP 404 Not Found"
+  std::string owner;      // the account the album belongs to (the owner folder's text)
+  std::string albumName;  // the album's name as the site shows it
 };
 
 enum class AlbumOutcome : uint8_t {

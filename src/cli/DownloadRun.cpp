@@ -508,8 +508,8 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
         std::string attempts = "[";
         for (const PictureAttempt& attempt : failure.attempts) {
           attempts += (attempts.size() > 1 ? "," : "") + std::string("{\"address\":") +
-                      JsonString(attempt.url) + ",\"reason\":" +
-                      JsonString(FailureName(attempt.failure)) +
+                      JsonString(attempt.url) +
+                      ",\"reason\":" + JsonString(FailureName(attempt.failure)) +
                       ",\"error\":" + JsonString(attempt.error) + "}";
         }
         attempts += "]";
@@ -551,8 +551,8 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
       for (const FailedPicture& failure : album.failures) {
         std::string line = "failed: " + failure.file + ": ";
         if (failure.attempts.empty()) {
-          line += failure.lastAddress + ": " + FailureName(failure.kind) + " (" +
-                  failure.reason + ")";
+          line +=
+              failure.lastAddress + ": " + FailureName(failure.kind) + " (" + failure.reason + ")";
         }
         for (size_t i = 0; i < failure.attempts.size(); ++i) {
           const PictureAttempt& attempt = failure.attempts[i];
@@ -635,9 +635,8 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     options.report = report;
     options.writeList = writer;
     options.handOver = handOver;
-    options.handOverOutcome = choices.exportKind == ExportKind::Aria2Rpc
-                                  ? PictureOutcome::Queued
-                                  : PictureOutcome::Exported;
+    options.handOverOutcome = choices.exportKind == ExportKind::Aria2Rpc ? PictureOutcome::Queued
+                                                                         : PictureOutcome::Exported;
     options.archive = archive.get();
     options.force = choices.force;
     RunDownloadJob(app, SiteAdapters(), options);
@@ -701,7 +700,8 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
   albumsJson += "}";
   if (!albums.empty()) line += "; albums: " + albums;
   if (summary.stopped) line += "; interrupted";
-  if (!summary.diskFull.empty()) line += "; " + summary.diskFull + ": free some space and run again";
+  if (!summary.diskFull.empty())
+    line += "; " + summary.diskFull + ": free some space and run again";
   if (json) {
     std::printf(
         "{\"type\":\"summary\",\"albums\":%zu,\"outcomes\":%s,\"listed\":%zu,\"written\":%ld,"

@@ -327,8 +327,8 @@ void TakeResults(const DownloadList& list, const PoolRecorder& recorder, Archive
           failure.file = FitFileName(list.strSaveDir + list.arrName[index]);
           failure.reason = result.error;
           failure.kind = result.failure;
-          failure.lastAddress = result.url.empty() ? PrimaryAddress(list.arrUrl[index])
-                                                   : result.url;
+          failure.lastAddress =
+              result.url.empty() ? PrimaryAddress(list.arrUrl[index]) : result.url;
           failure.attempts = result.attempts;
           album.failures.push_back(std::move(failure));
         }
@@ -702,10 +702,10 @@ void AlbumPipeline::Finish(AlbumRun& run) {
       for (const FailedPicture& failure : album.failures) {
         if (failure.kind != FetchFailure::DiskFull) continue;
         const size_t colon = failure.reason.rfind(": ");
-        album.note = "the disk is full (" +
-                     (colon == std::string::npos ? failure.reason
-                                                 : failure.reason.substr(colon + 2)) +
-                     "): the job stopped";
+        album.note =
+            "the disk is full (" +
+            (colon == std::string::npos ? failure.reason : failure.reason.substr(colon + 2)) +
+            "): the job stopped";
         break;
       }
       if (album.note.empty()) album.note = "the disk is full: the job stopped";

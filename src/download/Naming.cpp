@@ -235,8 +235,8 @@ bool AddPicture(AppState& app, AlbumPictures& target, int albumIndex, const std:
   std::string found;
   const PictureOrigin* origin = target.origin;
   const bool handOff = (rule.wOptions & OPT_THUNDER_ONLY) != 0;
-  if (auto earlier = origin ? EarlierFile(*origin, names, list.strSaveDir, address, handOff)
-                            : std::nullopt) {
+  if (auto earlier =
+          origin ? EarlierFile(*origin, names, list.strSaveDir, address, handOff) : std::nullopt) {
     name = std::move(*earlier);
     already = !origin->refetch;
   } else {

@@ -146,7 +146,6 @@ struct PictureTask {
   std::string savePath;
 };
 bool DownloadPicture(const PictureTask& task, FetchFailure* failure = nullptr,
-                     std::string* error = nullptr,
-                     std::vector<PictureAttempt>* attempts = nullptr);
+                     std::string* error = nullptr, std::vector<PictureAttempt>* attempts = nullptr);
 
 }  // namespace albumora

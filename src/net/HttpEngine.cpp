@@ -130,8 +130,8 @@ struct Transfer {
   bool refused = false;             // a check failed: the transfer was aborted as a failure
   bool stoppedAtMark = false;       // cutEnd found: the transfer was aborted as a success
   bool timedOut = false;
-  bool stopped = false;  // the job asked for a stop: the transfer was aborted as a failure
-  bool tooSlow = false;  // the body came slower than the low-speed limit
+  bool stopped = false;         // the job asked for a stop: the transfer was aborted as a failure
+  bool tooSlow = false;         // the body came slower than the low-speed limit
   bool resumeMismatch = false;  // a 206 that does not continue the partial file
   int writeError = 0;           // the error number of a write to the file that failed
   FetchFailure failure = FetchFailure::None;  // why a check refused the answer
@@ -279,8 +279,8 @@ size_t TakeBody(Transfer& t, char* data, size_t length) {
   t.lastProgress = Clock::now();
   t.response.nBodyBytes += length;
   if (t.save != nullptr) {
-    if (t.request.nMaxKB != 0 && t.response.nBodyBytes + t.save->ResumedFrom() >
-                                     uint64_t{t.request.nMaxKB} * 1024) {
+    if (t.request.nMaxKB != 0 &&
+        t.response.nBodyBytes + t.save->ResumedFrom() > uint64_t{t.request.nMaxKB} * 1024) {
       t.refused = true;
       t.failure = FetchFailure::SizeLimit;
       t.save->Discard();
@@ -510,8 +510,9 @@ void DescribeFailure(HttpResponse& response, const HttpRequest& request, const T
     return;
   } else if (t.resumeMismatch) {
     response.failure = FetchFailure::Network;
-    text = "the rest of a cut picture did not fit its first part (the picture changed?); it is "
-           "fetched whole next time";
+    text =
+        "the rest of a cut picture did not fit its first part (the picture changed?); it is "
+        "fetched whole next time";
   } else if (t.failure == FetchFailure::NotPicture) {
     response.failure = FetchFailure::NotPicture;
     text = "not a picture: an HTML page, an empty answer or a broken coded stream";

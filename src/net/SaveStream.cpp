@@ -98,8 +98,7 @@ void SaveStream::InflateEnd::operator()(z_stream* stream) const {
   delete stream;
 }
 
-SaveStream::SaveStream(std::string target, bool picture, uint64_t maxBytes,
-                       std::string resumeKey)
+SaveStream::SaveStream(std::string target, bool picture, uint64_t maxBytes, std::string resumeKey)
     : target_(std::move(target)),
       picture_(picture),
       maxBytes_(maxBytes),
@@ -119,9 +118,8 @@ std::string SaveStream::ResumeHeaders() {
   // The info file: the address, the version, the whole size; one a line.
   std::ifstream info(infoPath_);
   std::string address, version, total;
-  if (!std::getline(info, address) || !std::getline(info, version) ||
-      !std::getline(info, total) || address != resumeKey_ || version.empty() ||
-      !ReadNumber(total, askedTotal_)) {
+  if (!std::getline(info, address) || !std::getline(info, version) || !std::getline(info, total) ||
+      address != resumeKey_ || version.empty() || !ReadNumber(total, askedTotal_)) {
     return {};
   }
   struct stat status {};
@@ -166,8 +164,8 @@ bool SaveStream::Begin(long status, const std::string& headers) {
     decided_ = true;  // the start of the picture was checked when it landed
     return true;
   }
-  if (status == 206) {
-    // A part never asked for.
+  if (status == 206 || !HeaderOf(headers, "Content-Range").empty()) {
+    // A part never asked for, or a part that calls itself whole.
     DropPartial();
     return false;
   }

@@ -188,7 +188,7 @@ TEST(Archive, OpenUpgradesOrRefuses) {
   struct Case {
     const char* name;
     std::function<void(const fs::path&)> make;
-    const char* reason;  // empty: opens, at the current schema version
+    const char* reason;       // empty: opens, at the current schema version
     bool movedAside = false;  // opens anew, the damaged file kept beside it
   };
   const auto write = [](const std::string& bytes) {

@@ -10,6 +10,7 @@
 #include "ScratchDir.h"
 #include "TestFiles.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -323,6 +324,36 @@ TEST_F(DownloadCli, PicturesHandedToARunningAria2) {
   run = Albumora(Download(again + Save().string() + " --force 10001"));
   EXPECT_NE(run.err.find("3 of 3 pictures queued in aria2"), std::string::npos) << run.err;
   EXPECT_FALSE(std::filesystem::exists(Album("西湖") / "断桥残雪 (1).jpg"));
+}
+
+// A full disk (a small tmpfs in a namespace of its own) stops the job at once with the
+// system's reason, and leaves no half-written file.
+TEST_F(DownloadCli, AFullDiskStopsTheJob) {
+  TestWeb pictures;
+  testweb::ServeBenchAlbum(pictures, 20, 3000, 0);
+  const std::filesystem::path save = dir_ / "small";
+  std::filesystem::create_directories(save);
+  const std::filesystem::path listing = dir_ / "listing.txt";
+  const std::string script =
+      "mount -t tmpfs -o size=8k tmpfs \"$0\" || exit 99; \"$1\" download --home \"$2\" --proxy "
+      "\"$3\" --no --json --threads 1 --save \"$0\" 20002; s=$?; ls -A \"$0\"/20002/bench > "
+      "\"$4\"; exit $s";
+  RunResult run = RunProgram("/usr/bin/unshare",
+                             {"-rm", "/bin/sh", "-c", script, save.string(), ALBUMORA_CLI_PATH,
+                              Home(), pictures.ProxyUrl(), listing.string()},
+                             dir_);
+  if (run.status == 99 || run.status == 1) GTEST_SKIP() << "no tmpfs here: " << run.err;
+  EXPECT_EQ(run.status, 4) << run.err;
+  EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+  bool full = false;
+  for (const auto& object : JsonLines(run.out)) {
+    if (object["type"].text == "summary") full = object["diskFull"].boolean;
+  }
+  EXPECT_TRUE(full) << run.out;
+  const std::string names = ReadFile(listing);
+  EXPECT_EQ(names.find(".part-"), std::string::npos) << names;
+  EXPECT_LT(std::count(names.begin(), names.end(), '\n'), 10) << names;
+  EXPECT_LT(pictures.Requests().size(), 10u) << "the job went on fetching";
 }
 
 TEST_F(DownloadCli, CtrlCStopsWithStatus130) {
