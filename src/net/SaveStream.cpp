@@ -274,7 +274,9 @@ bool SaveStream::Land(const char* data, size_t length) {
     discard_ = true;
     return false;
   }
-  if (decided_) return ToFile(data, length);
+  // A page's file that cannot be written leaves the answer good (Commit tells); a picture's
+  // fails at once, so that a full disk stops it without reading the rest.
+  if (decided_) return ToFile(data, length) || !picture_;
   held_.append(data, length);
   return DecideHtml(false);
 }
