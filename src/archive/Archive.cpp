@@ -13,6 +13,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <cstdio>
@@ -252,6 +253,8 @@ class SqliteArchive final : public Archive {
     if (auto failed = Upgrade()) return failed;
     if (auto failed = PrepareAll()) return failed;
     if (!StartRun()) return Reason(db, sqlite3_errcode(db));
+    sqlite3_busy_timeout(db,
+                         static_cast<int>(std::min(busyTimeout, kArchiveCallBusyTimeout).count()));
     return std::nullopt;
   }
 

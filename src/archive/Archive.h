@@ -23,8 +23,10 @@
 namespace albumora {
 
 constexpr const char* kArchiveFileName = "archive.db";
-// How long a call waits for another program (another Albumora) that is writing the archive.
+// How long Open waits for another program (another Albumora) that holds the archive locked.
 constexpr std::chrono::milliseconds kArchiveBusyTimeout{30000};
+// How long a later call waits for it (a picture's row must not hold up its worker for long).
+constexpr std::chrono::milliseconds kArchiveCallBusyTimeout{5000};
 // A damaged archive is renamed to its name plus this and the time ("-20261209-235000").
 constexpr const char* kArchiveDamagedSuffix = ".damaged";
 

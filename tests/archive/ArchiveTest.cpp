@@ -261,7 +261,30 @@ TEST(Archive, LockHeldByAnotherConnection) {
   std::string error;
   EXPECT_FALSE(Archive::Open(locked, error, 50ms));
   EXPECT_NE(error.find("is locked by another program"), std::string::npos) << error;
+  EXPECT_NE(error.find("and run again"), std::string::npos) << error;
   holder.Exec("COMMIT");
+
+  // Held by another process: the warning names it.
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    RawDb other(locked);
+    const char done = other.Exec("BEGIN EXCLUSIVE") == SQLITE_OK ? 'y' : 'n';
+    if (write(ready[1], &done, 1) != 1) _exit(1);
+    pause();
+    _exit(0);
+  }
+  char held = 0;
+  ASSERT_EQ(read(ready[0], &held, 1), 1);
+  EXPECT_EQ(held, 'y');
+  EXPECT_FALSE(Archive::Open(locked, error, 50ms));
+  EXPECT_NE(error.find("end process " + std::to_string(child)), std::string::npos) << error;
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
 
   // An open archive whose writer is busy elsewhere: the write fails, reading goes on, and the
   // first error stays.
