@@ -22,6 +22,7 @@
 #include "fs/FileNames.h"
 #include "model/AppState.h"
 #include "net/HttpEngine.h"
+#include "net/SaveStream.h"
 
 namespace albumora {
 
@@ -154,8 +155,11 @@ bool DownloadPicture(const PictureTask& task, FetchFailure* failure, std::string
   };
   // A stopped job tries no fallback; nor does a full disk.
   if (!attempt() && !fallback.empty() && !Pool().stop.load()) {
+    const std::string primary = request.strUrl;
     request.strUrl = fallback;
     attempt();
+    // The picture came from its fallback: a part of the first address kept for a resume goes.
+    if (saved && !primary.empty()) net::DropResumeFile(FitFileName(task.savePath), primary);
   }
   // Whatever a stop cut short was stopped, not failed; the picture that met the full disk
   // failed for that.

@@ -188,8 +188,9 @@ bool AcceptHeaders(Transfer& t, long status) {
   r.nStatus = status;
   r.bGzip = r.strHeaders.find("gzip") != std::string::npos ? 1 : 0;
   if (RefusesErrorStatus(t.request) && status >= 400) {
-    // A range the server cannot serve: the partial file goes, the next try starts over.
-    if (status == 416 && t.save != nullptr) t.save->Discard();
+    // A range the server cannot serve, or a picture that is not there (any more): the partial
+    // file goes, the next try starts over. A refusal or a server's trouble may pass.
+    if (t.save != nullptr && status < 500 && status != 408 && status != 429) t.save->Discard();
     t.failure = FetchFailure::HttpStatus;
     return false;
   }

@@ -183,6 +183,17 @@ bool SaveStream::Begin(long status, const std::string& headers) {
   return true;
 }
 
+void SaveStream::Discard() {
+  discard_ = true;
+  // Nothing of this answer is in the partial file yet: what an earlier one left goes now.
+  if (fd_ < 0) DropPartial();
+}
+
+void DropResumeFile(const std::string& target, const std::string& address) {
+  SaveStream stream(target, true, 0, address);
+  stream.Discard();
+}
+
 void SaveStream::DropPartial() {
   if (partialPath_.empty()) return;
   ::unlink(partialPath_.c_str());

@@ -37,6 +37,10 @@ int RemoveStaleParts(const std::string& folder);
 // The beginning of the partial files kept for a resume (a kind of part file no run removes).
 constexpr const char* kResumePrefix = ".part-resume-";
 
+// Removes the partial file (and its info file) kept for target and address, if any: the
+// picture came whole from elsewhere.
+void DropResumeFile(const std::string& target, const std::string& address);
+
 class SaveStream {
  public:
   // maxBytes bounds what lands in the file (decoded bytes for a coded picture); 0: no bound.
@@ -61,8 +65,8 @@ class SaveStream {
   uint64_t ResumedFrom() const { return resumeFrom_; }
   // The error number of a write that failed (ENOSPC for a full disk), 0 when none.
   int WriteError() const { return writeErrno_; }
-  // Keep no partial file of this answer: it was refused.
-  void Discard() { discard_ = true; }
+  // Keep no partial file of this answer, nor one kept for it before: it was refused.
+  void Discard();
   // The next piece of the answer body; false when the answer is refused or a write failed.
   bool Write(const char* data, size_t length);
   // The answer is complete; false when it is refused.

@@ -483,7 +483,16 @@ TEST_F(DownloadCliRefused, RefusedPicturesFailAfterTheRetriesAndTheWaitIsShown) 
   std::vector<std::string> reasons;
   int waits = 0;
   for (const auto& object : JsonLines(run.out)) {
-    if (object["type"].text == "failed") reasons.push_back(object["reason"].text);
+    if (object["type"].text == "failed") {
+      reasons.push_back(object["reason"].text);
+      // Named at the address that failed last, after each address tried.
+      const auto& attempts = object["attempts"].items;
+      ASSERT_EQ(attempts.size(), 2u);
+      EXPECT_EQ(attempts[1]["address"].text, object["address"].text);
+      EXPECT_NE(attempts[0]["address"].text, attempts[1]["address"].text);
+      EXPECT_EQ(attempts[0]["address"].text, object["listed"].text);
+      EXPECT_EQ(attempts[0]["reason"].text, "refused by the site");
+    }
     if (object["type"].text == "wait") {
       ++waits;
       EXPECT_EQ(object["host"].text, testweb::kDemoPictureHost);
@@ -494,9 +503,11 @@ TEST_F(DownloadCliRefused, RefusedPicturesFailAfterTheRetriesAndTheWaitIsShown) 
   EXPECT_GE(waits, 1);
   EXPECT_FALSE(std::filesystem::exists(Album("家人") / "全家福.jpg"));
 
-  run = Albumora(Download("--retries 1 --albums 3 --save " + Save().string() + " 10001"));
+  run = Albumora(Download("-v --retries 1 --albums 3 --save " + Save().string() + " 10001"));
   EXPECT_EQ(run.status, 4);
   EXPECT_NE(run.err.find("refused by the site"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(": refused by the site ("), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("), then http://"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("waiting 1 s: b1.photo.store.qq.com asked to slow down (429)"),
             std::string::npos)
       << run.err;
