@@ -252,6 +252,61 @@ TEST(Archive, OpenUpgradesOrRefuses) {
   EXPECT_NE(error.find("cannot be opened"), std::string::npos) << error;
 }
 
+// A version 1 archive: its rows get the new columns (listed_url from url, the reason as one of
+// the documented names beside the old text), its relative paths become absolute where they
+// resolve into the run's folder, and the views show ISO 8601 times.
+TEST(Archive, UpgradesVersionOneRowsAndTheirPaths) {
+  ScratchDir scratch;
+  const fs::path file = scratch.Dir() / kArchiveFileName;
+  const fs::path save = fs::canonical(scratch.Dir()) / "save";
+  fs::create_directories(save / "Trip");
+  const std::string inside = fs::relative(save / "Trip" / "1.jpg").string();
+  RawDb(file).Exec(
+      "CREATE TABLE runs(id INTEGER PRIMARY KEY, started INTEGER NOT NULL, pid INTEGER NOT NULL);"
+      "CREATE TABLE pictures(id INTEGER PRIMARY KEY, run INTEGER NOT NULL, site TEXT NOT NULL,"
+      " album TEXT NOT NULL, url TEXT NOT NULL, path TEXT NOT NULL, bytes INTEGER NOT NULL,"
+      " sha256 TEXT NOT NULL, outcome TEXT NOT NULL, reason TEXT NOT NULL, time INTEGER NOT NULL);"
+      "CREATE INDEX pictures_by_picture ON pictures(site, album, url);"
+      "CREATE INDEX pictures_by_path ON pictures(path);"
+      "CREATE TABLE albums(id INTEGER PRIMARY KEY, run INTEGER NOT NULL, site TEXT NOT NULL,"
+      " album TEXT NOT NULL, name TEXT NOT NULL, folder TEXT NOT NULL, outcome TEXT NOT NULL,"
+      " listed INTEGER NOT NULL, written INTEGER NOT NULL, already INTEGER NOT NULL,"
+      " failed INTEGER NOT NULL, stopped INTEGER NOT NULL, note TEXT NOT NULL,"
+      " time INTEGER NOT NULL);"
+      "CREATE INDEX albums_by_album ON albums(site, album);"
+      "INSERT INTO pictures VALUES(1, 1, 'qzone', 'A', 'p1', '" +
+      inside +
+      "', 3, 'x', 'written', '', 1700000000);"
+      "INSERT INTO pictures VALUES(2, 1, 'qzone', 'A', 'p2', 'elsewhere/2.jpg', 3, 'y',"
+      " 'written', '', 1700000000);"
+      "INSERT INTO pictures VALUES(3, 1, 'qzone', 'A', 'p3', '/x/3.jpg', 0, '', 'failed',"
+      " 'pics.test: HTTP 404 Not Found', 1700000000);"
+      "PRAGMA user_version=1;");
+  auto archive = OpenOrFail(file);
+  ASSERT_TRUE(archive);
+  EXPECT_EQ(RawDb(file).UserVersion(), 2);
+  EXPECT_EQ(archive->AdoptRelativePaths(save.string() + "/"), 1);
+  const auto p1 = archive->FindWritten("qzone", "A", "p1");
+  ASSERT_TRUE(p1);
+  EXPECT_EQ(p1->path, (save / "Trip" / "1.jpg").string());
+  EXPECT_EQ(p1->listedUrl, "p1");
+  EXPECT_EQ(archive->FindWritten("qzone", "A", "p2")->path, "elsewhere/2.jpg");
+  const auto failed = archive->FailedOf("qzone", "A");
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].reason, "HTTP status");
+  EXPECT_EQ(failed[0].detail, "pics.test: HTTP 404 Not Found");
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &raw), SQLITE_OK);
+  sqlite3_stmt* stmt = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(raw, "SELECT time FROM downloads WHERE listed_url='p3'", -1, &stmt,
+                               nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "2023-11-14T22:13:20Z");
+  sqlite3_finalize(stmt);
+  sqlite3_close(raw);
+}
+
 TEST(Archive, LockHeldByAnotherConnection) {
   ScratchDir scratch;
   // A file another program holds locked beyond the busy timeout cannot be opened.
