@@ -285,6 +285,18 @@ std::string Aria2Value(const std::string& text) {
 
 }  // namespace
 
+bool IsLoopbackAddress(const std::string& url) {
+  size_t begin = url.find("://");
+  begin = begin == std::string::npos ? 0 : begin + 3;
+  std::string host;
+  if (begin < url.size() && url[begin] == '[') {
+    host = url.substr(begin + 1, url.find(']', begin) - begin - 1);
+  } else {
+    host = url.substr(begin, url.find_first_of(":/?#", begin) - begin);
+  }
+  return EqualsNoCase(host, "localhost") || host.rfind("127.", 0) == 0 || host == "::1";
+}
+
 std::vector<Aria2Entry> Aria2Entries(
     const DownloadList& list, const std::string& userAgent,
     const std::function<std::string(const std::string&)>& cookiesFor) {
@@ -637,6 +649,8 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     options.handOver = handOver;
     options.handOverOutcome = choices.exportKind == ExportKind::Aria2Rpc ? PictureOutcome::Queued
                                                                          : PictureOutcome::Exported;
+    options.handOverRemote =
+        choices.exportKind == ExportKind::Aria2Rpc && !IsLoopbackAddress(choices.aria2Rpc);
     options.archive = archive.get();
     options.force = choices.force;
     RunDownloadJob(app, SiteAdapters(), options);

@@ -70,6 +70,9 @@ struct Aria2Entry {
   bool hasCookies = false;
   size_t index = 0;  // the picture's place in the album's list
 };
+// Whether an address names this machine (localhost, 127.x.x.x, [::1]): a daemon there writes
+// to the local disk.
+bool IsLoopbackAddress(const std::string& url);
 std::vector<Aria2Entry> Aria2Entries(
     const DownloadList& list, const std::string& userAgent,
     const std::function<std::string(const std::string&)>& cookiesFor);

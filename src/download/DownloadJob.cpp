@@ -434,6 +434,7 @@ class AlbumPipeline final : public AlbumTurns {
       run->origin.site = SiteKey(app.nSite.load());
       run->origin.album = app.albumList[static_cast<size_t>(selected[position])].strAddr;
       run->origin.refetch = options.force || !options.config->resume;
+      run->origin.remoteNames = options.handOver && options.handOverRemote;
       runs_.push_back(std::move(run));
     }
   }

@@ -159,6 +159,9 @@ struct DownloadJobOptions {
   // handOverOutcome (Queued or Exported); a list written by writeList is recorded Exported.
   HandOverFn handOver;
   PictureOutcome handOverOutcome = PictureOutcome::Exported;
+  // handOver gives the pictures to a program on another machine: names are kept free of those
+  // handed over before, not of the local disk's files.
+  bool handOverRemote = false;
   // The download archive: a row per picture and album; a rerun fetches only what is missing.
   // None: every picture is fetched and nothing is recorded.
   Archive* archive = nullptr;

@@ -78,7 +78,10 @@ bool NameTaken(const TakenNames& names, const std::string& folder, const std::st
                const PictureOrigin* origin = nullptr) {
   if (names.taken.contains(FoldKey(name))) return true;
   std::error_code error;
-  if (std::filesystem::exists(std::filesystem::symlink_status(folder + name, error))) return true;
+  if ((origin == nullptr || !origin->remoteNames) &&
+      std::filesystem::exists(std::filesystem::symlink_status(folder + name, error))) {
+    return true;
+  }
   return origin != nullptr && origin->archive != nullptr &&
          origin->archive->PathHandedOver(folder + name);
 }

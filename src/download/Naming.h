@@ -21,6 +21,9 @@ struct PictureOrigin {
   // Fetch again what an earlier run wrote (--force, or resume switched off): the picture keeps
   // its own file, which the new answer replaces.
   bool refetch = false;
+  // The pictures are handed to a program on another machine (an aria2 daemon elsewhere): the
+  // local disk tells nothing of the names there, those handed over before do.
+  bool remoteNames = false;
 };
 
 // One album's side of the naming: the list its pictures go to, the marker read in its folder,

@@ -200,6 +200,40 @@ TEST_F(Records, TheOrderRepairsTimesFollowTheListAfterTheArchiveReadTheFiles) {
   EXPECT_TRUE(archive->FindWritten("qzone", "album=Order", "http://pics.test/2.png"));
 }
 
+// A hand-off to a daemon elsewhere: names ignore the local disk, a rerun hands nothing, --force
+// hands all again under the same names.
+TEST_F(Records, HandedOverOnceUnlessForced) {
+  t.AddAlbum("Remote");
+  t.app.Rule().wOptions = OPT_THUNDER_ONLY;
+  gLists[0] = {"http://pics.test/1.jpg", "http://pics.test/2.jpg"};
+  auto archive = OpenArchive();
+  fs::create_directories(Album("Remote"));
+  dltest::WriteBytes(Album("Remote") + "1.jpg", "a local file the daemon never sees");
+  std::vector<std::vector<std::string>> handed;
+  for (const bool force : {false, false, true}) {
+    t.ShowAndSelect({0});
+    DownloadJobOptions options;
+    options.archive = archive.get();
+    options.force = force;
+    options.handOverRemote = true;
+    options.handOverOutcome = PictureOutcome::Queued;
+    options.handOver = [&handed](const DownloadList& list, const std::string&) {
+      handed.emplace_back();
+      std::vector<uint8_t> given(list.size(), 0);
+      for (size_t i = 0; i < list.size(); ++i) {
+        if (list.arrAlready[i] != 0) continue;
+        handed.back().push_back(list.arrName[i]);
+        given[i] = 1;
+      }
+      return given;
+    };
+    RunDownloadJob(t.app, adapters, options);
+  }
+  const std::vector<std::string> both = {"1.jpg", "2.jpg"};
+  EXPECT_EQ(handed, (std::vector<std::vector<std::string>>{both, {}, both}));
+  EXPECT_TRUE(web.RequestsTo("pics.test").empty());
+}
+
 // A picture cut at half resumes with a Range request when the server offers ranges and names
 // its version; a server that ignores the Range starts it over. Either way the file is whole.
 TEST_F(Records, ACutPictureResumesOrStartsOver) {
