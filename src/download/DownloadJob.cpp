@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <set>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -282,11 +281,6 @@ class PoolRecorder {
       std::error_code error;
       if (std::filesystem::file_size(found, error) != bytes || error || FileSha256(found) != sha256)
         continue;
-      // Two pictures of the same bytes do not share one file.
-      {
-        std::lock_guard lock(claimedMutex_);
-        if (!claimed_.insert(candidate).second) continue;
-      }
       if (std::filesystem::remove(FitFileName(list_.strSaveDir + list_.arrName[index]), error))
         list_.arrName[index] = candidate;
       return;
@@ -298,8 +292,6 @@ class PoolRecorder {
   const PictureOrigin& origin_;
   const AlbumLabels labels_;
   std::vector<PictureResult> results_;
-  std::mutex claimedMutex_;
-  std::set<std::string> claimed_;
 };
 
 // The counts of an album's pool, its failures and the rows of the pictures it did not reach.
