@@ -27,7 +27,8 @@ constexpr const char* kExitStatusHelp =
     "  2    usage: bad option, value, address form or album selection\n"
     "  3    the album list failed (network, refusal by the site) or found no album\n"
     "  4    an album is not complete: pictures failed, a picture-list page failed, a question\n"
-    "       was answered no (password, login), or the site listed no picture\n"
+    "       was answered no (password, login), the site listed none of the pictures it\n"
+    "       counts, or the disk is full (the job then stops at once)\n"
     "  130  stopped by Ctrl-C (pictures in flight are cut off and counted as stopped)\n"
     "With -i FILE: 130 after Ctrl-C, otherwise the highest status of its addresses.\n";
 
