@@ -8,15 +8,18 @@
 // share one transaction (group commit), which keeps the cost per row low under load.
 #include "archive/Archive.h"
 
+#include <fcntl.h>
 #include <openssl/evp.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <cstdio>
 #include <ctime>
 #include <exception>
+#include <fstream>
 #include <mutex>
 #include <string_view>
 #include <thread>
@@ -27,7 +30,7 @@ namespace {
 
 // The schema's versions, kept in PRAGMA user_version. Step i upgrades version i to i + 1; a new
 // version appends a step and never changes an earlier one.
-constexpr std::array<const char*, 1> kUpgrades = {
+constexpr std::array<const char*, 2> kUpgrades = {
     // 0 -> 1: runs, picture rows and album rows.
     "CREATE TABLE runs("
     "  id INTEGER PRIMARY KEY,"
@@ -63,16 +66,46 @@ constexpr std::array<const char*, 1> kUpgrades = {
     "  note TEXT NOT NULL,"
     "  time INTEGER NOT NULL);"
     "CREATE INDEX albums_by_album ON albums(site, album);",
+    // 1 -> 2: columns that explain themselves. url is where the bytes came from beside
+    // listed_url, the address the site listed (the key); reason is one of the documented
+    // reasons and detail the engine's words; owner and album_name name the album; "already
+    // there" rows are named so; two views show the times as ISO 8601.
+    "ALTER TABLE pictures ADD COLUMN listed_url TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE pictures ADD COLUMN detail TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE pictures ADD COLUMN owner TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE pictures ADD COLUMN album_name TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE albums ADD COLUMN owner TEXT NOT NULL DEFAULT '';"
+    "UPDATE pictures SET listed_url = url, detail = reason, reason = CASE"
+    "  WHEN outcome = 'stopped' THEN 'stopped'"
+    "  WHEN outcome <> 'failed' THEN ''"
+    "  WHEN reason LIKE '%: HTTP %' THEN 'HTTP status'"
+    "  WHEN reason LIKE '%: time-out%' THEN 'time-out'"
+    "  WHEN reason LIKE '%: too slow%' THEN 'too slow'"
+    "  WHEN reason LIKE '%: size limit%' THEN 'size limit'"
+    "  WHEN reason LIKE '%: not a picture%' THEN 'not a picture'"
+    "  WHEN reason LIKE '%cannot write%' THEN 'not written'"
+    "  ELSE 'network' END;"
+    "UPDATE pictures SET outcome = 'already' WHERE outcome = 'skipped';"
+    "DROP INDEX pictures_by_picture;"
+    "CREATE INDEX pictures_by_picture ON pictures(site, album, listed_url);"
+    "CREATE VIEW downloads AS SELECT id, run,"
+    "  strftime('%Y-%m-%dT%H:%M:%SZ', time, 'unixepoch') AS time, site, owner, album_name,"
+    "  album, listed_url, url, path, outcome, reason, detail, bytes, sha256 FROM pictures;"
+    "CREATE VIEW album_results AS SELECT id, run,"
+    "  strftime('%Y-%m-%dT%H:%M:%SZ', time, 'unixepoch') AS time, site, owner, name, album,"
+    "  folder, outcome, listed, written, already, failed, stopped, note FROM albums;",
 };
 constexpr int kSchemaVersion = static_cast<int>(kUpgrades.size());
 
 // Outcomes are stored by name, so the file reads well in any SQLite tool and does not depend
 // on the order of the enumerations.
-constexpr std::array<std::pair<PictureOutcome, std::string_view>, 4> kPictureOutcomes = {{
+constexpr std::array<std::pair<PictureOutcome, std::string_view>, 6> kPictureOutcomes = {{
     {PictureOutcome::Written, "written"},
     {PictureOutcome::Failed, "failed"},
     {PictureOutcome::Stopped, "stopped"},
-    {PictureOutcome::Skipped, "skipped"},
+    {PictureOutcome::Already, "already"},
+    {PictureOutcome::Queued, "queued"},
+    {PictureOutcome::Exported, "exported"},
 }};
 constexpr std::array<std::pair<AlbumOutcome, std::string_view>, 7> kAlbumOutcomes = {{
     {AlbumOutcome::Complete, "complete"},
@@ -153,7 +186,9 @@ std::string ColumnText(sqlite3_stmt* stmt, int index) {
 }
 
 // The columns every picture query selects, in PictureFrom's order.
-#define PICTURE_COLUMNS "site, album, url, path, bytes, sha256, outcome, reason, time"
+#define PICTURE_COLUMNS                                                                      \
+  "site, album, url, path, bytes, sha256, outcome, reason, time, listed_url, detail, owner," \
+  " album_name"
 
 PictureRow PictureFrom(sqlite3_stmt* stmt) {
   PictureRow row;
@@ -166,6 +201,10 @@ PictureRow PictureFrom(sqlite3_stmt* stmt) {
   row.outcome = ValueOf(kPictureOutcomes, ColumnText(stmt, 6), PictureOutcome::Failed);
   row.reason = ColumnText(stmt, 7);
   row.time = sqlite3_column_int64(stmt, 8);
+  row.listedUrl = ColumnText(stmt, 9);
+  row.detail = ColumnText(stmt, 10);
+  row.owner = ColumnText(stmt, 11);
+  row.albumName = ColumnText(stmt, 12);
   return row;
 }
 
@@ -214,6 +253,8 @@ class SqliteArchive final : public Archive {
     if (auto failed = Upgrade()) return failed;
     if (auto failed = PrepareAll()) return failed;
     if (!StartRun()) return Reason(db, sqlite3_errcode(db));
+    sqlite3_busy_timeout(db,
+                         static_cast<int>(std::min(busyTimeout, kArchiveCallBusyTimeout).count()));
     return std::nullopt;
   }
 
@@ -230,6 +271,67 @@ class SqliteArchive final : public Archive {
     if (rc == SQLITE_ROW) return PictureFrom(stmt);
     if (rc != SQLITE_DONE) Note("could not look up a picture", rc);
     return std::nullopt;
+  }
+
+  std::optional<PictureRow> FindHandedOver(const std::string& site, const std::string& album,
+                                           const std::string& url) override {
+    std::lock_guard lock(mutex_);
+    sqlite3_stmt* stmt = findHanded_.Use();
+    Done done(stmt);
+    BindText(stmt, 1, site);
+    BindText(stmt, 2, album);
+    BindText(stmt, 3, url);
+    BindText(stmt, 4, NameOf(kPictureOutcomes, PictureOutcome::Queued));
+    BindText(stmt, 5, NameOf(kPictureOutcomes, PictureOutcome::Exported));
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) return PictureFrom(stmt);
+    if (rc != SQLITE_DONE) Note("could not look up a picture", rc);
+    return std::nullopt;
+  }
+
+  bool PathHandedOver(const std::string& path) override {
+    std::lock_guard lock(mutex_);
+    sqlite3_stmt* stmt = pathHanded_.Use();
+    Done done(stmt);
+    BindText(stmt, 1, path);
+    BindText(stmt, 2, NameOf(kPictureOutcomes, PictureOutcome::Queued));
+    BindText(stmt, 3, NameOf(kPictureOutcomes, PictureOutcome::Exported));
+    const int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) Note("could not look up a file", rc);
+    return rc == SQLITE_ROW;
+  }
+
+  int AdoptRelativePaths(const std::string& folder) override {
+    std::lock_guard lock(mutex_);
+    sqlite3_stmt* stmt = relativePaths_.Use();
+    Done done(stmt);
+    std::vector<std::pair<std::string, std::string>> moves;
+    std::error_code error;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      const std::string path = ColumnText(stmt, 0);
+      if (path.empty()) continue;
+      const std::filesystem::path resolved =
+          std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error);
+      if (error) continue;
+      const std::string absolute = resolved.string();
+      if (absolute.size() > folder.size() && absolute.compare(0, folder.size(), folder) == 0)
+        moves.emplace_back(path, absolute);
+    }
+    if (rc != SQLITE_DONE) Note("could not read the stored paths", rc);
+    int changed = 0;
+    for (const auto& [from, to] : moves) {
+      sqlite3_stmt* update = adoptPath_.Use();
+      Done updated(update);
+      BindText(update, 1, to);
+      BindText(update, 2, from);
+      if (const int step = sqlite3_step(update); step != SQLITE_DONE) {
+        Note("could not upgrade a stored path", step);
+        break;
+      }
+      changed += sqlite3_changes(db_.get());
+    }
+    return changed;
   }
 
   bool PathIsPicture(const std::string& path, const std::string& site, const std::string& album,
@@ -299,6 +401,7 @@ class SqliteArchive final : public Archive {
     sqlite3_bind_int64(stmt, 11, row.stopped);
     BindText(stmt, 12, row.note);
     sqlite3_bind_int64(stmt, 13, row.time != 0 ? row.time : Now());
+    BindText(stmt, 14, row.owner);
     const int rc = sqlite3_step(stmt);
     if (rc == SQLITE_DONE) return true;
     Note("could not record an album", rc);
@@ -349,6 +452,7 @@ class SqliteArchive final : public Archive {
     row.stopped = static_cast<uint32_t>(sqlite3_column_int64(stmt, 9));
     row.note = ColumnText(stmt, 10);
     row.time = sqlite3_column_int64(stmt, 11);
+    row.owner = ColumnText(stmt, 12);
     return row;
   }
 
@@ -431,28 +535,35 @@ class SqliteArchive final : public Archive {
     sqlite3* db = db_.get();
     const std::pair<Statement*, const char*> statements[] = {
         {&findWritten_, "SELECT " PICTURE_COLUMNS
-                        " FROM pictures WHERE site=?1 AND album=?2 AND url=?3 AND outcome=?4"
+                        " FROM pictures WHERE site=?1 AND album=?2 AND listed_url=?3 AND outcome=?4"
                         " ORDER BY id DESC LIMIT 1"},
+        {&findHanded_,
+         "SELECT " PICTURE_COLUMNS " FROM pictures WHERE site=?1 AND album=?2 AND listed_url=?3"
+         " AND outcome IN (?4, ?5) ORDER BY id DESC LIMIT 1"},
+        {&pathHanded_, "SELECT 1 FROM pictures WHERE path=?1 AND outcome IN (?2, ?3) LIMIT 1"},
+        {&relativePaths_, "SELECT DISTINCT path FROM pictures WHERE path NOT LIKE '/%'"},
+        {&adoptPath_, "UPDATE pictures SET path=?1 WHERE path=?2"},
         {&pathOwner_,
-         "SELECT site, album, url FROM pictures WHERE path=?1 AND outcome=?2"
+         "SELECT site, album, listed_url FROM pictures WHERE path=?1 AND outcome=?2"
          " ORDER BY id DESC LIMIT 1"},
         {&insertPicture_,
-         "INSERT INTO pictures(run, site, album, url, path, bytes, sha256, outcome, reason, time)"
-         " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)"},
+         "INSERT INTO pictures(run, site, album, url, path, bytes, sha256, outcome, reason, time,"
+         " listed_url, detail, owner, album_name)"
+         " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14)"},
         {&insertAlbum_,
          "INSERT INTO albums(run, site, album, name, folder, outcome, listed, written, already,"
-         " failed, stopped, note, time) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12,"
-         " ?13)"},
+         " failed, stopped, note, time, owner) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10,"
+         " ?11, ?12, ?13, ?14)"},
         // The newest row of each picture among the rows of the album's newest run.
         {&runOf_,
          "SELECT " PICTURE_COLUMNS " FROM pictures WHERE id IN (SELECT max(id) FROM pictures"
          "  WHERE site=?1 AND album=?2"
          "   AND run=(SELECT max(run) FROM pictures WHERE site=?1 AND album=?2)"
-         "  GROUP BY url)"
+         "  GROUP BY listed_url)"
          " ORDER BY id"},
         {&newestAlbum_,
          "SELECT site, album, name, folder, outcome, listed, written, already, failed, stopped,"
-         " note, time FROM albums WHERE site=?1 AND album=?2 ORDER BY id DESC LIMIT 1"},
+         " note, time, owner FROM albums WHERE site=?1 AND album=?2 ORDER BY id DESC LIMIT 1"},
         {&insertRun_, "INSERT INTO runs(started, pid) VALUES(?1, ?2)"},
         {&begin_, "BEGIN IMMEDIATE"},
         {&commit_, "COMMIT"},
@@ -493,6 +604,10 @@ class SqliteArchive final : public Archive {
       BindText(stmt, 8, NameOf(kPictureOutcomes, row.outcome));
       BindText(stmt, 9, row.reason);
       sqlite3_bind_int64(stmt, 10, row.time != 0 ? row.time : Now());
+      BindText(stmt, 11, row.listedUrl.empty() ? row.url : row.listedUrl);
+      BindText(stmt, 12, row.detail);
+      BindText(stmt, 13, row.owner);
+      BindText(stmt, 14, row.albumName);
       if (const int rc = sqlite3_step(stmt); rc != SQLITE_DONE) {
         Note("could not record a picture", rc);
         if (!single && sqlite3_get_autocommit(db) == 0) sqlite3_step(rollback_.Use());
@@ -532,8 +647,8 @@ class SqliteArchive final : public Archive {
   std::string error_;
   int64_t run_ = 0;
   Database db_;  // declared before the statements: they are finalized first
-  Statement findWritten_, pathOwner_, insertPicture_, insertAlbum_, runOf_, newestAlbum_,
-      insertRun_, begin_, commit_, rollback_;
+  Statement findWritten_, findHanded_, pathHanded_, relativePaths_, adoptPath_, pathOwner_,
+      insertPicture_, insertAlbum_, runOf_, newestAlbum_, insertRun_, begin_, commit_, rollback_;
   // The group commit's state, guarded by queueMutex_ (taken before mutex_, never after).
   std::mutex queueMutex_;
   std::condition_variable committed_;
@@ -543,24 +658,107 @@ class SqliteArchive final : public Archive {
 
 }  // namespace
 
+namespace {
+
+// Whether Init's reason tells of a file that is no usable database at all (random bytes, a
+// damaged page): such a file is moved aside and a new archive started.
+bool IsDamaged(const std::string& reason) {
+  return reason.find("is not a database (") != std::string::npos ||
+         reason.find("is damaged (") != std::string::npos;
+}
+
+// "20261209-235000", local time.
+std::string StampNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+  return text;
+}
+
+// The process holding a lock on the database file or its shared-memory index, as "process
+// 1234 (sqlite3)"; empty when none can be told (a lock of this process, or none left).
+std::string LockHolder(const std::filesystem::path& file) {
+  for (const std::string& name : {file.string(), file.string() + "-shm"}) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    const bool asked = ::fcntl(fd, F_GETLK, &probe) == 0;
+    ::close(fd);
+    if (!asked || probe.l_type == F_UNLCK || probe.l_pid <= 0) continue;
+    std::string holder = "process " + std::to_string(probe.l_pid);
+    std::ifstream comm("/proc/" + std::to_string(probe.l_pid) + "/comm");
+    std::string command;
+    if (std::getline(comm, command) && !command.empty()) holder += " (" + command + ")";
+    return holder;
+  }
+  return {};
+}
+
+std::unique_ptr<Archive> OpenOnce(const std::filesystem::path& file, std::string& reason,
+                                  std::chrono::milliseconds busyTimeout) {
+  sqlite3* raw = nullptr;
+  const int rc =
+      sqlite3_open_v2(file.c_str(), &raw,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  Database db(raw);
+  if (rc != SQLITE_OK) {
+    reason = Reason(db.get(), rc);
+    return nullptr;
+  }
+  sqlite3_extended_result_codes(db.get(), 1);
+  auto archive = std::make_unique<SqliteArchive>(file, std::move(db));
+  if (auto failed = archive->Init(busyTimeout)) {
+    reason = *failed;
+    return nullptr;
+  }
+  return archive;
+}
+
+}  // namespace
+
 std::unique_ptr<Archive> Archive::Open(const std::filesystem::path& file, std::string& error,
                                        std::chrono::milliseconds busyTimeout) {
   error.clear();
   auto refuse = [&](const std::string& reason) {
     error =
         "the download archive " + file.string() + " " + reason + "; this run goes without resume";
+    if (reason.find("is locked by another program") != std::string::npos) {
+      const std::string holder = LockHolder(file);
+      error += " (waited " + std::to_string(busyTimeout.count() / 1000) + " s): " +
+               (holder.empty() ? std::string("close the program that holds it")
+                               : "end " + holder + ", which holds it,") +
+               " and run again, or move the file away to start a new archive";
+    }
     return nullptr;
   };
   try {
-    sqlite3* raw = nullptr;
-    const int rc =
-        sqlite3_open_v2(file.c_str(), &raw,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    Database db(raw);
-    if (rc != SQLITE_OK) return refuse(Reason(db.get(), rc));
-    sqlite3_extended_result_codes(db.get(), 1);
-    auto archive = std::make_unique<SqliteArchive>(file, std::move(db));
-    if (auto failed = archive->Init(busyTimeout)) return refuse(*failed);
+    std::string reason;
+    if (auto archive = OpenOnce(file, reason, busyTimeout)) return archive;
+    if (!IsDamaged(reason)) return refuse(reason);
+    // A damaged archive is kept for inspection under another name; resume starts afresh.
+    const std::filesystem::path aside = file.string() + kArchiveDamagedSuffix + "-" + StampNow();
+    std::error_code moveError;
+    std::filesystem::rename(file, aside, moveError);
+    if (moveError)
+      return refuse(reason + ", and could not be moved aside (" + moveError.message() + ")");
+    for (const char* tail : {"-wal", "-shm"}) {
+      std::error_code ignored;
+      if (std::string(tail) == "-wal") {
+        std::filesystem::rename(file.string() + tail, aside.string() + tail, ignored);
+      } else {
+        std::filesystem::remove(file.string() + tail, ignored);
+      }
+    }
+    std::string again;
+    auto archive = OpenOnce(file, again, busyTimeout);
+    if (!archive) return refuse(again);
+    error = "the download archive " + file.string() + " " + reason + "; it was moved aside to " +
+            aside.string() + " and a new archive started (pictures already on disk are found " +
+            "again by their bytes)";
     return archive;
   } catch (const std::exception& e) {
     return refuse(std::string("cannot be used (") + e.what() + ")");

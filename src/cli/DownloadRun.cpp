@@ -154,31 +154,7 @@ std::string InputJson(const std::string& address, size_t index) {
 
 }  // namespace
 
-const char* FailureName(FetchFailure failure) {
-  switch (failure) {
-    case FetchFailure::None:
-      return "none";
-    case FetchFailure::Network:
-      return "network";
-    case FetchFailure::TimedOut:
-      return "time-out";
-    case FetchFailure::HttpStatus:
-      return "HTTP status";
-    case FetchFailure::SizeLimit:
-      return "size limit";
-    case FetchFailure::NotPicture:
-      return "not a picture";
-    case FetchFailure::NotWritten:
-      return "not written";
-    case FetchFailure::TooSlow:
-      return "too slow";
-    case FetchFailure::Stopped:
-      return "stopped";
-    case FetchFailure::Refused:
-      return "refused by the site";
-  }
-  return "other";
-}
+const char* FailureName(FetchFailure failure) { return FailureReason(failure); }
 
 bool ParseAlbumSelection(const std::string& text, AlbumSelection& selection, std::string& error) {
   selection = AlbumSelection{};
@@ -331,6 +307,18 @@ std::string Aria2Value(const std::string& text) {
 
 }  // namespace
 
+bool IsLoopbackAddress(const std::string& url) {
+  size_t begin = url.find("://");
+  begin = begin == std::string::npos ? 0 : begin + 3;
+  std::string host;
+  if (begin < url.size() && url[begin] == '[') {
+    host = url.substr(begin + 1, url.find(']', begin) - begin - 1);
+  } else {
+    host = url.substr(begin, url.find_first_of(":/?#", begin) - begin);
+  }
+  return EqualsNoCase(host, "localhost") || host.rfind("127.", 0) == 0 || host == "::1";
+}
+
 std::vector<Aria2Entry> Aria2Entries(
     const DownloadList& list, const std::string& userAgent,
     const std::function<std::string(const std::string&)>& cookiesFor) {
@@ -344,9 +332,12 @@ std::vector<Aria2Entry> Aria2Entries(
     if (!error) dir = absolute.lexically_normal().string();
   }
   for (size_t i = 0; i < list.size(); ++i) {
+    // Handed over by an earlier run already (or written): not again.
+    if (i < list.arrAlready.size() && list.arrAlready[i] != 0) continue;
     const std::string& line = list.arrUrl[i];
     const size_t cut = line.find("\r\n");
     Aria2Entry entry;
+    entry.index = i;
     entry.address = Aria2Value(line.substr(0, cut));
     entry.fallback = cut == std::string::npos ? std::string() : Aria2Value(line.substr(cut + 2));
     if (entry.address.empty()) std::swap(entry.address, entry.fallback);
@@ -536,10 +527,13 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     host.SetDisplay(progress.get());
   }
   std::unique_ptr<Archive> archive;
-  if (choices.useArchive && choices.exportKind == ExportKind::None) {
+  // Also for a hand-off: what was handed over is recorded, and a rerun hands only what is new.
+  // Not for a dry run, which leaves no trace.
+  if (choices.useArchive && choices.exportKind != ExportKind::DryRun) {
     std::string error;
     archive = Archive::Open(ProgramFile(kArchiveFileName), error);
-    if (!archive) host.Line("albumora: warning: " + error);
+    // Also when it opened: a damaged archive was moved aside.
+    if (!error.empty()) host.Line("albumora: warning: " + error);
   }
   auto report = [&](const AlbumReport& album) {
     summary.started = true;
@@ -554,6 +548,7 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
       summary.failedBy[kind] += album.failedBy[kind];
     }
     ++summary.outcomes[static_cast<size_t>(album.outcome)];
+    if (album.diskFull) summary.diskFull = album.note;
     if (OutcomeIsGood(album.outcome)) ++summary.albumsGood;
     if (progress) progress->ClearLine();
     const ST_PERLISTRECORD& entry = app.albumList[static_cast<size_t>(album.albumIndex)];
@@ -561,12 +556,22 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     for (size_t kind = 0; kind < failedBy.size(); ++kind) failedBy[kind] = album.failedBy[kind];
     if (json) {
       for (const FailedPicture& failure : album.failures) {
+        // Named at the address that failed last; every address tried in "attempts".
+        std::string attempts = "[";
+        for (const PictureAttempt& attempt : failure.attempts) {
+          attempts += (attempts.size() > 1 ? "," : "") + std::string("{\"address\":") +
+                      JsonString(attempt.url) +
+                      ",\"reason\":" + JsonString(FailureName(attempt.failure)) +
+                      ",\"error\":" + JsonString(attempt.error) + "}";
+        }
+        attempts += "]";
         std::printf(
-            "{\"type\":\"failed\",\"row\":%d,\"address\":%s,\"file\":%s,\"reason\":%s,"
-            "\"error\":%s}\n",
-            album.albumIndex + 1, JsonString(PrimaryAddress(failure.address)).c_str(),
-            JsonString(failure.file).c_str(), JsonString(FailureName(failure.kind)).c_str(),
-            JsonString(failure.reason).c_str());
+            "{\"type\":\"failed\",\"row\":%d,\"address\":%s,\"listed\":%s,\"file\":%s,"
+            "\"reason\":%s,\"error\":%s,\"attempts\":%s}\n",
+            album.albumIndex + 1, JsonString(failure.lastAddress).c_str(),
+            JsonString(PrimaryAddress(failure.address)).c_str(), JsonString(failure.file).c_str(),
+            JsonString(FailureName(failure.kind)).c_str(), JsonString(failure.reason).c_str(),
+            attempts.c_str());
       }
       std::string pages = "[";
       for (const std::string& page : album.pageFailures) {
@@ -593,10 +598,19 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
                   EscapeControls(album.folder).c_str());
     }
     std::fflush(stdout);
+    // "failed: FILE: ADDRESS: REASON (DETAIL), then ADDRESS: REASON (DETAIL)".
     for (const FailedPicture& failure : album.failures) {
-      host.Detail(EscapeControls("failed: " + PrimaryAddress(failure.address) + " -> " +
-                                 failure.file + ": " + failure.reason),
-                  verbose);
+      std::string line = "failed: " + failure.file + ": ";
+      if (failure.attempts.empty()) {
+        line +=
+            failure.lastAddress + ": " + FailureName(failure.kind) + " (" + failure.reason + ")";
+      }
+      for (size_t i = 0; i < failure.attempts.size(); ++i) {
+        const PictureAttempt& attempt = failure.attempts[i];
+        line += (i > 0 ? ", then " : "") + attempt.url + ": " + FailureName(attempt.failure) +
+                " (" + attempt.error + ")";
+      }
+      host.Detail(EscapeControls(line), verbose);
     }
     {
       // The site's texts (name, page address, note) on one line: their breaks are shown.
@@ -627,10 +641,13 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     }
   };
   ListWriterFn writer;
+  HandOverFn handOver;
   std::unique_ptr<Aria2Rpc> rpc;
   if (choices.exportKind == ExportKind::Aria2Rpc) {
     rpc = std::make_unique<Aria2Rpc>(choices.aria2Rpc, choices.aria2Secret);
-    writer = [&host, &rpc, &summary](const DownloadList& list, const std::string&) {
+    summary.aria2 = true;
+    handOver = [&host, &rpc, &summary](const DownloadList& list, const std::string&) {
+      std::vector<uint8_t> handed(list.size(), 0);
       const EngineLimits limits = GetEngineLimits();
       const std::vector<Aria2Entry> entries = Aria2Entries(
           list, limits.userAgent.empty() ? std::string(kUserAgent) : limits.userAgent,
@@ -641,12 +658,14 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
           ++summary.notQueued;
         } else if (rpc->Add(entry, error)) {
           ++summary.queued;
+          handed[entry.index] = 1;
         } else {
           ++summary.notQueued;
           summary.aria2Unreachable = rpc->Unreachable();
           host.Line(EscapeControls("albumora: " + entry.out + ": " + error));
         }
       }
+      return handed;
     };
   }
   if (choices.exportKind == ExportKind::DryRun) {
@@ -680,10 +699,15 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     };
   }
   if (choices.exportKind == ExportKind::Aria2) {
-    writer = [&host](const DownloadList& list, const std::string& albumName) {
+    handOver = [&host](const DownloadList& list, const std::string& albumName) {
+      std::vector<uint8_t> handed(list.size(), 0);
       if (WriteAria2List(list, albumName).empty()) {
         host.Line("albumora: cannot write the aria2 list in " + list.strSaveDir);
+        return handed;
       }
+      for (size_t i = 0; i < list.size(); ++i)
+        handed[i] = i < list.arrAlready.size() && list.arrAlready[i] != 0 ? 0 : 1;
+      return handed;
     };
   }
   {
@@ -693,6 +717,11 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
     DownloadJobOptions options;
     options.report = report;
     options.writeList = writer;
+    options.handOver = handOver;
+    options.handOverOutcome = choices.exportKind == ExportKind::Aria2Rpc ? PictureOutcome::Queued
+                                                                         : PictureOutcome::Exported;
+    options.handOverRemote =
+        choices.exportKind == ExportKind::Aria2Rpc && !IsLoopbackAddress(choices.aria2Rpc);
     options.archive = archive.get();
     options.force = choices.force;
     options.dryRun = choices.exportKind == ExportKind::DryRun;
@@ -728,10 +757,13 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
     status = kExitSomeFailed;
   }
   std::string line;
-  if (summary.queued > 0 || summary.notQueued > 0) {
+  if (summary.queued > 0 || summary.notQueued > 0 || summary.aria2) {
     line = std::to_string(summary.queued) + " of " + std::to_string(summary.listed) +
            " pictures queued in aria2";
     if (summary.notQueued > 0) line += ", " + std::to_string(summary.notQueued) + " not queued";
+    if (summary.already > 0) {
+      line += ", " + std::to_string(summary.already) + " handed over or written before";
+    }
   } else if (summary.listOnly && summary.dryRun) {
     line = std::to_string(summary.listed) + " pictures listed (a dry run: nothing written)";
   } else if (summary.listOnly) {
@@ -756,15 +788,18 @@ int FinishDownload(CliSession& session, const DownloadSummary& summary) {
   albumsJson += "}";
   if (!albums.empty()) line += "; albums: " + albums;
   if (summary.stopped) line += "; interrupted";
+  if (!summary.diskFull.empty())
+    line += "; " + summary.diskFull + ": free some space and run again";
   if (json) {
     std::printf(
         "{\"type\":\"summary\"%s,\"albums\":%zu,\"outcomes\":%s,\"listed\":%zu,\"written\":%ld,"
         "\"already\":%ld,\"failed\":%ld,\"reasons\":%s,\"stopped\":%ld,\"interrupted\":%s,"
-        "\"queued\":%zu,\"status\":%d}\n",
+        "\"queued\":%zu,\"diskFull\":%s,\"status\":%d}\n",
         InputJson(summary.address, summary.index).c_str(), summary.albums, albumsJson.c_str(),
         summary.listed, summary.written, summary.already, summary.failed,
         ReasonsJson(summary.failedBy).c_str(), summary.stoppedPictures,
-        summary.stopped ? "true" : "false", summary.queued, status);
+        summary.stopped ? "true" : "false", summary.queued,
+        summary.diskFull.empty() ? "false" : "true", status);
     std::fflush(stdout);
   }
   if (summary.started || summary.stopped) {

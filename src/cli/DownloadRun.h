@@ -69,7 +69,11 @@ struct Aria2Entry {
   std::string out;
   std::vector<std::string> headers;
   bool hasCookies = false;
+  size_t index = 0;  // the picture's place in the album's list
 };
+// Whether an address names this machine (localhost, 127.x.x.x, [::1]): a daemon there writes
+// to the local disk.
+bool IsLoopbackAddress(const std::string& url);
 std::vector<Aria2Entry> Aria2Entries(
     const DownloadList& list, const std::string& userAgent,
     const std::function<std::string(const std::string&)>& cookiesFor);
@@ -106,6 +110,8 @@ struct DownloadSummary {
   size_t queued = 0;                 // pictures handed to aria2
   size_t notQueued = 0;              // pictures aria2 refused or could not take
   bool aria2Unreachable = false;     // the daemon stopped answering
+  std::string diskFull;              // the job stopped at a full disk: the album's note
+  bool aria2 = false;                // pictures were to be handed to aria2
 };
 
 // The reason names of the summary and the JSON lines.

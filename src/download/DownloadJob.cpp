@@ -160,6 +160,14 @@ bool MakeJobFolder(AppState& app, std::string& folder, bool dryRun) {
     app.host.ShowMessage("请检测设置的保存路径是否有误");
     return false;
   }
+  // One spelling for one folder: absolute, symlinks resolved, so that the archive knows a
+  // picture however the save folder was typed ("pics", "A/pics", "/home/a/A/pics").
+  std::error_code error;
+  const std::filesystem::path real = std::filesystem::canonical(folder, error);
+  if (!error) {
+    folder = real.string();
+    if (folder.back() != kPathSep) folder += kPathSep;
+  }
   return true;
 }
 
@@ -174,17 +182,27 @@ std::string SiteKey(int site) {
   return family != nullptr ? std::string(family->key) : std::to_string(site);
 }
 
+// The labels every archive row of an album carries, so the rows read well by themselves.
+struct AlbumLabels {
+  std::string owner;
+  std::string albumName;
+};
+
 // The pictures of one album in the pool: each result lands in its slot (one writer per slot),
-// and a written or failed picture gets its archive row at once, as its file lands.
+// and every picture gets its archive row at once, as its file lands (or is found there).
 class PoolRecorder {
  public:
-  PoolRecorder(DownloadList& list, Archive* archive, const PictureOrigin& origin)
-      : list_(list), archive_(archive), origin_(origin), results_(list.size()) {}
+  PoolRecorder(DownloadList& list, Archive* archive, const PictureOrigin& origin,
+               AlbumLabels labels = {})
+      : list_(list),
+        archive_(archive),
+        origin_(origin),
+        labels_(std::move(labels)),
+        results_(list.size()) {}
 
   // On the worker's thread; each index is done once.
   void Done(size_t index, const PictureResult& result) {
     results_[index] = result;
-    if (result.state == PictureResult::State::Already) return;
     std::string sha256;
     const bool found = index < list_.arrFoundFile.size() && !list_.arrFoundFile[index].empty();
     if (result.state == PictureResult::State::Written && (archive_ != nullptr || found)) {
@@ -193,14 +211,29 @@ class PoolRecorder {
     }
     if (archive_ == nullptr) return;
     PictureRow row = RowOf(index);
-    if (result.state == PictureResult::State::Written) {
-      row.outcome = PictureOutcome::Written;
-      row.bytes = result.bytes;
-      row.sha256 = sha256;
-    } else {
-      row.outcome = result.failure == FetchFailure::Stopped ? PictureOutcome::Stopped
-                                                            : PictureOutcome::Failed;
-      row.reason = result.error;
+    if (!result.url.empty()) row.url = result.url;
+    switch (result.state) {
+      case PictureResult::State::Written:
+        row.outcome = PictureOutcome::Written;
+        row.bytes = result.bytes;
+        row.sha256 = sha256;
+        break;
+      case PictureResult::State::Already: {
+        // Found there from an earlier run: the row tells this run met it.
+        row.outcome = PictureOutcome::Already;
+        if (auto earlier = archive_->FindWritten(row.site, row.album, row.listedUrl)) {
+          row.url = earlier->url;
+          row.bytes = earlier->bytes;
+          row.sha256 = earlier->sha256;
+        }
+        break;
+      }
+      default:
+        row.outcome = result.failure == FetchFailure::Stopped ? PictureOutcome::Stopped
+                                                              : PictureOutcome::Failed;
+        row.reason = FailureReason(result.failure);
+        row.detail = result.error;
+        break;
     }
     archive_->Record(row);
   }
@@ -209,8 +242,12 @@ class PoolRecorder {
     PictureRow row;
     row.site = origin_.site;
     row.album = origin_.album;
-    row.url = PrimaryAddress(list_.arrUrl[index]);
+    row.listedUrl = PrimaryAddress(list_.arrUrl[index]);
+    // Not tried: the address the picture would come from first.
+    row.url = row.listedUrl.empty() ? FallbackAddress(list_.arrUrl[index]) : row.listedUrl;
     row.path = FitFileName(list_.strSaveDir + list_.arrName[index]);
+    row.owner = labels_.owner;
+    row.albumName = labels_.albumName;
     row.time = Now();
     return row;
   }
@@ -218,24 +255,40 @@ class PoolRecorder {
   const std::vector<PictureResult>& Results() const { return results_; }
 
  private:
-  // The file that stood at the picture's first choice of name holds the very bytes fetched: it
-  // is the picture's own, landed by a run that was killed before it could record it. The new
-  // copy goes and the picture keeps that file.
+  static std::string FallbackAddress(const std::string& line) {
+    const size_t cut = line.find("\r\n");
+    return cut == std::string::npos ? std::string() : line.substr(cut + 2);
+  }
+
+  // A file that stood at one of the picture's names (its first choice, or a numbered form)
+  // holds the very bytes fetched: it is the picture's own, landed by a run that was killed
+  // before it could record it, or by a run without an archive. The new copy goes and the
+  // picture keeps that file.
   void TakeFoundFile(size_t index, uint64_t bytes, const std::string& sha256) {
-    const std::string found = FitFileName(list_.strSaveDir + list_.arrFoundFile[index]);
-    std::error_code error;
-    if (std::filesystem::file_size(found, error) != bytes || error || sha256.empty() ||
-        FileSha256(found) != sha256) {
-      return;
+    if (sha256.empty()) return;
+    std::vector<std::string> candidates;
+    const std::string& names = list_.arrFoundFile[index];
+    for (size_t begin = 0; begin <= names.size();) {
+      const size_t end = std::min(names.find('\n', begin), names.size());
+      candidates.push_back(names.substr(begin, end - begin));
+      begin = end + 1;
     }
-    if (std::filesystem::remove(FitFileName(list_.strSaveDir + list_.arrName[index]), error)) {
-      list_.arrName[index] = list_.arrFoundFile[index];
+    for (const std::string& candidate : candidates) {
+      if (candidate.empty()) continue;
+      const std::string found = FitFileName(list_.strSaveDir + candidate);
+      std::error_code error;
+      if (std::filesystem::file_size(found, error) != bytes || error || FileSha256(found) != sha256)
+        continue;
+      if (std::filesystem::remove(FitFileName(list_.strSaveDir + list_.arrName[index]), error))
+        list_.arrName[index] = candidate;
+      return;
     }
   }
 
   DownloadList& list_;
   Archive* archive_;
   const PictureOrigin& origin_;
+  const AlbumLabels labels_;
   std::vector<PictureResult> results_;
 };
 
@@ -258,9 +311,16 @@ void TakeResults(const DownloadList& list, const PoolRecorder& recorder, Archive
         } else {
           ++album.failed;
           ++album.failedBy[static_cast<size_t>(result.failure)];
-          album.failures.push_back(FailedPicture{list.arrUrl[index],
-                                                 FitFileName(list.strSaveDir + list.arrName[index]),
-                                                 result.error, result.failure});
+          // Named at the address that failed last; each address tried beside it.
+          FailedPicture failure;
+          failure.address = list.arrUrl[index];
+          failure.file = FitFileName(list.strSaveDir + list.arrName[index]);
+          failure.reason = result.error;
+          failure.kind = result.failure;
+          failure.lastAddress =
+              result.url.empty() ? PrimaryAddress(list.arrUrl[index]) : result.url;
+          failure.attempts = result.attempts;
+          album.failures.push_back(std::move(failure));
         }
         break;
       case PictureResult::State::NotStarted: {
@@ -269,7 +329,8 @@ void TakeResults(const DownloadList& list, const PoolRecorder& recorder, Archive
         if (archive != nullptr) {
           PictureRow row = recorder.RowOf(index);
           row.outcome = PictureOutcome::Stopped;
-          row.reason = "stopped";
+          row.reason = FailureReason(FetchFailure::Stopped);
+          row.detail = Pool().diskFull.load() ? "not started: the disk is full" : "not started";
           archive->Record(row);
         }
         break;
@@ -291,6 +352,7 @@ void RecordRenames(const DownloadList& list, const std::vector<std::string>& bef
       continue;
     }
     PictureRow row = recorder.RowOf(index);
+    if (!result.url.empty()) row.url = result.url;
     std::error_code error;
     row.bytes = std::filesystem::file_size(row.path, error);
     if (error) continue;
@@ -300,13 +362,20 @@ void RecordRenames(const DownloadList& list, const std::vector<std::string>& bef
   }
 }
 
-// The album's outcome from what happened to it.
-AlbumOutcome DecideOutcome(const AlbumReport& album, bool stopped, bool refused) {
+// The album's outcome from what happened to it. siteCount is the number of pictures the site
+// gives for the album (-1: unknown).
+AlbumOutcome DecideOutcome(const AlbumReport& album, bool stopped, bool refused,
+                           int32_t siteCount) {
   if (stopped) return AlbumOutcome::Stopped;
   if (refused) return AlbumOutcome::Refused;
   if (!album.pageFailures.empty()) return AlbumOutcome::ListFailed;
   if (album.failed > 0) return AlbumOutcome::Partial;
-  if (album.listed == 0) return album.upToDate ? AlbumOutcome::NothingNew : AlbumOutcome::Empty;
+  if (album.listed == 0) {
+    if (album.upToDate) return AlbumOutcome::NothingNew;
+    // An album the site itself counts empty holds all it has.
+    if (siteCount == 0 && !album.listOnly) return AlbumOutcome::Complete;
+    return AlbumOutcome::Empty;
+  }
   return AlbumOutcome::Complete;
 }
 
@@ -359,6 +428,7 @@ class AlbumPipeline final : public AlbumTurns {
       origin.album = run->state.album.strAddr;
       origin.refetch = options.force || !options.config->resume;
       origin.dryRun = options.dryRun;
+      origin.remoteNames = options.handOver && options.handOverRemote;
       runs_.push_back(std::move(run));
     }
   }
@@ -409,6 +479,8 @@ class AlbumPipeline final : public AlbumTurns {
   // Waits until the album's list has ended and its pictures are done; false at a stop.
   bool WaitForAlbum(size_t position);
   void Finish(AlbumRun& run);
+  void RecordHandOver(const DownloadList& list, const std::vector<uint8_t>& handed,
+                      const AlbumRun& run, AlbumReport& album);
   void EndAll();
 
   AppState& app_;
@@ -496,8 +568,10 @@ void AlbumPipeline::ListEnded(size_t position) {
       const DownloadList& list = run.state.list;
       run.queued = !Stopped() && !list.empty() && !SlotHas(app_, OPT_THUNDER_ONLY);
       if (run.queued) {
-        run.recorder =
-            std::make_unique<PoolRecorder>(run.state.list, options_.archive, run.state.origin);
+        run.recorder = std::make_unique<PoolRecorder>(
+            run.state.list, options_.archive, run.state.origin,
+            AlbumLabels{run.state.texts.strOwner + run.state.texts.strOwnerTitle,
+                        run.state.album.strName});
         run.progress.emplace(list.size());
         run.poolStart = std::chrono::steady_clock::now();
         ready.push_back(&run);
@@ -604,14 +678,38 @@ void AlbumPipeline::Finish(AlbumRun& run) {
     stopped = true;
   } else if (!queued && !list.empty()) {
     // A download-manager list instead of the pictures.
-    if (options_.writeList) {
-      options_.writeList(list, entry.strName);
+    std::vector<uint8_t> handed;
+    if (options_.handOver) {
+      handed = options_.handOver(list, entry.strName);
     } else {
-      WriteThunderList(list, list.strSaveDir + entry.strName + ".lst");
+      if (options_.writeList) {
+        options_.writeList(list, entry.strName);
+      } else {
+        WriteThunderList(list, list.strSaveDir + entry.strName + ".lst");
+      }
+      handed.assign(list.size(), 1);
     }
     album.listOnly = true;
+    RecordHandOver(list, handed, run, album);
   } else if (queued) {
     TakeResults(list, *run.recorder, options_.archive, album);
+    // A full disk stops the job here: every later picture would fail the same way.
+    if (Pool().diskFull.load()) {
+      album.diskFull = true;
+      for (const FailedPicture& failure : album.failures) {
+        if (failure.kind != FetchFailure::DiskFull) continue;
+        const size_t colon = failure.reason.rfind(": ");
+        album.note =
+            "the disk is full (" +
+            (colon == std::string::npos ? failure.reason : failure.reason.substr(colon + 2)) +
+            "): the job stopped";
+        break;
+      }
+      if (album.note.empty()) album.note = "the disk is full: the job stopped";
+      uint8_t state = app_.nDownState.load();
+      while (!app_.nDownState.compare_exchange_weak(state, DOWN_STOP)) {
+      }
+    }
     stopped = Stopped() && album.stopped > 0;
     // The marker says "downloaded up to here": a later run with the skip rule lists nothing
     // from this picture on. It is written only when the whole list was read and every picture
@@ -622,13 +720,20 @@ void AlbumPipeline::Finish(AlbumRun& run) {
     }
     const std::vector<std::string> namesBefore = list.arrName;
     if (SlotHas(app_, OPT_FIX_FORMAT)) FixFormatList(list);
-    if (SlotHas(app_, OPT_FIX_ORDER)) FixOrder(list);
+    // The archive reads the renamed files before the order repair stamps their times: a read
+    // after it would move their access times off the list order.
     RecordRenames(list, namesBefore, *run.recorder, options_.archive);
+    if (SlotHas(app_, OPT_FIX_ORDER)) FixOrder(list);
     const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(
         std::chrono::steady_clock::now() - run.poolStart);
     app_.host.PoolFinished(static_cast<long>(elapsed.count()), static_cast<long>(album.listed));
   }
-  album.outcome = DecideOutcome(album, stopped, run.refused);
+  if (album.listed == 0 && entry.nCount > 0 && !album.upToDate && album.pageFailures.empty() &&
+      !stopped && !run.refused) {
+    album.note = "the site counts " + std::to_string(entry.nCount) +
+                 ", none listed: the page may have changed";
+  }
+  album.outcome = DecideOutcome(album, stopped, run.refused, entry.nCount);
   if (options_.archive != nullptr) {
     AlbumRow row;
     row.site = run.state.origin.site;
@@ -643,6 +748,7 @@ void AlbumPipeline::Finish(AlbumRun& run) {
     row.stopped = static_cast<uint32_t>(album.stopped);
     row.note = album.note;
     row.time = Now();
+    row.owner = run.state.texts.strOwner + run.state.texts.strOwnerTitle;
     options_.archive->RecordAlbum(row);
   }
   lastFolder_ = list.strSaveDir;
@@ -654,6 +760,31 @@ void AlbumPipeline::Finish(AlbumRun& run) {
   // An album told keeps its report only.
   run.recorder.reset();
   run.state.list = DownloadList{};
+}
+
+// A list handed to another program: a row for each picture handed over, counted as already
+// there those an earlier run handed over (or wrote).
+void AlbumPipeline::RecordHandOver(const DownloadList& list, const std::vector<uint8_t>& handed,
+                                   const AlbumRun& run, AlbumReport& album) {
+  for (size_t index = 0; index < list.size(); ++index) {
+    if (index < list.arrAlready.size() && list.arrAlready[index] != 0) ++album.already;
+  }
+  if (options_.archive == nullptr) return;
+  const ST_PERLISTRECORD& entry = run.state.album;
+  for (size_t index = 0; index < list.size() && index < handed.size(); ++index) {
+    if (handed[index] == 0) continue;
+    PictureRow row;
+    row.site = run.state.origin.site;
+    row.album = run.state.origin.album;
+    row.listedUrl = PrimaryAddress(list.arrUrl[index]);
+    row.url = row.listedUrl;
+    row.path = FitFileName(list.strSaveDir + list.arrName[index]);
+    row.outcome = options_.handOverOutcome;
+    row.owner = run.state.texts.strOwner + run.state.texts.strOwnerTitle;
+    row.albumName = entry.strName;
+    row.time = Now();
+    options_.archive->Record(row);
+  }
 }
 
 // Every lister and worker ends (at once after a stop) before the lists they use go.
@@ -743,7 +874,10 @@ void RunDownloadJob(AppState& app, const Adapters& adapters,
   // A stop pressed before the job started stays a stop for its pool. The flag is cleared before
   // the state is read: a stop pressed in between sets it again afterwards.
   pool.stop = false;
+  pool.diskFull = false;
   if (app.nDownState.load() == DOWN_STOP) pool.stop = true;
+  // Rows an older version stored relative to the folder it ran in.
+  if (options.archive != nullptr) options.archive->AdoptRelativePaths(jobFolder);
 
   std::vector<int> selected = app.grid.SelectedAlbums(static_cast<int>(app.albumList.size()));
   // A grid row whose album is gone (a stale view) selects nothing.

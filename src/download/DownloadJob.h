@@ -14,6 +14,7 @@
 
 #include "archive/Archive.h"
 #include "download/Naming.h"
+#include "download/Workers.h"
 #include "model/Config.h"
 #include "net/HttpEngine.h"
 #include "sites/Context.h"
@@ -104,8 +105,11 @@ class JobPictureContext : public PictureContext {
 struct FailedPicture {
   std::string address;  // the address line (a fallback after "\r\n")
   std::string file;     // the target file
-  std::string reason;   // the engine's words ("pics.example.com: HTTP 404 Not Found")
-  FetchFailure kind = FetchFailure::Network;
+  std::string reason;   // the engine's words at the last address tried ("pics.example.com:
+                        // HTTP 404 Not Found")
+  FetchFailure kind = FetchFailure::Network;  // the failure at the last address tried
+  std::string lastAddress;                    // the last address tried
+  std::vector<PictureAttempt> attempts;       // each address tried and what it gave
 };
 
 // What the job tells a front end after each album it processed.
@@ -126,6 +130,9 @@ struct AlbumReport {
   std::vector<FailedPicture> failures;
   std::vector<std::string> pageFailures;  // "address: reason" of each failed list page
   std::string note;                       // e.g. the site's count differs from the pictures listed
+  // The job stopped at this album because the disk (or the quota) is full; the system's words
+  // ("No space left on device") are in the note.
+  bool diskFull = false;
 };
 using AlbumReportFn = std::function<void(const AlbumReport&)>;
 
@@ -133,9 +140,22 @@ using AlbumReportFn = std::function<void(const AlbumReport&)>;
 // (OPT_THUNDER_ONLY): the list and the album's name.
 using ListWriterFn = std::function<void(const DownloadList& list, const std::string& albumName)>;
 
+// Hands an album's list to another program instead of the pool (an aria2 daemon, its input
+// file): per picture of the list, 1 when it was handed over. A picture marked in arrAlready was
+// handed over by an earlier run (or written) and is not given again.
+using HandOverFn =
+    std::function<std::vector<uint8_t>(const DownloadList& list, const std::string& albumName)>;
+
 struct DownloadJobOptions {
   AlbumReportFn report;
   ListWriterFn writeList;
+  // When set, it replaces writeList, and what it handed over gets archive rows of
+  // handOverOutcome (Queued or Exported); a list written by writeList is recorded Exported.
+  HandOverFn handOver;
+  PictureOutcome handOverOutcome = PictureOutcome::Exported;
+  // handOver gives the pictures to a program on another machine: names are kept free of those
+  // handed over before, not of the local disk's files.
+  bool handOverRemote = false;
   // The download archive: a row per picture and album; a rerun fetches only what is missing.
   // None: every picture is fetched and nothing is recorded.
   Archive* archive = nullptr;

@@ -73,22 +73,43 @@ std::string BaseName(const AppState& app, const AlbumState& state, const NameRul
 // A name is taken in a folder when this job gave it to a picture already (compared as the
 // unique-name rule compares), or when a file of someone else's stands there: that file keeps its
 // bytes.
-bool NameTaken(const TakenNames& names, const std::string& folder, const std::string& name) {
+// A name handed over to another program (an aria2 daemon, a list file) is taken too: that
+// program writes it, maybe on another disk.
+bool NameTaken(const TakenNames& names, const std::string& folder, const std::string& name,
+               const PictureOrigin* origin = nullptr) {
   if (names.taken.contains(FoldKey(name))) return true;
   std::error_code error;
-  return std::filesystem::exists(std::filesystem::symlink_status(folder + name, error));
+  if ((origin == nullptr || !origin->remoteNames) &&
+      std::filesystem::exists(std::filesystem::symlink_status(folder + name, error))) {
+    return true;
+  }
+  return origin != nullptr && origin->archive != nullptr &&
+         origin->archive->PathHandedOver(folder + name);
 }
 
 // The unique-name rule: the name, else "stem (1).jpg", "stem (2).jpg", ... the first one free.
 // The numbers a stem has used up are remembered, so each name costs constant time.
-// found is the first name passed over for a file on disk alone.
+// found gets the names of the stem passed over for a file on disk alone (also for an earlier
+// picture of the job), one a line.
 std::string UniqueName(TakenNames& names, const std::string& folder, const std::string& stem,
-                       const std::string& name, std::string& found) {
+                       const std::string& name, std::string& found,
+                       const PictureOrigin* origin = nullptr) {
+  std::vector<std::string>& onDisk = names.onDisk[stem];
   auto taken = [&](const std::string& candidate) {
-    if (!NameTaken(names, folder, candidate)) return false;
-    if (found.empty() && !names.taken.contains(FoldKey(candidate))) found = candidate;
+    if (!NameTaken(names, folder, candidate, origin)) return false;
+    if (!names.taken.contains(FoldKey(candidate)) &&
+        std::find(onDisk.begin(), onDisk.end(), candidate) == onDisk.end()) {
+      onDisk.push_back(candidate);
+    }
     return true;
   };
+  struct Join {
+    const std::vector<std::string>& names;
+    std::string& out;
+    ~Join() {
+      for (const std::string& each : names) out += (out.empty() ? "" : "\n") + each;
+    }
+  } join{onDisk, found};
   if (!taken(name)) return name;
   unsigned& next = names.nextNumber[stem];
   for (unsigned count = std::max(next, 1U);; ++count) {
@@ -103,9 +124,21 @@ std::string UniqueName(TakenNames& names, const std::string& folder, const std::
 
 // The name of the file an earlier run wrote for this picture, when that file is still in the
 // album folder with the size it had and no other picture of this job has taken the name.
+// For a hand-off (handOff), a picture an earlier run handed over keeps the name it was given.
 std::optional<std::string> EarlierFile(const PictureOrigin& origin, const TakenNames& names,
-                                       const std::string& folder, const std::string& address) {
+                                       const std::string& folder, const std::string& address,
+                                       bool handOff = false) {
   if (origin.archive == nullptr) return std::nullopt;
+  if (handOff) {
+    const auto handed =
+        origin.archive->FindHandedOver(origin.site, origin.album, PrimaryAddress(address));
+    if (handed && handed->path.size() > folder.size() &&
+        handed->path.compare(0, folder.size(), folder) == 0) {
+      std::string name = handed->path.substr(folder.size());
+      if (name.find(kPathSep) == std::string::npos && !names.taken.contains(FoldKey(name)))
+        return name;
+    }
+  }
   const auto row = origin.archive->FindWritten(origin.site, origin.album, PrimaryAddress(address));
   if (!row || row->path.size() <= folder.size() ||
       row->path.compare(0, folder.size(), folder) != 0) {
@@ -216,11 +249,13 @@ bool AddPicture(AppState& app, AlbumPictures& target, const std::string& address
   TakenNames& names = app.nameRegister.names[list.strSaveDir];
   bool already = false;
   std::string found;
-  if (auto earlier = EarlierFile(state.origin, names, list.strSaveDir, address)) {
+  const PictureOrigin* origin = &state.origin;
+  const bool handOff = (rule.wOptions & OPT_THUNDER_ONLY) != 0;
+  if (auto earlier = EarlierFile(*origin, names, list.strSaveDir, address, handOff)) {
     name = std::move(*earlier);
     already = !state.origin.refetch;
   } else {
-    name = UniqueName(names, list.strSaveDir, stem, name, found);
+    name = UniqueName(names, list.strSaveDir, stem, name, found, handOff ? origin : nullptr);
   }
   names.taken.insert(FoldKey(name));
 

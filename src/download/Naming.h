@@ -26,6 +26,9 @@ struct PictureOrigin {
   // A dry run: the names are decided as for a download, but no folder is made and no file in it
   // is written or removed.
   bool dryRun = false;
+  // The pictures are handed to a program on another machine (an aria2 daemon elsewhere): the
+  // local disk tells nothing of the names there, those handed over before do.
+  bool remoteNames = false;
 };
 
 // One album's own state from the start of its picture list to its outcome: copies of its entry

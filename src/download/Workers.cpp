@@ -22,6 +22,7 @@
 #include "fs/FileNames.h"
 #include "model/AppState.h"
 #include "net/HttpEngine.h"
+#include "net/SaveStream.h"
 
 namespace albumora {
 
@@ -55,7 +56,9 @@ PictureResult FetchPicture(const DownloadList& list, size_t index) {
   const PictureTask task{list.arrUrl[index], list.arrHeader[index],
                          list.strSaveDir + list.arrName[index]};
   PictureResult result;
-  if (DownloadPicture(task, &result.failure, &result.error)) {
+  const bool saved = DownloadPicture(task, &result.failure, &result.error, &result.attempts);
+  if (!result.attempts.empty()) result.url = result.attempts.back().url;
+  if (saved) {
     std::error_code error;
     const auto size = std::filesystem::file_size(FitFileName(task.savePath), error);
     if (!error) {
@@ -79,7 +82,36 @@ PoolParams& Pool() {
   return params;
 }
 
-bool DownloadPicture(const PictureTask& task, FetchFailure* failure, std::string* error) {
+const char* FailureReason(FetchFailure failure) {
+  switch (failure) {
+    case FetchFailure::None:
+      return "none";
+    case FetchFailure::Network:
+      return "network";
+    case FetchFailure::TimedOut:
+      return "time-out";
+    case FetchFailure::HttpStatus:
+      return "HTTP status";
+    case FetchFailure::SizeLimit:
+      return "size limit";
+    case FetchFailure::NotPicture:
+      return "not a picture";
+    case FetchFailure::NotWritten:
+      return "not written";
+    case FetchFailure::TooSlow:
+      return "too slow";
+    case FetchFailure::Stopped:
+      return "stopped";
+    case FetchFailure::Refused:
+      return "refused by the site";
+    case FetchFailure::DiskFull:
+      return "disk full";
+  }
+  return "network";
+}
+
+bool DownloadPicture(const PictureTask& task, FetchFailure* failure, std::string* error,
+                     std::vector<PictureAttempt>* attempts) {
   HttpRequest request;
   InitRequest(request, std::string(), std::string(), kConnectTimeoutMs);
   std::string fallback;
@@ -107,16 +139,35 @@ bool DownloadPicture(const PictureTask& task, FetchFailure* failure, std::string
   bool saved = false;
   FetchFailure why = FetchFailure::None;
   std::string text;
-  // A stopped job tries no fallback.
-  if (!FetchInto(request, saved, why, text) && !fallback.empty() && !Pool().stop.load()) {
+  std::vector<PictureAttempt> tried;
+  auto attempt = [&] {
+    const bool got = FetchInto(request, saved, why, text);
+    if (!request.strUrl.empty()) {
+      tried.push_back(PictureAttempt{request.strUrl, saved ? FetchFailure::None : why,
+                                     saved ? std::string() : text});
+    }
+    // A full disk fails every picture after it the same way: the job stops at once.
+    if (!saved && why == FetchFailure::DiskFull) {
+      Pool().diskFull = true;
+      Pool().stop = true;
+    }
+    return got;
+  };
+  // A stopped job tries no fallback; nor does a full disk.
+  if (!attempt() && !fallback.empty() && !Pool().stop.load()) {
+    const std::string primary = request.strUrl;
     request.strUrl = fallback;
-    FetchInto(request, saved, why, text);
+    attempt();
+    // The picture came from its fallback: a part of the first address kept for a resume goes.
+    if (saved && !primary.empty()) net::DropResumeFile(FitFileName(task.savePath), primary);
   }
-  // Whatever a stop cut short was stopped, not failed.
-  if (!saved && Pool().stop.load()) {
+  // Whatever a stop cut short was stopped, not failed; the picture that met the full disk
+  // failed for that.
+  if (!saved && Pool().stop.load() && why != FetchFailure::DiskFull) {
     why = FetchFailure::Stopped;
     text = "stopped";
   }
+  if (attempts != nullptr) *attempts = std::move(tried);
   if (failure != nullptr) *failure = saved ? FetchFailure::None : why;
   if (error != nullptr) *error = saved ? std::string() : text;
   return saved;

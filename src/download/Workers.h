@@ -32,17 +32,35 @@ struct PoolParams {
   // The engine's pause after a failed attempt, in seconds (1; tests that are not about the
   // pause set 0).
   std::atomic<uint8_t> retryPauseSec{1};
+  // Set (with stop) when a picture could not be written because the disk or the user's quota
+  // is full: every later picture would fail the same way. Cleared when a job starts.
+  std::atomic<bool> diskFull{false};
 };
 PoolParams& Pool();
+
+// One address a picture was asked at, and what it gave.
+struct PictureAttempt {
+  std::string url;
+  FetchFailure failure = FetchFailure::None;  // None: the picture came from here
+  std::string error;                          // the engine's words ("host: HTTP 404 Not Found")
+};
 
 // What became of one picture of the pool.
 struct PictureResult {
   enum class State : uint8_t { NotStarted, Written, Failed, Already };
   State state = State::NotStarted;
-  FetchFailure failure = FetchFailure::None;  // why not written (Stopped when a stop cut it)
-  std::string error;                          // the engine's words for the failure
-  uint64_t bytes = 0;                         // the file's size, when written
+  // Why not written (Stopped when a stop cut it): the failure at the last address tried.
+  FetchFailure failure = FetchFailure::None;
+  std::string error;   // the engine's words for that failure
+  uint64_t bytes = 0;  // the file's size, when written
+  // Where the bytes came from, or the last address tried; empty when none was tried.
+  std::string url;
+  std::vector<PictureAttempt> attempts;  // each address tried, in order
 };
+
+// The documented name of a failure ("network", "time-out", "HTTP status", "size limit", "not a
+// picture", "not written", "too slow", "stopped", "refused by the site", "disk full").
+const char* FailureReason(FetchFailure failure);
 // Called once for every picture the pool finishes, on the thread that finished it (a worker,
 // or the manager for a picture already there); index is its place in the download list.
 using PictureDoneFn = std::function<void(size_t index, const PictureResult& result)>;
@@ -119,13 +137,15 @@ void ShowPictureProgress(AppState& app, const DownloadList& list, long finished)
 
 // One picture of the pool (a worker's body): the address line (a fallback after "\r\n"), the
 // extra header text and the file to write. True when the file was written; otherwise failure
-// (when given) tells why the last address tried failed.
+// (when given) tells why the last address tried failed. attempts (when given) gets each
+// address tried and what it gave. A full disk (DiskFull) sets Pool().diskFull and stops the
+// pool: no further picture starts.
 struct PictureTask {
   std::string line;
   std::string header;
   std::string savePath;
 };
 bool DownloadPicture(const PictureTask& task, FetchFailure* failure = nullptr,
-                     std::string* error = nullptr);
+                     std::string* error = nullptr, std::vector<PictureAttempt>* attempts = nullptr);
 
 }  // namespace albumora

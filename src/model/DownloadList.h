@@ -18,6 +18,9 @@ namespace albumora {
 struct TakenNames {
   std::unordered_set<std::u32string> taken;
   std::unordered_map<std::string, unsigned> nextNumber;
+  // Per stem, the names passed over for a file on disk that no picture of the job has: a
+  // picture's bytes may turn out to be one of them.
+  std::unordered_map<std::string, std::vector<std::string>> onDisk;
 };
 
 // What a download job has given out so far, over all its albums (the job clears it at its
@@ -44,10 +47,11 @@ struct DownloadList {
   // Parallel to arrUrl: 1 when an earlier run wrote this picture and its file is still there
   // with that size, so it is not fetched again.
   std::vector<uint8_t> arrAlready;
-  // Parallel to arrUrl: the name the picture would have had but for a file found there that no
-  // record tells as this picture's (empty when none). When that file turns out to hold the very
-  // bytes fetched, it is the picture's own (a run killed before it could record it) and the new
-  // copy goes.
+  // Parallel to arrUrl: the names the picture would have had but for a file found there that no
+  // record tells as this picture's (its first choice and the numbered forms passed over, one a
+  // line; empty when none). When one of those files turns out to hold the very bytes fetched,
+  // it is the picture's own (a run killed before it could record it, or a run without an
+  // archive) and the new copy goes.
   std::vector<std::string> arrFoundFile;
 
   size_t size() const { return arrUrl.size(); }

@@ -130,8 +130,10 @@ struct Transfer {
   bool refused = false;             // a check failed: the transfer was aborted as a failure
   bool stoppedAtMark = false;       // cutEnd found: the transfer was aborted as a success
   bool timedOut = false;
-  bool stopped = false;  // the job asked for a stop: the transfer was aborted as a failure
-  bool tooSlow = false;  // the body came slower than the low-speed limit
+  bool stopped = false;         // the job asked for a stop: the transfer was aborted as a failure
+  bool tooSlow = false;         // the body came slower than the low-speed limit
+  bool resumeMismatch = false;  // a 206 that does not continue the partial file
+  int writeError = 0;           // the error number of a write to the file that failed
   FetchFailure failure = FetchFailure::None;  // why a check refused the answer
   char errorText[CURL_ERROR_SIZE] = {};
   Clock::time_point lastProgress = Clock::now();
@@ -186,6 +188,9 @@ bool AcceptHeaders(Transfer& t, long status) {
   r.nStatus = status;
   r.bGzip = r.strHeaders.find("gzip") != std::string::npos ? 1 : 0;
   if (RefusesErrorStatus(t.request) && status >= 400) {
+    // A range the server cannot serve, or a picture that is not there (any more): the partial
+    // file goes, the next try starts over. A refusal or a server's trouble may pass.
+    if (t.save != nullptr && status < 500 && status != 408 && status != 429) t.save->Discard();
     t.failure = FetchFailure::HttpStatus;
     return false;
   }
@@ -195,11 +200,22 @@ bool AcceptHeaders(Transfer& t, long status) {
     t.failure = FetchFailure::NotPicture;
     return false;
   }
-  if (t.save != nullptr) t.save->SetContentEncoding(HeaderValue(r.strHeaders, "Content-Encoding"));
+  uint64_t resumed = 0;
+  if (t.save != nullptr) {
+    t.save->SetContentEncoding(HeaderValue(r.strHeaders, "Content-Encoding"));
+    // A part of a picture that does not continue the partial file kept for it.
+    if (!t.save->Begin(status, r.strHeaders)) {
+      t.failure = FetchFailure::Network;
+      t.resumeMismatch = true;
+      return false;
+    }
+    resumed = t.save->ResumedFrom();
+  }
   size_t at = FindNoCase(r.strHeaders, "Content-Length:");
   if (at != std::string::npos) {
     long long announced = ReadDecimal(std::string_view(r.strHeaders).substr(at + 15));
-    if (OutsideLimits(static_cast<size_t>(std::max(announced, 0LL)), t.request)) {
+    if (OutsideLimits(static_cast<size_t>(std::max(announced, 0LL)) + resumed, t.request)) {
+      if (t.save != nullptr) t.save->Discard();
       t.failure = FetchFailure::SizeLimit;
       return false;
     }
@@ -254,18 +270,27 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   return TakeBody(t, data, length);
 }
 
+// What a failed write of the answer's file means: a full disk or quota stops a whole job.
+FetchFailure WriteFailure(int error) {
+  if (error == 0) return FetchFailure::NotPicture;  // no write failed: the answer was refused
+  return error == ENOSPC || error == EDQUOT ? FetchFailure::DiskFull : FetchFailure::NotWritten;
+}
+
 size_t TakeBody(Transfer& t, char* data, size_t length) {
   t.lastProgress = Clock::now();
   t.response.nBodyBytes += length;
   if (t.save != nullptr) {
-    if (t.request.nMaxKB != 0 && t.response.nBodyBytes > uint64_t{t.request.nMaxKB} * 1024) {
+    if (t.request.nMaxKB != 0 &&
+        t.response.nBodyBytes + t.save->ResumedFrom() > uint64_t{t.request.nMaxKB} * 1024) {
       t.refused = true;
       t.failure = FetchFailure::SizeLimit;
+      t.save->Discard();
       return 0;
     }
     if (!t.save->Write(data, length)) {
       t.refused = true;
-      t.failure = FetchFailure::NotPicture;
+      t.writeError = t.save->WriteError();
+      t.failure = WriteFailure(t.writeError);
       return 0;
     }
     return length;
@@ -478,6 +503,17 @@ void DescribeFailure(HttpResponse& response, const HttpRequest& request, const T
     size_t space = line.find(' ');
     text = "HTTP " +
            (space == std::string::npos ? std::to_string(response.nStatus) : line.substr(space + 1));
+  } else if (t.failure == FetchFailure::DiskFull || t.failure == FetchFailure::NotWritten) {
+    // The system's own reason; the site is not to blame.
+    response.failure = t.failure;
+    response.strError = "cannot write " + request.strSavePath + ": " +
+                        std::strerror(t.writeError != 0 ? t.writeError : EIO);
+    return;
+  } else if (t.resumeMismatch) {
+    response.failure = FetchFailure::Network;
+    text =
+        "the rest of a cut picture did not fit its first part (the picture changed?); it is "
+        "fetched whole next time";
   } else if (t.failure == FetchFailure::NotPicture) {
     response.failure = FetchFailure::NotPicture;
     text = "not a picture: an HTML page, an empty answer or a broken coded stream";
@@ -553,12 +589,18 @@ bool ExchangeOnce(HttpResponse& response, const HttpRequest& request) {
   Transfer transfer(request, response);
   // Where the accepted body lands: a fresh file beside the target, renamed over it at the end.
   std::optional<net::SaveStream> save;
+  std::string headerText = request.strHeaders;
   if (!request.strSavePath.empty()) {
+    // A picture streamed to its file may resume a partial file a cut exchange left.
+    const bool resumable = IsPicture(request) && StreamsToFile(request);
     save.emplace(FitFileName(request.strSavePath), IsPicture(request),
-                 uint64_t{request.nMaxKB} * 1024);
+                 uint64_t{request.nMaxKB} * 1024, resumable ? request.strUrl : std::string());
     if (StreamsToFile(request)) transfer.save = &*save;
+    if (const std::string range = save->ResumeHeaders(); !range.empty()) {
+      headerText += (headerText.empty() ? "" : "\r\n") + range;
+    }
   }
-  Slist headers = HeaderList(request.strHeaders);
+  Slist headers = HeaderList(headerText);
   std::string url = net::CanonicalUrl(request.strUrl);
   if (!SetUp(curl.get(), transfer, headers.get(), url)) return false;
 
@@ -572,13 +614,20 @@ bool ExchangeOnce(HttpResponse& response, const HttpRequest& request) {
   }
   if (ok && RefusesErrorStatus(request) && response.nStatus >= 400) ok = false;
   if (transfer.save == nullptr) response.nBodyBytes = response.body.size();
-  if (ok && OutsideLimits(static_cast<size_t>(response.nBodyBytes), request)) ok = false;
+  const uint64_t resumed = transfer.save != nullptr ? transfer.save->ResumedFrom() : 0;
+  if (ok && OutsideLimits(static_cast<size_t>(response.nBodyBytes + resumed), request)) {
+    ok = false;
+    if (save) save->Discard();
+  }
   if (ok && save) {
     // A body held in memory (the markers or checks needed it) lands now, by the same rules.
     if (transfer.save == nullptr) ok = save->Write(response.body.data(), response.body.size());
     // A picture that is empty, an HTML page or a cut coded stream fails here.
     ok = ok && save->Finish();
-    if (!ok) transfer.failure = FetchFailure::NotPicture;
+    if (!ok) {
+      transfer.writeError = save->WriteError();
+      transfer.failure = WriteFailure(transfer.writeError);
+    }
   }
   if (!ok) {
     DescribeFailure(response, request, transfer, code);
@@ -588,8 +637,9 @@ bool ExchangeOnce(HttpResponse& response, const HttpRequest& request) {
   if (save) {
     response.bSaved = save->Commit();
     if (!response.bSaved) {
-      response.failure = FetchFailure::NotWritten;
-      response.strError = HostOf(request.strUrl) + ": cannot write " + request.strSavePath;
+      const int error = save->WriteError() != 0 ? save->WriteError() : EIO;
+      response.failure = WriteFailure(error);
+      response.strError = "cannot write " + request.strSavePath + ": " + std::strerror(error);
     }
   }
   return ok;

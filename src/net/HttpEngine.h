@@ -57,8 +57,9 @@ enum class FetchFailure : uint8_t {
   TooSlow,     // the body came slower than the engine's low-speed limit
   Stopped,     // the job that asked for it was stopped
   Refused,     // the site kept answering 429 or 503 beyond the engine's retries
+  DiskFull,    // the file could not be written: no space left on the device, or the quota
 };
-constexpr size_t kFetchFailureKinds = 10;
+constexpr size_t kFetchFailureKinds = 11;
 
 struct HttpResponse {
   std::string strHeaders;  // raw header block of the final answer, each line ending "\r\n"

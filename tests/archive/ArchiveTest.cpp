@@ -92,7 +92,7 @@ TEST(Archive, RowsLookupsAndReopen) {
     // A stranger written to the same file later owns it; rows that wrote nothing do not.
     EXPECT_TRUE(archive->Record(Picture("B", "q1", PictureOutcome::Written, "/save/shared.jpg")));
     EXPECT_TRUE(archive->Record(Picture("A", "p2", PictureOutcome::Written, "/save/p2.jpg")));
-    EXPECT_TRUE(archive->Record(Picture("A", "p2", PictureOutcome::Skipped, "/save/p2.jpg")));
+    EXPECT_TRUE(archive->Record(Picture("A", "p2", PictureOutcome::Already, "/save/p2.jpg")));
     EXPECT_TRUE(archive->Record(Picture("B", "q2", PictureOutcome::Failed, "/save/p2.jpg")));
 
     AlbumRow album{"qzone",
@@ -106,7 +106,8 @@ TEST(Archive, RowsLookupsAndReopen) {
                    2,
                    0,
                    "the site counts 12, 10 listed",
-                   1700000000};
+                   1700000000,
+                   "10001"};
     EXPECT_TRUE(archive->RecordAlbum(album));
     album.outcome = AlbumOutcome::Complete;
     album.note = "";
@@ -187,7 +188,8 @@ TEST(Archive, OpenUpgradesOrRefuses) {
   struct Case {
     const char* name;
     std::function<void(const fs::path&)> make;
-    const char* reason;  // empty: opens, at the current schema version
+    const char* reason;       // empty: opens, at the current schema version
+    bool movedAside = false;  // opens anew, the damaged file kept beside it
   };
   const auto write = [](const std::string& bytes) {
     return [bytes](const fs::path& file) { std::ofstream(file, std::ios::binary) << bytes; };
@@ -199,7 +201,7 @@ TEST(Archive, OpenUpgradesOrRefuses) {
       {"missing", [](const fs::path&) {}, ""},
       {"zero-length", write(""), ""},
       {"version-0 database", sql("PRAGMA user_version=0; VACUUM"), ""},
-      {"garbage", write(std::string(5000, 'x')), "is not a database"},
+      {"garbage", write(std::string(5000, 'x')), "is not a database", true},
       {"newer", sql("CREATE TABLE pictures(x); PRAGMA user_version=99"),
        "written by a newer Albumora (schema version 99"},
       {"foreign", sql("CREATE TABLE notes(text)"), "not a download archive"},
@@ -214,7 +216,7 @@ TEST(Archive, OpenUpgradesOrRefuses) {
          }
          fs::resize_file(file, fs::file_size(file) / 2);
        },
-       "is damaged"},
+       "is damaged", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -222,10 +224,21 @@ TEST(Archive, OpenUpgradesOrRefuses) {
     c.make(file);
     std::string error;
     auto archive = Archive::Open(file, error);
-    if (*c.reason == '\0') {
+    if (*c.reason == '\0' || c.movedAside) {
       ASSERT_TRUE(archive) << error;
       EXPECT_TRUE(archive->Record(Picture("A", "p", PictureOutcome::Written)));
-      EXPECT_EQ(RawDb(file).UserVersion(), 1);
+      EXPECT_EQ(RawDb(file).UserVersion(), 2);
+    }
+    if (*c.reason == '\0') continue;
+    if (c.movedAside) {
+      // The warning names the file it was moved to, which is there; the next run resumes.
+      EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+      const size_t at = error.find(file.string() + ".damaged-");
+      ASSERT_NE(at, std::string::npos) << error;
+      const std::string aside = error.substr(at, file.string().size() + 24);
+      EXPECT_TRUE(fs::exists(aside)) << aside;
+      archive.reset();
+      EXPECT_TRUE(OpenOrFail(file)->FindWritten("qzone", "A", "p"));
       continue;
     }
     EXPECT_FALSE(archive);
@@ -239,6 +252,61 @@ TEST(Archive, OpenUpgradesOrRefuses) {
   EXPECT_NE(error.find("cannot be opened"), std::string::npos) << error;
 }
 
+// A version 1 archive: its rows get the new columns (listed_url from url, the reason as one of
+// the documented names beside the old text), its relative paths become absolute where they
+// resolve into the run's folder, and the views show ISO 8601 times.
+TEST(Archive, UpgradesVersionOneRowsAndTheirPaths) {
+  ScratchDir scratch;
+  const fs::path file = scratch.Dir() / kArchiveFileName;
+  const fs::path save = fs::canonical(scratch.Dir()) / "save";
+  fs::create_directories(save / "Trip");
+  const std::string inside = fs::relative(save / "Trip" / "1.jpg").string();
+  RawDb(file).Exec(
+      "CREATE TABLE runs(id INTEGER PRIMARY KEY, started INTEGER NOT NULL, pid INTEGER NOT NULL);"
+      "CREATE TABLE pictures(id INTEGER PRIMARY KEY, run INTEGER NOT NULL, site TEXT NOT NULL,"
+      " album TEXT NOT NULL, url TEXT NOT NULL, path TEXT NOT NULL, bytes INTEGER NOT NULL,"
+      " sha256 TEXT NOT NULL, outcome TEXT NOT NULL, reason TEXT NOT NULL, time INTEGER NOT NULL);"
+      "CREATE INDEX pictures_by_picture ON pictures(site, album, url);"
+      "CREATE INDEX pictures_by_path ON pictures(path);"
+      "CREATE TABLE albums(id INTEGER PRIMARY KEY, run INTEGER NOT NULL, site TEXT NOT NULL,"
+      " album TEXT NOT NULL, name TEXT NOT NULL, folder TEXT NOT NULL, outcome TEXT NOT NULL,"
+      " listed INTEGER NOT NULL, written INTEGER NOT NULL, already INTEGER NOT NULL,"
+      " failed INTEGER NOT NULL, stopped INTEGER NOT NULL, note TEXT NOT NULL,"
+      " time INTEGER NOT NULL);"
+      "CREATE INDEX albums_by_album ON albums(site, album);"
+      "INSERT INTO pictures VALUES(1, 1, 'qzone', 'A', 'p1', '" +
+      inside +
+      "', 3, 'x', 'written', '', 1700000000);"
+      "INSERT INTO pictures VALUES(2, 1, 'qzone', 'A', 'p2', 'elsewhere/2.jpg', 3, 'y',"
+      " 'written', '', 1700000000);"
+      "INSERT INTO pictures VALUES(3, 1, 'qzone', 'A', 'p3', '/x/3.jpg', 0, '', 'failed',"
+      " 'pics.test: HTTP 404 Not Found', 1700000000);"
+      "PRAGMA user_version=1;");
+  auto archive = OpenOrFail(file);
+  ASSERT_TRUE(archive);
+  EXPECT_EQ(RawDb(file).UserVersion(), 2);
+  EXPECT_EQ(archive->AdoptRelativePaths(save.string() + "/"), 1);
+  const auto p1 = archive->FindWritten("qzone", "A", "p1");
+  ASSERT_TRUE(p1);
+  EXPECT_EQ(p1->path, (save / "Trip" / "1.jpg").string());
+  EXPECT_EQ(p1->listedUrl, "p1");
+  EXPECT_EQ(archive->FindWritten("qzone", "A", "p2")->path, "elsewhere/2.jpg");
+  const auto failed = archive->FailedOf("qzone", "A");
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].reason, "HTTP status");
+  EXPECT_EQ(failed[0].detail, "pics.test: HTTP 404 Not Found");
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &raw), SQLITE_OK);
+  sqlite3_stmt* stmt = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(raw, "SELECT time FROM downloads WHERE listed_url='p3'", -1, &stmt,
+                               nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "2023-11-14T22:13:20Z");
+  sqlite3_finalize(stmt);
+  sqlite3_close(raw);
+}
+
 TEST(Archive, LockHeldByAnotherConnection) {
   ScratchDir scratch;
   // A file another program holds locked beyond the busy timeout cannot be opened.
@@ -248,7 +316,30 @@ TEST(Archive, LockHeldByAnotherConnection) {
   std::string error;
   EXPECT_FALSE(Archive::Open(locked, error, 50ms));
   EXPECT_NE(error.find("is locked by another program"), std::string::npos) << error;
+  EXPECT_NE(error.find("and run again"), std::string::npos) << error;
   holder.Exec("COMMIT");
+
+  // Held by another process: the warning names it.
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    RawDb other(locked);
+    const char done = other.Exec("BEGIN EXCLUSIVE") == SQLITE_OK ? 'y' : 'n';
+    if (write(ready[1], &done, 1) != 1) _exit(1);
+    pause();
+    _exit(0);
+  }
+  char held = 0;
+  ASSERT_EQ(read(ready[0], &held, 1), 1);
+  EXPECT_EQ(held, 'y');
+  EXPECT_FALSE(Archive::Open(locked, error, 50ms));
+  EXPECT_NE(error.find("end process " + std::to_string(child)), std::string::npos) << error;
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
 
   // An open archive whose writer is busy elsewhere: the write fails, reading goes on, and the
   // first error stays.

@@ -48,5 +48,17 @@ TEST(Aria2List, EveryPictureHasOneAddressAndNoEntryLineStartsWithSpace) {
   EXPECT_NE(relative.find("an absolute path"), std::string::npos);
 }
 
+// A daemon on this machine writes where the names were checked; one elsewhere does not.
+TEST(Aria2List, LoopbackAddresses) {
+  for (const char* local : {"http://localhost:6800/jsonrpc", "http://127.0.0.1:6800/jsonrpc",
+                            "https://LOCALHOST/jsonrpc", "http://[::1]:6800/jsonrpc"}) {
+    EXPECT_TRUE(cli::IsLoopbackAddress(local)) << local;
+  }
+  for (const char* remote : {"http://nas:6800/jsonrpc", "http://192.168.1.2:6800/jsonrpc",
+                             "http://localhost.example.com/jsonrpc"}) {
+    EXPECT_FALSE(cli::IsLoopbackAddress(remote)) << remote;
+  }
+}
+
 }  // namespace
 }  // namespace albumora

@@ -10,6 +10,7 @@
 #include "ScratchDir.h"
 #include "TestFiles.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -199,8 +200,8 @@ TEST_F(DownloadCli, FailedRequestsAreNamedWithVerbose) {
   RunResult run =
       Albumora(Download("-v --albums 1 --max-kb 1 --save " + Save().string() + " 10001"));
   EXPECT_EQ(run.status, 4);
-  // One line per failed picture, by its address; no second line per request.
-  EXPECT_NE(run.err.find("failed: http://b1.photo.store.qq.com/psb/10001/V1west/full/1.jpg"),
+  // One line per failed picture, by its file and each address tried; no second line per request.
+  EXPECT_NE(run.err.find(".jpg: http://b1.photo.store.qq.com/psb/10001/V1west/full/1.jpg: "),
             std::string::npos)
       << run.err;
   EXPECT_NE(run.err.find("size limit"), std::string::npos) << run.err;
@@ -224,7 +225,7 @@ TEST_F(DownloadCli, FailedRequestsAreNamedWithVerbose) {
     text += logged[i].substr(std::min<size_t>(25, logged[i].size())) + "\n";
   }
   for (const char* part : {"albumora 0.", " -q --log ",
-                           "failed: http://b1.photo.store.qq.com/psb/10001/V1west/full/1.jpg",
+                           ".jpg: http://b1.photo.store.qq.com/psb/10001/V1west/full/1.jpg: ",
                            "album 西湖: partial", "0 of 3 pictures written", "exit status 4\n"}) {
     EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
   }
@@ -378,6 +379,46 @@ TEST_F(DownloadCli, PicturesHandedToARunningAria2) {
     EXPECT_EQ(ReadFile(file), ReadFile(own / "10001" / "西湖" / name)) << name;
   }
   EXPECT_EQ(web_.RequestsTo("/V1west/full/1.jpg").at(0).Header("User-Agent"), kUserAgent);
+  // A second hand-off hands nothing (the archive recorded the first); --force hands all again
+  // under the same names.
+  const std::string again = rpc + " --aria2-secret s3cret --albums 1 --json --save ";
+  run = Albumora(Download(again + Save().string() + " 10001"));
+  EXPECT_NE(run.err.find("0 of 3 pictures queued in aria2, 3 handed over or written before"),
+            std::string::npos)
+      << run.err;
+  run = Albumora(Download(again + Save().string() + " --force 10001"));
+  EXPECT_NE(run.err.find("3 of 3 pictures queued in aria2"), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(Album("西湖") / "断桥残雪 (1).jpg"));
+}
+
+// A full disk (a small tmpfs in a namespace of its own) stops the job at once with the
+// system's reason, and leaves no half-written file.
+TEST_F(DownloadCli, AFullDiskStopsTheJob) {
+  TestWeb pictures;
+  testweb::ServeBenchAlbum(pictures, 20, 3000, 0);
+  const std::filesystem::path save = dir_ / "small";
+  std::filesystem::create_directories(save);
+  const std::filesystem::path listing = dir_ / "listing.txt";
+  const std::string script =
+      "mount -t tmpfs -o size=8k tmpfs \"$0\" || exit 99; \"$1\" download --home \"$2\" --proxy "
+      "\"$3\" --no --json --threads 1 --save \"$0\" 20002; s=$?; ls -A \"$0\"/20002/bench > "
+      "\"$4\"; exit $s";
+  RunResult run = RunProgram("/usr/bin/unshare",
+                             {"-rm", "/bin/sh", "-c", script, save.string(), ALBUMORA_CLI_PATH,
+                              Home(), pictures.ProxyUrl(), listing.string()},
+                             dir_);
+  if (run.status == 99 || run.status == 1) GTEST_SKIP() << "no tmpfs here: " << run.err;
+  EXPECT_EQ(run.status, 4) << run.err;
+  EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+  bool full = false;
+  for (const auto& object : JsonLines(run.out)) {
+    if (object["type"].text == "summary") full = object["diskFull"].boolean;
+  }
+  EXPECT_TRUE(full) << run.out;
+  const std::string names = ReadFile(listing);
+  EXPECT_EQ(names.find(".part-"), std::string::npos) << names;
+  EXPECT_LT(std::count(names.begin(), names.end(), '\n'), 10) << names;
+  EXPECT_LT(pictures.Requests().size(), 10u) << "the job went on fetching";
 }
 
 TEST_F(DownloadCli, CtrlCStopsWithStatus130) {
@@ -470,16 +511,22 @@ TEST_F(DownloadCliFaults, FailedPictureListsAreNotComplete) {
   EXPECT_NE(run.err.find("albums: 1 complete, 2 list failed"), std::string::npos) << run.err;
 }
 
-// A damaged archive is said once; the run goes on without resume.
-TEST_F(DownloadCli, DamagedArchiveIsToldAndTheRunGoesOn) {
+// A damaged archive is moved aside and said once; a new one is started, so the run after it
+// resumes.
+TEST_F(DownloadCli, DamagedArchiveIsMovedAsideAndTheNextRunResumes) {
   std::filesystem::create_directories(Home());
   std::ofstream(std::filesystem::path(Home()) / "archive.db") << std::string(8192, 'x');
   RunResult run = Albumora(Download("--albums 1 --save " + Save().string() + " 10001"));
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.err.find("warning: the download archive"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("without resume"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("moved aside to " + Home() + "/archive.db.damaged-"), std::string::npos)
+      << run.err;
   EXPECT_EQ(Lines(run.out).at(0),
             "0001\t西湖\tcomplete\t3\t3\t0\t0\t0\t" + Album("西湖").string() + "/");
+  run = Albumora(Download("--albums 1 --save " + Save().string() + " 10001"));
+  EXPECT_EQ(run.err.find("warning"), std::string::npos) << run.err;
+  EXPECT_EQ(Lines(run.out).at(0),
+            "0001\t西湖\tcomplete\t3\t0\t3\t0\t0\t" + Album("西湖").string() + "/");
 }
 
 // A picture host that refuses every picture of one album: the run waits as asked, shows the
@@ -501,7 +548,16 @@ TEST_F(DownloadCliRefused, RefusedPicturesFailAfterTheRetriesAndTheWaitIsShown) 
   std::vector<std::string> reasons;
   int waits = 0;
   for (const auto& object : JsonLines(run.out)) {
-    if (object["type"].text == "failed") reasons.push_back(object["reason"].text);
+    if (object["type"].text == "failed") {
+      reasons.push_back(object["reason"].text);
+      // Named at the address that failed last, after each address tried.
+      const auto& attempts = object["attempts"].items;
+      ASSERT_EQ(attempts.size(), 2u);
+      EXPECT_EQ(attempts[1]["address"].text, object["address"].text);
+      EXPECT_NE(attempts[0]["address"].text, attempts[1]["address"].text);
+      EXPECT_EQ(attempts[0]["address"].text, object["listed"].text);
+      EXPECT_EQ(attempts[0]["reason"].text, "refused by the site");
+    }
     if (object["type"].text == "wait") {
       ++waits;
       EXPECT_EQ(object["host"].text, testweb::kDemoPictureHost);
@@ -512,9 +568,11 @@ TEST_F(DownloadCliRefused, RefusedPicturesFailAfterTheRetriesAndTheWaitIsShown) 
   EXPECT_GE(waits, 1);
   EXPECT_FALSE(std::filesystem::exists(Album("家人") / "全家福.jpg"));
 
-  run = Albumora(Download("--retries 1 --albums 3 --save " + Save().string() + " 10001"));
+  run = Albumora(Download("-v --retries 1 --albums 3 --save " + Save().string() + " 10001"));
   EXPECT_EQ(run.status, 4);
   EXPECT_NE(run.err.find("refused by the site"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(": refused by the site ("), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("), then http://"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("waiting 1 s: b1.photo.store.qq.com asked to slow down (429)"),
             std::string::npos)
       << run.err;
