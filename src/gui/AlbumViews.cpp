@@ -1,0 +1,80 @@
+#include "gui/AlbumViews.h"
+
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QSignalBlocker>
+
+#include "gui/AlbumGrid.h"
+#include "gui/DlgFind.h"
+
+namespace albumora::gui {
+
+AlbumViews::AlbumViews(QWidget* parent, GridModel& grid,
+                       std::function<bool(bool preview)> switchView,
+                       std::function<void(const QString&)> message)
+    : switchView_(std::move(switchView)), message_(std::move(message)) {
+  frame_ = new QGroupBox("相册列表", parent);
+  auto* inside = new QVBoxLayout(frame_);
+  grid_ = new AlbumGridView(grid, frame_);
+  inside->addWidget(grid_);
+  selectAll_ = new QCheckBox("全选", parent);
+  preview_ = new QCheckBox("预览图", parent);
+  findLink_ = new QLabel("<a href=\"#find\">查找</a>", parent);
+  grid_->Reset(false);
+
+  connect(selectAll_, &QCheckBox::clicked, this, [this](bool on) { SelectAllClicked(on); });
+  connect(preview_, &QCheckBox::clicked, this, [this](bool on) { PreviewClicked(on); });
+  connect(findLink_, &QLabel::linkActivated, this, [this] { ShowFind(); });
+}
+
+AlbumViews::~AlbumViews() = default;
+
+void AlbumViews::AddTools(QBoxLayout* row) {
+  row->addWidget(selectAll_);
+  row->addWidget(preview_);
+  row->addWidget(findLink_);
+}
+
+void AlbumViews::SetTitle(const QString& title) { frame_->setTitle(title); }
+
+void AlbumViews::SetListing(bool busy) {
+  preview_->setEnabled(!busy);
+  if (busy) selectAll_->setChecked(false);
+}
+
+void AlbumViews::Reset(bool preview) {
+  if (!switching_) selectAll_->setChecked(false);
+  grid_->Reset(preview, switching_);
+}
+
+void AlbumViews::RowAdded(int row) { grid_->RowAdded(row); }
+
+void AlbumViews::CellChanged(int row, int column) { grid_->CellChanged(row, column); }
+
+void AlbumViews::Repaint() { grid_->viewport()->update(); }
+
+void AlbumViews::SelectAllClicked(bool checked) { grid_->SelectAllAlbums(checked); }
+
+void AlbumViews::PreviewClicked(bool checked) {
+  // The switch's grid reset keeps the ticks and "全选": the rows coming back are ticked again.
+  switching_ = true;
+  const bool switched = switchView_(checked);
+  switching_ = false;
+  if (switched) return;
+  // Refused or a rebuild is running: the box keeps its previous state.
+  const QSignalBlocker blocker(preview_);
+  preview_->setChecked(!checked);
+}
+
+void AlbumViews::ShowFind() {
+  if (!find_) find_ = std::make_unique<CDlgFind>(frame_->window(), message_);
+  find_->ShowFor(grid_);
+}
+
+void AlbumViews::HideFind() {
+  if (find_) find_->hide();
+}
+
+}  // namespace albumora::gui

@@ -1,0 +1,150 @@
+#include "gui/DownloadControl.h"
+
+#include <unistd.h>
+
+#include <QBoxLayout>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <cerrno>
+#include <system_error>
+
+#include "gui/ComboBox2.h"
+#include "gui/Prompts.h"
+
+namespace albumora::gui {
+
+namespace {
+
+QString WithSlash(QString folder) {
+  if (!folder.isEmpty() && !folder.endsWith('/')) folder += '/';
+  return folder;
+}
+
+}  // namespace
+
+QString ProposedSavePath(const std::filesystem::path& currentDir, const QString& documentsDir) {
+  const QString folder = WithSlash(QString::fromStdString(currentDir.string()));
+  const QString lower = folder.toLower();
+  // A program started from a temporary folder (an unpacked download), or from the root where
+  // nobody may write, proposes the documents folder instead.
+  const bool temporary = lower.contains("/temp/") || lower.contains("/tmp/") ||
+                         lower.contains("\\temp\\") || lower.contains("\\locals") || folder == "/";
+  if (!temporary) return folder;
+  const QString albums = WithSlash(documentsDir) + "Albumora/";
+  QDir().mkpath(albums);
+  return albums;
+}
+
+bool MakeSaveFolder(const QString& folder, QString& reason) {
+  const std::filesystem::path path(folder.toStdString());
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  if (!error && !std::filesystem::is_directory(path, error)) {
+    error = std::make_error_code(std::errc::not_a_directory);
+  }
+  if (!error && ::access(path.c_str(), W_OK | X_OK) != 0) {
+    error = std::error_code(errno, std::generic_category());
+  }
+  if (!error) return true;
+  reason = "无法创建保存路径：" + folder + "\n" + QString::fromLocal8Bit(error.message());
+  return false;
+}
+
+DownloadControl::DownloadControl(QWidget* parent, SettingsRecord& settings, Prompts& prompts,
+                                 std::function<void()> saveSettings)
+    : settings_(settings), prompts_(prompts), saveSettings_(std::move(saveSettings)) {
+  button_ = new QPushButton("下载", parent);
+  button_->setEnabled(false);
+  saveLabel_ = new QLabel("保存路径:", parent);
+  save_ = new CComboBox2(parent);
+  save_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  browse_ = new QPushButton("设置", parent);
+  open_ = new QPushButton("打开", parent);
+  progressLabel_ = new QLabel("当前相册:", parent);
+  progress_ = new QProgressBar(parent);
+  ClearProgress();
+
+  connect(button_, &QPushButton::clicked, this, [this] { emit DownloadRequested(); });
+  connect(browse_, &QPushButton::clicked, this, [this] { Browse(); });
+  connect(open_, &QPushButton::clicked, this, [this] { emit OpenRequested(); });
+}
+
+void DownloadControl::AddSaveRow(QBoxLayout* row) {
+  row->addWidget(saveLabel_);
+  row->addWidget(save_, 1);
+  row->addWidget(browse_);
+  row->addWidget(open_);
+}
+
+void DownloadControl::AddProgress(QBoxLayout* row) {
+  row->addWidget(progressLabel_);
+  row->addWidget(progress_, 1);
+}
+
+void DownloadControl::LoadRecent() {
+  for (const RecentField& entry : settings_.recentDir) {
+    if (entry[0] != 0) save_->AddItem(QString::fromStdString(FieldText(entry)));
+  }
+  if (settings_.recentDir[0][0] != 0) {
+    save_->setEditText(QString::fromStdString(FieldText(settings_.recentDir[0])));
+  }
+}
+
+QString DownloadControl::SavePath() const { return save_->currentText(); }
+
+void DownloadControl::SetSavePath(const QString& folder) { save_->setEditText(folder); }
+
+bool DownloadControl::Remember(const QString& folder) {
+  if (!RememberRecent(settings_, 1, folder.toStdString())) return false;
+  save_->AddItem(folder);
+  saveSettings_();
+  return true;
+}
+
+void DownloadControl::Browse() {
+  const QString chosen = prompts_.pickFolder(button_->window(), "请选择文件保存目录：",
+                                             save_->currentText().trimmed());
+  if (chosen.isEmpty()) return;
+  const QString folder = WithSlash(chosen);
+  save_->setEditText(folder);
+  Remember(folder);
+}
+
+void DownloadControl::TakeDroppedPath(const QString& path) {
+  QString folder = path;
+  // A file gives its folder. A path that exists says itself what it is (a folder may have a
+  // dot in its name); otherwise a last "." after the last "/" marks a file.
+  const QFileInfo info(path);
+  const qsizetype slash = folder.lastIndexOf('/');
+  const bool file = info.exists() ? !info.isDir() : slash < folder.lastIndexOf('.');
+  if (file && slash >= 0) folder = folder.left(slash);
+  folder = WithSlash(folder);
+  if (folder.isEmpty()) return;
+  save_->setEditText(folder);
+  Remember(folder);
+}
+
+void DownloadControl::SetBusy(bool busy) {
+  button_->setText(busy ? "终止下载" : "下载");
+  browse_->setEnabled(!busy);
+  save_->setEnabled(!busy);
+  if (!busy) ClearProgress();
+}
+
+void DownloadControl::ShowProgress(int finished, int total) {
+  progress_->setRange(0, std::max(total, 1));
+  progress_->setValue(finished);
+  progress_->setFormat(total > 0 ? "%v/%m" : "");
+}
+
+void DownloadControl::ClearProgress() {
+  progress_->setRange(0, 1);
+  progress_->setValue(0);
+  progress_->setFormat("");
+}
+
+}  // namespace albumora::gui
