@@ -231,7 +231,8 @@ void GuiTest::listsTicksAndDownloads() {
 
   QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
   QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
-  QTRY_COMPARE_WITH_TIMEOUT(window->Status1()->text(), QString("下载完毕"), kWaitMs);
+  // The end always counts what was written.
+  QTRY_COMPARE_WITH_TIMEOUT(window->Status1()->text(), QString("下载完毕：写入 5/5"), kWaitMs);
   QCoreApplication::processEvents();                // the job's last status lines
   QCOMPARE(window->Progress()->text(), QString());  // not "0/2"
   QCOMPARE(window->DownloadButton()->text(), QString("下载"));
@@ -274,7 +275,7 @@ void GuiTest::failedPicturesAreListedAndRetried() {
   window->App().Down().wMaxKB = 0;
   web.web.ClearRequests();
   QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
-  QTRY_COMPARE_WITH_TIMEOUT(window->Status1()->text(), QString("下载完毕"), kWaitMs);
+  QTRY_COMPARE_WITH_TIMEOUT(window->Status1()->text(), QString("下载完毕：写入 6/6"), kWaitMs);
   QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
   QCOMPARE(web.web.RequestsTo(".jpg").size(), size_t{6});
   QVERIFY(window->FailedPictures().empty());
@@ -305,10 +306,9 @@ void GuiTest::stopsADownloadMidAlbum() {
   QCOMPARE(window->Progress()->maximum(), 40);
   QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
   QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
-  // The end says what was written and that the job was stopped, never a bare "下载完毕".
-  QTRY_VERIFY_WITH_TIMEOUT(window->Status1()->text().endsWith("，已停止"), kWaitMs);
-  QVERIFY2(window->Status1()->text().startsWith("下载完毕：写入 "),
-           qPrintable(window->Status1()->text()));
+  // The end says the job was stopped and what was written.
+  QTRY_VERIFY_WITH_TIMEOUT(window->Status1()->text().startsWith("下载已停止：写入 "), kWaitMs);
+  QVERIFY2(window->Status1()->text().endsWith("/40"), qPrintable(window->Status1()->text()));
   QCOMPARE(window->DownloadButton()->text(), QString("下载"));
   QCoreApplication::processEvents();
   QCOMPARE(window->Progress()->text(), QString());  // not "0/40"
