@@ -62,6 +62,7 @@ DownloadControl::DownloadControl(QWidget* parent, SettingsRecord& settings, Prom
   saveLabel_ = new QLabel("保存路径:", parent);
   save_ = new CComboBox2(parent);
   save_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  save_->SetSorted(false);
   browse_ = new QPushButton("设置", parent);
   open_ = new QPushButton("打开", parent);
   progressLabel_ = new QLabel("当前相册:", parent);
@@ -86,23 +87,44 @@ void DownloadControl::AddProgress(QBoxLayout* row) {
 }
 
 void DownloadControl::LoadRecent() {
+  QStringList recent;
   for (const RecentField& entry : settings_.recentDir) {
-    if (entry[0] != 0) save_->AddItem(QString::fromStdString(FieldText(entry)));
+    if (entry[0] != 0) recent.append(QString::fromStdString(FieldText(entry)));
   }
-  if (settings_.recentDir[0][0] != 0) {
-    save_->setEditText(QString::fromStdString(FieldText(settings_.recentDir[0])));
-  }
+  save_->SetItems(recent);
+  if (!recent.isEmpty()) save_->setEditText(recent.front());
 }
 
 QString DownloadControl::SavePath() const { return save_->currentText(); }
 
 void DownloadControl::SetSavePath(const QString& folder) { save_->setEditText(folder); }
 
+// The folder goes first in soft.dat's recent save paths (the one start-up shows), the others
+// after it in their order; the drop-down shows them so, the newest first.
 bool DownloadControl::Remember(const QString& folder) {
-  if (!RememberRecent(settings_, 1, folder.toStdString())) return false;
-  save_->AddItem(folder);
+  const std::string text = folder.toStdString();
+  if (text.empty() || QString(folder).size() >= static_cast<qsizetype>(kRecentUnits)) return false;
+  if (FieldText(settings_.recentDir[0]) == text) return false;
+  std::vector<std::string> recent{text};
+  for (const RecentField& entry : settings_.recentDir) {
+    const std::string kept = FieldText(entry);
+    if (!kept.empty() && kept != text && recent.size() < kRecentEntries) recent.push_back(kept);
+  }
+  QStringList items;
+  for (size_t i = 0; i < kRecentEntries; ++i) {
+    SetField(settings_.recentDir[i], i < recent.size() ? recent[i] : std::string());
+    if (i < recent.size()) items.append(QString::fromStdString(recent[i]));
+  }
+  save_->SetItems(items);
   saveSettings_();
   return true;
+}
+
+void DownloadControl::RememberUsed() {
+  const QString folder = WithSlash(save_->currentText().trimmed());
+  if (folder.isEmpty()) return;
+  save_->setEditText(folder);
+  Remember(folder);
 }
 
 void DownloadControl::Browse() {

@@ -1,6 +1,7 @@
 // The download control: "下载" (which stops a running download), the save path with its
 // recent paths, "设置" (the folder picker) and "打开", and the current album's progress bar.
-// A path picked, dropped or used for a download joins soft.dat's recent save paths.
+// A path picked, dropped or used for a download becomes the newest of soft.dat's five recent
+// save paths; the drop-down offers them, the newest first, and start-up shows the newest.
 #pragma once
 
 #include <QObject>
@@ -46,8 +47,11 @@ class DownloadControl : public QObject {
   void LoadRecent();
   QString SavePath() const;
   void SetSavePath(const QString& folder);
-  // A folder taken into the recent save paths (and the drop-down); false when not kept.
+  // A folder taken into the recent save paths (and the drop-down) as the newest; false when it
+  // is not kept (too long for soft.dat, or the newest already).
   bool Remember(const QString& folder);
+  // The save path a download is about to use (as typed or pasted), with its final "/".
+  void RememberUsed();
   // "设置": the folder picker at the save path.
   void Browse();
   // A dropped path: a file gives its folder.

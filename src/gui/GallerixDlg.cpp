@@ -123,10 +123,11 @@ CGallerixDlg::CGallerixDlg(const Adapters& adapters, StartOptions options)
   if (std::filesystem::exists(cookies, error)) CookieStore::Shared().Load(cookies);
   archive_ = Archive::Open(ProgramFile(kArchiveFileName), archiveError_);
   ApplyConfig(app_.config);
-  // A host that asked to slow down: the main status line tells the wait.
+  // A host that asked to slow down: the main status line counts the wait down, then shows
+  // the job's line again.
   SetHostWaitObserver([this](const HostWait& wait) {
-    SetStatus(StatusLine::Main, "等待 " + std::to_string(wait.seconds) + " 秒：" + wait.host +
-                                    " 要求放慢（" + std::to_string(wait.status) + "）");
+    Post([this, host = Q(wait.host), seconds = static_cast<int>(wait.seconds),
+          status = wait.status] { lines_->ShowWait(host, seconds, status); });
   });
   resize(980, 660);
 }
@@ -290,9 +291,13 @@ void CGallerixDlg::DownloadClicked() {
   // starts (an empty box is the job's own message).
   const QString folder = download_->SavePath().trimmed();
   QString reason;
-  if (app_.nDownState.load() == DOWN_IDLE && !folder.isEmpty() && !MakeSaveFolder(folder, reason)) {
-    Message(reason);
-    return;
+  if (app_.nDownState.load() == DOWN_IDLE && !folder.isEmpty()) {
+    if (!MakeSaveFolder(folder, reason)) {
+      Message(reason);
+      return;
+    }
+    // The path as typed or pasted is kept, as a picked one is: start-up shows it again.
+    download_->RememberUsed();
   }
   StartDownload();
 }
@@ -455,6 +460,7 @@ void CGallerixDlg::SetListBusy(bool busy, bool downloadEnabled) {
       download_->Button()->setEnabled(false);
       lines_->HideNotice();
     } else {
+      lines_->EndWait();
       download_->Button()->setEnabled(downloadEnabled);
       SiteChanged();
     }
@@ -471,6 +477,7 @@ void CGallerixDlg::SetDownloadBusy(bool busy) {
     bar_->SetLocked(busy);
     download_->SetBusy(busy);
     if (!busy) {
+      lines_->EndWait();
       lines_->SetMain("下载完毕");
       lines_->SetProgress("");
       std::lock_guard lock(albumMutex_);

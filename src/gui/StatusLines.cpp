@@ -2,6 +2,7 @@
 
 #include <QBoxLayout>
 #include <QLabel>
+#include <QTimer>
 
 #ifndef ALBUMORA_VERSION
 #error "ALBUMORA_VERSION comes from the project version in CMakeLists.txt"
@@ -10,7 +11,10 @@
 namespace albumora::gui {
 
 StatusLines::StatusLines(QWidget* parent) {
-  main_ = new QLabel("就绪", parent);
+  main_ = new QLabel(mainText_, parent);
+  waitTimer_ = new QTimer(this);
+  waitTimer_->setInterval(200);
+  connect(waitTimer_, &QTimer::timeout, this, [this] { Tick(); });
   progress_ = new QLabel(parent);
   for (QLabel* status : {main_, progress_}) {
     status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
@@ -36,7 +40,42 @@ void StatusLines::AddTo(QBoxLayout* column) {
   column->addLayout(notes);
 }
 
-void StatusLines::SetMain(const QString& text) { main_->setText(text); }
+void StatusLines::SetMain(const QString& text) {
+  mainText_ = text;
+  if (!Waiting()) main_->setText(text);
+}
+
+void StatusLines::ShowWait(const QString& host, int seconds, long status) {
+  if (seconds <= 0) return;
+  waitEnd_ = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  waitHost_ = host;
+  waitStatus_ = status;
+  waitShown_ = -1;
+  waitTimer_->start();
+  Tick();
+}
+
+void StatusLines::EndWait() {
+  if (!Waiting()) return;
+  waitTimer_->stop();
+  main_->setText(mainText_);
+}
+
+bool StatusLines::Waiting() const { return waitTimer_->isActive(); }
+
+void StatusLines::Tick() {
+  using namespace std::chrono;
+  const auto left = duration_cast<milliseconds>(waitEnd_ - steady_clock::now()).count();
+  if (left <= 0) {
+    EndWait();
+    return;
+  }
+  const int seconds = static_cast<int>((left + 999) / 1000);
+  if (seconds == waitShown_) return;
+  waitShown_ = seconds;
+  main_->setText(
+      QString("等待 %1 秒：%2 要求放慢（%3）").arg(seconds).arg(waitHost_).arg(waitStatus_));
+}
 
 void StatusLines::SetProgress(const QString& text) { progress_->setText(text); }
 

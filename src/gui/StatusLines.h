@@ -6,9 +6,11 @@
 
 #include <QObject>
 #include <QString>
+#include <chrono>
 
 class QBoxLayout;
 class QLabel;
+class QTimer;
 class QWidget;
 
 namespace albumora::gui {
@@ -20,7 +22,14 @@ class StatusLines : public QObject {
   // Adds the two lines and the notes row to the window's column.
   void AddTo(QBoxLayout* column);
 
+  // The main line; during a wait it is kept and shown when the wait ends.
   void SetMain(const QString& text);
+  // A host asked to slow down: "等待 N 秒：HOST 要求放慢（429）", counted down each second, then
+  // the main line again. A later wait replaces an earlier one.
+  void ShowWait(const QString& host, int seconds, long status);
+  // The job ended: no wait is shown any more.
+  void EndWait();
+  bool Waiting() const;
   void SetProgress(const QString& text);
   void SetNotice(const QString& text);
   void HideNotice();
@@ -30,6 +39,14 @@ class StatusLines : public QObject {
   QLabel* Notice() const { return notice_; }
 
  private:
+  void Tick();
+
+  QString mainText_ = "就绪";
+  QTimer* waitTimer_;
+  std::chrono::steady_clock::time_point waitEnd_;
+  QString waitHost_;
+  long waitStatus_ = 0;
+  int waitShown_ = -1;  // the seconds the line shows
   QLabel* main_;
   QLabel* progress_;
   QLabel* notice_;

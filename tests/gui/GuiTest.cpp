@@ -195,6 +195,8 @@ class GuiTest : public QObject {
   void ticksSurviveViewSwitchAndSearch();
   void listKeepsItsSite();
   void nameColumnTakesTheWidth();
+  void typedSavePathIsKept();
+  void waitLineGoesWhenTheWaitEnds();
 };
 
 void GuiTest::listsTicksAndDownloads() {
@@ -289,12 +291,18 @@ void GuiTest::failedPicturesAreListedAndRetried() {
 
 void GuiTest::stopsADownloadMidAlbum() {
   Web web;
-  testweb::ServeBenchAlbum(web.web, 40, 2000, 150);
+  testweb::BenchAccount shape;
+  shape.albums = 3;
+  shape.everyAlbum = true;
+  shape.pictures = 40;
+  shape.bytes = 2000;
+  shape.delayMs = 150;
+  testweb::ServeBenchAccount(web.web, shape);
   Window window;
   QVERIFY(window.Start());
   QVERIFY(ListAccount(window, "20002"));
-  QCOMPARE(window->Grid()->Model().rowCount(), 1);
-  ClickRow(window, 0);
+  QCOMPARE(window->Grid()->Model().rowCount(), 3);
+  for (int row : {0, 1, 2}) ClickRow(window, row);
   window->App().Down().wThreads = 2;
 
   QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
@@ -306,9 +314,10 @@ void GuiTest::stopsADownloadMidAlbum() {
   QCOMPARE(window->Progress()->maximum(), 40);
   QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
   QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
-  // The end says the job was stopped and what was written.
+  // The end says the job was stopped and what was written of all the pictures ticked, the
+  // albums the stop kept from being read included.
   QTRY_VERIFY_WITH_TIMEOUT(window->Status1()->text().startsWith("下载已停止：写入 "), kWaitMs);
-  QVERIFY2(window->Status1()->text().endsWith("/40"), qPrintable(window->Status1()->text()));
+  QVERIFY2(window->Status1()->text().endsWith("/120"), qPrintable(window->Status1()->text()));
   QCOMPARE(window->DownloadButton()->text(), QString("下载"));
   QCoreApplication::processEvents();
   QCOMPARE(window->Progress()->text(), QString());  // not "0/40"
@@ -776,17 +785,83 @@ void GuiTest::addressBoxPicksAndEnters() {
   QVERIFY(QTest::qWaitFor([&] { return window.ListIdle(); }, kWaitMs));
   QCOMPARE(window->Grid()->Model().rowCount(), 2);
 
-  // Enter in the open suggestion list picks (the keys go to the list) and lists nothing.
+  // One Enter lists while suggestions show: the typed text when none was chosen, the chosen
+  // suggestion when one was (the keys go to the list).
+  box->setEditText("");
+  QTest::keyClicks(box->lineEdit(), "http://names.test/a");
+  QVERIFY(box->SuggestionsShown());
+  QWidget* suggestions = QApplication::activePopupWidget();
+  QVERIFY(suggestions != nullptr);
+  QTest::keyClick(suggestions, Qt::Key_Return);
+  QVERIFY(!box->SuggestionsShown());
+  QTRY_COMPARE_WITH_TIMEOUT(window->Status1()->text(), QString("获取相册列表完成，共1个"), kWaitMs);
+  QVERIFY(QTest::qWaitFor([&] { return window.ListIdle(); }, kWaitMs));
+  QCOMPARE(window.Text(0, 1), QString("a"));
+
   box->setEditText("");
   QTest::keyClicks(box->lineEdit(), "c");
   QVERIFY(box->SuggestionsShown());
-  QWidget* suggestions = QApplication::activePopupWidget();
+  suggestions = QApplication::activePopupWidget();
   QVERIFY(suggestions != nullptr);
   QTest::keyClick(suggestions, Qt::Key_Down);
   QTest::keyClick(suggestions, Qt::Key_Return);
   QCOMPARE(box->currentText(), QString("http://names.test/c"));
-  QVERIFY(window.ListIdle());
-  QCOMPARE(window->Grid()->Model().rowCount(), 2);
+  QTRY_COMPARE_WITH_TIMEOUT(window.Text(0, 1), QString("c"), kWaitMs);
+  QVERIFY(QTest::qWaitFor([&] { return window.ListIdle(); }, kWaitMs));
+}
+
+// A save path typed (or pasted) and used for a download is kept as a picked one is: it is the
+// newest of soft.dat's five recent save paths, which the drop-down offers, newest first, and
+// start-up shows it again.
+void GuiTest::typedSavePathIsKept() {
+  MadeUpAlbums adapters;
+  ScratchDir home("gui-home");
+  QStringList typed;
+  {
+    Window window({}, adapters, home.Path());
+    QVERIFY(window.Start());
+    for (int i = 1; i <= 6; ++i) {
+      typed.append(QString::fromStdString(window.save.Path()) + "/typed" + QString::number(i));
+      window->SaveBox()->setEditText(typed.back());
+      window->DownloadClicked();
+      QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
+    }
+    // An older path used again becomes the newest.
+    window->SaveBox()->setEditText(typed[2] + "/");
+    window->DownloadClicked();
+    QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
+  }
+  StartOptions options;
+  options.currentDir = "/home/someone/Pictures";
+  Window window(options, adapters, home.Path());
+  const QStringList newestFirst{typed[2] + "/", typed[5] + "/", typed[4] + "/", typed[3] + "/",
+                                typed[1] + "/"};
+  QCOMPARE(window->SaveBox()->currentText(), newestFirst.front());
+  QCOMPARE(window->SaveBox()->count(), 5);
+  for (int i = 0; i < 5; ++i) QCOMPARE(window->SaveBox()->itemText(i), newestFirst[i]);
+}
+
+// A host's "slow down" shows in the main line while the wait lasts, counted down; then the
+// album line is back for the rest of the download.
+void GuiTest::waitLineGoesWhenTheWaitEnds() {
+  Web web;
+  testweb::BenchAccount shape;
+  shape.rateLimit = std::make_shared<testweb::RateLimitedHost>(4);
+  shape.pictures = 10;
+  shape.delayMs = 150;
+  testweb::ServeBenchAccount(web.web, shape);
+  Window window;
+  QVERIFY(window.Start());
+  QVERIFY(ListAccount(window, "20002"));
+  ClickRow(window, 0);
+  window->App().Down().wThreads = 4;
+  QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(window->Status1()->text().startsWith("等待 "), kWaitMs);
+  QVERIFY2(window->Status1()->text().contains("要求放慢（429）"),
+           qPrintable(window->Status1()->text()));
+  QTRY_COMPARE_WITH_TIMEOUT(window->Status1()->text(), QString("正在下载第1/1个图集"), kWaitMs);
+  QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
+  QTRY_VERIFY_WITH_TIMEOUT(window->Status1()->text().startsWith("下载完毕："), kWaitMs);
 }
 
 // Ticks are the person's: a view switch (there and back) and the album search keep them.
