@@ -3,6 +3,7 @@
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QSignalBlocker>
 
@@ -24,7 +25,14 @@ AlbumViews::AlbumViews(QWidget* parent, GridModel& grid,
   findLink_ = new QLabel("<a href=\"#find\">查找</a>", parent);
   grid_->Reset(false);
 
-  connect(selectAll_, &QCheckBox::clicked, this, [this](bool on) { SelectAllClicked(on); });
+  selectAll_->setTristate(true);
+  // A click from none or some ticks all (Qt's own next state from none would be "some").
+  connect(selectAll_, &QCheckBox::clicked, this,
+          [this] { SelectAllClicked(selectAll_->checkState() != Qt::Unchecked); });
+  connect(grid_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { FollowTicks(); });
+  connect(&grid_->Model(), &QAbstractItemModel::modelReset, this, [this] { FollowTicks(); });
+  connect(&grid_->Model(), &QAbstractItemModel::rowsInserted, this, [this] { FollowTicks(); });
   connect(preview_, &QCheckBox::clicked, this, [this](bool on) { PreviewClicked(on); });
   connect(findLink_, &QLabel::linkActivated, this, [this] { ShowFind(); });
 }
@@ -41,11 +49,11 @@ void AlbumViews::SetTitle(const QString& title) { frame_->setTitle(title); }
 
 void AlbumViews::SetListing(bool busy) {
   preview_->setEnabled(!busy);
-  if (busy) selectAll_->setChecked(false);
+  if (busy) selectAll_->setCheckState(Qt::Unchecked);
 }
 
 void AlbumViews::Reset(bool preview) {
-  if (!switching_) selectAll_->setChecked(false);
+  if (!switching_) selectAll_->setCheckState(Qt::Unchecked);
   grid_->Reset(preview, switching_);
 }
 
@@ -55,7 +63,25 @@ void AlbumViews::CellChanged(int row, int column) { grid_->CellChanged(row, colu
 
 void AlbumViews::Repaint() { grid_->viewport()->update(); }
 
-void AlbumViews::SelectAllClicked(bool checked) { grid_->SelectAllAlbums(checked); }
+void AlbumViews::SelectAllClicked(bool checked) {
+  grid_->SelectAllAlbums(checked);
+  FollowTicks();
+}
+
+void AlbumViews::FollowTicks() {
+  // Rows arriving without ticks (a listing) need no count.
+  if (!grid_->selectionModel()->hasSelection()) {
+    selectAll_->setCheckState(Qt::Unchecked);
+    return;
+  }
+  const int ticked = grid_->TickedCount();
+  Qt::CheckState state = Qt::PartiallyChecked;
+  if (ticked == 0) state = Qt::Unchecked;
+  if (ticked > 0 && ticked >= grid_->AlbumCount()) state = Qt::Checked;
+  selectAll_->setCheckState(state);
+}
+
+void AlbumViews::ShowCurrent(int album) { grid_->ShowCurrent(album); }
 
 void AlbumViews::PreviewClicked(bool checked) {
   // The switch's grid reset keeps the ticks and "全选": the rows coming back are ticked again.

@@ -1,6 +1,9 @@
 // The album views: the list frame with the album grid (list or thumbnails), "全选", "预览图"
 // and the link "查找" with its search window.
 //
+// "全选" shows whether every album, some or none are ticked; a click ticks all (from none or
+// some) or none.
+//
 // "预览图" asks the job runner for the switch; a refused switch (or one that is still running)
 // leaves the box as it was. The grid reset of a switch keeps the ticks and "全选".
 #pragma once
@@ -46,6 +49,8 @@ class AlbumViews : public QObject {
   void Repaint();
 
   void SelectAllClicked(bool checked);
+  // The album a download shows, marked in the grid and scrolled into view; -1: none.
+  void ShowCurrent(int album);
   void PreviewClicked(bool checked);
   void ShowFind();
   void HideFind();
@@ -56,6 +61,9 @@ class AlbumViews : public QObject {
   CDlgFind* FindWindow() const { return find_.get(); }
 
  private:
+  // "全选" follows the ticks: ticked when every album is, partly when some are.
+  void FollowTicks();
+
   std::function<bool(bool)> switchView_;
   std::function<void(const QString&)> message_;
   bool switching_ = false;  // the grid reset of a view switch keeps the ticks

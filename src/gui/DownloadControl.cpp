@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "gui/ChineseTexts.h"
 #include "gui/ComboBox2.h"
 #include "gui/Prompts.h"
 
@@ -34,9 +35,8 @@ QString ProposedSavePath(const std::filesystem::path& currentDir, const QString&
   const bool temporary = lower.contains("/temp/") || lower.contains("/tmp/") ||
                          lower.contains("\\temp\\") || lower.contains("\\locals") || folder == "/";
   if (!temporary) return folder;
-  const QString albums = WithSlash(documentsDir) + "Albumora/";
-  QDir().mkpath(albums);
-  return albums;
+  // Made by the first download that uses it (MakeSaveFolder), not here.
+  return WithSlash(documentsDir) + "Albumora/";
 }
 
 bool MakeSaveFolder(const QString& folder, QString& reason) {
@@ -50,7 +50,7 @@ bool MakeSaveFolder(const QString& folder, QString& reason) {
     error = std::error_code(errno, std::generic_category());
   }
   if (!error) return true;
-  reason = "无法创建保存路径：" + folder + "\n" + QString::fromLocal8Bit(error.message());
+  reason = "无法创建保存路径：" + folder + "\n" + SystemReason(error);
   return false;
 }
 

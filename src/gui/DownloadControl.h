@@ -23,7 +23,7 @@ class CComboBox2;
 struct Prompts;
 
 // The save path start-up proposes: the current directory; when that is a temporary folder, the
-// documents folder's "Albumora/" (created).
+// documents folder's "Albumora/" (made only when a download uses it).
 QString ProposedSavePath(const std::filesystem::path& currentDir, const QString& documentsDir);
 // Makes the save folder (and those above it) and checks that files can be made in it; false
 // with the folder and the system's reason when not.

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "download/Naming.h"
@@ -46,10 +47,13 @@ CFailedDlg::CFailedDlg(const std::vector<FailedPicture>& failures, QWidget* pare
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   QPushButton* copy = buttons->addButton("复制地址", QDialogButtonBox::ActionRole);
-  connect(copy, &QPushButton::clicked, this, [failures] {
+  connect(copy, &QPushButton::clicked, this, [failures, copy] {
     QString text;
     for (const FailedPicture& failure : failures) text += Q(PrimaryAddress(failure.address)) + "\n";
     QApplication::clipboard()->setText(text);
+    // The sign that it was done.
+    copy->setText("已复制");
+    QTimer::singleShot(2000, copy, [copy] { copy->setText("复制地址"); });
   });
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);

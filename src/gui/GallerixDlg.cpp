@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QImageReader>
@@ -13,6 +14,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSplashScreen>
 #include <QStandardPaths>
 #include <QThread>
@@ -28,6 +30,7 @@
 #include "gui/AlbumGrid.h"
 #include "gui/AlbumViews.h"
 #include "gui/AppIcon.h"
+#include "gui/ChineseTexts.h"
 #include "gui/ComboBox2.h"
 #include "gui/StatusLines.h"
 #include "net/CookieStore.h"
@@ -94,6 +97,7 @@ void CGallerixDlg::Post(F&& f) {
 
 CGallerixDlg::CGallerixDlg(const Adapters& adapters, StartOptions options)
     : options_(std::move(options)), runner_(app_, adapters) {
+  InstallChineseTexts(*QCoreApplication::instance());
   setWindowTitle(kTitle);
   setWindowIcon(AppIcon());
   setAcceptDrops(true);
@@ -310,8 +314,13 @@ void CGallerixDlg::OpenSaveFolder() {
     std::lock_guard lock(albumMutex_);
     if (poolRunning_ && Pool().running.load()) folder = Q(albumFolder_);
   }
-  if (folder.isEmpty()) folder = download_->SavePath();
-  if (!folder.isEmpty()) OpenWithDesktop(QUrl::fromLocalFile(folder));
+  if (folder.isEmpty()) folder = download_->SavePath().trimmed();
+  if (folder.isEmpty()) return;
+  if (!QFileInfo(folder).isDir()) {
+    Message("保存路径还没有创建：" + folder + "\n第一次下载时会自动创建。");
+    return;
+  }
+  OpenWithDesktop(QUrl::fromLocalFile(folder));
 }
 
 void CGallerixDlg::dragEnterEvent(QDragEnterEvent* event) {
@@ -342,15 +351,35 @@ void CGallerixDlg::StartDownload() {
     std::lock_guard lock(failuresMutex_);
     failures_.clear();
   }
+  if (app_.nDownState.load() == DOWN_IDLE) {
+    downloading_ = app_.grid.SelectedAlbums(static_cast<int>(app_.albumList.size()));
+  }
   DownloadJobOptions options;
   options.archive = archive_.get();
   options.force = menus_->ForceDownload();
   options.config = app_.config;
   options.report = [this](const AlbumReport& album) {
+    // The folder of an album a stop cut before any picture landed goes again (only when it is
+    // empty): a look-ahead album named its pictures, and so made its folder, early.
+    if (album.outcome == AlbumOutcome::Stopped && album.written == 0 && album.already == 0 &&
+        !album.folder.empty()) {
+      std::error_code error;
+      std::filesystem::remove(album.folder, error);
+    }
     std::lock_guard lock(failuresMutex_);
     failures_.insert(failures_.end(), album.failures.begin(), album.failures.end());
   };
   runner_.Download(options);
+}
+
+void CGallerixDlg::FollowShownAlbum(const QString& line) {
+  static const QRegularExpression shown("^正在下载第(\\d+)/\\d+个图集$");
+  const QRegularExpressionMatch match = shown.match(line);
+  if (!match.hasMatch()) return;
+  const size_t position = match.captured(1).toULong();
+  if (position >= 1 && position <= downloading_.size()) {
+    views_->ShowCurrent(downloading_[position - 1]);
+  }
 }
 
 std::vector<FailedPicture> CGallerixDlg::FailedPictures() {
@@ -437,6 +466,7 @@ void CGallerixDlg::SetStatus(StatusLine line, const std::string& text) {
     switch (line) {
       case StatusLine::Main:
         lines_->SetMain(text);
+        FollowShownAlbum(text);
         break;
       case StatusLine::Progress:
         lines_->SetProgress(text);
@@ -477,6 +507,7 @@ void CGallerixDlg::SetDownloadBusy(bool busy) {
     bar_->SetLocked(busy);
     download_->SetBusy(busy);
     if (!busy) {
+      views_->ShowCurrent(-1);
       lines_->EndWait();
       lines_->SetMain("下载完毕");
       lines_->SetProgress("");

@@ -169,6 +169,9 @@ class CGallerixDlg : public QMainWindow, public Host {
   void Message(const QString& text);
   // "下载": the job with the download archive, the force toggle and a fresh failure list.
   void StartDownload();
+  // The main line during a download names the album shown ("正在下载第3/7个图集"): its row
+  // is marked and scrolled into view.
+  void FollowShownAlbum(const QString& line);
   // Opens with the desktop; says so when nothing could open it.
   void OpenWithDesktop(const QUrl& url);
 
@@ -190,6 +193,9 @@ class CGallerixDlg : public QMainWindow, public Host {
   std::string archiveError_;
   std::mutex failuresMutex_;
   std::vector<FailedPicture> failures_;
+  // The albums the running download took, in its order (window thread only): the one it shows
+  // is marked in the grid.
+  std::vector<int> downloading_;
 
   // The album being downloaded, as the job last reported it (for "打开" and the progress).
   std::mutex albumMutex_;

@@ -124,9 +124,8 @@ void MainMenus::Build() {
   spacer->setEnabled(false);
 
   QMenu* help = bar->addMenu("<帮助>");
+  // One guide: the README holds the use, the questions and where to report a problem.
   add(help, ID_GUIDE, "使用说明");
-  add(help, ID_ENQUIRY, "软件咨询");
-  add(help, ID_FEEDBACK, "问题反馈");
   // The site check ("检查网站") joins the help menu here, before the version item.
   help->addSeparator();
   add(help, ID_VERSION, "版本信息");
@@ -182,8 +181,6 @@ void MainMenus::Command(int id) {
       RunSaveSet();
       break;
     case ID_GUIDE:
-    case ID_ENQUIRY:
-    case ID_FEEDBACK:
       if (ReadmePath().isEmpty()) {
         needs_.message("找不到使用说明（README.md）。");
       } else {

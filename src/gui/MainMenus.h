@@ -29,8 +29,6 @@ class CDlgWebOpen;
 
 // Menu command ids.
 enum MenuId : int {
-  ID_FEEDBACK = 32772,
-  ID_ENQUIRY = 32773,
   ID_SKIP_OLD = 32774,
   ID_VERSION = 32775,
   ID_DOWN_SET = 32778,

@@ -16,9 +16,13 @@ StatusLines::StatusLines(QWidget* parent) {
   waitTimer_->setInterval(200);
   connect(waitTimer_, &QTimer::timeout, this, [this] { Tick(); });
   progress_ = new QLabel(parent);
+  // One line's height as a Chinese text needs it (its glyphs may come from a taller font than
+  // the label's own), whether the line is empty, Latin or Chinese.
+  QLabel probe("下载完毕：写入 Ag", parent);
+  const int height = std::max(probe.sizeHint().height(), probe.fontMetrics().height());
   for (QLabel* status : {main_, progress_}) {
     status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    status->setMinimumHeight(status->fontMetrics().height());
+    status->setFixedHeight(height);
   }
   notice_ = new QLabel(parent);
   // The notice keeps its place when it hides, so the version stays at the right.

@@ -312,6 +312,10 @@ void GuiTest::stopsADownloadMidAlbum() {
   // The progress bar counts the album's pictures.
   QTRY_VERIFY_WITH_TIMEOUT(window->Progress()->value() >= 2, kWaitMs);
   QCOMPARE(window->Progress()->maximum(), 40);
+  // The album shown is marked in the grid, the others not.
+  AlbumGridModel& rows = window->Grid()->Model();
+  QVERIFY(rows.index(0, 1).data(Qt::BackgroundRole).isValid());
+  QVERIFY(!rows.index(2, 1).data(Qt::BackgroundRole).isValid());
   QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
   QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
   // The end says the job was stopped and what was written of all the pictures ticked, the
@@ -330,6 +334,12 @@ void GuiTest::stopsADownloadMidAlbum() {
   QVERIFY(files >= 2);
   QVERIFY(files < 40);
   QVERIFY(!std::filesystem::exists(album / "pic.zrk"));
+  // Albums read ahead that got no picture leave no empty folder.
+  for (const char* other : {"bench00002", "bench00003"}) {
+    const std::filesystem::path folder = window.save.Dir() / "20002" / other;
+    QVERIFY(!std::filesystem::exists(folder) || !std::filesystem::is_empty(folder));
+  }
+  QVERIFY(!rows.index(0, 1).data(Qt::BackgroundRole).isValid());
 }
 
 // The window owns the job's threads: closing it mid-download stops the job and waits for it,
@@ -373,11 +383,11 @@ void GuiTest::startUpTakesClipboardAndSavePath() {
   }
   QGuiApplication::clipboard()->clear();
 
-  // A program started from a temporary folder proposes the documents folder's Albumora folder,
-  // created; any other folder is proposed as it is.
+  // A program started from a temporary folder proposes the documents folder's Albumora folder
+  // (not made before a download needs it); any other folder is proposed as it is.
   const QString docs = QString::fromStdString(documents.Path());
   QCOMPARE(ProposedSavePath("/var/TMP/unpacked", docs), docs + "/Albumora/");
-  QVERIFY(QFileInfo(docs + "/Albumora").isDir());
+  QVERIFY(!QFileInfo::exists(docs + "/Albumora"));
   QCOMPARE(ProposedSavePath("/home/someone/Temp/x", docs), docs + "/Albumora/");
   QCOMPARE(ProposedSavePath("/home/someone/Pictures", docs), QString("/home/someone/Pictures/"));
 
@@ -605,7 +615,12 @@ void GuiTest::downloadSettingsAreValidated() {
   QVERIFY(!confirm("5", "65546", "1", "2"));
   QVERIFY(!confirm("5", "30", "70000", "0"));
   QVERIFY(!confirm("5", "30", "500", "20"));
-  QCOMPARE(messages, QStringList(9, "参数错误"));
+  // Each message names the field and the values it takes.
+  const QString threads = "参数错误：线程数应为 1~15";
+  const QString timeout = "参数错误：超时应为 10~65535 秒";
+  QCOMPARE(messages, (QStringList{timeout, threads, threads, threads, timeout, threads, timeout,
+                                  "参数错误：图片最小值应为 0~65535 K",
+                                  "参数错误：图片最小值不能大于最大值"}));
   QCOMPARE(slot.wThreads, uint16_t(15));
   QCOMPARE(slot.wTimeout, uint16_t(10));
   QCOMPARE(slot.wMinKB, uint16_t(0));
@@ -724,6 +739,7 @@ void GuiTest::transferSettingsAreStored() {
     dialog.HostConnectionsEdit()->setText("4");
     dialog.LimitRateEdit()->setText("512000");
     dialog.LowSpeedBytesEdit()->setText(" 0 ");
+    dialog.UserAgentEdit()->setText("TestAgent/1.0");
     dialog.ResumeBox()->setChecked(false);
     dialog.Confirm();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
@@ -731,6 +747,7 @@ void GuiTest::transferSettingsAreStored() {
   QCOMPARE(slot.wThreads, uint16_t(7));
   QCOMPARE(config.lowSpeedBytes, 0u);
   QCOMPARE(config.lowSpeedSeconds, 3600u);
+  QCOMPARE(config.userAgent, std::string("TestAgent/1.0"));
   QVERIFY(!config.resume);
   QCOMPARE(config.retries, 2u);
   QCOMPARE(config.waitMs, 1500u);
@@ -873,6 +890,8 @@ void GuiTest::ticksSurviveViewSwitchAndSearch() {
   ClickRow(window, 1);
   ClickRow(window, 6);
   const std::vector<int> ticked{1, 6};
+  // "全选" follows the ticks: some albums ticked, the box partly.
+  QCOMPARE(window->SelectAllBox()->checkState(), Qt::PartiallyChecked);
   auto switchView = [&] {
     QTest::mouseClick(window->PreviewBox(), Qt::LeftButton);
     return QTest::qWaitFor([&] { return window->App().nModeSwitch.load() == 0; }, kWaitMs);
