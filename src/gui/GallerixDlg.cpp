@@ -30,6 +30,7 @@
 #include "gui/AlbumGrid.h"
 #include "gui/AlbumViews.h"
 #include "gui/AppIcon.h"
+#include "gui/ArchiveNote.h"
 #include "gui/ChineseTexts.h"
 #include "gui/ComboBox2.h"
 #include "gui/StatusLines.h"
@@ -126,6 +127,7 @@ CGallerixDlg::CGallerixDlg(const Adapters& adapters, StartOptions options)
   const std::filesystem::path cookies = ProgramFile("cookies.txt");
   if (std::filesystem::exists(cookies, error)) CookieStore::Shared().Load(cookies);
   archive_ = Archive::Open(ProgramFile(kArchiveFileName), archiveError_);
+  if (archive_) failedRows_ = FailedRowsOf(*archive_);
   ApplyConfig(app_.config);
   // A host that asked to slow down: the main status line counts the wait down, then shows
   // the job's line again.
@@ -179,7 +181,7 @@ void CGallerixDlg::BuildParts() {
   needs.site = [this] { return bar_->Site(); };
   needs.address = [this] { return bar_->Address(); };
   needs.savePath = [this] { return download_->SavePath(); };
-  needs.failures = [this] { return FailedPictures(); };
+  needs.failures = [this] { return FailedRows(); };
   needs.saveSettings = [this] { SaveSettingsFile(); };
   needs.configChanged = [this] {
     SaveConfigFile();
@@ -241,6 +243,7 @@ void CGallerixDlg::Ready(const QStringList& sites) {
   app_.bReady = 1;
   bar_->RecognizeTyped();
   SiteChanged();
+  TellArchive();
   if (!configProblems_.empty()) {
     QString text = QString("设置文件 %1 有问题，相关设置使用默认值：\n")
                        .arg(Q(ProgramFile(kConfigFileName).string()));
@@ -343,13 +346,11 @@ void CGallerixDlg::MenuCommand(int id) { menus_->Command(id); }
 
 void CGallerixDlg::StartDownload() {
   if (app_.nDownState.load() == DOWN_IDLE) {
-    if (!archive_ && !archiveError_.empty()) {
-      // Once: the download runs all the same, without resume.
-      Message(Q(archiveError_));
-      archiveError_.clear();
-    }
-    std::lock_guard lock(failuresMutex_);
-    failures_.clear();
+    // Each download is a run of its own in the archive: "失败的图片" after a restart shows the
+    // last one.
+    if (archive_) archive_->BeginRun();
+    std::lock_guard lock(reportsMutex_);
+    reports_.clear();
   }
   if (app_.nDownState.load() == DOWN_IDLE) {
     downloading_ = app_.grid.SelectedAlbums(static_cast<int>(app_.albumList.size()));
@@ -366,8 +367,8 @@ void CGallerixDlg::StartDownload() {
       std::error_code error;
       std::filesystem::remove(album.folder, error);
     }
-    std::lock_guard lock(failuresMutex_);
-    failures_.insert(failures_.end(), album.failures.begin(), album.failures.end());
+    std::lock_guard lock(reportsMutex_);
+    reports_.push_back(album);
   };
   runner_.Download(options);
 }
@@ -382,9 +383,14 @@ void CGallerixDlg::FollowShownAlbum(const QString& line) {
   }
 }
 
-std::vector<FailedPicture> CGallerixDlg::FailedPictures() {
-  std::lock_guard lock(failuresMutex_);
-  return failures_;
+std::vector<FailedRow> CGallerixDlg::FailedRows() { return failedRows_; }
+
+void CGallerixDlg::TellArchive() {
+  std::string report = archiveError_;
+  if (report.empty() && archive_) report = archive_->LastError();
+  if (archiveTold_ || report.empty()) return;
+  archiveTold_ = true;
+  prompts_.note(this, ArchiveNote(report, archive_ != nullptr));
 }
 
 void CGallerixDlg::SaveSettingsFile() { SaveSettings(app_.settings, ProgramFile("soft.dat")); }
@@ -465,6 +471,12 @@ void CGallerixDlg::SetStatus(StatusLine line, const std::string& text) {
   Post([this, line, text = Q(text), total, finished, moveBar] {
     switch (line) {
       case StatusLine::Main:
+        // A download's end line, without the archive: the rerun fetched everything again.
+        if (!archive_ && !downloadBusy_ &&
+            (text.startsWith("下载完毕") || text.startsWith("下载已停止"))) {
+          lines_->SetMain(text + kNoArchiveRemark);
+          break;
+        }
         lines_->SetMain(text);
         FollowShownAlbum(text);
         break;
@@ -507,6 +519,13 @@ void CGallerixDlg::SetDownloadBusy(bool busy) {
     bar_->SetLocked(busy);
     download_->SetBusy(busy);
     if (!busy) {
+      std::vector<std::string> names;
+      for (size_t i = 0; i < app_.albumList.size(); ++i) names.push_back(app_.albumList[i].strName);
+      {
+        std::lock_guard lock(reportsMutex_);
+        failedRows_ = FailedRowsOf(reports_, names);
+      }
+      TellArchive();
       views_->ShowCurrent(-1);
       lines_->EndWait();
       lines_->SetMain("下载完毕");

@@ -110,8 +110,8 @@ class CGallerixDlg : public QMainWindow, public Host {
   QLabel* Notice() const;
   QProgressBar* Progress() const;
   QAction* MenuAction(int id) const;
-  // The pictures of the last download that were not written.
-  std::vector<FailedPicture> FailedPictures();
+  // What the last download did not get (after a restart: as the archive has it).
+  std::vector<FailedRow> FailedRows();
   QMenu* SettingsMenu() const;
   CDlgFind* FindWindow() const;
   CDlgWebOpen* OpenLoginWindow() const;
@@ -169,6 +169,8 @@ class CGallerixDlg : public QMainWindow, public Host {
   void Message(const QString& text);
   // "下载": the job with the download archive, the force toggle and a fresh failure list.
   void StartDownload();
+  // The archive's report, once, in a note.
+  void TellArchive();
   // The main line during a download names the album shown ("正在下载第3/7个图集"): its row
   // is marked and scrolled into view.
   void FollowShownAlbum(const QString& line);
@@ -187,12 +189,16 @@ class CGallerixDlg : public QMainWindow, public Host {
   std::vector<std::string> configProblems_;
   bool configUnreadable_ = false;
 
-  // The download archive (resume); none when it cannot be used (said once, at the first
-  // download). The pictures of the last job that were not written, for "失败的图片".
+  // The download archive (resume); none when it cannot be used. What it reported is said once
+  // in a note that holds nothing up; a download without it says so in its end line.
   std::unique_ptr<Archive> archive_;
   std::string archiveError_;
-  std::mutex failuresMutex_;
-  std::vector<FailedPicture> failures_;
+  bool archiveTold_ = false;
+  // The running job's album reports (from its thread), and the rows of "失败的图片" (window
+  // thread): the last job's, or the archive's newest run after a restart.
+  std::mutex reportsMutex_;
+  std::vector<AlbumReport> reports_;
+  std::vector<FailedRow> failedRows_;
   // The albums the running download took, in its order (window thread only): the one it shows
   // is marked in the grid.
   std::vector<int> downloading_;

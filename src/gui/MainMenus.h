@@ -13,7 +13,7 @@
 #include <memory>
 #include <vector>
 
-#include "download/DownloadJob.h"
+#include "gui/FailedDlg.h"
 
 class QAction;
 class QMainWindow;
@@ -62,7 +62,7 @@ struct MenuNeeds {
   std::function<int()> site;          // the site box's slot
   std::function<QString()> address;   // the address box's text
   std::function<QString()> savePath;  // the save box's text
-  std::function<std::vector<FailedPicture>()> failures;
+  std::function<std::vector<FailedRow>()> failures;
   std::function<void()> saveSettings;   // soft.dat
   std::function<void()> configChanged;  // albumora.toml edited: save and apply it
   std::function<void(const QString&)> message;

@@ -51,6 +51,7 @@ std::string ReadClipboard() { return QGuiApplication::clipboard()->text().toStdS
 // What the window asked of the person, answered by the test.
 struct Asked {
   QStringList messages;
+  QStringList notes;  // the notes that hold nothing up
   QStringList questions;
   QStringList logins;
   QList<QUrl> opened;
@@ -75,6 +76,7 @@ struct Window {
     prompts.message = [this](QWidget*, const QString& text, const QString&) {
       asked.messages.append(text);
     };
+    prompts.note = [this](QWidget*, const QString& text) { asked.notes.append(text); };
     prompts.question = [this](QWidget*, const QString& text, const QString&) {
       asked.questions.append(text);
       return !asked.answers.isEmpty() && asked.answers.takeFirst() == "yes";
@@ -197,6 +199,7 @@ class GuiTest : public QObject {
   void nameColumnTakesTheWidth();
   void typedSavePathIsKept();
   void waitLineGoesWhenTheWaitEnds();
+  void failedListSurvivesARestart();
 };
 
 void GuiTest::listsTicksAndDownloads() {
@@ -265,9 +268,13 @@ void GuiTest::failedPicturesAreListedAndRetried() {
   QTRY_COMPARE_WITH_TIMEOUT(window->Status1()->text(), QString("下载完毕：写入 0/6，失败 6"),
                             kWaitMs);
   QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
-  const std::vector<FailedPicture> failed = window->FailedPictures();
+  const std::vector<FailedRow> failed = window->FailedRows();
   QCOMPARE(failed.size(), size_t{6});
-  QVERIFY(failed[0].reason.find("size limit") != std::string::npos);
+  // The full-size address, then its preview as the fallback: what each gave.
+  QCOMPARE(failed[0].tried.size(), size_t{2});
+  QCOMPARE(failed[0].tried[0].result, QString("没有得到图片，改试备用地址"));
+  QVERIFY2(failed[0].tried[1].result.startsWith("大小不在设置的范围内（"),
+           qPrintable(failed[0].tried[1].result));
   CFailedDlg dialog(failed, window.dialog.get());
   QCOMPARE(dialog.Table()->rowCount(), 6);
   window->UpdateMenuMarks();
@@ -280,7 +287,7 @@ void GuiTest::failedPicturesAreListedAndRetried() {
   QTRY_COMPARE_WITH_TIMEOUT(window->Status1()->text(), QString("下载完毕：写入 6/6"), kWaitMs);
   QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
   QCOMPARE(web.web.RequestsTo(".jpg").size(), size_t{6});
-  QVERIFY(window->FailedPictures().empty());
+  QVERIFY(window->FailedRows().empty());
   web.web.ClearRequests();
   QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
   QTRY_COMPARE_WITH_TIMEOUT(window->Status1()->text(), QString("下载完毕：写入 0/6，已有 6"),
@@ -957,6 +964,59 @@ void GuiTest::nameColumnTakesTheWidth() {
     QTRY_COMPARE(used(), grid->viewport()->width());
     QVERIFY(grid->columnWidth(1) > 200);
   }
+}
+
+// "失败的图片" after a restart: the archive's newest run, each picture with the address tried
+// and what it gave in Chinese, and the album whose list failed, one row, also named by the end
+// text.
+void GuiTest::failedListSurvivesARestart() {
+  Web web;
+  for (const char* host : {testweb::kDemoPictureListHost, testweb::kDemoAlbumViewHost}) {
+    web.web.RoutePattern(host, "Vbench00002",
+                         [](const testweb::Request&) { return testweb::Reply::Status(500); });
+  }
+  testweb::BenchAccount shape;
+  shape.albums = 2;
+  shape.everyAlbum = true;
+  shape.pictures = 3;
+  shape.bytes = 2000;
+  const std::vector<std::string> pictures = testweb::ServeBenchAccount(web.web, shape);
+  ScratchDir home("gui-home");
+  {
+    Window window({}, SiteAdapters(), home.Path());
+    QVERIFY(window.Start());
+    QVERIFY(ListAccount(window, "20002"));
+    ClickRow(window, 0);
+    ClickRow(window, 1);
+    window->App().Down().wMaxKB = 1;  // every 2000-byte picture is refused
+    QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
+    QTRY_COMPARE_WITH_TIMEOUT(window->Status1()->text(),
+                              QString("下载完毕：写入 0/3，失败 3，图集“bench00002”列表获取失败"),
+                              kWaitMs);
+    QCOMPARE(window->FailedRows().size(), size_t{4});
+  }
+  Window window({}, SiteAdapters(), home.Path());
+  QVERIFY(window.Start());
+  const std::vector<FailedRow> rows = window->FailedRows();
+  QCOMPARE(rows.size(), size_t{4});
+  std::vector<std::string> addresses;
+  for (size_t i = 0; i < 3; ++i) {
+    QCOMPARE(rows[i].album, std::string("bench"));
+    QCOMPARE(rows[i].tried.size(), size_t{1});
+    addresses.push_back(rows[i].tried[0].address);
+    QVERIFY2(rows[i].tried[0].result.startsWith("最后一次尝试：大小不在设置的范围内（"),
+             qPrintable(rows[i].tried[0].result));
+  }
+  std::sort(addresses.begin(), addresses.end());
+  QCOMPARE(addresses, std::vector<std::string>(pictures.begin(), pictures.begin() + 3));
+  QCOMPARE(rows[3].album, std::string("bench00002"));
+  QVERIFY(rows[3].file.empty());
+  QCOMPARE(rows[3].tried.front().result, QString("图集列表获取失败"));
+  window->UpdateMenuMarks();
+  QVERIFY(window->MenuAction(ID_FAILED_LIST)->isEnabled());
+  CFailedDlg dialog(rows, window.dialog.get());
+  QCOMPARE(dialog.Table()->rowCount(), 4);
 }
 
 QTEST_MAIN(GuiTest)
