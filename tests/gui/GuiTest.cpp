@@ -26,6 +26,8 @@
 #include "fs/ProgramFolder.h"
 
 #include "gui/AlbumGrid.h"
+#include "gui/ArchiveNote.h"
+#include "gui/ChineseTexts.h"
 #include "gui/ComboBox2.h"
 #include "gui/DlgFind.h"
 #include "gui/FailedDlg.h"
@@ -200,6 +202,8 @@ class GuiTest : public QObject {
   void typedSavePathIsKept();
   void waitLineGoesWhenTheWaitEnds();
   void failedListSurvivesARestart();
+  void noEnglishInTheWindowsTexts();
+  void damagedArchiveIsToldInANote();
 };
 
 void GuiTest::listsTicksAndDownloads() {
@@ -1017,6 +1021,83 @@ void GuiTest::failedListSurvivesARestart() {
   QVERIFY(window->MenuAction(ID_FAILED_LIST)->isEnabled());
   CFailedDlg dialog(rows, window.dialog.get());
   QCOMPARE(dialog.Table()->rowCount(), 4);
+}
+
+// Every text the program itself shows (captions, labels, buttons, menus, tool tips, headers,
+// the dialogs, its notes and reasons) is Chinese: English words only where they are names.
+void GuiTest::noEnglishInTheWindowsTexts() {
+  QStringList texts;
+  auto collect = [&texts](QWidget* root) {
+    QList<QWidget*> widgets = root->findChildren<QWidget*>();
+    widgets.append(root);
+    for (QWidget* widget : widgets) {
+      texts << widget->windowTitle() << widget->toolTip();
+      if (auto* label = qobject_cast<QLabel*>(widget)) texts << label->text();
+      if (auto* button = qobject_cast<QAbstractButton*>(widget)) texts << button->text();
+      if (auto* group = qobject_cast<QGroupBox*>(widget)) texts << group->title();
+      if (auto* edit = qobject_cast<QLineEdit*>(widget)) texts << edit->placeholderText();
+      if (auto* view = qobject_cast<QAbstractItemView*>(widget); view && view->model()) {
+        for (int column = 0; column < view->model()->columnCount(); ++column) {
+          texts << view->model()->headerData(column, Qt::Horizontal).toString();
+        }
+      }
+    }
+    for (QAction* action : root->findChildren<QAction*>()) texts << action->text();
+  };
+  Window window;
+  QVERIFY(window.Start());
+  window->ShowFind();
+  collect(window.dialog.get());
+  collect(window->FindWindow());
+  DownParam slot{0, 0, 5, 30};
+  Config config;
+  CDlgDownSet down(
+      slot, [](const QString&) {}, nullptr, &config);
+  collect(&down);
+  NameRule rule;
+  CDlgSaveSet naming(rule, nullptr);
+  collect(&naming);
+  CFailedDlg failed({FailedRow{"a", "/x/1.jpg", {{"http://p.test/1.jpg", "失败"}}}}, nullptr);
+  collect(&failed);
+  // The texts made from the system's and the engine's English.
+  texts << ArchiveNote("", false) << ArchiveNote("", true)
+        << SystemReason(std::make_error_code(std::errc::permission_denied)).section("（", 0, 0)
+        << FailureInChinese("").section("（", 0, 0)
+        << FailureInChinese("pics.test: HTTP 404 Not Found").section("（", 0, 0)
+        << QCoreApplication::translate("QAbstractFileIconProvider", "Folder");
+  // Names: the program, the file it reads, header and product names.
+  const QStringList names{"Albumora", "albumora", "QQ",  "Cookie", "User", "Agent", "README", "md",
+                          "archive",  "db",       "xdg", "open",   "HTTP", "K",     "S"};
+  const QRegularExpression tags("<[^>]*>");
+  const QRegularExpression word("[A-Za-z]+");
+  QStringList english;
+  for (QString text : texts) {
+    text.remove(tags);
+    for (auto it = word.globalMatch(text); it.hasNext();) {
+      const QString found = it.next().captured();
+      if (found.size() > 1 && !names.contains(found)) english << found + " in \"" + text + "\"";
+    }
+  }
+  QVERIFY2(english.isEmpty(), qPrintable(english.join("\n")));
+}
+
+// A damaged archive is told once, in Chinese, in a note that holds nothing up; each download
+// without it says so in its end line.
+void GuiTest::damagedArchiveIsToldInANote() {
+  MadeUpAlbums adapters;
+  ScratchDir home("gui-home");
+  std::ofstream(home.Dir() / kArchiveFileName) << std::string(4096, 'x');
+  Window window({}, adapters, home.Path());
+  QVERIFY(window.Start());
+  QCOMPARE(window.asked.notes.size(), 1);
+  QVERIFY2(window.asked.notes[0].startsWith("下载记录 archive.db "),
+           qPrintable(window.asked.notes[0]));
+  QVERIFY(window.asked.messages.isEmpty());
+  QVERIFY(ListAccount(window, "http://names.test/a"));
+  window->DownloadClicked();
+  QVERIFY(QTest::qWaitFor([&] { return window.DownloadIdle(); }, kWaitMs));
+  QTRY_VERIFY_WITH_TIMEOUT(window->Status1()->text().endsWith(kNoArchiveRemark), kWaitMs);
+  QCOMPARE(window.asked.notes.size(), 1);
 }
 
 QTEST_MAIN(GuiTest)
