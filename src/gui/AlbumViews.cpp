@@ -59,7 +59,11 @@ void AlbumViews::Reset(bool preview) {
 
 void AlbumViews::RowAdded(int row) { grid_->RowAdded(row); }
 
-void AlbumViews::CellChanged(int row, int column) { grid_->CellChanged(row, column); }
+void AlbumViews::CellChanged(int row, int column) {
+  grid_->CellChanged(row, column);
+  // A cover's cell filled later (thumbnails) is one more album for "全选".
+  FollowTicks();
+}
 
 void AlbumViews::Repaint() { grid_->viewport()->update(); }
 

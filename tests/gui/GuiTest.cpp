@@ -910,6 +910,7 @@ void GuiTest::ticksSurviveViewSwitchAndSearch() {
   QVERIFY(switchView());
   AlbumGridModel& model = window->Grid()->Model();
   QCOMPARE(window->App().grid.SelectedAlbums(8), ticked);
+  QCOMPARE(window->SelectAllBox()->checkState(), Qt::PartiallyChecked);
   QCOMPARE(model.index(1, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));  // album 7
   QVERIFY(switchView());
   QCOMPARE(window->App().grid.SelectedAlbums(8), ticked);
