@@ -315,6 +315,7 @@ void GuiTest::stopsADownloadMidAlbum() {
   QCOMPARE(window->Grid()->Model().rowCount(), 3);
   for (int row : {0, 1, 2}) ClickRow(window, row);
   window->App().Down().wThreads = 2;
+  const QRect frameAt = window->ListFrame()->geometry();
 
   QTest::mouseClick(window->DownloadButton(), Qt::LeftButton);
   QTRY_COMPARE_WITH_TIMEOUT(window->DownloadButton()->text(), QString("终止下载"), kWaitMs);
@@ -324,6 +325,9 @@ void GuiTest::stopsADownloadMidAlbum() {
   QTRY_VERIFY_WITH_TIMEOUT(window->Progress()->value() >= 2, kWaitMs);
   QCOMPARE(window->Progress()->maximum(), 40);
   // The album shown is marked in the grid, the others not.
+  // The status lines filling up move nothing above them.
+  QTRY_VERIFY_WITH_TIMEOUT(!window->Status2()->text().isEmpty(), kWaitMs);
+  QCOMPARE(window->ListFrame()->geometry(), frameAt);
   AlbumGridModel& rows = window->Grid()->Model();
   QVERIFY(rows.index(0, 1).data(Qt::BackgroundRole).isValid());
   QVERIFY(!rows.index(2, 1).data(Qt::BackgroundRole).isValid());
