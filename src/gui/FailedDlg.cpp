@@ -39,13 +39,13 @@ std::string HostOfWords(const std::string& words) {
   return host;
 }
 
-// What the first address of a picture gave when the fallback was tried after it: the engine
-// keeps the words of the last address only.
+// What the first address of a picture gave when the fallback was tried after it and its own
+// words were not heard: the picture's result keeps the words of the last address only.
 constexpr const char* kFellBack = "没有得到图片，改试备用地址";
 
 // A failed picture: its addresses in the order tried, what each gave.
 std::vector<FailedAttempt> Attempts(const std::string& line, const std::string& words,
-                                    FetchFailure kind) {
+                                    FetchFailure kind, const WordsOfAddress& wordsOf) {
   const std::string primary = PrimaryAddress(line);
   const size_t cut = line.find("\r\n");
   const std::string fallback = cut == std::string::npos ? std::string() : line.substr(cut + 2);
@@ -53,7 +53,9 @@ std::vector<FailedAttempt> Attempts(const std::string& line, const std::string& 
   if (fallback.empty() || kind == FetchFailure::NotWritten) {
     return {{primary, FailureInChinese(words)}};
   }
-  return {{primary, kFellBack}, {fallback, FailureInChinese(words)}};
+  const std::string heard = wordsOf ? wordsOf(primary) : std::string();
+  return {{primary, heard.empty() ? QString(kFellBack) : FailureInChinese(heard)},
+          {fallback, FailureInChinese(words)}};
 }
 
 }  // namespace
@@ -93,7 +95,8 @@ QString FailureInChinese(const std::string& words) {
 }
 
 std::vector<FailedRow> FailedRowsOf(const std::vector<AlbumReport>& reports,
-                                    const std::vector<std::string>& names) {
+                                    const std::vector<std::string>& names,
+                                    const WordsOfAddress& wordsOf) {
   std::vector<FailedRow> rows;
   for (const AlbumReport& report : reports) {
     const std::string name =
@@ -118,7 +121,8 @@ std::vector<FailedRow> FailedRowsOf(const std::vector<AlbumReport>& reports,
       rows.push_back(std::move(row));
     }
     for (const FailedPicture& picture : report.failures) {
-      rows.push_back({name, picture.file, Attempts(picture.address, picture.reason, picture.kind)});
+      rows.push_back(
+          {name, picture.file, Attempts(picture.address, picture.reason, picture.kind, wordsOf)});
     }
   }
   return rows;

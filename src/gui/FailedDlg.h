@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,9 +32,12 @@ struct FailedRow {
 // The engine's words for a failure ("pics.test: HTTP 404 Not Found") in Chinese, the words
 // after them: "网站回答 404（pics.test: HTTP 404 Not Found）". The table of phrases is here.
 QString FailureInChinese(const std::string& words);
-// The rows of a job's reports (name: the album's name by its index in the album list).
+// The engine's words for an address that failed during the job; empty when none were heard.
+using WordsOfAddress = std::function<std::string(const std::string& address)>;
+// The rows of a job's reports (names: the albums' names by their index in the album list).
 std::vector<FailedRow> FailedRowsOf(const std::vector<AlbumReport>& reports,
-                                    const std::vector<std::string>& names);
+                                    const std::vector<std::string>& names,
+                                    const WordsOfAddress& wordsOf = {});
 // The rows of the archive's newest run.
 std::vector<FailedRow> FailedRowsOf(Archive& archive);
 

@@ -129,6 +129,11 @@ CGallerixDlg::CGallerixDlg(const Adapters& adapters, StartOptions options)
   archive_ = Archive::Open(ProgramFile(kArchiveFileName), archiveError_);
   if (archive_) failedRows_ = FailedRowsOf(*archive_);
   ApplyConfig(app_.config);
+  // Every failed exchange: what each address of a picture gave, for "失败的图片".
+  SetFetchFailureObserver([this](const std::string& url, const HttpResponse& response) {
+    std::lock_guard lock(heardMutex_);
+    if (app_.nDownState.load() != DOWN_IDLE) heard_[url] = response.strError;
+  });
   // A host that asked to slow down: the main status line counts the wait down, then shows
   // the job's line again.
   SetHostWaitObserver([this](const HostWait& wait) {
@@ -267,6 +272,7 @@ void CGallerixDlg::Shutdown() {
   }
   runner_.Join();
   SetHostWaitObserver(nullptr);
+  SetFetchFailureObserver(nullptr);
   SaveCookies();
   shuttingDown_ = false;
 }
@@ -351,6 +357,8 @@ void CGallerixDlg::StartDownload() {
     if (archive_) archive_->BeginRun();
     std::lock_guard lock(reportsMutex_);
     reports_.clear();
+    std::lock_guard heard(heardMutex_);
+    heard_.clear();
   }
   if (app_.nDownState.load() == DOWN_IDLE) {
     downloading_ = app_.grid.SelectedAlbums(static_cast<int>(app_.albumList.size()));
@@ -523,7 +531,11 @@ void CGallerixDlg::SetDownloadBusy(bool busy) {
       for (size_t i = 0; i < app_.albumList.size(); ++i) names.push_back(app_.albumList[i].strName);
       {
         std::lock_guard lock(reportsMutex_);
-        failedRows_ = FailedRowsOf(reports_, names);
+        failedRows_ = FailedRowsOf(reports_, names, [this](const std::string& address) {
+          std::lock_guard heard(heardMutex_);
+          auto it = heard_.find(address);
+          return it == heard_.end() ? std::string() : it->second;
+        });
       }
       TellArchive();
       views_->ShowCurrent(-1);

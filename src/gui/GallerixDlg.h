@@ -20,6 +20,7 @@
 #include <QMainWindow>
 #include <atomic>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -199,6 +200,10 @@ class CGallerixDlg : public QMainWindow, public Host {
   std::mutex reportsMutex_;
   std::vector<AlbumReport> reports_;
   std::vector<FailedRow> failedRows_;
+  // The engine's words for each address that failed during the running job (any thread): a
+  // picture's first address keeps its own reason when its fallback failed too.
+  std::mutex heardMutex_;
+  std::map<std::string, std::string> heard_;
   // The albums the running download took, in its order (window thread only): the one it shows
   // is marked in the grid.
   std::vector<int> downloading_;
