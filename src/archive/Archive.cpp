@@ -456,6 +456,39 @@ class SqliteArchive final : public Archive {
     return row;
   }
 
+  std::vector<AlbumRow> NewestRunAlbums() override {
+    std::lock_guard lock(mutex_);
+    Statement query;
+    std::vector<AlbumRow> rows;
+    if (!query.Prepare(db_.get(),
+                       "SELECT site, album, name, folder, outcome, listed, written, already,"
+                       " failed, stopped, note, time FROM albums"
+                       " WHERE run=(SELECT max(run) FROM albums) ORDER BY id")) {
+      Note("could not read the newest run's albums", sqlite3_errcode(db_.get()));
+      return rows;
+    }
+    sqlite3_stmt* stmt = query.Use();
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      AlbumRow row;
+      row.site = ColumnText(stmt, 0);
+      row.album = ColumnText(stmt, 1);
+      row.name = ColumnText(stmt, 2);
+      row.folder = ColumnText(stmt, 3);
+      row.outcome = ValueOf(kAlbumOutcomes, ColumnText(stmt, 4), AlbumOutcome::Partial);
+      row.listed = static_cast<uint32_t>(sqlite3_column_int64(stmt, 5));
+      row.written = static_cast<uint32_t>(sqlite3_column_int64(stmt, 6));
+      row.already = static_cast<uint32_t>(sqlite3_column_int64(stmt, 7));
+      row.failed = static_cast<uint32_t>(sqlite3_column_int64(stmt, 8));
+      row.stopped = static_cast<uint32_t>(sqlite3_column_int64(stmt, 9));
+      row.note = ColumnText(stmt, 10);
+      row.time = sqlite3_column_int64(stmt, 11);
+      rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) Note("could not read the newest run's albums", rc);
+    return rows;
+  }
+
   bool BeginRun() override {
     std::lock_guard lock(mutex_);
     if (StartRun()) return true;

@@ -131,6 +131,9 @@ class Archive {
   // The newest outcome row of an album, if any.
   virtual std::optional<AlbumRow> NewestAlbum(const std::string& site,
                                               const std::string& album) = 0;
+  // The album rows of the newest run that recorded any album, in the order recorded (the last
+  // download's albums, for a list of what went wrong that outlives the program).
+  virtual std::vector<AlbumRow> NewestRunAlbums() = 0;
   // Starts a new run: the rows recorded from now on belong to it (e.g. one per download job
   // when the archive stays open across jobs). False when it could not be written.
   virtual bool BeginRun() = 0;

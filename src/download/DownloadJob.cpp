@@ -795,41 +795,65 @@ void AlbumPipeline::EndAll() {
   pool_.Join();
 }
 
-// The end of the job in the main status line: bare "下载完毕" only when every album is complete
-// and something was written or was there; otherwise what happened.
-std::string EndText(const std::vector<AlbumReport>& albums, bool stopped) {
+// The end of the job in the main status line, always with its counts: "下载完毕：写入 6/6", or
+// after a stop "下载已停止：写入 130/300", where the pictures of the albums the stop kept from
+// being read count too (as many as the site reported), so the second number is what was ticked.
+// An album whose list failed or was refused is named when it is the only one.
+std::string EndText(const AlbumList& list, const std::vector<int>& selected,
+                    const std::vector<AlbumReport>& albums, bool stopped) {
   size_t listed = 0;
   long written = 0;
   long already = 0;
   long failed = 0;
-  int listFailed = 0;
-  int refused = 0;
+  std::vector<int> listFailed;
+  std::vector<int> refused;
   bool listOnly = false;
   bool allGood = !albums.empty() && !stopped;
+  auto siteCount = [&list](int index) -> size_t {
+    if (index < 0 || static_cast<size_t>(index) >= list.size()) return 0;
+    return static_cast<size_t>(std::max(list[static_cast<size_t>(index)].nCount, 0));
+  };
+  std::vector<bool> reported(selected.size(), false);
   for (const AlbumReport& album : albums) {
-    listed += album.listed;
+    const bool cut = stopped && album.outcome == AlbumOutcome::Stopped;
+    listed += cut ? std::max(album.listed, siteCount(album.albumIndex)) : album.listed;
+    if (album.position >= 1 && static_cast<size_t>(album.position) <= reported.size()) {
+      reported[static_cast<size_t>(album.position - 1)] = true;
+    }
     written += album.written;
     already += album.already;
     failed += album.failed;
-    listFailed += album.outcome == AlbumOutcome::ListFailed ? 1 : 0;
-    refused += album.outcome == AlbumOutcome::Refused ? 1 : 0;
+    if (album.outcome == AlbumOutcome::ListFailed) listFailed.push_back(album.albumIndex);
+    if (album.outcome == AlbumOutcome::Refused) refused.push_back(album.albumIndex);
     listOnly = listOnly || album.listOnly;
     allGood = allGood && OutcomeIsGood(album.outcome);
   }
-  if (allGood && (written > 0 || listOnly) && already == 0) return "下载完毕";
-  std::string text = "下载完毕：";
+  if (stopped) {
+    for (size_t i = 0; i < selected.size(); ++i) {
+      if (!reported[i]) listed += siteCount(selected[i]);
+    }
+  }
+  std::string text = stopped ? "下载已停止" : "下载完毕";
   if (listOnly) {
-    text += "已生成" + std::to_string(listed) + "张图片的下载列表";
+    text += "：已生成" + std::to_string(listed) + "张图片的下载列表";
   } else if (listed == 0) {
-    text += allGood ? "没有新图片" : "没有可下载的图片";
+    if (!stopped) text += allGood ? "：没有新图片" : "：没有可下载的图片";
   } else {
-    text += "写入 " + std::to_string(written) + "/" + std::to_string(listed);
+    text += "：写入 " + std::to_string(written) + "/" + std::to_string(listed);
     if (already > 0) text += "，已有 " + std::to_string(already);
     if (failed > 0) text += "，失败 " + std::to_string(failed);
   }
-  if (listFailed > 0) text += "，" + std::to_string(listFailed) + "个图集列表获取失败";
-  if (refused > 0) text += "，" + std::to_string(refused) + "个图集需要验证";
-  if (stopped) text += "，已停止";
+  auto albumsText = [&list, &text](const std::vector<int>& which, const char* what) {
+    if (which.empty()) return;
+    const int index = which.front();
+    if (which.size() == 1 && index >= 0 && static_cast<size_t>(index) < list.size()) {
+      text += "，图集“" + list[static_cast<size_t>(index)].strName + "”" + what;
+    } else {
+      text += "，" + std::to_string(which.size()) + "个图集" + what;
+    }
+  };
+  albumsText(listFailed, "列表获取失败");
+  albumsText(refused, "需要验证");
   return text;
 }
 
@@ -901,7 +925,7 @@ void RunDownloadJob(AppState& app, const Adapters& adapters,
   for (const AlbumReport& album : albums) total += album.listed;
 
   app.host.SetDownloadBusy(false);
-  app.host.SetStatus(StatusLine::Main, EndText(albums, stopped));
+  app.host.SetStatus(StatusLine::Main, EndText(app.albumList, selected, albums, stopped));
   app.host.SetStatus(StatusLine::Progress, "");
   if (total > 0 && SlotHas(app, OPT_OPEN_DIR)) app.host.OpenFolder(lastFolder);
   // Last: once idle, the records may be reused by a new job or let go by the front end.

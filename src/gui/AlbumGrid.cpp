@@ -18,6 +18,7 @@ const char* const kListTitles[GridModel::kListColumns] = {"序号", "名称", "�
 constexpr int kTextLine = 22;  // the line under a cover: its check box and name
 constexpr int kCoverTop = 4;
 const QColor kFoundColor(255, 226, 120);
+const QColor kCurrentColor(204, 228, 255);
 
 // The cover of an album that has none (or whose cover could not be read).
 QPixmap Placeholder() {
@@ -126,6 +127,17 @@ void AlbumGridModel::SetFound(int viewRow, int column) {
   MarksChanged();
 }
 
+void AlbumGridModel::SetCurrent(int album) {
+  if (current_ == album) return;
+  current_ = album;
+  MarksChanged();
+}
+
+int AlbumGridModel::AlbumAt(const QModelIndex& index) const {
+  if (!Used(index)) return -1;
+  return grid_.Cell(GridRow(index.row()), preview_ ? index.column() : 0).data;
+}
+
 int AlbumGridModel::AddThumbnail(const QPixmap& pixmap) {
   thumbnails_.push_back(pixmap);
   return static_cast<int>(thumbnails_.size()) - 1;
@@ -169,7 +181,13 @@ QVariant AlbumGridModel::data(const QModelIndex& index, int role) const {
     case Qt::FontRole: {
       const bool found =
           index.row() == foundRow_ && (foundColumn_ < 0 || index.column() == foundColumn_);
-      if (!found) return {};
+      if (!found) {
+        if (current_ < 0 || AlbumAt(index) != current_) return {};
+        if (role == Qt::BackgroundRole) return QBrush(kCurrentColor);
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+      }
       if (role == Qt::BackgroundRole) return QBrush(kFoundColor);
       QFont bold;
       bold.setBold(true);
@@ -284,6 +302,31 @@ void AlbumGridView::ClearFound() { model_->SetFound(-1, -1); }
 
 int AlbumGridView::TickedCount() const {
   return static_cast<int>(grid_.SelectedAlbums(1 << 30).size());
+}
+
+int AlbumGridView::AlbumCount() const {
+  const int rows = model_->rowCount();
+  if (!model_->Preview() || rows == 0) return rows;
+  int last = 0;
+  for (int column = 0; column < model_->columnCount(); ++column) {
+    if (model_->Used(model_->index(rows - 1, column))) ++last;
+  }
+  return (rows - 1) * model_->columnCount() + last;
+}
+
+void AlbumGridView::ShowCurrent(int album) {
+  model_->SetCurrent(album);
+  if (album < 0) return;
+  const int columns = model_->Preview() ? model_->columnCount() : 1;
+  for (int row = 0; row < model_->rowCount(); ++row) {
+    for (int column = 0; column < columns; ++column) {
+      const QModelIndex cell = model_->index(row, column);
+      if (model_->AlbumAt(cell) == album) {
+        scrollTo(cell, QAbstractItemView::EnsureVisible);
+        return;
+      }
+    }
+  }
 }
 
 bool AlbumGridView::Ticked(int album) const {

@@ -32,6 +32,10 @@ class AlbumGridModel : public QAbstractTableModel {
   void MarksChanged();
   // The search's hit: a view row (list mode) or cell (thumbnail mode, column >= 0); row -1: none.
   void SetFound(int viewRow, int column);
+  // The album a download shows (its row or cover is marked); -1: none.
+  void SetCurrent(int album);
+  // The album of a view cell (list mode: its row's); -1 when the cell holds none.
+  int AlbumAt(const QModelIndex& index) const;
   int AddThumbnail(const QPixmap& pixmap);
   void ClearThumbnails();
   int ThumbnailCount() const { return static_cast<int>(thumbnails_.size()); }
@@ -55,6 +59,7 @@ class AlbumGridModel : public QAbstractTableModel {
   int rows_ = 0;
   int foundRow_ = -1;
   int foundColumn_ = -1;
+  int current_ = -1;
   std::vector<QPixmap> thumbnails_;
   QPixmap placeholder_;
 };
@@ -84,8 +89,11 @@ class AlbumGridView : public QTableView {
   void ShowFound(int gridRow, int column);
   // The search window closed: no highlight.
   void ClearFound();
-  // The number of ticked rows (list mode) or covers.
+  // The number of ticked rows (list mode) or covers, and of the albums shown.
   int TickedCount() const;
+  int AlbumCount() const;
+  // The album a download shows: marked and scrolled into view; -1: none.
+  void ShowCurrent(int album);
 
  private:
   void SyncSelection();

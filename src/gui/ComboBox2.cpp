@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCompleter>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPointer>
@@ -43,8 +44,14 @@ CComboBox2::CComboBox2(QWidget* parent) : QComboBox(parent) {
   connect(view(), &QAbstractItemView::clicked, this,
           [this](const QModelIndex& index) { ItemPicked(index.row()); });
   connect(lineEdit(), &QLineEdit::returnPressed, this, [this] {
-    // With the suggestions open the completer picks after this.
-    if (!SuggestionsShown()) emit Entered();
+    if (!SuggestionsShown()) {
+      emit Entered();
+      return;
+    }
+    // With the suggestions open the completer closes them (and puts a chosen suggestion into
+    // the box) after this: the one Enter lists once that is done.
+    QMetaObject::invokeMethod(
+        this, [this] { emit Entered(); }, Qt::QueuedConnection);
   });
   // The suggestion list is a pop-up, which would swallow the click that closes it: the filter
   // passes that click on (and Qt is told not to replay it a second time).
@@ -54,7 +61,19 @@ CComboBox2::CComboBox2(QWidget* parent) : QComboBox(parent) {
 }
 
 bool CComboBox2::eventFilter(QObject* watched, QEvent* event) {
-  QWidget* popup = completer_->popup();
+  QAbstractItemView* popup = completer_->popup();
+  if (watched == popup && event->type() == QEvent::KeyPress) {
+    // Enter before any suggestion was chosen lists the typed text (the completer would put
+    // the first suggestion into the box); with one chosen the completer puts it there and
+    // the line edit's Enter lists it.
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+        !popup->selectionModel()->hasSelection()) {
+      popup->hide();
+      emit Entered();
+      return true;
+    }
+  }
   if (watched != popup || event->type() != QEvent::MouseButtonPress) {
     return QComboBox::eventFilter(watched, event);
   }
@@ -86,9 +105,18 @@ bool CComboBox2::eventFilter(QObject* watched, QEvent* event) {
 
 void CComboBox2::AddItem(const QString& text) {
   items_.append(text);
+  RebuildDropDown();
+}
+
+void CComboBox2::SetItems(const QStringList& items) {
+  items_ = items;
+  RebuildDropDown();
+}
+
+void CComboBox2::RebuildDropDown() {
   QStringList sorted;
   for (const QString& item : items_) sorted.append(BeforeMarker(item));
-  sorted.sort();
+  if (sorted_) sorted.sort();
   const QString edit = currentText();
   const int cursor = lineEdit()->cursorPosition();
   const QSignalBlocker blocker(this);

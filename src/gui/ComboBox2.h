@@ -5,8 +5,9 @@
 // part before it.
 //
 // A pick from the drop-down (by mouse or keys) puts the item into the box. Enter lists
-// (Entered) unless the suggestion list is open, where it picks. A click outside the open
-// suggestion list closes it and still reaches what was clicked.
+// (Entered), also while the suggestion list is open: it closes the list, puts the suggestion
+// chosen there (if any) into the box, and lists. A click outside the open suggestion list
+// closes it and still reaches what was clicked.
 #pragma once
 
 #include <QComboBox>
@@ -25,8 +26,11 @@ class CComboBox2 : public QComboBox {
 
   explicit CComboBox2(QWidget* parent = nullptr);
 
-  // Appends an item (the drop-down is rebuilt from every item, sorted).
+  // Appends an item (the drop-down is rebuilt from every item, sorted unless SetSorted(false)).
   void AddItem(const QString& text);
+  // Replaces every item (the save box's recent paths, newest first).
+  void SetItems(const QStringList& items);
+  void SetSorted(bool sorted) { sorted_ = sorted; }
   const QStringList& Items() const { return items_; }
   // The suggestions offered for the last typed text, as shown.
   QStringList Suggestions() const;
@@ -35,7 +39,7 @@ class CComboBox2 : public QComboBox {
  signals:
   // A suggestion or a drop-down item was picked; the box holds its text.
   void Picked();
-  // Enter was pressed in the box while no suggestion list was open.
+  // Enter was pressed in the box (after the suggestion list, if open, has done its pick).
   void Entered();
 
  protected:
@@ -45,8 +49,10 @@ class CComboBox2 : public QComboBox {
   void EditChanged(const QString& text);
   void SuggestionPicked(const QString& shown);
   void ItemPicked(int row);
+  void RebuildDropDown();
 
   QStringList items_;
+  bool sorted_ = true;
   QStringList shownFrom_;  // the item behind each suggestion
   QStringListModel* suggestions_;
   QCompleter* completer_;

@@ -1,12 +1,8 @@
 #include "gui/GallerixDlg.h"
 
-#include <unistd.h>
-
-#include <QActionGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -14,44 +10,34 @@
 #include <QHBoxLayout>
 #include <QImageReader>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSignalBlocker>
+#include <QRegularExpression>
 #include <QSplashScreen>
 #include <QStandardPaths>
 #include <QThread>
 #include <QVBoxLayout>
 
-#include <cerrno>
 #include <chrono>
 #include <system_error>
 #include <type_traits>
 
 #include "download/Workers.h"
 #include "fs/ProgramFolder.h"
+#include "gui/AddressBar.h"
 #include "gui/AlbumGrid.h"
+#include "gui/AlbumViews.h"
 #include "gui/AppIcon.h"
+#include "gui/ArchiveNote.h"
+#include "gui/ChineseTexts.h"
 #include "gui/ComboBox2.h"
-#include "gui/DlgFind.h"
-#include "gui/FailedDlg.h"
-#include "gui/LoginWindow.h"
-#include "gui/SettingsDialogs.h"
+#include "gui/StatusLines.h"
 #include "net/CookieStore.h"
 #include "net/HttpEngine.h"
 #include "sites/Registry.h"
 #include "text/StringCtrl.h"
-
-#ifndef ALBUMORA_VERSION
-#error "ALBUMORA_VERSION comes from the project version in CMakeLists.txt"
-#endif
-#ifndef ALBUMORA_SOURCE_README
-#define ALBUMORA_SOURCE_README ""
-#endif
 
 namespace albumora::gui {
 
@@ -60,63 +46,7 @@ namespace {
 constexpr const char* kTitle = "Albumora 相册批量下载";
 constexpr const char* kNotice = "输入QQ号或相册主页网址，点“获取相册”";
 
-// The option items of the settings menu and their bits in the current site's wOptions.
-struct OptionItem {
-  int id;
-  const char* caption;
-  uint16_t option;
-};
-constexpr OptionItem kOptionItems[] = {
-    {ID_THUNDER_ONLY, "只生成迅雷下载列表", OPT_THUNDER_ONLY},
-    {ID_NAME_FILE, "生成图片原始名文件", OPT_NAME_FILE},
-    {ID_FIX_ORDER, "修正图片顺序", OPT_FIX_ORDER},
-    {ID_FIX_FORMAT, "修正图片格式", OPT_FIX_FORMAT},
-    {ID_SKIP_OLD, "不下载以前下载过的图片", OPT_SKIP_OLD},
-    {ID_OPEN_DIR, "下载完成后打开保存路径", OPT_OPEN_DIR},
-    {ID_TAOBAO_MAIN, "只下载淘宝宝贝主图", OPT_TAOBAO_MAIN},
-};
-
-// The login items: the start address is the family's login address, or the item's own.
-struct LoginItem {
-  int id;
-  const char* caption;
-  int family;           // its site index, or -1
-  const char* address;  // when family is -1; empty: the login window offers the clipboard
-};
-constexpr LoginItem kLoginItems[] = {
-    {ID_LOGIN_QQ, "QQ（绑定的QQ不用在下载器里登录）", SITE_QZONE, nullptr},
-    {ID_LOGIN_TWEIBO, "腾讯微博", -1, "http://t.qq.com/"},
-    {ID_LOGIN_BAIDU, "百度", SITE_BAIDU, nullptr},
-    {ID_LOGIN_NETEASE, "网易", SITE_NETEASE, nullptr},
-    {ID_LOGIN_RENREN, "人人", SITE_RENREN, nullptr},
-    {ID_LOGIN_YUPOO, "又拍", SITE_YUPOO, nullptr},
-    {ID_LOGIN_MOKO, "美空", SITE_MOKO, nullptr},
-    {ID_LOGIN_WEIBO, "新浪微博", SITE_SINA, nullptr},
-    {ID_LOGIN_CUSTOM, "自定义登录", -1, ""},
-};
-
 QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-bool AllDigits(const QString& text) {
-  if (text.isEmpty()) return false;
-  for (QChar c : text) {
-    if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
-  }
-  return true;
-}
-
-QString WithSlash(QString folder) {
-  if (!folder.isEmpty() && !folder.endsWith('/')) folder += '/';
-  return folder;
-}
-
-// The project's README: installed beside the program, else the source tree's.
-QString ReadmePath() {
-  const QString installed =
-      QCoreApplication::applicationDirPath() + "/../share/doc/albumora/README.md";
-  if (QFileInfo::exists(installed)) return QFileInfo(installed).canonicalFilePath();
-  return ALBUMORA_SOURCE_README;
-}
 
 QPixmap SplashPixmap() {
   QPixmap pixmap(420, 150);
@@ -137,34 +67,6 @@ QPixmap SplashPixmap() {
 }
 
 }  // namespace
-
-QString ProposedSavePath(const std::filesystem::path& currentDir, const QString& documentsDir) {
-  const QString folder = WithSlash(Q(currentDir.string()));
-  const QString lower = folder.toLower();
-  // A program started from a temporary folder (an unpacked download), or from the root where
-  // nobody may write, proposes the documents folder instead.
-  const bool temporary = lower.contains("/temp/") || lower.contains("/tmp/") ||
-                         lower.contains("\\temp\\") || lower.contains("\\locals") || folder == "/";
-  if (!temporary) return folder;
-  const QString albums = WithSlash(documentsDir) + "Albumora/";
-  QDir().mkpath(albums);
-  return albums;
-}
-
-bool MakeSaveFolder(const QString& folder, QString& reason) {
-  const std::filesystem::path path(folder.toStdString());
-  std::error_code error;
-  std::filesystem::create_directories(path, error);
-  if (!error && !std::filesystem::is_directory(path, error)) {
-    error = std::make_error_code(std::errc::not_a_directory);
-  }
-  if (!error && ::access(path.c_str(), W_OK | X_OK) != 0) {
-    error = std::error_code(errno, std::generic_category());
-  }
-  if (!error) return true;
-  reason = "无法创建保存路径：" + folder + "\n" + QString::fromLocal8Bit(error.message());
-  return false;
-}
 
 QString AddressFromClipboard(const std::string& clipboard) {
   const QString text = Q(Trim(clipboard));
@@ -196,16 +98,14 @@ void CGallerixDlg::Post(F&& f) {
 
 CGallerixDlg::CGallerixDlg(const Adapters& adapters, StartOptions options)
     : options_(std::move(options)), runner_(app_, adapters) {
+  InstallChineseTexts(*QCoreApplication::instance());
   setWindowTitle(kTitle);
   setWindowIcon(AppIcon());
   setAcceptDrops(true);
-  BuildControls();
-  BuildMenu();
-  notice_->setText(kNotice);
-  version_->setText(QString("版本 ") + ALBUMORA_VERSION);
-  grid_->Reset(false);
+  BuildParts();
+  lines_->SetNotice(kNotice);
 
-  addressBox_->setEditText(AddressFromClipboard(ClipboardText()));
+  bar_->AddressBox()->setEditText(AddressFromClipboard(ClipboardText()));
 
   std::error_code error;
   const std::filesystem::path here =
@@ -214,28 +114,32 @@ CGallerixDlg::CGallerixDlg(const Adapters& adapters, StartOptions options)
       options_.documentsDir.isEmpty()
           ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
           : options_.documentsDir;
-  saveBox_->setEditText(ProposedSavePath(here, documents));
+  download_->SetSavePath(ProposedSavePath(here, documents));
 
   LoadSettings(app_.settings, ProgramFile("soft.dat"));
   configUnreadable_ = !LoadConfig(ProgramFile(kConfigFileName), app_.config, configProblems_);
   for (const RecentField& entry : app_.settings.recentAddr) {
-    if (entry[0] != 0) addressBox_->AddItem(Q(FieldText(entry)));
+    if (entry[0] != 0) bar_->AddressBox()->AddItem(Q(FieldText(entry)));
   }
-  for (const RecentField& entry : app_.settings.recentDir) {
-    if (entry[0] != 0) saveBox_->AddItem(Q(FieldText(entry)));
-  }
-  if (app_.settings.recentDir[0][0] != 0)
-    saveBox_->setEditText(Q(FieldText(app_.settings.recentDir[0])));
-  if (!options_.savePath.isEmpty()) saveBox_->setEditText(options_.savePath);
+  download_->LoadRecent();
+  if (!options_.savePath.isEmpty()) download_->SetSavePath(options_.savePath);
 
   const std::filesystem::path cookies = ProgramFile("cookies.txt");
   if (std::filesystem::exists(cookies, error)) CookieStore::Shared().Load(cookies);
-  archive_ = Archive::Open(ProgramFile(kArchiveFileName), archiveError_);
+  // A short wait at start-up: a lock held elsewhere must not hold the window up.
+  archive_ = Archive::Open(ProgramFile(kArchiveFileName), archiveError_, std::chrono::seconds(2));
+  if (archive_) failedRows_ = FailedRowsOf(*archive_);
   ApplyConfig(app_.config);
-  // A host that asked to slow down: the main status line tells the wait.
+  // Every failed exchange: what each address of a picture gave, for "失败的图片".
+  SetFetchFailureObserver([this](const std::string& url, const HttpResponse& response) {
+    std::lock_guard lock(heardMutex_);
+    if (app_.nDownState.load() != DOWN_IDLE) heard_[url] = response.strError;
+  });
+  // A host that asked to slow down: the main status line counts the wait down, then shows
+  // the job's line again.
   SetHostWaitObserver([this](const HostWait& wait) {
-    SetStatus(StatusLine::Main, "等待 " + std::to_string(wait.seconds) + " 秒：" + wait.host +
-                                    " 要求放慢（" + std::to_string(wait.status) + "）");
+    Post([this, host = Q(wait.host), seconds = static_cast<int>(wait.seconds),
+          status = wait.status] { lines_->ShowWait(host, seconds, status); });
   });
   resize(980, 660);
 }
@@ -245,151 +149,81 @@ CGallerixDlg::~CGallerixDlg() {
   if (startup_.joinable()) startup_.join();
 }
 
-void CGallerixDlg::BuildControls() {
+// The parts, laid out top to bottom: the address bar with "下载", the save row, the album
+// views, their tools beside the progress, the status lines.
+void CGallerixDlg::BuildParts() {
   auto* central = new QWidget(this);
   setCentralWidget(central);
   auto* layout = new QVBoxLayout(central);
 
+  bar_ = std::make_unique<AddressBar>(central);
+  download_ = std::make_unique<DownloadControl>(central, app_.settings, prompts_,
+                                                [this] { SaveSettingsFile(); });
+  views_ = std::make_unique<AlbumViews>(
+      central, app_.grid, [this](bool preview) { return runner_.SwitchView(preview); },
+      [this](const QString& text) { Message(text); });
+  lines_ = std::make_unique<StatusLines>(central);
+
   auto* top = new QHBoxLayout;
-  siteBox_ = new QComboBox(central);
-  siteBox_->setMinimumWidth(150);
-  addressBox_ = new CComboBox2(central);
-  addressBox_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-  listButton_ = new QPushButton("获取相册", central);
-  downloadButton_ = new QPushButton("下载", central);
-  downloadButton_->setEnabled(false);
-  top->addWidget(siteBox_);
-  top->addWidget(addressBox_, 1);
-  top->addWidget(listButton_);
-  top->addWidget(downloadButton_);
+  bar_->AddTo(top);
+  top->addWidget(download_->Button());
   layout->addLayout(top);
 
   auto* save = new QHBoxLayout;
-  save->addWidget(new QLabel("保存路径:", central));
-  saveBox_ = new CComboBox2(central);
-  saveBox_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-  browseButton_ = new QPushButton("设置", central);
-  openButton_ = new QPushButton("打开", central);
-  save->addWidget(saveBox_, 1);
-  save->addWidget(browseButton_);
-  save->addWidget(openButton_);
+  download_->AddSaveRow(save);
   layout->addLayout(save);
 
-  listFrame_ = new QGroupBox("相册列表", central);
-  auto* frame = new QVBoxLayout(listFrame_);
-  grid_ = new AlbumGridView(app_.grid, listFrame_);
-  frame->addWidget(grid_);
-  layout->addWidget(listFrame_, 1);
+  layout->addWidget(views_->Frame(), 1);
 
   auto* tools = new QHBoxLayout;
-  selectAll_ = new QCheckBox("全选", central);
-  previewBox_ = new QCheckBox("预览图", central);
-  findLink_ = new QLabel("<a href=\"#find\">查找</a>", central);
-  progress_ = new QProgressBar(central);
-  progress_->setRange(0, 1);
-  progress_->setValue(0);
-  progress_->setFormat("");
-  tools->addWidget(selectAll_);
-  tools->addWidget(previewBox_);
-  tools->addWidget(findLink_);
+  views_->AddTools(tools);
   tools->addStretch(1);
-  tools->addWidget(new QLabel("当前相册:", central));
-  tools->addWidget(progress_, 1);
+  download_->AddProgress(tools);
   layout->addLayout(tools);
 
-  // The status lines keep one line's height, empty or not, and a long text is cut rather than
-  // widening the window: the grid above them does not move as they fill.
-  status1_ = new QLabel("就绪", central);
-  status2_ = new QLabel(central);
-  for (QLabel* status : {status1_, status2_}) {
-    status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    status->setMinimumHeight(status->fontMetrics().height());
-    layout->addWidget(status);
-  }
-  auto* notes = new QHBoxLayout;
-  notice_ = new QLabel(central);
-  // The notice keeps its place when it hides, so the version stays at the right.
-  QSizePolicy noticePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  noticePolicy.setRetainSizeWhenHidden(true);
-  notice_->setSizePolicy(noticePolicy);
-  version_ = new QLabel(central);
-  updateLink_ = new QLabel("<a href=\"#update\">程序有更新</a>", central);
-  updateLink_->hide();
-  notes->addWidget(notice_, 1);
-  notes->addWidget(updateLink_);
-  notes->addWidget(version_);
-  layout->addLayout(notes);
+  lines_->AddTo(layout);
 
-  connect(siteBox_, qOverload<int>(&QComboBox::currentIndexChanged), this,
-          [this] { SiteChanged(); });
-  connect(addressBox_, &QComboBox::editTextChanged, this, [this] { AddressChanged(); });
-  connect(listButton_, &QPushButton::clicked, this,
-          [this] { runner_.List(siteBox_->currentIndex()); });
-  // Enter in the address box lists, as the button does.
-  connect(addressBox_, &CComboBox2::Entered, this, [this] {
-    if (listButton_->isEnabled()) listButton_->click();
-  });
-  connect(downloadButton_, &QPushButton::clicked, this, [this] { DownloadClicked(); });
-  connect(browseButton_, &QPushButton::clicked, this, [this] { Browse(); });
-  connect(openButton_, &QPushButton::clicked, this, [this] { OpenSaveFolder(); });
-  connect(selectAll_, &QCheckBox::clicked, this, [this](bool on) { SelectAllClicked(on); });
-  connect(previewBox_, &QCheckBox::clicked, this, [this](bool on) { PreviewClicked(on); });
-  connect(findLink_, &QLabel::linkActivated, this, [this] { ShowFind(); });
-}
-
-void CGallerixDlg::BuildMenu() {
-  auto add = [this](QMenu* menu, int id, const QString& caption, bool checkable = false) {
-    QAction* action = menu->addAction(caption);
-    action->setCheckable(checkable);
-    actions_[id] = action;
-    connect(action, &QAction::triggered, this, [this, id] { MenuCommand(id); });
-    return action;
+  MenuNeeds needs;
+  needs.site = [this] { return bar_->Site(); };
+  needs.address = [this] { return bar_->Address(); };
+  needs.savePath = [this] { return download_->SavePath(); };
+  needs.failures = [this] { return FailedRows(); };
+  needs.saveSettings = [this] { SaveSettingsFile(); };
+  needs.configChanged = [this] {
+    SaveConfigFile();
+    ApplyConfig(app_.config);
   };
-  QMenu* login = menuBar()->addMenu("<登录>");
-  for (const LoginItem& item : kLoginItems) add(login, item.id, item.caption);
+  needs.message = [this](const QString& text) { Message(text); };
+  needs.open = [this](const QUrl& url) { OpenWithDesktop(url); };
+  menus_ = std::make_unique<MainMenus>(*this, app_, std::move(needs));
 
-  settingsMenu_ = menuBar()->addMenu("<设置>");
-  add(settingsMenu_, ID_DOWN_SET, "下载参数设置");
-  add(settingsMenu_, ID_SAVE_SET, "文件名设置");
-  for (size_t i = 0; i < std::size(kOptionItems); ++i) {
-    // Separators before "只生成迅雷下载列表", "修正图片顺序" and "只下载淘宝宝贝主图".
-    if (i == 0 || i == 2 || i == 6) settingsMenu_->addSeparator();
-    add(settingsMenu_, kOptionItems[i].id, kOptionItems[i].caption, true);
-  }
-
-  // The import and export items are kept without action.
-  QMenu* files = menuBar()->addMenu("<导入/导出>");
-  add(files, ID_IMPORT, "导入下载文件并开始下载");
-  files->addSeparator();
-  add(files, ID_EXPORT_DOWN, "导出下载文件");
-  add(files, ID_EXPORT_THUNDER, "导出迅雷下载列表");
-
-  settingsMenu_->addSeparator();
-  add(settingsMenu_, ID_FORCE_DOWNLOAD, "重新下载全部图片（不跳过已下载的）", true);
-
-  QMenu* tools = menuBar()->addMenu("<辅助功能>");
-  add(tools, ID_FILES, "文件处理");
-  add(tools, ID_FAILED_LIST, "失败的图片");
-
-  QAction* spacer = menuBar()->addAction(QString(13, QLatin1Char(' ')));
-  spacer->setEnabled(false);
-
-  QMenu* help = menuBar()->addMenu("<帮助>");
-  add(help, ID_GUIDE, "使用说明");
-  add(help, ID_ENQUIRY, "软件咨询");
-  add(help, ID_FEEDBACK, "问题反馈");
-  help->addSeparator();
-  add(help, ID_VERSION, "版本信息");
-
-  for (QMenu* menu : {login, settingsMenu_, files, tools, help}) {
-    connect(menu, &QMenu::aboutToShow, this, [this] { UpdateMenuMarks(); });
-  }
+  connect(bar_.get(), &AddressBar::SiteChanged, this, [this] { SiteChanged(); });
+  connect(bar_.get(), &AddressBar::ListRequested, this,
+          [this] { runner_.List(bar_->SiteBox()->currentIndex()); });
+  connect(download_.get(), &DownloadControl::DownloadRequested, this,
+          [this] { DownloadClicked(); });
+  connect(download_.get(), &DownloadControl::OpenRequested, this, [this] { OpenSaveFolder(); });
 }
 
-QAction* CGallerixDlg::MenuAction(int id) const {
-  auto it = actions_.find(id);
-  return it == actions_.end() ? nullptr : it->second;
-}
+QComboBox* CGallerixDlg::SiteBox() const { return bar_->SiteBox(); }
+CComboBox2* CGallerixDlg::AddressBox() const { return bar_->AddressBox(); }
+CComboBox2* CGallerixDlg::SaveBox() const { return download_->SaveBox(); }
+QPushButton* CGallerixDlg::ListButton() const { return bar_->ListButton(); }
+QPushButton* CGallerixDlg::DownloadButton() const { return download_->Button(); }
+QPushButton* CGallerixDlg::BrowseButton() const { return download_->BrowseButton(); }
+QPushButton* CGallerixDlg::OpenButton() const { return download_->OpenButton(); }
+QCheckBox* CGallerixDlg::SelectAllBox() const { return views_->SelectAllBox(); }
+QCheckBox* CGallerixDlg::PreviewBox() const { return views_->PreviewBox(); }
+QGroupBox* CGallerixDlg::ListFrame() const { return views_->Frame(); }
+AlbumGridView* CGallerixDlg::Grid() const { return views_->Grid(); }
+QLabel* CGallerixDlg::Status1() const { return lines_->Main(); }
+QLabel* CGallerixDlg::Status2() const { return lines_->Progress(); }
+QLabel* CGallerixDlg::Notice() const { return lines_->Notice(); }
+QProgressBar* CGallerixDlg::Progress() const { return download_->Progress(); }
+QAction* CGallerixDlg::MenuAction(int id) const { return menus_->Action(id); }
+QMenu* CGallerixDlg::SettingsMenu() const { return menus_->SettingsMenu(); }
+CDlgFind* CGallerixDlg::FindWindow() const { return views_->FindWindow(); }
+CDlgWebOpen* CGallerixDlg::OpenLoginWindow() const { return menus_->LoginWindow(); }
 
 void CGallerixDlg::Start() {
   if (options_.splash) {
@@ -406,19 +240,16 @@ void CGallerixDlg::Start() {
 }
 
 void CGallerixDlg::Ready(const QStringList& sites) {
-  {
-    const QSignalBlocker blocker(siteBox_);
-    siteBox_->addItems(sites);
-    siteBox_->setCurrentIndex(0);
-  }
+  bar_->SetSites(sites);
   if (splash_) {
     splash_->finish(this);
     splash_.reset();
   }
   show();
   app_.bReady = 1;
+  bar_->RecognizeTyped();
   SiteChanged();
-  AddressChanged();
+  TellArchive();
   if (!configProblems_.empty()) {
     QString text = QString("设置文件 %1 有问题，相关设置使用默认值：\n")
                        .arg(Q(ProgramFile(kConfigFileName).string()));
@@ -434,7 +265,7 @@ void CGallerixDlg::Shutdown() {
   shuttingDown_ = true;
   closing_ = true;
   runner_.RequestStop();
-  if (find_) find_->hide();
+  views_->HideFind();
   // The jobs may still call the window (and wait for it): answer while waiting.
   while (runner_.Running()) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
@@ -442,6 +273,7 @@ void CGallerixDlg::Shutdown() {
   }
   runner_.Join();
   SetHostWaitObserver(nullptr);
+  SetFetchFailureObserver(nullptr);
   SaveCookies();
   shuttingDown_ = false;
 }
@@ -461,50 +293,30 @@ void CGallerixDlg::closeEvent(QCloseEvent* event) {
 // sends them to that site's adapter whatever the box shows meanwhile.
 void CGallerixDlg::SiteChanged() {
   const int listed = app_.nSite.load();
+  QComboBox* sites = bar_->SiteBox();
   const bool other =
-      grid_->Model().rowCount() > 0 && listed != BoxSite() && listed < siteBox_->count();
-  downloadButton_->setToolTip(other ? "下载列表中" + siteBox_->itemText(listed) + "的相册"
-                                    : QString());
-}
-
-int CGallerixDlg::BoxSite() const {
-  const int site = siteBox_->currentIndex();
-  return site >= 0 && site < static_cast<int>(kSettingsSlots) ? site : 0;
+      views_->Grid()->Model().rowCount() > 0 && listed != bar_->Site() && listed < sites->count();
+  download_->Button()->setToolTip(other ? "下载列表中" + sites->itemText(listed) + "的相册"
+                                        : QString());
 }
 
 void CGallerixDlg::DownloadClicked() {
   // A save folder that cannot be made is said once, with the system's reason, before the job
   // starts (an empty box is the job's own message).
-  const QString folder = saveBox_->currentText().trimmed();
+  const QString folder = download_->SavePath().trimmed();
   QString reason;
-  if (app_.nDownState.load() == DOWN_IDLE && !folder.isEmpty() && !MakeSaveFolder(folder, reason)) {
-    Message(reason);
-    return;
+  if (app_.nDownState.load() == DOWN_IDLE && !folder.isEmpty()) {
+    if (!MakeSaveFolder(folder, reason)) {
+      Message(reason);
+      return;
+    }
+    // The path as typed or pasted is kept, as a picked one is: start-up shows it again.
+    download_->RememberUsed();
   }
   StartDownload();
 }
 
-void CGallerixDlg::AddressChanged() {
-  if (siteBox_->count() == 0) return;
-  const int current = siteBox_->currentIndex();
-  const int index = RecognizeSite(addressBox_->currentText().toStdString(), current);
-  if (index != current && index >= 0 && index < siteBox_->count()) {
-    siteBox_->setCurrentIndex(index);
-  }
-  SiteChanged();
-}
-
-void CGallerixDlg::Browse() {
-  const QString chosen =
-      prompts_.pickFolder(this, "请选择文件保存目录：", saveBox_->currentText().trimmed());
-  if (chosen.isEmpty()) return;
-  const QString folder = WithSlash(chosen);
-  saveBox_->setEditText(folder);
-  if (RememberRecent(app_.settings, 1, folder.toStdString())) {
-    saveBox_->AddItem(folder);
-    SaveSettingsFile();
-  }
-}
+void CGallerixDlg::Browse() { download_->Browse(); }
 
 void CGallerixDlg::OpenSaveFolder() {
   QString folder;
@@ -512,8 +324,13 @@ void CGallerixDlg::OpenSaveFolder() {
     std::lock_guard lock(albumMutex_);
     if (poolRunning_ && Pool().running.load()) folder = Q(albumFolder_);
   }
-  if (folder.isEmpty()) folder = saveBox_->currentText();
-  if (!folder.isEmpty()) OpenWithDesktop(QUrl::fromLocalFile(folder));
+  if (folder.isEmpty()) folder = download_->SavePath().trimmed();
+  if (folder.isEmpty()) return;
+  if (!QFileInfo(folder).isDir()) {
+    Message("保存路径还没有创建：" + folder + "\n第一次下载时会自动创建。");
+    return;
+  }
+  OpenWithDesktop(QUrl::fromLocalFile(folder));
 }
 
 void CGallerixDlg::dragEnterEvent(QDragEnterEvent* event) {
@@ -526,184 +343,63 @@ void CGallerixDlg::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
 }
 
-void CGallerixDlg::TakeDroppedPath(const QString& path) {
-  QString folder = path;
-  // A file gives its folder. A path that exists says itself what it is (a folder may have a
-  // dot in its name); otherwise a last "." after the last "/" marks a file.
-  const QFileInfo info(path);
-  const qsizetype slash = folder.lastIndexOf('/');
-  const bool file = info.exists() ? !info.isDir() : slash < folder.lastIndexOf('.');
-  if (file && slash >= 0) folder = folder.left(slash);
-  folder = WithSlash(folder);
-  if (folder.isEmpty()) return;
-  saveBox_->setEditText(folder);
-  if (RememberRecent(app_.settings, 1, folder.toStdString())) {
-    saveBox_->AddItem(folder);
-    SaveSettingsFile();
-  }
-}
+void CGallerixDlg::TakeDroppedPath(const QString& path) { download_->TakeDroppedPath(path); }
 
-void CGallerixDlg::SelectAllClicked(bool checked) { grid_->SelectAllAlbums(checked); }
+void CGallerixDlg::ShowFind() { views_->ShowFind(); }
 
-void CGallerixDlg::PreviewClicked(bool checked) {
-  // The switch's grid reset keeps the ticks and "全选": the rows coming back are ticked again.
-  switchingView_ = true;
-  const bool switched = runner_.SwitchView(checked);
-  switchingView_ = false;
-  if (switched) return;
-  // Refused or a rebuild is running: the box keeps its previous state.
-  const QSignalBlocker blocker(previewBox_);
-  previewBox_->setChecked(!checked);
-}
+void CGallerixDlg::UpdateMenuMarks() { menus_->UpdateMarks(); }
 
-void CGallerixDlg::ShowFind() {
-  if (!find_) {
-    find_ = std::make_unique<CDlgFind>(this, [this](const QString& text) { Message(text); });
-  }
-  find_->ShowFor(grid_);
-}
-
-void CGallerixDlg::UpdateMenuMarks() {
-  const uint16_t options = MenuRule().wOptions;
-  for (const OptionItem& item : kOptionItems) {
-    if (QAction* action = MenuAction(item.id)) action->setChecked((options & item.option) != 0);
-  }
-  if (QAction* taobao = MenuAction(ID_TAOBAO_MAIN)) {
-    taobao->setEnabled(BoxSite() == SITE_TAOBAO);
-  }
-  if (QAction* force = MenuAction(ID_FORCE_DOWNLOAD)) force->setChecked(forceDownload_);
-  if (QAction* failed = MenuAction(ID_FAILED_LIST)) {
-    std::lock_guard lock(failuresMutex_);
-    failed->setEnabled(!failures_.empty());
-  }
-}
-
-void CGallerixDlg::MenuCommand(int id) {
-  for (const OptionItem& item : kOptionItems) {
-    if (item.id == id) {
-      ToggleOption(item.option);
-      return;
-    }
-  }
-  for (const LoginItem& item : kLoginItems) {
-    if (item.id != id) continue;
-    QString address;
-    if (item.family >= 0) {
-      address = FamilyOf(item.family)->loginAddress;
-    } else {
-      address = item.address;
-    }
-    if (id == ID_LOGIN_QQ) {
-      // The owner's page when the address box holds an account number.
-      const QString typed = addressBox_->currentText().trimmed();
-      if (AllDigits(typed)) address += typed;
-    }
-    OpenLoginAt(address);
-    return;
-  }
-  switch (id) {
-    case ID_DOWN_SET:
-      RunDownSet();
-      break;
-    case ID_SAVE_SET:
-      RunSaveSet();
-      break;
-    case ID_GUIDE:
-    case ID_ENQUIRY:
-    case ID_FEEDBACK:
-      if (ReadmePath().isEmpty()) {
-        Message("找不到使用说明（README.md）。");
-      } else {
-        OpenWithDesktop(QUrl::fromLocalFile(ReadmePath()));
-      }
-      break;
-    case ID_FILES:
-      if (!saveBox_->currentText().isEmpty()) {
-        OpenWithDesktop(QUrl::fromLocalFile(saveBox_->currentText()));
-      }
-      break;
-    case ID_VERSION:
-      ShowAbout();
-      break;
-    case ID_FORCE_DOWNLOAD:
-      forceDownload_ = !forceDownload_;
-      break;
-    case ID_FAILED_LIST:
-      ShowFailedPictures();
-      break;
-    default:
-      break;  // the import and export items
-  }
-}
+void CGallerixDlg::MenuCommand(int id) { menus_->Command(id); }
 
 void CGallerixDlg::StartDownload() {
   if (app_.nDownState.load() == DOWN_IDLE) {
-    if (!archive_ && !archiveError_.empty()) {
-      // Once: the download runs all the same, without resume.
-      Message(Q(archiveError_));
-      archiveError_.clear();
-    }
-    std::lock_guard lock(failuresMutex_);
-    failures_.clear();
+    // Each download is a run of its own in the archive: "失败的图片" after a restart shows the
+    // last one.
+    if (archive_) archive_->BeginRun();
+    std::lock_guard lock(reportsMutex_);
+    reports_.clear();
+    std::lock_guard heard(heardMutex_);
+    heard_.clear();
+  }
+  if (app_.nDownState.load() == DOWN_IDLE) {
+    downloading_ = app_.grid.SelectedAlbums(static_cast<int>(app_.albumList.size()));
   }
   DownloadJobOptions options;
   options.archive = archive_.get();
-  options.force = forceDownload_;
+  options.force = menus_->ForceDownload();
   options.config = app_.config;
   options.report = [this](const AlbumReport& album) {
-    std::lock_guard lock(failuresMutex_);
-    failures_.insert(failures_.end(), album.failures.begin(), album.failures.end());
+    // The folder of an album a stop cut before any picture landed goes again (only when it is
+    // empty): a look-ahead album named its pictures, and so made its folder, early.
+    if (album.outcome == AlbumOutcome::Stopped && album.written == 0 && album.already == 0 &&
+        !album.folder.empty()) {
+      std::error_code error;
+      std::filesystem::remove(album.folder, error);
+    }
+    std::lock_guard lock(reportsMutex_);
+    reports_.push_back(album);
   };
   runner_.Download(options);
 }
 
-std::vector<FailedPicture> CGallerixDlg::FailedPictures() {
-  std::lock_guard lock(failuresMutex_);
-  return failures_;
-}
-
-void CGallerixDlg::ShowFailedPictures() {
-  CFailedDlg dialog(FailedPictures(), this);
-  dialog.exec();
-}
-
-void CGallerixDlg::ToggleOption(uint16_t option) {
-  MenuRule().wOptions ^= option;
-  SaveSettingsFile();
-}
-
-void CGallerixDlg::RunDownSet() {
-  CDlgDownSet dialog(
-      app_.settings.DownParams[static_cast<size_t>(BoxSite())],
-      [this](const QString& text) { Message(text); }, this, &app_.config);
-  if (dialog.exec() == QDialog::Accepted) {
-    SaveSettingsFile();
-    SaveConfigFile();
-    ApplyConfig(app_.config);
+void CGallerixDlg::FollowShownAlbum(const QString& line) {
+  static const QRegularExpression shown("^正在下载第(\\d+)/\\d+个图集$");
+  const QRegularExpressionMatch match = shown.match(line);
+  if (!match.hasMatch()) return;
+  const size_t position = match.captured(1).toULong();
+  if (position >= 1 && position <= downloading_.size()) {
+    views_->ShowCurrent(downloading_[position - 1]);
   }
 }
 
-void CGallerixDlg::RunSaveSet() {
-  CDlgSaveSet dialog(MenuRule(), this);
-  if (dialog.exec() == QDialog::Accepted) SaveSettingsFile();
-}
+std::vector<FailedRow> CGallerixDlg::FailedRows() { return failedRows_; }
 
-void CGallerixDlg::OpenLoginAt(const QString& address) {
-  // One login window at a time: a new login command replaces the open one.
-  login_.reset();
-  login_ = MakeLoginWindow(this, address);
-  login_->show();
-}
-
-void CGallerixDlg::ShowAbout() {
-  QMessageBox about(this);
-  about.setWindowTitle("关于");
-  about.setIconPixmap(AppIcon().pixmap(48, 48));
-  about.setText(QString("版本号：") + ALBUMORA_VERSION);
-  about.setInformativeText(QString(kTitle) +
-                           "\n相册批量下载工具，与命令行 albumora 共用设置与 Cookie。");
-  about.addButton("确定", QMessageBox::AcceptRole);
-  about.exec();
+void CGallerixDlg::TellArchive() {
+  std::string report = archiveError_;
+  if (report.empty() && archive_) report = archive_->LastError();
+  if (archiveTold_ || report.empty()) return;
+  archiveTold_ = true;
+  prompts_.note(this, ArchiveNote(report, archive_ != nullptr));
 }
 
 void CGallerixDlg::SaveSettingsFile() { SaveSettings(app_.settings, ProgramFile("soft.dat")); }
@@ -736,11 +432,11 @@ void CGallerixDlg::OpenWithDesktop(const QUrl& url) {
 // Host: the boxes' texts.
 
 std::string CGallerixDlg::AddressText() {
-  return OnWindow([this] { return addressBox_->currentText().toStdString(); });
+  return OnWindow([this] { return bar_->Address().toStdString(); });
 }
 
 std::string CGallerixDlg::SavePathText() {
-  return OnWindow([this] { return saveBox_->currentText().toStdString(); });
+  return OnWindow([this] { return download_->SavePath().toStdString(); });
 }
 
 // Host: what the person must see or answer. While the window closes nobody answers: messages
@@ -784,17 +480,21 @@ void CGallerixDlg::SetStatus(StatusLine line, const std::string& text) {
   Post([this, line, text = Q(text), total, finished, moveBar] {
     switch (line) {
       case StatusLine::Main:
-        status1_->setText(text);
+        // A download's end line, without the archive: the rerun fetched everything again.
+        if (!archive_ && !downloadBusy_ &&
+            (text.startsWith("下载完毕") || text.startsWith("下载已停止"))) {
+          lines_->SetMain(text + kNoArchiveRemark);
+          break;
+        }
+        lines_->SetMain(text);
+        FollowShownAlbum(text);
         break;
       case StatusLine::Progress:
-        status2_->setText(text);
-        if (!moveBar) break;
-        progress_->setRange(0, std::max(total, 1));
-        progress_->setValue(finished);
-        progress_->setFormat(total > 0 ? "%v/%m" : "");
+        lines_->SetProgress(text);
+        if (moveBar) download_->ShowProgress(finished, total);
         break;
       case StatusLine::ListTitle:
-        listFrame_->setTitle(text);
+        views_->SetTitle(text);
         break;
     }
   });
@@ -805,17 +505,14 @@ void CGallerixDlg::SetStatus(StatusLine line, const std::string& text) {
 void CGallerixDlg::SetListBusy(bool busy, bool downloadEnabled) {
   if (!busy) SaveCookies();
   OnWindow([&] {
-    siteBox_->setEnabled(!busy);
-    addressBox_->setEnabled(!busy);
-    previewBox_->setEnabled(!busy);
+    bar_->SetListing(busy);
+    views_->SetListing(busy);
     if (busy) {
-      downloadButton_->setEnabled(false);
-      selectAll_->setChecked(false);
-      listButton_->setText("终止获取");
-      notice_->hide();
+      download_->Button()->setEnabled(false);
+      lines_->HideNotice();
     } else {
-      downloadButton_->setEnabled(downloadEnabled);
-      listButton_->setText("获取相册");
+      lines_->EndWait();
+      download_->Button()->setEnabled(downloadEnabled);
       SiteChanged();
     }
   });
@@ -828,17 +525,24 @@ void CGallerixDlg::SetDownloadBusy(bool busy) {
       std::lock_guard lock(albumMutex_);
       downloadBusy_ = busy;
     }
-    downloadButton_->setText(busy ? "终止下载" : "下载");
-    for (QWidget* control : std::initializer_list<QWidget*>{siteBox_, listButton_, browseButton_,
-                                                            addressBox_, saveBox_}) {
-      control->setEnabled(!busy);
-    }
+    bar_->SetLocked(busy);
+    download_->SetBusy(busy);
     if (!busy) {
-      status1_->setText("下载完毕");
-      status2_->setText("");
-      progress_->setRange(0, 1);
-      progress_->setValue(0);
-      progress_->setFormat("");
+      std::vector<std::string> names;
+      for (size_t i = 0; i < app_.albumList.size(); ++i) names.push_back(app_.albumList[i].strName);
+      {
+        std::lock_guard lock(reportsMutex_);
+        failedRows_ = FailedRowsOf(reports_, names, [this](const std::string& address) {
+          std::lock_guard heard(heardMutex_);
+          auto it = heard_.find(address);
+          return it == heard_.end() ? std::string() : it->second;
+        });
+      }
+      TellArchive();
+      views_->ShowCurrent(-1);
+      lines_->EndWait();
+      lines_->SetMain("下载完毕");
+      lines_->SetProgress("");
       std::lock_guard lock(albumMutex_);
       poolRunning_ = false;
     }
@@ -848,22 +552,19 @@ void CGallerixDlg::SetDownloadBusy(bool busy) {
 // Host: the grid.
 
 void CGallerixDlg::GridReset(bool preview) {
-  OnWindow([&] {
-    if (!switchingView_) selectAll_->setChecked(false);
-    grid_->Reset(preview, switchingView_);
-  });
+  OnWindow([&] { views_->Reset(preview); });
 }
 
 void CGallerixDlg::GridRowAdded(int row) {
-  OnWindow([&] { grid_->RowAdded(row); });
+  OnWindow([&] { views_->RowAdded(row); });
 }
 
 void CGallerixDlg::GridCellChanged(int row, int column) {
-  OnWindow([&] { grid_->CellChanged(row, column); });
+  OnWindow([&] { views_->CellChanged(row, column); });
 }
 
 void CGallerixDlg::GridFinished() {
-  OnWindow([&] { grid_->viewport()->update(); });
+  OnWindow([&] { views_->Repaint(); });
 }
 
 // The cover is read and scaled on the calling thread; the window only stores it.
@@ -874,15 +575,16 @@ int CGallerixDlg::LoadThumbnail(const std::string& path) {
   if (image.isNull()) return -1;
   const QImage thumbnail = image.scaled(GridModel::kThumbWidth, GridModel::kThumbHeight,
                                         Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  return OnWindow([&] { return grid_->Model().AddThumbnail(QPixmap::fromImage(thumbnail)); });
+  return OnWindow(
+      [&] { return views_->Grid()->Model().AddThumbnail(QPixmap::fromImage(thumbnail)); });
 }
 
 void CGallerixDlg::ClearThumbnails() {
-  OnWindow([&] { grid_->Model().ClearThumbnails(); });
+  OnWindow([&] { views_->Grid()->Model().ClearThumbnails(); });
 }
 
 void CGallerixDlg::AddressRemembered(const std::string& text) {
-  OnWindow([&] { addressBox_->AddItem(Q(text)); });
+  OnWindow([&] { bar_->AddressBox()->AddItem(Q(text)); });
 }
 
 void CGallerixDlg::PoolFinished(long, long) {}

@@ -4,6 +4,11 @@
 // window has done them; status texts are queued. A call made on the window's own thread runs at
 // once (the view switch asks its stop question there).
 //
+// The window is made of the parts a user sees, each a class of its own: the address bar
+// (AddressBar), the album views (AlbumViews), the download control (DownloadControl), the menus
+// and their dialogs (MainMenus) and the status lines (StatusLines). The window lays them out,
+// wires them to the jobs and answers the jobs' calls through them.
+//
 // The albums in the grid keep the site they were listed with (AppState::nSite): changing the
 // site box after a listing names the site of the next listing, and "下载" still sends the listed
 // albums to their own site. The menu and the settings dialogs edit the site box's slot.
@@ -13,7 +18,6 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QPointer>
 #include <atomic>
 #include <filesystem>
 #include <map>
@@ -25,6 +29,8 @@
 #include "app/JobRunner.h"
 #include "archive/Archive.h"
 #include "download/DownloadJob.h"
+#include "gui/DownloadControl.h"
+#include "gui/MainMenus.h"
 #include "gui/Prompts.h"
 #include "model/AppState.h"
 #include "model/Host.h"
@@ -45,10 +51,13 @@ class Adapters;
 
 namespace albumora::gui {
 
+class AddressBar;
 class AlbumGridView;
+class AlbumViews;
 class CComboBox2;
 class CDlgFind;
 class CDlgWebOpen;
+class StatusLines;
 
 // What start-up reads from the platform; tests and the demo set their own.
 struct StartOptions {
@@ -58,44 +67,6 @@ struct StartOptions {
   QString savePath;  // when set, the save path (the demo's)
 };
 
-// Menu command ids.
-enum MenuId : int {
-  ID_FEEDBACK = 32772,
-  ID_ENQUIRY = 32773,
-  ID_SKIP_OLD = 32774,
-  ID_VERSION = 32775,
-  ID_DOWN_SET = 32778,
-  ID_SAVE_SET = 32779,
-  ID_LOGIN_QQ = 32781,
-  ID_LOGIN_TWEIBO = 32782,
-  ID_LOGIN_BAIDU = 32789,
-  ID_LOGIN_NETEASE = 32790,
-  ID_LOGIN_RENREN = 32791,
-  ID_LOGIN_YUPOO = 32792,
-  ID_LOGIN_MOKO = 32793,
-  ID_LOGIN_WEIBO = 32794,
-  ID_LOGIN_CUSTOM = 32795,
-  ID_FIX_ORDER = 32799,
-  ID_FIX_FORMAT = 32800,
-  ID_THUNDER_ONLY = 32802,
-  ID_NAME_FILE = 32804,
-  ID_GUIDE = 32806,
-  ID_FILES = 32807,
-  ID_TAOBAO_MAIN = 32808,
-  ID_EXPORT_DOWN = 32809,
-  ID_EXPORT_THUNDER = 32810,
-  ID_IMPORT = 32811,
-  ID_OPEN_DIR = 32812,
-  ID_FORCE_DOWNLOAD = 32813,
-  ID_FAILED_LIST = 32814,
-};
-
-// The save path start-up proposes: the current directory; when that is a temporary folder, the
-// documents folder's "Albumora/" (created).
-QString ProposedSavePath(const std::filesystem::path& currentDir, const QString& documentsDir);
-// Makes the save folder (and those above it) and checks that files can be made in it; false
-// with the folder and the system's reason when not.
-bool MakeSaveFolder(const QString& folder, QString& reason);
 // The clipboard's text for the address box: trimmed, 1 to 199 characters; else empty.
 QString AddressFromClipboard(const std::string& clipboard);
 
@@ -116,40 +87,44 @@ class CGallerixDlg : public QMainWindow, public Host {
   JobRunner& Runner() { return runner_; }
   Prompts& prompts() { return prompts_; }
 
+  // The parts.
+  AddressBar& Bar() const { return *bar_; }
+  AlbumViews& Views() const { return *views_; }
+  DownloadControl& Download() const { return *download_; }
+  MainMenus& Menus() const { return *menus_; }
+  StatusLines& Lines() const { return *lines_; }
+
   // Controls, by role (for the tests and the demo).
-  QComboBox* SiteBox() const { return siteBox_; }
-  CComboBox2* AddressBox() const { return addressBox_; }
-  CComboBox2* SaveBox() const { return saveBox_; }
-  QPushButton* ListButton() const { return listButton_; }
-  QPushButton* DownloadButton() const { return downloadButton_; }
-  QPushButton* BrowseButton() const { return browseButton_; }
-  QPushButton* OpenButton() const { return openButton_; }
-  QCheckBox* SelectAllBox() const { return selectAll_; }
-  QCheckBox* PreviewBox() const { return previewBox_; }
-  QGroupBox* ListFrame() const { return listFrame_; }
-  AlbumGridView* Grid() const { return grid_; }
-  QLabel* Status1() const { return status1_; }
-  QLabel* Status2() const { return status2_; }
-  QLabel* Notice() const { return notice_; }
-  QProgressBar* Progress() const { return progress_; }
+  QComboBox* SiteBox() const;
+  CComboBox2* AddressBox() const;
+  CComboBox2* SaveBox() const;
+  QPushButton* ListButton() const;
+  QPushButton* DownloadButton() const;
+  QPushButton* BrowseButton() const;
+  QPushButton* OpenButton() const;
+  QCheckBox* SelectAllBox() const;
+  QCheckBox* PreviewBox() const;
+  QGroupBox* ListFrame() const;
+  AlbumGridView* Grid() const;
+  QLabel* Status1() const;
+  QLabel* Status2() const;
+  QLabel* Notice() const;
+  QProgressBar* Progress() const;
   QAction* MenuAction(int id) const;
-  // The pictures of the last download that were not written.
-  std::vector<FailedPicture> FailedPictures();
-  QMenu* SettingsMenu() const { return settingsMenu_; }
-  CDlgFind* FindWindow() const { return find_.get(); }
-  CDlgWebOpen* OpenLoginWindow() const { return login_.get(); }
+  // What the last download did not get (after a restart: as the archive has it).
+  std::vector<FailedRow> FailedRows();
+  QMenu* SettingsMenu() const;
+  CDlgFind* FindWindow() const;
+  CDlgWebOpen* OpenLoginWindow() const;
 
   // Handlers.
   void SiteChanged();
-  void AddressChanged();
   // "下载": starts the download (after checking the save folder) or stops it.
   void DownloadClicked();
   void Browse();
   void OpenSaveFolder();
   // A dropped path, as a drop of that file or folder does.
   void TakeDroppedPath(const QString& path);
-  void SelectAllClicked(bool checked);
-  void PreviewClicked(bool checked);
   void ShowFind();
   void MenuCommand(int id);
   // Before a drop-down of the menu bar opens: the option items' check marks.
@@ -187,24 +162,19 @@ class CGallerixDlg : public QMainWindow, public Host {
   template <typename F>
   void Post(F&& f);
 
-  void BuildControls();
-  void BuildMenu();
+  void BuildParts();
   void Ready(const QStringList& sites);
-  // The site box's index, and the slot the menu and the settings dialogs edit.
-  int BoxSite() const;
-  NameRule& MenuRule() { return app_.settings.NameRules[static_cast<size_t>(BoxSite())]; }
-  void ToggleOption(uint16_t option);
-  void RunDownSet();
-  void RunSaveSet();
-  void OpenLoginAt(const QString& address);
-  void ShowAbout();
   void SaveSettingsFile();
   void SaveConfigFile();
   void SaveCookies();
   void Message(const QString& text);
   // "下载": the job with the download archive, the force toggle and a fresh failure list.
   void StartDownload();
-  void ShowFailedPictures();
+  // The archive's report, once, in a note.
+  void TellArchive();
+  // The main line during a download names the album shown ("正在下载第3/7个图集"): its row
+  // is marked and scrolled into view.
+  void FollowShownAlbum(const QString& line);
   // Opens with the desktop; says so when nothing could open it.
   void OpenWithDesktop(const QUrl& url);
 
@@ -214,20 +184,29 @@ class CGallerixDlg : public QMainWindow, public Host {
   Prompts prompts_ = Prompts::Desktop();
   std::atomic<bool> closing_{false};
   bool shuttingDown_ = false;
-  bool switchingView_ = false;  // the grid reset of a view switch keeps the ticks
   std::thread startup_;
   // albumora.toml as start-up found it: its problems (shown once when the window is ready) and
   // whether it could not be read at all (then the dialog does not overwrite it).
   std::vector<std::string> configProblems_;
   bool configUnreadable_ = false;
 
-  // The download archive (resume); none when it cannot be used (said once, at the first
-  // download). The pictures of the last job that were not written, for "失败的图片".
+  // The download archive (resume); none when it cannot be used. What it reported is said once
+  // in a note that holds nothing up; a download without it says so in its end line.
   std::unique_ptr<Archive> archive_;
   std::string archiveError_;
-  bool forceDownload_ = false;
-  std::mutex failuresMutex_;
-  std::vector<FailedPicture> failures_;
+  bool archiveTold_ = false;
+  // The running job's album reports (from its thread), and the rows of "失败的图片" (window
+  // thread): the last job's, or the archive's newest run after a restart.
+  std::mutex reportsMutex_;
+  std::vector<AlbumReport> reports_;
+  std::vector<FailedRow> failedRows_;
+  // The engine's words for each address that failed during the running job (any thread): a
+  // picture's first address keeps its own reason when its fallback failed too.
+  std::mutex heardMutex_;
+  std::map<std::string, std::string> heard_;
+  // The albums the running download took, in its order (window thread only): the one it shows
+  // is marked in the grid.
+  std::vector<int> downloading_;
 
   // The album being downloaded, as the job last reported it (for "打开" and the progress).
   std::mutex albumMutex_;
@@ -235,29 +214,14 @@ class CGallerixDlg : public QMainWindow, public Host {
   bool poolRunning_ = false;
   bool downloadBusy_ = false;  // between the download's busy and idle forms
 
-  QComboBox* siteBox_ = nullptr;
-  CComboBox2* addressBox_ = nullptr;
-  CComboBox2* saveBox_ = nullptr;
-  QPushButton* listButton_ = nullptr;
-  QPushButton* downloadButton_ = nullptr;
-  QPushButton* browseButton_ = nullptr;
-  QPushButton* openButton_ = nullptr;
-  QGroupBox* listFrame_ = nullptr;
-  AlbumGridView* grid_ = nullptr;
-  QCheckBox* selectAll_ = nullptr;
-  QCheckBox* previewBox_ = nullptr;
-  QLabel* status1_ = nullptr;
-  QLabel* status2_ = nullptr;
-  QLabel* notice_ = nullptr;
-  QLabel* version_ = nullptr;
-  QLabel* updateLink_ = nullptr;
-  QLabel* findLink_ = nullptr;
-  QProgressBar* progress_ = nullptr;
-  QMenu* settingsMenu_ = nullptr;
-  std::map<int, QAction*> actions_;
+  // The parts; their widgets belong to the window, their own windows (the search, the login
+  // window) to them, so they go before the window's widgets.
+  std::unique_ptr<AddressBar> bar_;
+  std::unique_ptr<AlbumViews> views_;
+  std::unique_ptr<DownloadControl> download_;
+  std::unique_ptr<StatusLines> lines_;
+  std::unique_ptr<MainMenus> menus_;
   std::unique_ptr<QSplashScreen> splash_;
-  std::unique_ptr<CDlgFind> find_;
-  std::unique_ptr<CDlgWebOpen> login_;
 };
 
 }  // namespace albumora::gui

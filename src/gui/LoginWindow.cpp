@@ -20,6 +20,7 @@
 #include <QWebEngineView>
 
 #include "fs/ProgramFolder.h"
+#include "gui/ChineseTexts.h"
 #include "net/CookieStore.h"
 #include "net/HttpEngine.h"
 #include "text/StringCtrl.h"
@@ -77,6 +78,8 @@ void SaveStore() { CookieStore::Shared().Save(ProgramFile("cookies.txt")); }
 }  // namespace
 
 void PrepareBrowserProcess() {
+  // The browser's language (its error pages) is the default locale's when it starts.
+  PrepareChineseLocale();
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   // Chromium's sandbox cannot run as root; Qt WebEngine's documented switch for that case.
   if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
@@ -116,6 +119,7 @@ CDlgWebOpen::CDlgWebOpen(QWidget* owner, const QString& startAddress) : QDialog(
   // lasts, so the profile starts with its cookies and hands every change back.
   ApplyEngineProxyToBrowser();
   profile_ = std::make_unique<QWebEngineProfile>();
+  profile_->setHttpAcceptLanguage("zh-CN,zh;q=0.9");
   QWebEngineCookieStore* cookies = profile_->cookieStore();
   connect(cookies, &QWebEngineCookieStore::cookieAdded, this, [](const QNetworkCookie& cookie) {
     StoredCookie stored;

@@ -58,7 +58,8 @@ std::unique_ptr<CDlgWebOpen> MakeLoginWindow(QWidget* owner, const QString& star
 void ApplyEngineProxyToBrowser();
 
 // Before QApplication exists: the settings the embedded browser needs in this process (shared
-// OpenGL contexts; as root, where Chromium's sandbox cannot run, the sandbox is switched off).
+// OpenGL contexts; as root, where Chromium's sandbox cannot run, the sandbox is switched off;
+// Chinese as its language).
 void PrepareBrowserProcess();
 
 }  // namespace albumora::gui

@@ -35,6 +35,12 @@ Prompts Prompts::Desktop() {
     QMessageBox box(QMessageBox::NoIcon, Title(caption), text, QMessageBox::Ok, parent);
     Run(box);
   };
+  prompts.note = [](QWidget* parent, const QString& text) {
+    auto* box = new QMessageBox(QMessageBox::Information, Title({}), text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+  };
   prompts.question = [](QWidget* parent, const QString& text, const QString& caption) {
     QMessageBox box(QMessageBox::Question, Title(caption), text, QMessageBox::Yes | QMessageBox::No,
                     parent);

@@ -14,6 +14,8 @@ namespace albumora::gui {
 struct Prompts {
   // A modal message with an OK button; no title unless caption is given.
   std::function<void(QWidget* parent, const QString& text, const QString& caption)> message;
+  // A note that does not wait for the person (the window and the jobs go on).
+  std::function<void(QWidget* parent, const QString& text)> note;
   // A modal Yes/No question; true for Yes.
   std::function<bool(QWidget* parent, const QString& text, const QString& caption)> question;
   // The login window, modal, at the address; returns when the person has closed it.

@@ -87,6 +87,10 @@ QGroupBox* CDlgDownSet::TransferGroup() {
   lowSpeedBytes_->setToolTip("0：不限制");
   form->addRow("低速限制（字节/秒）：", lowSpeedBytes_);
   form->addRow("持续（秒）：", lowSpeedSeconds_);
+  userAgent_ = new QLineEdit(QString::fromStdString(config_->userAgent), group);
+  userAgent_->setPlaceholderText("默认");
+  userAgent_->setToolTip("每个请求的 User-Agent；空：程序自带的");
+  form->addRow("User-Agent：", userAgent_);
   form->addRow(resume_);
   lookAhead_ = new QLineEdit(QString::number(config_->lookAhead), group);
   lookAhead_->setToolTip(
@@ -122,6 +126,10 @@ bool CDlgDownSet::StoreConfig() {
     message_("参数错误：持续时间应为 1~3600 秒");
     return false;
   }
+  if (!SetNamed(typed, "transfer.user_agent", userAgent_)) {
+    message_("参数错误：User-Agent 应为可打印的英文字符，最多 512 个");
+    return false;
+  }
   typed.randomWait = randomWait_->isChecked();
   struct Named {
     const char* name;
@@ -152,9 +160,25 @@ void CDlgDownSet::Confirm() {
   const long long timeout = ReadField(timeout_);
   const long long minKB = ReadField(minKB_);
   const long long maxKB = ReadField(maxKB_);
-  if (CheckDownParam(threads, timeout, minKB, maxKB) != DownParamFault::None) {
-    message_("参数错误");
-    return;
+  // Each fault names its field and the values it takes.
+  switch (CheckDownParam(threads, timeout, minKB, maxKB)) {
+    case DownParamFault::None:
+      break;
+    case DownParamFault::Threads:
+      message_("参数错误：线程数应为 1~15");
+      return;
+    case DownParamFault::Timeout:
+      message_("参数错误：超时应为 10~65535 秒");
+      return;
+    case DownParamFault::MinKB:
+      message_("参数错误：图片最小值应为 0~65535 K");
+      return;
+    case DownParamFault::MaxKB:
+      message_("参数错误：图片最大值应为 0~65535 K（0：不限制）");
+      return;
+    case DownParamFault::MinAboveMax:
+      message_("参数错误：图片最小值不能大于最大值");
+      return;
   }
   if (!StoreConfig()) return;
   slot_.wThreads = static_cast<uint16_t>(threads);

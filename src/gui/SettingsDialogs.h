@@ -32,6 +32,7 @@ class CDlgDownSet : public QDialog {
   // albumora.toml's values; null without a config.
   QLineEdit* LowSpeedBytesEdit() const { return lowSpeedBytes_; }
   QLineEdit* LowSpeedSecondsEdit() const { return lowSpeedSeconds_; }
+  QLineEdit* UserAgentEdit() const { return userAgent_; }
   QCheckBox* ResumeBox() const { return resume_; }
   QLineEdit* RetriesEdit() const { return retries_; }
   QLineEdit* WaitEdit() const { return waitMs_; }
@@ -51,6 +52,7 @@ class CDlgDownSet : public QDialog {
   Config* config_;
   QLineEdit* lowSpeedBytes_ = nullptr;
   QLineEdit* lowSpeedSeconds_ = nullptr;
+  QLineEdit* userAgent_ = nullptr;
   QCheckBox* resume_ = nullptr;
   QLineEdit* lookAhead_ = nullptr;
   QLineEdit* retries_ = nullptr;
