@@ -17,6 +17,7 @@
 #include "model/Config.h"
 #include "net/HttpEngine.h"
 #include "sites/Context.h"
+#include "sites/Pages.h"
 
 namespace albumora {
 
@@ -61,6 +62,8 @@ class AlbumUser : public User {
   void OpenLogin(const std::string& address) override;
   bool Declined() const { return declined_; }
   bool LoginOpened() const { return loginOpened_; }
+  // The family told the person something (a message, a question, the login window).
+  bool Spoke() const { return spoke_; }
 
  private:
   bool Turn() { return turns_ == nullptr || turns_->WaitToBeShown(position_); }
@@ -70,6 +73,7 @@ class AlbumUser : public User {
   size_t position_;
   bool declined_ = false;
   bool loginOpened_ = false;
+  bool spoke_ = false;
 };
 
 // The picture-list side adapters see, over the window's records, for one album of the list.
@@ -90,8 +94,12 @@ class JobPictureContext : public PictureContext {
   const NameRule& Naming() const override;
   void PageFailed(const std::string& address, const std::string& reason) const override;
   uint32_t PageCap() const override;
+  PageLog* Pages() const override { return &pages_; }
 
   const AlbumUser& Person() const { return user_; }
+  // When the list took no picture from a page that should have yielded some (or none where the
+  // site counts some): that page and what it lacks. Nothing when the family spoke.
+  std::optional<PageDiagnosis> Diagnosis() const;
   // "address: reason" of every page of the list that failed.
   std::vector<std::string> PageFailures() const;
 
@@ -105,6 +113,7 @@ class JobPictureContext : public PictureContext {
   AlbumUser user_;
   mutable std::mutex mutex_;
   mutable std::vector<std::string> pageFailures_;
+  mutable PageLog pages_{kYieldsPictures};
 };
 
 // A picture that was not written, for the front ends' lists of failures.
@@ -132,6 +141,9 @@ struct AlbumReport {
   std::vector<FailedPicture> failures;
   std::vector<std::string> pageFailures;  // "address: reason" of each failed list page
   std::string note;                       // e.g. the site's count differs from the pictures listed
+  // The list took nothing from a page that answered: which page, and the markers it lacks
+  // (DiagnosisText and DiagnosisTextZh give the one-line texts).
+  std::optional<PageDiagnosis> diagnosis;
 };
 using AlbumReportFn = std::function<void(const AlbumReport&)>;
 
