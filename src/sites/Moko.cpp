@@ -31,7 +31,8 @@ constexpr const char* kPictureItem = "class=\"picBox\">";
 // What its pages must hold: the owner's post list its category links, a category page its posts
 // (in either of two layouts, both with their covers' "src2"), a post its pictures.
 constexpr const char* kPostListMarkers[] = {kCategoryBox};
-constexpr PageMarkers kPostList = {PageKind::UserPage, kPostListMarkers, kYieldsPages};
+constexpr PageMarkers kPostList = {PageKind::AlbumIndex, kPostListMarkers,
+                                   kYieldsAlbums | kYieldsPages};
 constexpr const char* kCategoryMarkers[] = {kCover};
 constexpr PageMarkers kCategoryPage = {PageKind::AlbumIndex, kCategoryMarkers,
                                        kYieldsAlbums | kYieldsNextPage};

@@ -44,7 +44,7 @@ constexpr const char* kPostBox = "<div id=\\\"";
 // What its pages must hold: a member's album index its first-page list (its further pages their
 // items), an album's page its information box, an album's photo data its positions (the chained
 // answers their list), a zhan archive answer its post boxes, a zhan post its photos or images.
-constexpr const char* kIndexMarkers[] = {kFirstPage};
+constexpr const char* kIndexMarkers[] = {kFirstPage, "<li>"};
 constexpr PageMarkers kAlbumIndex = {PageKind::AlbumIndex, kIndexMarkers,
                                      kYieldsAlbums | kYieldsNextPage};
 constexpr const char* kIndexMoreMarkers[] = {"<li>"};

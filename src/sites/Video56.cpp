@@ -24,7 +24,7 @@ constexpr const char* kPictureItem = "class=\"img\"";
 
 // What its pages must hold: the album index its list of albums, an album's list page its
 // pictures.
-constexpr const char* kIndexMarkers[] = {kAlbumListStart};
+constexpr const char* kIndexMarkers[] = {kAlbumListStart, "<li"};
 constexpr PageMarkers kAlbumIndex = {PageKind::AlbumIndex, kIndexMarkers,
                                      kYieldsAlbums | kYieldsNextPage};
 constexpr const char* kPictureMarkers[] = {kPictureItem};
