@@ -538,14 +538,15 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
           "{\"type\":\"album\",\"row\":%d,\"name\":%s,\"outcome\":%s,\"listed\":%zu,"
           "\"written\":%d,\"already\":%d,\"failed\":%d,\"reasons\":%s,\"stopped\":%d,"
           "\"folder\":%s,\"listOnly\":%s,\"upToDate\":%s,\"count\":%d,\"note\":%s,"
-          "\"failedPages\":%s}\n",
+          "\"failedPages\":%s%s}\n",
           album.albumIndex + 1, JsonString(entry.strName).c_str(),
           JsonString(OutcomeName(album.outcome)).c_str(), album.listed,
           static_cast<int>(album.written), static_cast<int>(album.already),
           static_cast<int>(album.failed), ReasonsJson(failedBy).c_str(),
           static_cast<int>(album.stopped), JsonString(album.folder).c_str(),
           album.listOnly ? "true" : "false", album.upToDate ? "true" : "false",
-          static_cast<int>(entry.nCount), JsonString(album.note).c_str(), pages.c_str());
+          static_cast<int>(entry.nCount), JsonString(album.note).c_str(), pages.c_str(),
+          album.diagnosis ? (",\"diagnosis\":" + DiagnosisJson(*album.diagnosis)).c_str() : "");
     } else {
       std::printf("%04d\t%s\t%s\t%zu\t%d\t%d\t%d\t%d\t%s\n", album.albumIndex + 1,
                   EscapeControls(entry.strName).c_str(), OutcomeName(album.outcome), album.listed,
@@ -579,6 +580,8 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
         default:
           break;
       }
+      // A page that answered but no longer holds what the family looks for: said instead.
+      if (album.diagnosis) line = "album " + entry.strName + ": " + DiagnosisText(*album.diagnosis);
       if (!album.note.empty()) line += "; " + album.note;
       if (!InterruptScope::Interrupted() || album.outcome == AlbumOutcome::Stopped) {
         host.Line(line);

@@ -33,8 +33,10 @@ constexpr const char* kPictureId = "pic_id\"";
 constexpr const char* kHomeMarkers[] = {kAlbumBox};
 constexpr PageMarkers kAlbumHome = {PageKind::AlbumIndex, kHomeMarkers, kYieldsAlbums};
 constexpr const char* kBlockMarkers[] = {kPictureName};
+// A block past the album's last picture says its list is empty.
+constexpr const char* kEmptyBlock[] = {"\"list\":[]"};
 constexpr PageMarkers kPictureBlock = {PageKind::ScriptAnswer, kBlockMarkers,
-                                       kYieldsPictures | kYieldsNextPage};
+                                       kYieldsPictures | kYieldsNextPage, kEmptyBlock};
 constexpr const char* kThreadMarkers[] = {kThreadBox};
 constexpr PageMarkers kThreadList = {PageKind::ScriptAnswer, kThreadMarkers,
                                      kYieldsAlbums | kYieldsNextPage};

@@ -134,6 +134,11 @@ std::vector<PageStep> PageLog::Steps() const {
   return steps_;
 }
 
+size_t PageLog::Count() const {
+  std::lock_guard lock(mutex_);
+  return steps_.size();
+}
+
 size_t PageLog::Taken() const {
   std::lock_guard lock(mutex_);
   return taken_;

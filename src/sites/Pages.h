@@ -111,6 +111,7 @@ class PageLog {
   void Spoke();
 
   std::vector<PageStep> Steps() const;
+  size_t Count() const;  // pages read
   size_t Taken() const;
   // When the call took no item: the first page that answered 200 with a body, should have
   // yielded items, does not say the list is empty, and lacks a marker; else, when the site
