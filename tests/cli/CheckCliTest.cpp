@@ -82,6 +82,23 @@ TEST_F(CheckCli, AChangedPageIsNamedWithItsMissingMarker) {
       << out_;
 }
 
+TEST_F(CheckCli, AnAlbumWhosePageChangedSaysSoInItsLine) {
+  std::string page = ReadFile(fs::path(ALBUMORA_SITE_CASES) / "zol/member-albums/a1.html");
+  for (size_t at = page.find("id=\"pic_"); at != std::string::npos; at = page.find("id=\"pic_")) {
+    page.replace(at, 8, "id=\"img_");
+  }
+  web_.Route("album.zol.com.cn", "/xiaoming/photo_101_1.html", Reply::Text(page, "text/html"));
+  ServeZol(web_, "member-albums");
+  EXPECT_EQ(Run("download", "--site zol --json --albums 1 --save " + save_.string(), kZol).status,
+            4);
+  EXPECT_NE(err_.find("album 春天 & 花: the page http://album.zol.com.cn/xiaoming/photo_101_1.html "
+                      "(picture-list page, "),
+            std::string::npos)
+      << err_;
+  EXPECT_NE(err_.find("no longer holds `id=\"pic_`: the site may have changed"), std::string::npos);
+  EXPECT_NE(out_.find("\"diagnosis\":{\"kind\":\"picture-list page\""), std::string::npos) << out_;
+}
+
 TEST_F(CheckCli, WritePagesSavesEveryPageInFetchOrderWithoutCredentials) {
   // The site sets a login cookie and echoes a token in its page; the run sends a cookie.
   web_.Route("album.zol.com.cn", "/xiaoming/album_1.html",
