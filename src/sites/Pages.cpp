@@ -284,7 +284,19 @@ std::shared_ptr<PageFolderRecorder> PageFolderRecorder::Open(const std::string& 
     error = "cannot make the folder " + folder + (code ? ": " + code.message() : std::string());
     return nullptr;
   }
-  return std::shared_ptr<PageFolderRecorder>(new PageFolderRecorder(folder));
+  auto recorder = std::shared_ptr<PageFolderRecorder>(new PageFolderRecorder(folder));
+  // A folder that already holds pages (an earlier address of the run, an earlier run) goes on
+  // after its last number: nothing is overwritten.
+  for (const auto& entry : std::filesystem::directory_iterator(folder, code)) {
+    const std::string name = entry.path().filename().string();
+    const size_t dash = name.find('-');
+    if (dash == 0 || dash == std::string::npos || dash > 9 ||
+        name.find_first_not_of("0123456789") != dash) {
+      continue;
+    }
+    recorder->count_ = std::max(recorder->count_, std::stoul(name.substr(0, dash)));
+  }
+  return recorder;
 }
 
 void PageFolderRecorder::Record(const HttpRequest& request, const HttpResponse& response) {

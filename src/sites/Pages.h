@@ -141,7 +141,8 @@ class PageRecorder {
 void SetPageRecorder(std::shared_ptr<PageRecorder> recorder);
 std::shared_ptr<PageRecorder> CurrentPageRecorder();
 
-// Saves each page as a file of a folder, numbered in fetch order ("0001-host.txt"): the request
+// Saves each page as a file of a folder, numbered in fetch order ("0001-host.txt", after the
+// highest number the folder already holds): the request
 // line and headers, the status and headers of the answer, a blank line and the body (inflated,
 // in the site's own code page). Cookie and Set-Cookie lines are left out, and the values of
 // credential-like names (skey, p_skey, token, …) and of the cookies sent are blanked wherever

@@ -129,6 +129,10 @@ TEST_F(CheckCli, WritePagesSavesEveryPageInFetchOrderWithoutCredentials) {
       ReadFile(pages / names[1]).starts_with("GET http://album.zol.com.cn/xiaoming/album_2"));
   EXPECT_NE(first.find("HTTP/1.1 200"), std::string::npos) << first;
   EXPECT_NE(first.find("id=\"pic_"), std::string::npos);  // the body, as the site sent it
+  // A second run into the folder goes on after its pages.
+  ASSERT_EQ(Run("list", "--site zol --write-pages " + pages.string(), kZol).status, 0) << err_;
+  EXPECT_TRUE(fs::exists(pages / "0004-album.zol.com.cn.txt"));
+  EXPECT_FALSE(fs::exists(pages / "0005-album.zol.com.cn.txt"));
   for (const std::string& name : names) {
     std::string text = ReadFile(pages / name);
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
