@@ -72,7 +72,8 @@ class CheckPictureContext : public PictureContext {
   }
   size_t PictureCount() const override { return pictures_; }
   const NameRule& Naming() const override { return app_.Rule(); }
-  uint32_t PageCap() const override { return 1; }
+  // The check's own page limit ends the list silently (see Halted).
+  uint32_t PageCap() const override { return 0; }
   PageLog* Pages() const override { return &pages_; }
 
  private:
@@ -116,17 +117,29 @@ bool Readable(const ST_PERLISTRECORD& album) {
 
 }  // namespace
 
-bool StepFailed(const CheckStep& step) {
+bool StepFailed(const SiteCheckReport& report, size_t index) {
+  const CheckStep& step = report.steps[index];
   const PageStep& page = step.page;
-  return page.checked && (page.yields & (kYieldsAlbums | kYieldsPictures)) != 0 &&
-         page.status == 200 && page.bytes > 0 && !page.saysEmpty && page.items == 0 &&
-         !page.missing.empty();
+  if (!page.checked || (page.yields & (kYieldsAlbums | kYieldsPictures)) == 0 ||
+      page.status != 200 || page.bytes == 0 || page.saysEmpty || page.items > 0 ||
+      page.missing.empty()) {
+    return false;
+  }
+  for (size_t earlier = 0; earlier < index; ++earlier) {
+    const CheckStep& before = report.steps[earlier];
+    if (before.album == step.album && before.page.kind == page.kind && before.page.items > 0) {
+      return false;
+    }
+  }
+  return true;
 }
 
 bool SiteCheckReport::ListFailed() const {
   if (albums == 0) return true;
-  return std::any_of(steps.begin(), steps.end(),
-                     [](const CheckStep& step) { return step.album == 0 && StepFailed(step); });
+  for (size_t index = 0; index < steps.size(); ++index) {
+    if (steps[index].album == 0 && StepFailed(*this, index)) return true;
+  }
+  return false;
 }
 
 bool SiteCheckReport::Ok() const {
@@ -134,7 +147,10 @@ bool SiteCheckReport::Ok() const {
   for (const Album& album : checked) {
     if (album.pictures == 0) return false;
   }
-  return std::none_of(steps.begin(), steps.end(), StepFailed);
+  for (size_t index = 0; index < steps.size(); ++index) {
+    if (StepFailed(*this, index)) return false;
+  }
+  return true;
 }
 
 SiteCheckReport RunSiteCheck(int site, const std::string& address, const SettingsRecord& settings,

@@ -55,9 +55,11 @@ struct SiteCheckReport {
   bool ListFailed() const;
 };
 
-// A page that answered 200 with a body, should have yielded albums or pictures, took none and
-// lacks a marker of its kind (a page by which the site says the list is empty aside).
-bool StepFailed(const CheckStep& step);
+// Step `index` of the report: a page that answered 200 with a body, should have yielded albums
+// or pictures, took none and lacks a marker of its kind. A page by which the site says the list
+// is empty, and a further page of a list whose earlier page of that kind took items (the end of
+// the list), are no failure.
+bool StepFailed(const SiteCheckReport& report, size_t index);
 
 // Runs the check on the calling thread with records of its own (no front end's album list is
 // touched); the process's cookies, proxy and engine settings apply. settings: the front end's

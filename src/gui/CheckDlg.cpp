@@ -39,8 +39,9 @@ std::string CheckResultTextZh(const SiteCheckReport& report) {
   for (const SiteCheckReport::Album& album : report.checked) {
     if (album.diagnosis) return DiagnosisTextZh(*album.diagnosis);
   }
-  for (const CheckStep& step : report.steps) {
-    if (!StepFailed(step)) continue;
+  for (size_t index = 0; index < report.steps.size(); ++index) {
+    if (!StepFailed(report, index)) continue;
+    const CheckStep& step = report.steps[index];
     PageDiagnosis diagnosis;
     diagnosis.kind = step.page.kind;
     diagnosis.address = step.page.address;
@@ -146,7 +147,7 @@ void CCheckDlg::Show(const SiteCheckReport& report, const std::string& pagesFold
         MissingMarkersText(page),   page.address};
     for (int column = 0; column < 10; ++column) {
       auto* item = new QTableWidgetItem(Q(cells[column]));
-      if (StepFailed(step)) item->setForeground(Qt::red);
+      if (StepFailed(report, i)) item->setForeground(Qt::red);
       table_->setItem(row, column, item);
     }
   }
