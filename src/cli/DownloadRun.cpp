@@ -580,8 +580,13 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
         default:
           break;
       }
-      // A page that answered but no longer holds what the family looks for: said instead.
-      if (album.diagnosis) line = "album " + entry.strName + ": " + DiagnosisText(*album.diagnosis);
+      // A page that answered but no longer holds what the family looks for: said instead of
+      // "empty", or beside another outcome.
+      if (album.diagnosis && album.outcome == AlbumOutcome::Empty) {
+        line = "album " + entry.strName + ": " + DiagnosisText(*album.diagnosis);
+      } else if (album.diagnosis) {
+        line += "; " + DiagnosisText(*album.diagnosis);
+      }
       if (!album.note.empty()) line += "; " + album.note;
       if (!InterruptScope::Interrupted() || album.outcome == AlbumOutcome::Stopped) {
         host.Line(line);
