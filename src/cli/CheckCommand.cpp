@@ -92,11 +92,18 @@ void PrintTable(const SiteCheckReport& report, const std::string& key) {
     std::printf("message: %s\n", EscapeControls(message).c_str());
   }
   const int status = CheckStatus(report);
-  const char* verdict = status == kExitOk              ? "every step took items"
-                        : status == kExitListFailed    ? "the album list took no album"
-                        : status == kExitCheckPictures ? "a picture list took no picture"
-                        : status == kExitInterrupted   ? "stopped"
-                                                       : "the address was refused";
+  const bool pageFailed =
+      std::any_of(report.steps.begin(), report.steps.end(), [](const CheckStep& step) {
+        return step.album == 0 && (step.page.status == 0 || step.page.status >= 400);
+      });
+  const char* verdict =
+      status == kExitOk ? "every step took items"
+      : status == kExitListFailed && pageFailed
+          ? "the album list took no album; a page of it failed (network or HTTP error)"
+      : status == kExitListFailed    ? "the album list took no album"
+      : status == kExitCheckPictures ? "a picture list took no picture"
+      : status == kExitInterrupted   ? "stopped"
+                                     : "the address was refused";
   std::printf("result: %s (status %d)\n", verdict, status);
 }
 
