@@ -22,11 +22,26 @@ const char* const kEmptyAddressMessage = "请输入正确的相册网址（QQ空
 
 bool JobListContext::Halted() const { return app_.nListState.load() == LIST_STOP; }
 JobTexts& JobListContext::Texts() { return app_; }
-User& JobListContext::user() { return app_.host; }
+User& JobListContext::user() { return person_; }
 bool JobListContext::Publish(const ST_PERLISTRECORD& album) {
+  pages_.Took();
   // The page walk tells an album again from a new one by its address and the site's name.
   if (WalkNotesItem(album.strAddr + '\n' + album.strName)) PublishAlbum(album, app_, covers_);
   return !Halted();
+}
+
+std::string JobListContext::Person::AddressText() { return app_.host.AddressText(); }
+void JobListContext::Person::ShowMessage(const std::string& text, const std::string& caption) {
+  pages_.Spoke();
+  app_.host.ShowMessage(text, caption);
+}
+bool JobListContext::Person::AskYesNo(const std::string& text, const std::string& caption) {
+  pages_.Spoke();
+  return app_.host.AskYesNo(text, caption);
+}
+void JobListContext::Person::OpenLogin(const std::string& address) {
+  pages_.Spoke();
+  app_.host.OpenLogin(address);
 }
 size_t JobListContext::AlbumCount() const { return app_.albumList.size(); }
 uint32_t JobListContext::PageCap() const { return app_.config.albumListPageCap; }
@@ -49,10 +64,17 @@ std::string Format(const char* pattern, size_t n) {
 }
 
 void RunPlan(AppState& app, const Adapters& adapters, ListPlan plan, CoverQueue& covers,
-             std::atomic<size_t>& failedPages) {
+             std::atomic<size_t>& failedPages, ListPages* pages) {
   if (!plan.idLookupUrl.empty() && plan.lookupId != nullptr) {
     std::string id;
-    if (!plan.lookupId(plan.idLookupUrl, id)) {
+    JobListContext lookup(app, &covers);
+    bool found = false;
+    {
+      FetchStopScope stops(lookup);
+      found = plan.lookupId(plan.idLookupUrl, id);
+    }
+    if (pages != nullptr) pages->steps = lookup.Pages()->Steps();
+    if (!found) {
       // The address form, and with it the list type, was settled before the lookup.
       if (!plan.calls.empty()) app.nListType = plan.calls.front().nListType;
       return;
@@ -67,11 +89,18 @@ void RunPlan(AppState& app, const Adapters& adapters, ListPlan plan, CoverQueue&
     app.nListType = call.nListType;
     if (AlbumListFn adapter = adapters.AlbumList(app.nSite.load(), call.nListType)) {
       JobListContext context(app, &covers, &failedPages);
-      FetchStopScope stops(context);
-      adapter(call.address, context);
+      {
+        FetchStopScope stops(context);
+        adapter(call.address, context);
+      }
+      if (pages != nullptr) {
+        for (PageStep& step : context.Pages()->Steps()) pages->steps.push_back(std::move(step));
+        if (!pages->diagnosis) pages->diagnosis = context.Pages()->Diagnose();
+      }
     }
     if (call.ownerAfter) app.strOwner = *call.ownerAfter;
   }
+  if (pages != nullptr && !app.albumList.empty()) pages->diagnosis.reset();
   if (app.albumList.empty() && !plan.emptyMessage.empty()) {
     app.host.ShowMessage(plan.emptyMessage);
   }
@@ -103,6 +132,11 @@ void Finish(AppState& app, const std::string& typed, size_t failedPages) {
 void GetAlbumList(AppState& app, const Adapters& adapters) { RunAlbumList(app, adapters); }
 
 ListOutcome RunAlbumList(AppState& app, const Adapters& adapters) {
+  return RunAlbumList(app, adapters, nullptr);
+}
+
+ListOutcome RunAlbumList(AppState& app, const Adapters& adapters, ListPages* pages) {
+  if (pages != nullptr) *pages = ListPages{};
   Host& host = app.host;
   // Reset for the current view.
   const bool preview = app.bPreview.load();
@@ -138,7 +172,7 @@ ListOutcome RunAlbumList(AppState& app, const Adapters& adapters) {
   } else {
     // The list goes on while covers land; the job ends once they have all been loaded.
     CoverQueue covers(app, [&app] { return app.nListState.load() == LIST_STOP; });
-    RunPlan(app, adapters, adapters.Plan(site, addr), covers, failedPages);
+    RunPlan(app, adapters, adapters.Plan(site, addr), covers, failedPages, pages);
     covers.Finish();
   }
   Finish(app, typed, failedPages.load());

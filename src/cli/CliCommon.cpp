@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "albumlist/AlbumListJob.h"
 #include "albumlist/AlbumRows.h"
 #include "cli/LogFile.h"
 #include "cli/LoginCommand.h"
@@ -24,6 +25,7 @@
 #include "model/Settings.h"
 #include "net/CookieStore.h"
 #include "net/HttpEngine.h"
+#include "sites/Pages.h"
 #include "text/StringCtrl.h"
 
 namespace albumora::cli {
@@ -408,6 +410,7 @@ CliSession::CliSession(const CommonOptions& options)
     : options_(options), host_(options.answer, options.verbosity) {}
 
 CliSession::~CliSession() {
+  if (!options_.writePages.empty()) SetPageRecorder(nullptr);
   SetFetchFailureObserver(nullptr);
   if (!options_.proxy.empty()) SetEngineProxy("");
 }
@@ -465,6 +468,16 @@ bool CliSession::Setup() {
     }
   }
   if (!options_.proxy.empty()) SetEngineProxy(options_.proxy);
+  if (!options_.writePages.empty()) {
+    std::string problem;
+    std::shared_ptr<PageFolderRecorder> pages =
+        PageFolderRecorder::Open(options_.writePages, problem);
+    if (!pages) {
+      PrintError("--write-pages: " + problem);
+      return false;
+    }
+    SetPageRecorder(std::move(pages));
+  }
 
   // Every failed request: remembered as the likely cause of an empty list. With -v a failed
   // page of the album list is named as "failed: ADDRESS: REASON"; a picture is named once, by
@@ -509,11 +522,12 @@ ListResult CliSession::ListAlbums(const std::string& address) {
   app_.nListType = LT_NONE;
   app_.nSite = site;
   bool ran = false;
+  ListPages pages;
   host_.HoldMessages();
   {
     InterruptScope interrupts(app_);
     listing_ = true;
-    ran = RunListJob(app_);
+    ran = RunListJob(app_, &pages);
     listing_ = false;
   }
   // An empty list after failed requests or a stop: the site's advice (log in, check the
@@ -533,6 +547,15 @@ ListResult CliSession::ListAlbums(const std::string& address) {
   if (!app_.albumList.empty()) return ListResult::Listed;
   PrintError("no album listed for " + address +
              (cause.empty() ? std::string() : " (last failed request: " + cause + ")"));
+  if (pages.diagnosis) {
+    // The page that should have listed the albums, and what it no longer holds.
+    PrintError(DiagnosisText(*pages.diagnosis));
+    if (options_.json) {
+      std::printf("{\"type\":\"diagnosis\",\"diagnosis\":%s}\n",
+                  DiagnosisJson(*pages.diagnosis).c_str());
+      std::fflush(stdout);
+    }
+  }
   return ListResult::Empty;
 }
 

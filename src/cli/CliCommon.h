@@ -14,6 +14,11 @@
 #include "model/AppState.h"
 #include "model/Host.h"
 
+namespace albumora {
+struct ListPages;
+struct PageDiagnosis;
+}  // namespace albumora
+
 namespace albumora::cli {
 
 // Exit statuses (README, `albumora --help`).
@@ -37,7 +42,8 @@ struct CommonOptions {
   Verbosity verbosity = Verbosity::Normal;
   bool json = false;
   std::string address;
-  std::string logFile;  // --log FILE
+  std::string logFile;     // --log FILE
+  std::string writePages;  // --write-pages DIR: every page fetched saved there (not pictures)
 };
 
 // Prints "albumora: <error>" and the hint "try 'albumora COMMAND --help'" on stderr; returns
@@ -236,7 +242,10 @@ int RecognizeSiteOf(const std::string& address);
 bool CheckAddressForm(const std::string& typed, int site, std::string& address, std::string& error);
 // The album-list job on this thread for app.nSite and the host's address; false when the
 // address was refused before any request (the message was shown).
-bool RunListJob(AppState& app);
+bool RunListJob(AppState& app, ListPages* pages = nullptr);
+// A diagnosis as a JSON object: {"kind","address","status","bytes","missing":[...],
+// "siteCount","text"}.
+std::string DiagnosisJson(const PageDiagnosis& diagnosis);
 
 // The exit status of an album-list step that listed nothing, its message printed; kExitOk for
 // Listed.

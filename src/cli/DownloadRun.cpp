@@ -582,14 +582,15 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
           "{\"type\":\"album\"%s,\"row\":%d,\"name\":%s,\"outcome\":%s,\"listed\":%zu,"
           "\"written\":%d,\"already\":%d,\"failed\":%d,\"reasons\":%s,\"stopped\":%d,"
           "\"folder\":%s,\"listOnly\":%s,\"upToDate\":%s,\"count\":%d,\"note\":%s,"
-          "\"failedPages\":%s}\n",
+          "\"failedPages\":%s%s}\n",
           InputJson(choices.address, choices.index).c_str(), album.albumIndex + 1,
           JsonString(album.name).c_str(), JsonString(OutcomeName(album.outcome)).c_str(),
           album.listed, static_cast<int>(album.written), static_cast<int>(album.already),
           static_cast<int>(album.failed), ReasonsJson(failedBy).c_str(),
           static_cast<int>(album.stopped), JsonString(album.folder).c_str(),
           album.listOnly ? "true" : "false", album.upToDate ? "true" : "false",
-          static_cast<int>(entry.nCount), JsonString(album.note).c_str(), pages.c_str());
+          static_cast<int>(entry.nCount), JsonString(album.note).c_str(), pages.c_str(),
+          album.diagnosis ? (",\"diagnosis\":" + DiagnosisJson(*album.diagnosis)).c_str() : "");
     } else {
       std::printf("%04d\t%s\t%s\t%zu\t%d\t%d\t%d\t%d\t%s\n", album.albumIndex + 1,
                   EscapeControls(album.name).c_str(), OutcomeName(album.outcome), album.listed,
@@ -634,6 +635,14 @@ DownloadSummary RunDownloadWithSummary(CliSession& session, const std::string& s
           break;
       }
       if (choices.exportKind == ExportKind::DryRun) line += " (a dry run: nothing fetched)";
+      // A page that answered but no longer holds what the family looks for: said instead of
+      // "empty", or beside another outcome.
+      if (album.diagnosis && album.outcome == AlbumOutcome::Empty) {
+        line = "album " + EscapeControls(album.name) + ": " +
+               EscapeControls(DiagnosisText(*album.diagnosis));
+      } else if (album.diagnosis) {
+        line += "; " + EscapeControls(DiagnosisText(*album.diagnosis));
+      }
       if (!album.note.empty()) line += "; " + EscapeControls(album.note);
       host.Detail(line,
                   (host.verbosity() != Verbosity::Quiet || !OutcomeIsGood(album.outcome)) &&

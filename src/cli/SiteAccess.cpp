@@ -109,6 +109,8 @@ bool CheckAddressForm(const std::string& typed, int site, std::string& address,
   return true;
 }
 
-bool RunListJob(AppState& app) { return RunAlbumList(app, SiteAdapters()) == ListOutcome::Ran; }
+bool RunListJob(AppState& app, ListPages* pages) {
+  return RunAlbumList(app, SiteAdapters(), pages) == ListOutcome::Ran;
+}
 
 }  // namespace albumora::cli

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CheckCommand.h"
 #include "cli/CliCommon.h"
 #include "cli/ConfigCommand.h"
 #include "cli/DownloadRun.h"
@@ -82,6 +83,16 @@ constexpr const char* kDownloadOutputHelp =
     "address); --skip-old stops listing there. Delete pic.zrk to make the skip rule start\n"
     "over.\n";
 
+constexpr const char* kCheckHelp =
+    "Reads the album list of ADDRESS (at most 2 pages) and the first picture-list pages of its\n"
+    "first 2 readable albums; without ADDRESS, --site KEY checks each example address of the\n"
+    "family ('albumora sites' lists them). Prints a table of steps: page kind, status, bytes,\n"
+    "time, items taken, the markers the family looks for found and missing, the address; then\n"
+    "what each album gave and where a page no longer holds its markers. With --json one\n"
+    "{\"type\":\"step\",...} object per page and a {\"type\":\"check\",...} object per address.\n"
+    "Exit status: 0 every step took items; 3 the album list took no album; 4 a picture list\n"
+    "took no picture; 1 no adapter; 2 usage; 130 Ctrl-C.\n";
+
 struct CommonInputs {
   std::string site;
   bool yes = false;
@@ -123,7 +134,7 @@ void AddCommonOptions(CLI::App* command, CommonOptions& options, CommonInputs& i
   auto* quiet = command->add_flag("-q,--quiet", inputs.quiet, "print only results and errors");
   command
       ->add_flag("-v,--verbose", inputs.verbose,
-                 "also name each failed picture (\"failed: ADDRESS -> FILE: REASON\") and "
+                 "also name each failed picture (\"failed: FILE: ADDRESS: REASON, then ...\") and "
                  "each failed album-list page (\"failed: ADDRESS: REASON\")")
       ->excludes(quiet);
   command->add_flag("--json", options.json, "results as one JSON object per line");
@@ -132,6 +143,11 @@ void AddCommonOptions(CLI::App* command, CommonOptions& options, CommonInputs& i
                    "append what stderr tells, and the -v detail, to FILE with a time stamp per "
                    "line (never the progress line); default log.file of albumora.toml")
       ->type_name("FILE");
+  command
+      ->add_option("--write-pages", options.writePages,
+                   "save every page fetched (not pictures) into DIR, one file per request in "
+                   "fetch order, cookies and credentials removed: attach it to a bug report")
+      ->type_name("DIR");
   auto* address =
       command->add_option("ADDRESS", options.address, "account number or album page address")
           ->type_name("");
@@ -183,7 +199,7 @@ std::string CommandWord(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
     if (word == "sites" || word == "list" || word == "download" || word == "config" ||
-        word == "login") {
+        word == "login" || word == "check") {
       return word;
     }
   }
@@ -210,10 +226,11 @@ std::string ParseErrorText(CLI::App& app, CLI::App* command, const CLI::ParseErr
     if (command == nullptr) {
       std::string text = "unknown command '" + EscapeControls(item) + "'";
       const std::string meant =
-          ClosestWord(item, {"sites", "list", "download", "config", "login", "help"});
-      return text + (meant.empty() ? "; the commands are sites, list, download, config, login "
-                                     "and help"
-                                   : "; did you mean '" + meant + "'?");
+          ClosestWord(item, {"sites", "list", "download", "config", "login", "check", "help"});
+      return text + (meant.empty()
+                         ? "; the commands are sites, list, download, check, config, login "
+                           "and help"
+                         : "; did you mean '" + meant + "'?");
     }
   }
   return error.what();
@@ -434,6 +451,15 @@ int main(int argc, char** argv) {
                           "for this run only.\n\n" +
                           kExitStatusHelp);
 
+  // check
+  CommonOptions checkOptions;
+  CommonInputs checkInputs;
+  CLI::App* checkCommand = app.add_subcommand(
+      "check",
+      "does a site family still work? its album list and first picture lists, page by page");
+  AddCommonOptions(checkCommand, checkOptions, checkInputs, false);
+  checkCommand->footer(kCheckHelp);
+
   // config
   ConfigOptions config;
   std::string configSite = "qzone";
@@ -506,7 +532,7 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     if (word.empty() && argc < 2) {
-      return UsageError("", "a command is needed: sites, list, download, config or login");
+      return UsageError("", "a command is needed: sites, list, download, check, config or login");
     }
     return UsageError(word,
                       ParseErrorText(app, word.empty() ? nullptr : app.get_subcommand(word), e));
@@ -607,6 +633,10 @@ int main(int argc, char** argv) {
     LogLine("exit status " + std::to_string(status));
     return status;
   }
+  if (checkCommand->parsed()) {
+    if (!FinishCommon(checkOptions, checkInputs, error)) return UsageError("check", error);
+    return RunCheckCommand(checkOptions);
+  }
   if (configCommand->parsed()) {
     config.site = SiteFromText(configSite);
     if (config.site < 0) {
@@ -615,5 +645,5 @@ int main(int argc, char** argv) {
     return RunConfigCommand(config);
   }
   if (loginCommand->parsed()) return RunLoginCommand(login);
-  return UsageError("", "a command is needed: sites, list, download, config or login");
+  return UsageError("", "a command is needed: sites, list, download, check, config or login");
 }

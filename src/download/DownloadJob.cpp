@@ -28,10 +28,12 @@
 namespace albumora {
 
 void AlbumUser::ShowMessage(const std::string& text, const std::string& caption) {
+  spoke_ = true;
   if (Turn()) user_.ShowMessage(text, caption);
 }
 
 bool AlbumUser::AskYesNo(const std::string& text, const std::string& caption) {
+  spoke_ = true;
   // A stop while the album waited for its turn is no answer.
   if (!Turn()) return false;
   const bool yes = user_.AskYesNo(text, caption);
@@ -40,6 +42,7 @@ bool AlbumUser::AskYesNo(const std::string& text, const std::string& caption) {
 }
 
 void AlbumUser::OpenLogin(const std::string& address) {
+  spoke_ = true;
   if (!Turn()) return;
   loginOpened_ = true;
   user_.OpenLogin(address);
@@ -78,6 +81,7 @@ User& JobPictureContext::user() { return user_; }
 ST_PERLISTRECORD& JobPictureContext::Album() { return state_.album; }
 bool JobPictureContext::AddPicture(const std::string& address, const std::string& description,
                                    const std::string& header) {
+  pages_.Took();
   // A picture the walk has met on an earlier page of this list is not added twice.
   if (!WalkNotesItem(address + '\n' + description)) return !Halted();
   if (!naming_) {
@@ -97,6 +101,10 @@ const NameRule& JobPictureContext::Naming() const { return app_.Rule(); }
 void JobPictureContext::PageFailed(const std::string& address, const std::string& reason) const {
   std::lock_guard lock(mutex_);
   pageFailures_.push_back(address + ": " + reason);
+}
+std::optional<PageDiagnosis> JobPictureContext::Diagnosis() const {
+  if (user_.Spoke()) return std::nullopt;
+  return pages_.Diagnose(state_.album.nCount);
 }
 std::vector<std::string> JobPictureContext::PageFailures() const {
   std::lock_guard lock(mutex_);
@@ -547,6 +555,7 @@ void AlbumPipeline::List(size_t position) {
       fn(context);
     }
     run.report.pageFailures = context.PageFailures();
+    run.report.diagnosis = context.Diagnosis();
     run.refused =
         context.Person().Declined() || (context.Person().LoginOpened() && run.state.list.empty());
   }

@@ -18,6 +18,7 @@
 #include "model/Config.h"
 #include "net/HttpEngine.h"
 #include "sites/Context.h"
+#include "sites/Pages.h"
 
 namespace albumora {
 
@@ -52,6 +53,8 @@ class AlbumUser : public User {
   void OpenLogin(const std::string& address) override;
   bool Declined() const { return declined_; }
   bool LoginOpened() const { return loginOpened_; }
+  // The family told the person something (a message, a question, the login window).
+  bool Spoke() const { return spoke_; }
 
  private:
   bool Turn() { return turns_ == nullptr || turns_->WaitToBeShown(position_); }
@@ -61,6 +64,7 @@ class AlbumUser : public User {
   size_t position_;
   bool declined_ = false;
   bool loginOpened_ = false;
+  bool spoke_ = false;
 };
 
 // The picture-list side adapters see, for one album: everything it hands out belongs to the
@@ -83,8 +87,12 @@ class JobPictureContext : public PictureContext {
   const NameRule& Naming() const override;
   void PageFailed(const std::string& address, const std::string& reason) const override;
   uint32_t PageCap() const override;
+  PageLog* Pages() const override { return &pages_; }
 
   const AlbumUser& Person() const { return user_; }
+  // When the list took no picture from a page that should have yielded some (or none where the
+  // site counts some): that page and what it lacks. Nothing when the family spoke.
+  std::optional<PageDiagnosis> Diagnosis() const;
   // "address: reason" of every page of the list that failed.
   std::vector<std::string> PageFailures() const;
 
@@ -99,6 +107,7 @@ class JobPictureContext : public PictureContext {
   AlbumUser user_;
   mutable std::mutex mutex_;
   mutable std::vector<std::string> pageFailures_;
+  mutable PageLog pages_{kYieldsPictures};
 };
 
 // A picture that was not written, for the front ends' lists of failures.
@@ -133,6 +142,9 @@ struct AlbumReport {
   // The job stopped at this album because the disk (or the quota) is full; the system's words
   // ("No space left on device") are in the note.
   bool diskFull = false;
+  // The list took nothing from a page that answered: which page, and the markers it lacks
+  // (DiagnosisText and DiagnosisTextZh give the one-line texts).
+  std::optional<PageDiagnosis> diagnosis;
 };
 using AlbumReportFn = std::function<void(const AlbumReport&)>;
 

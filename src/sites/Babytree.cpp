@@ -37,6 +37,31 @@ constexpr const char* kHomeNextPage = "\">下一页</a>";
 // entities decoded, so it is looked for in its decoded form.
 constexpr const char* kProfileNextPage = ">></a></li>";
 
+constexpr const char* kHomeAlbumData = "album_list";
+constexpr const char* kDataItem = "\"id\":\"";
+constexpr const char* kThumb = "class=\"thumb\">";
+constexpr const char* kPhotoThumb = "class=\"photo-thumb\">";
+constexpr const char* kPhotoUrl = "\"url\":\"";
+
+// What its pages must hold: the home pages carry the album data as script text, the profile
+// pages and their albums' pages thumbnail boxes, a home album's page its photo thumbnails, and
+// a home photo page the picture's address.
+constexpr const char* kHomeIndexMarkers[] = {kHomeAlbumData, kDataItem};
+constexpr PageMarkers kHomeIndex = {PageKind::AlbumIndex, kHomeIndexMarkers,
+                                    kYieldsAlbums | kYieldsNextPage};
+constexpr const char* kThumbMarkers[] = {kThumb};
+constexpr PageMarkers kProfileIndex = {PageKind::AlbumIndex, kThumbMarkers,
+                                       kYieldsAlbums | kYieldsNextPage};
+constexpr const char* kHomeAlbumMarkers[] = {kPhotoThumb};
+constexpr PageMarkers kHomeAlbumPage = {PageKind::AlbumPage, kHomeAlbumMarkers,
+                                        kYieldsPictures | kYieldsNextPage | kYieldsPages};
+constexpr PageMarkers kProfileAlbumPage = {PageKind::AlbumPage, kThumbMarkers,
+                                           kYieldsPictures | kYieldsNextPage | kYieldsPages};
+constexpr const char* kPhotoMarkers[] = {kPhotoUrl};
+constexpr PageMarkers kHomePhotoPage = {PageKind::PhotoPage, kPhotoMarkers, 0};
+constexpr std::array<const PageMarkers*, 5> kPages = {&kHomeIndex, &kProfileIndex, &kHomeAlbumPage,
+                                                      &kProfileAlbumPage, &kHomePhotoPage};
+
 // The owner of page 1: the title's name, else the member id.
 void SetOwner(const std::string& text, const std::string& member, JobTexts& texts) {
   std::string owner = GetBetweenCopy(text, "<title>", "的相册");
@@ -52,7 +77,7 @@ uint32_t ReadCount(std::string& piece, std::string_view start, std::string_view 
 // Both readers: the member's album pages from 1, each read up to "vertical-align:middle", while
 // the page has its further-page link; readPage publishes a page's albums and tells how many
 // pieces it held (and, through stopped, whether the job asked to stop).
-void ReadAlbumPages(const std::string& member, ListContext& list,
+void ReadAlbumPages(const std::string& member, ListContext& list, const PageMarkers& kind,
                     const std::function<std::string(int page)>& address, const char* nextPage,
                     const std::function<int(std::string& text, bool& stopped)>& readPage) {
   list.Texts().strSiteParam1 = member;
@@ -60,7 +85,7 @@ void ReadAlbumPages(const std::string& member, ListContext& list,
   PageOptions options;
   options.cutEnd = "vertical-align:middle";
   ForPages(list, 1, [&](int page) {
-    std::optional<std::string> text = fetcher.Get(address(page), options);
+    std::optional<std::string> text = fetcher.Get(kind, address(page), options);
     if (!text || text->empty()) return false;
     const bool further = Contains(*text, nextPage);
     if (page == 1) SetOwner(*text, member, list.Texts());
@@ -74,16 +99,16 @@ void ReadAlbumPages(const std::string& member, ListContext& list,
 void HomeAlbumList(const std::string& member, ListContext& list) {
   ST_PERLISTRECORD local;
   ReadAlbumPages(
-      member, list,
+      member, list, kHomeIndex,
       [&](int page) {
         return std::string(kHosts.homeHost) + "/u" + member +
                "/photo/list?pg=" + std::to_string(page);
       },
       kHomeNextPage,
       [&](std::string& text, bool& stopped) {
-        CutBefore(text, "album_list", true);
+        CutBefore(text, kHomeAlbumData, true);
         TruncAt(text, "</script>");
-        const int items = ForPieces(list, text, "\"id\":\"", [&](std::string& piece) {
+        const int items = ForPieces(list, text, kDataItem, [&](std::string& piece) {
           local.strName = UnescapeUnicode(GetBetween(piece, "title\":\"", "\"", BT_CONSUME));
           local.strAddr = Unslash(GetBetween(piece, "album_url\":\"", "\"", BT_CONSUME));
           local.nCount = static_cast<int32_t>(ReadCount(piece, "sum\":\"", "\""));
@@ -100,14 +125,14 @@ void HomeAlbumList(const std::string& member, ListContext& list) {
 void ProfileAlbumList(const std::string& member, ListContext& list) {
   ST_PERLISTRECORD local;
   ReadAlbumPages(
-      member, list,
+      member, list, kProfileIndex,
       [&](int page) {
         return std::string(kHosts.mainOrigin) + "/user/showuser.php?uid=u" + member +
                "&tab=photo&view=album_list&order=&pg=" + std::to_string(page);
       },
       kProfileNextPage,
       [&](std::string& text, bool& stopped) {
-        return ForPieces(list, text, "class=\"thumb\">", [&](std::string& piece) {
+        return ForPieces(list, text, kThumb, [&](std::string& piece) {
           local.strAddr = GetBetween(piece, "href=\"", "\"", BT_CONSUME);
           local.strCover = GetBetween(piece, "src=\"", "\"", BT_CONSUME);
           local.strName = GetBetween(piece, "<strong>", "</strong>", BT_CONSUME);
@@ -127,17 +152,17 @@ void HomePictureList(PictureContext& pictures) {
   options.cutEnd = "mytree-tooltips";
   ForPages(pictures, 1, [&](int page) {
     std::optional<std::string> text =
-        fetcher.Get(albumAddr + "&pg=" + std::to_string(page), options);
+        fetcher.Get(kHomeAlbumPage, albumAddr + "&pg=" + std::to_string(page), options);
     if (!text || text->empty()) return false;
     const bool further = Contains(*text, kHomeNextPage);
     bool stopped = false;
-    const int items = ForPieces(pictures, *text, "class=\"photo-thumb\">", [&](std::string& piece) {
+    const int items = ForPieces(pictures, *text, kPhotoThumb, [&](std::string& piece) {
       const std::string photoPage = GetBetween(piece, "href=\"", "\"", BT_CONSUME);
       std::string address = GetBetween(piece, "src=\"", "\"", BT_CONSUME);
       const std::string description = GetBetween(piece, "title=\"", "\"", BT_CONSUME);
-      std::optional<std::string> photo = fetcher.Get(photoPage, options);
+      std::optional<std::string> photo = fetcher.Get(kHomePhotoPage, photoPage, options);
       if (photo && !photo->empty()) {
-        const std::string full = Unslash(GetBetween(*photo, "\"url\":\"", "\"", BT_CONSUME));
+        const std::string full = Unslash(GetBetween(*photo, kPhotoUrl, "\"", BT_CONSUME));
         if (!full.empty()) address = full;
       }
       stopped = !pictures.AddPicture(address, description, std::string());
@@ -155,11 +180,12 @@ void ProfilePictureList(PictureContext& pictures) {
   options.cutEnd = "vertical-align:middle;";
   ForPages(pictures, 1, [&](int page) {
     std::optional<std::string> text = fetcher.Get(
+        kProfileAlbumPage,
         std::string(kHosts.mainOrigin) + albumAddr + "&pg=" + std::to_string(page), options);
     if (!text || text->empty()) return false;
     const bool further = Contains(*text, kProfileNextPage);
     bool stopped = false;
-    const int items = ForPieces(pictures, *text, "class=\"thumb\">", [&](std::string& piece) {
+    const int items = ForPieces(pictures, *text, kThumb, [&](std::string& piece) {
       std::string photoPage =
           std::string(kHosts.mainOrigin) + GetBetween(piece, "href=\"", "\"", BT_CONSUME);
       std::string address = GetBetween(piece, "src=\"", "\"", BT_CONSUME);
@@ -191,8 +217,8 @@ constexpr std::array<std::pair<const char*, int>, 1> kExamples = {{
 }  // namespace
 
 extern const SiteFamily kBabytreeFamily;
-const SiteFamily kBabytreeFamily = {SITE_BABYTREE,      "babytree", "宝宝树",
-                                    kFragments,         Normalize,  kForms,
-                                    LT_BABYTREE_SECOND, "",         kExamples};
+const SiteFamily kBabytreeFamily = {SITE_BABYTREE, "babytree", "宝宝树",           kFragments,
+                                    Normalize,     kForms,     LT_BABYTREE_SECOND, "",
+                                    kExamples,     kPages};
 
 }  // namespace albumora

@@ -22,6 +22,30 @@ struct Hosts {
 };
 constexpr Hosts kHosts;
 
+constexpr const char* kAlbumBox = "class='content-album'";
+constexpr const char* kPictureName = "picture_name";
+constexpr const char* kThreadBox = "class=\\\"grbm_ele_wrapper";
+constexpr const char* kPictureId = "pic_id\"";
+
+// What its pages must hold: the owner's album home page its album boxes, an album's JSON blocks
+// their picture records, the forum's thread answer its (escaped) thread boxes, and a thread's
+// picture answer its picture ids.
+constexpr const char* kHomeMarkers[] = {kAlbumBox};
+constexpr PageMarkers kAlbumHome = {PageKind::AlbumIndex, kHomeMarkers, kYieldsAlbums};
+constexpr const char* kBlockMarkers[] = {kPictureName};
+// A block past the album's last picture says its list is empty.
+constexpr const char* kEmptyBlock[] = {"\"list\":[]"};
+constexpr PageMarkers kPictureBlock = {PageKind::ScriptAnswer, kBlockMarkers,
+                                       kYieldsPictures | kYieldsNextPage, kEmptyBlock};
+constexpr const char* kThreadMarkers[] = {kThreadBox};
+constexpr PageMarkers kThreadList = {PageKind::ScriptAnswer, kThreadMarkers,
+                                     kYieldsAlbums | kYieldsNextPage};
+constexpr const char* kThreadPictureMarkers[] = {kPictureId};
+constexpr PageMarkers kThreadPictures = {PageKind::ScriptAnswer, kThreadPictureMarkers,
+                                         kYieldsPictures | kYieldsNextPage};
+constexpr std::array<const PageMarkers*, 4> kPages = {&kAlbumHome, &kPictureBlock, &kThreadList,
+                                                      &kThreadPictures};
+
 // ---- Baidu albums (list type 0): the owner's album home page, then each album's pictures from
 // the album host's JSON interface in blocks of 100.
 
@@ -30,13 +54,13 @@ void AlbumList(const std::string& address, ListContext& list) {
   Fetcher fetcher(CodePage::Utf8);
   PageOptions page;
   page.cutEnd = "id=\"feedback\"";  // the album list ends before the feedback box
-  std::optional<std::string> answer = fetcher.Get(address, page);
+  std::optional<std::string> answer = fetcher.Get(kAlbumHome, address, page);
   if (!answer || answer->empty()) return;
   std::string& text = *answer;
   list.Texts().strOwner = GetBetween(text, "user_name'>", "</", BT_CONSUME);
 
   ST_PERLISTRECORD local;
-  ForPieces(list, text, "class='content-album'", [&](std::string& piece) {
+  ForPieces(list, text, kAlbumBox, [&](std::string& piece) {
     local.nFlags = 0;
     local.strAddr = GetBetween(piece, "sign='", "'", BT_CONSUME);
     if (local.strAddr.empty()) return true;
@@ -70,9 +94,9 @@ void AlbumPictureList(PictureContext& pictures) {
                                 album.strAddr +
                                 "?format=json&size=100&pn=" + std::to_string(offset) +
                                 "&width=80&t=" + RandomFraction() + "&resolution=1280";
-    const std::optional<std::string> answer = fetcher.Get(address);
+    const std::optional<std::string> answer = fetcher.Get(kPictureBlock, address);
     if (!answer || answer->empty()) return;
-    if (!Contains(*answer, "picture_name")) {
+    if (!Contains(*answer, kPictureName)) {
       if (album.nCount > 0 && offset == 0 && verify) {
         if (!user.AskYesNo("为非公开相册,是否进行验证？\n\n验证成功后请手动关闭验证框", "提示")) {
           return;
@@ -84,7 +108,7 @@ void AlbumPictureList(PictureContext& pictures) {
       return;
     }
     bool more = true;
-    offset += ForPieces(pictures, *answer, "picture_name", [&](std::string& piece) {
+    offset += ForPieces(pictures, *answer, kPictureName, [&](std::string& piece) {
       std::string description = UnescapeUnicode(GetBetween(piece, "\":\"", "\"", BT_CONSUME));
       if (description.empty()) description = album.strName;
       const std::string listed = Unslash(GetBetween(piece, "img_src\":\"", "\"", BT_CONSUME));
@@ -108,22 +132,21 @@ void TiebaAlbumList(const std::string& keyword, ListContext& list) {
     const std::string address = std::string(kHosts.tiebaOrigin) + "/photo/g?kw=" + keyword +
                                 "&alt=jview&pn=" + std::to_string(page) +
                                 "&rn=30&cat_id=all&_=" + RandomFraction();
-    const std::optional<std::string> answer = fetcher.Get(address);
+    const std::optional<std::string> answer = fetcher.Get(kThreadList, address);
     if (!answer || answer->empty()) return false;
     bool more = true;
-    const int count =
-        ForPieces(list, *answer, "class=\\\"grbm_ele_wrapper", [&](std::string& piece) {
-          local.nFlags = 0;
-          local.strAddr = Unslash(GetBetween(piece, "href=\\\"", "\\\"", BT_CONSUME));
-          CutAfter(local.strAddr, "p/");  // a thread link gives the thread id
-          if (local.strAddr.empty()) return true;
-          local.strCover = Unslash(GetBetween(piece, "src=\\\"", "\\\"", BT_CONSUME));
-          CutBefore(piece, "grbm_ele_pic_amount", true);
-          local.nCount = static_cast<int32_t>(ReadDecimal(GetBetween(piece, ">", "<", BT_CONSUME)));
-          local.strName = UnescapeUnicode(GetBetween(piece, "title=\\\"", "\\\"", BT_CONSUME));
-          more = list.Publish(local);
-          return more;
-        });
+    const int count = ForPieces(list, *answer, kThreadBox, [&](std::string& piece) {
+      local.nFlags = 0;
+      local.strAddr = Unslash(GetBetween(piece, "href=\\\"", "\\\"", BT_CONSUME));
+      CutAfter(local.strAddr, "p/");  // a thread link gives the thread id
+      if (local.strAddr.empty()) return true;
+      local.strCover = Unslash(GetBetween(piece, "src=\\\"", "\\\"", BT_CONSUME));
+      CutBefore(piece, "grbm_ele_pic_amount", true);
+      local.nCount = static_cast<int32_t>(ReadDecimal(GetBetween(piece, ">", "<", BT_CONSUME)));
+      local.strName = UnescapeUnicode(GetBetween(piece, "title=\\\"", "\\\"", BT_CONSUME));
+      more = list.Publish(local);
+      return more;
+    });
     return count > 0 && more;
   });
 }
@@ -137,10 +160,10 @@ void TiebaPictureList(PictureContext& pictures) {
         std::string(kHosts.tiebaOrigin) + "/photo/g/bw/picture/list?kw=" + keyword +
         "&alt=jview&rn=200&tid=" + album.strAddr + "&pn=" + std::to_string(page) +
         "&ps=0&pe=200&wall_type=v&_=" + RandomFraction();
-    const std::optional<std::string> answer = fetcher.Get(address);
+    const std::optional<std::string> answer = fetcher.Get(kThreadPictures, address);
     if (!answer || answer->empty()) return false;
     bool more = true;
-    const int count = ForPieces(pictures, *answer, "pic_id\"", [&](std::string& piece) {
+    const int count = ForPieces(pictures, *answer, kPictureId, [&](std::string& piece) {
       const std::string id = GetBetween(piece, "\"", "\"", BT_CONSUME);
       // A record without an id names no picture.
       if (id.empty()) return true;
@@ -197,6 +220,6 @@ constexpr std::array<std::pair<const char*, int>, 2> kExamples = {{
 extern const SiteFamily kBaiduFamily;
 const SiteFamily kBaiduFamily = {SITE_BAIDU, "baidu", "百度相册/贴吧", kFragments,
                                  Normalize,  kForms,  LT_BAIDU_TIEBA,  "http://xiangce.baidu.com/",
-                                 kExamples};
+                                 kExamples,  kPages};
 
 }  // namespace albumora

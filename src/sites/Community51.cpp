@@ -30,6 +30,18 @@ ListPlan Normalize(std::string addr) {
 // The site's answer when it throttles.
 constexpr const char* kTryLater = "请稍候再试";
 
+constexpr const char* kItem = "\"id\":\"";
+constexpr const char* kRows = "\"rows\":";
+
+// What its pages must hold: the groups answer and a group's photo answer are script data whose
+// items begin with an id field (the photos after the rows field).
+constexpr const char* kGroupMarkers[] = {kItem};
+constexpr PageMarkers kGroupsAnswer = {PageKind::ScriptAnswer, kGroupMarkers, kYieldsAlbums};
+constexpr const char* kPhotoMarkers[] = {kRows, kItem};
+constexpr PageMarkers kPhotosAnswer = {PageKind::ScriptAnswer, kPhotoMarkers,
+                                       kYieldsPictures | kYieldsNextPage};
+constexpr std::array<const PageMarkers*, 2> kPages = {&kGroupsAnswer, &kPhotosAnswer};
+
 // The request of both lists: the throttling answer counts as a failed attempt (its bytes as the
 // site sends them, GBK), 15 s to connect.
 Fetcher SiteFetcher() {
@@ -55,13 +67,13 @@ void AlbumList(const std::string& member, ListContext& list) {
   list.Texts().strSiteParam1 = member;
   Fetcher fetcher = SiteFetcher();
   std::optional<std::string> answer =
-      fetcher.Get(DataAddress(member, "gid=0&total=0"), Throttled(1, 1));
+      fetcher.Get(kGroupsAnswer, DataAddress(member, "gid=0&total=0"), Throttled(1, 1));
   if (!answer || answer->empty()) return;
   std::string& text = *answer;
   if (ContainsInside(text, kTryLater)) list.user().ShowMessage(text);
   TruncAt(text, "}]");
   ST_PERLISTRECORD local;
-  ForPieces(list, text, "\"id\":\"", [&](std::string& piece) {
+  ForPieces(list, text, kItem, [&](std::string& piece) {
     local.nFlags = 0;
     local.strCover.clear();
     local.strAddr = LeftOf(piece, "\"");
@@ -84,19 +96,19 @@ void PictureList(PictureContext& pictures) {
   ForPages(pictures, 1, [&](int page) {
     const std::string address =
         DataAddress(member, "gid=" + album.strAddr + "&page=" + std::to_string(page));
-    std::optional<std::string> answer = fetcher.Get(address, options);
+    std::optional<std::string> answer = fetcher.Get(kPhotosAnswer, address, options);
     if (!answer || answer->empty()) return false;
     if (page == 1 && (album.nFlags & FLAG_ENCRYPTED) && ContainsInside(*answer, "putpass\":\"1")) {
       if (!user.AskYesNo("加密相册,是否输入密码", "提示")) return false;
       user.OpenLogin(std::string(kHosts.memberOrigin) + "/" + member + "/photo/group/" +
                      album.strAddr);
-      answer = fetcher.Get(address, options);
+      answer = fetcher.Get(kPhotosAnswer, address, options);
       if (!answer || answer->empty()) return false;
     }
     std::string& text = *answer;
-    if (CutBefore(text, "\"rows\":", true) < 0) return false;
+    if (CutBefore(text, kRows, true) < 0) return false;
     bool stopped = false;
-    const int items = ForPieces(pictures, text, "\"id\":\"", [&](std::string& piece) {
+    const int items = ForPieces(pictures, text, kItem, [&](std::string& piece) {
       std::string description =
           UnescapeUnicode(GetBetween(piece, "\"title\":\"", "\"", BT_CONSUME));
       const std::string picture = Unslash(GetBetween(piece, "big\":\"", "\"", BT_CONSUME));
@@ -135,6 +147,6 @@ constexpr std::array<std::pair<const char*, int>, 1> kExamples = {{
 
 extern const SiteFamily kCommunity51Family;
 const SiteFamily kCommunity51Family = {SITE_51, "51",    "51相册", kFragments, Normalize,
-                                       kForms,  LT_NONE, "",       kExamples};
+                                       kForms,  LT_NONE, "",       kExamples,  kPages};
 
 }  // namespace albumora

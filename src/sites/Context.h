@@ -14,6 +14,8 @@
 
 namespace albumora {
 
+class PageLog;
+
 // What both sides share: the person, and whether the job wants the adapter to return now.
 class JobContext {
  public:
@@ -25,6 +27,8 @@ class JobContext {
   // The fetch recipe reports each page fetch that failed (no answer, an HTTP error status, a
   // cut answer); the adapter's own flow goes on as before. The job keeps them for the outcome.
   virtual void PageFailed(const std::string& /*address*/, const std::string& /*reason*/) const {}
+  // Where the fetch recipe notes each page it read for this call (sites/Pages.h); none: nowhere.
+  virtual PageLog* Pages() const { return nullptr; }
   // The most pages one page walk of this job reads (ForPages ends the list there); 0: no cap.
   virtual uint32_t PageCap() const = 0;
 };

@@ -11,6 +11,7 @@
 
 #include "model/Records.h"
 #include "sites/Context.h"
+#include "sites/Pages.h"
 
 namespace albumora {
 
@@ -73,6 +74,10 @@ struct SiteFamily {
   // Addresses a user would type, each recognised as this family and normalised to the list
   // type beside it.
   std::span<const std::pair<const char*, int>> examples;
+  // Its page kinds: what each page its adapters read must hold, and what it yields. Every
+  // family has them (the registry test fails on a family without): a changed site is then
+  // named by page and marker instead of ending "empty".
+  std::span<const PageMarkers* const> pages;
 };
 
 // A plan of one call.

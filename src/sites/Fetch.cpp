@@ -1,5 +1,7 @@
 #include "sites/Fetch.h"
 
+#include <chrono>
+
 #include "sites/Walk.h"
 
 namespace albumora {
@@ -41,11 +43,26 @@ Fetcher::Fetcher(CodePage codePage) : codePage_(codePage) {
 }
 
 std::optional<std::string> Fetcher::Get(const std::string& address, const PageOptions& page) {
-  return Get(address, page, codePage_);
+  return Fetch(nullptr, address, page, codePage_);
 }
 
 std::optional<std::string> Fetcher::Get(const std::string& address, const PageOptions& page,
                                         CodePage codePage) {
+  return Fetch(nullptr, address, page, codePage);
+}
+
+std::optional<std::string> Fetcher::Get(const PageMarkers& kind, const std::string& address,
+                                        const PageOptions& page) {
+  return Fetch(&kind, address, page, codePage_);
+}
+
+std::optional<std::string> Fetcher::Get(const PageMarkers& kind, const std::string& address,
+                                        const PageOptions& page, CodePage codePage) {
+  return Fetch(&kind, address, page, codePage);
+}
+
+std::optional<std::string> Fetcher::Fetch(const PageMarkers* kind, const std::string& address,
+                                          const PageOptions& page, CodePage codePage) {
   request_.strUrl = address;
   request_.strHeaders = RecipeHeaders(page);
   request_.cutStart = page.cutStart;
@@ -61,10 +78,33 @@ std::optional<std::string> Fetcher::Get(const std::string& address, const PageOp
   }
   response_ = HttpResponse{};
   const JobContext* job = tCurrentJob;
-  if (!HttpFetch(request_, response_, 0)) {
+  PageLog* log = job != nullptr ? job->Pages() : nullptr;
+  PageStep step;
+  if (log != nullptr) {
+    step.address = address;
+    if (kind != nullptr) {
+      step.kind = kind->kind;
+      step.yields = kind->yields;
+      step.checked = true;
+    }
+  }
+  const auto start = std::chrono::steady_clock::now();
+  const bool fetched = HttpFetch(request_, response_, 0);
+  if (std::shared_ptr<PageRecorder> recorder = CurrentPageRecorder()) {
+    recorder->Record(request_, response_);
+  }
+  if (log != nullptr) {
+    step.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    step.status = response_.nStatus;
+  }
+  if (!fetched) {
     if (job != nullptr && !job->Halted()) {
       job->PageFailed(address,
                       response_.strError.empty() ? "no usable answer" : response_.strError);
+    }
+    if (log != nullptr) {
+      step.error = response_.strError.empty() ? "no usable answer" : response_.strError;
+      log->Read(std::move(step));
     }
     return std::nullopt;
   }
@@ -75,6 +115,18 @@ std::optional<std::string> Fetcher::Get(const std::string& address, const PageOp
   bool intact = true;
   GetResponseText(response_, text, TextFlags(codePage), &intact);
   if (job != nullptr && !intact) job->PageFailed(address, "a cut or broken compressed answer");
+  if (log != nullptr) {
+    // One search per marker, on the answer already in memory.
+    step.bytes = text.size();
+    if (kind != nullptr) {
+      for (const char* marker : kind->markers) {
+        (HoldsMarker(text, marker) ? step.found : step.missing).push_back(marker);
+      }
+      for (const char* nothing : kind->nothing)
+        step.saysEmpty = step.saysEmpty || HoldsMarker(text, nothing);
+    }
+    log->Read(std::move(step));
+  }
   WalkNotesAnswer(address, text);
   return text;
 }

@@ -9,6 +9,7 @@
 
 #include "net/HttpEngine.h"
 #include "sites/Context.h"
+#include "sites/Pages.h"
 #include "text/StringCtrl.h"
 
 namespace albumora {
@@ -37,12 +38,21 @@ class Fetcher {
   // The same with the answer's code page chosen for this page.
   std::optional<std::string> Get(const std::string& address, const PageOptions& page,
                                  CodePage codePage);
+  // The same for a page of one of the family's kinds: the answer is checked against the kind's
+  // markers, and the page noted in the log of the adapter call that runs.
+  std::optional<std::string> Get(const PageMarkers& kind, const std::string& address,
+                                 const PageOptions& page = {});
+  std::optional<std::string> Get(const PageMarkers& kind, const std::string& address,
+                                 const PageOptions& page, CodePage codePage);
 
   // For the few requests the recipe cannot express.
   HttpRequest& Request() { return request_; }
   const HttpResponse& Response() const { return response_; }
 
  private:
+  std::optional<std::string> Fetch(const PageMarkers* kind, const std::string& address,
+                                   const PageOptions& page, CodePage codePage);
+
   HttpRequest request_;
   HttpResponse response_;
   CodePage codePage_;

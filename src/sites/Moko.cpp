@@ -24,6 +24,22 @@ constexpr Hosts kHosts;
 // The post list page is read only up to its side box.
 constexpr const char* kSideBox = "<div class=\"sBox";
 
+constexpr const char* kCategoryBox = "class=\"mwC\"";
+constexpr const char* kCover = "src2=\"";
+constexpr const char* kPictureItem = "class=\"picBox\">";
+
+// What its pages must hold: the owner's post list its category links, a category page its posts
+// (in either of two layouts, both with their covers' "src2"), a post its pictures.
+constexpr const char* kPostListMarkers[] = {kCategoryBox};
+constexpr PageMarkers kPostList = {PageKind::AlbumIndex, kPostListMarkers,
+                                   kYieldsAlbums | kYieldsPages};
+constexpr const char* kCategoryMarkers[] = {kCover};
+constexpr PageMarkers kCategoryPage = {PageKind::AlbumIndex, kCategoryMarkers,
+                                       kYieldsAlbums | kYieldsNextPage};
+constexpr const char* kPostMarkers[] = {kPictureItem};
+constexpr PageMarkers kPostPage = {PageKind::AlbumPage, kPostMarkers, kYieldsPictures};
+constexpr std::array<const PageMarkers*, 3> kPages = {&kPostList, &kCategoryPage, &kPostPage};
+
 // A count the page writes as digits; a negative number or nothing readable gives 0.
 int32_t ReadCount(const std::string& text) {
   const long long value = ReadDecimal(text);
@@ -49,11 +65,11 @@ std::vector<std::string> CategoryBases(const std::string& address, Fetcher& fetc
   std::vector<std::string> bases;
   PageOptions page;
   page.cutEnd = kSideBox;
-  std::optional<std::string> answer = fetcher.Get(address, page);
+  std::optional<std::string> answer = fetcher.Get(kPostList, address, page);
   if (!answer || answer->empty()) return bases;
   std::string& text = *answer;
   texts.strOwner = OwnerOf(text);
-  CutBefore(text, "class=\"mwC\"", true);
+  CutBefore(text, kCategoryBox, true);
   TruncAt(text, kSideBox);
   std::vector<std::string> pieces;
   SplitBy(pieces, text, "href=\"");
@@ -84,7 +100,8 @@ void AlbumList(const std::string& address, ListContext& list) {
   bool stopped = false;
   for (size_t b = 0; b < bases.size() && !stopped && !list.Halted(); ++b) {
     ForPages(list, 1, [&](int n) {
-      std::optional<std::string> answer = fetcher.Get(bases[b] + "/" + std::to_string(n) + ".html");
+      std::optional<std::string> answer =
+          fetcher.Get(kCategoryPage, bases[b] + "/" + std::to_string(n) + ".html");
       if (!answer || answer->empty()) return false;
       std::string& text = *answer;
       const bool last = !HasNextPage(text);
@@ -121,10 +138,10 @@ void AlbumList(const std::string& address, ListContext& list) {
 void PictureList(PictureContext& pictures) {
   const ST_PERLISTRECORD& album = pictures.Album();
   Fetcher fetcher(CodePage::Gbk);
-  std::optional<std::string> answer = fetcher.Get(kHosts.origin + album.strAddr);
+  std::optional<std::string> answer = fetcher.Get(kPostPage, kHosts.origin + album.strAddr);
   if (!answer || answer->empty()) return;
   const std::string description = album.strName;
-  ForPieces(pictures, *answer, "class=\"picBox\">", [&](std::string& piece) {
+  ForPieces(pictures, *answer, kPictureItem, [&](std::string& piece) {
     const std::string picture = GetBetween(piece, "src2=\"", "\"", BT_CONSUME);
     return pictures.AddPicture(picture, description, std::string());
   });
@@ -158,6 +175,6 @@ const SiteFamily kMokoFamily = {
     "美空网",  kFragments,
     Normalize, kForms,
     LT_NONE,   "http://www.moko.cc/jsps/common/login.jsp?tourl=http%3A//www.moko.cc/",
-    kExamples};
+    kExamples, kPages};
 
 }  // namespace albumora

@@ -33,6 +33,25 @@ constexpr const char* kNotPublicMessage =
     "该相册为非公开,如果该相册为私密相册,登录帐号后重新获取相册列表可下载";
 constexpr const char* kVerifyQuestion = "为非公开相册,是否进行验证？\n\n验证成功后请手动关闭验证框";
 
+constexpr const char* kRecord = "{id:";
+constexpr const char* kPpCover = "<li class=\"w-cover";
+constexpr const char* kPpPictureUrl = ",url:'";
+
+// What its pages must hold: the owner's page names the owner (a page without has its own
+// message) and the catalogue script; the catalogue and an album's picture script hold one
+// record per item; a pp album page its covers, a pp album its picture table.
+constexpr const char* kHomeMarkers[] = {"photo163HostName:' | hostName : '"};
+constexpr PageMarkers kOwnerPage = {PageKind::UserPage, kHomeMarkers, kYieldsPages};
+constexpr const char* kRecordMarkers[] = {kRecord};
+constexpr PageMarkers kCatalogue = {PageKind::ScriptAnswer, kRecordMarkers, kYieldsAlbums};
+constexpr PageMarkers kPictureScript = {PageKind::ScriptAnswer, kRecordMarkers, kYieldsPictures};
+constexpr const char* kPpIndexMarkers[] = {kPpCover};
+constexpr PageMarkers kPpIndex = {PageKind::AlbumIndex, kPpIndexMarkers, kYieldsAlbums};
+constexpr const char* kPpAlbumMarkers[] = {kPpPictureUrl};
+constexpr PageMarkers kPpAlbumPage = {PageKind::AlbumPage, kPpAlbumMarkers, kYieldsPictures};
+constexpr std::array<const PageMarkers*, 5> kPages = {&kOwnerPage, &kCatalogue, &kPictureScript,
+                                                      &kPpIndex, &kPpAlbumPage};
+
 // ---- Classic photo albums -------------------------------------------------------------------
 
 // A host-relative image path of a script file ("12/photo/…": host number, then the rest) as a
@@ -86,7 +105,7 @@ std::string Placeholder(const char* path) { return std::string(kHosts.coverResou
 void PhotoAlbumList(const std::string& address, ListContext& list) {
   JobTexts& texts = list.Texts();
   Fetcher fetcher;
-  std::optional<std::string> page = fetcher.Get(address);
+  std::optional<std::string> page = fetcher.Get(kOwnerPage, address);
   if (!page || page->empty()) return;
 
   texts.strOwner = GetBetweenCopy(*page, "photo163HostName:'", "'");
@@ -109,11 +128,11 @@ void PhotoAlbumList(const std::string& address, ListContext& list) {
     catalogue = GetBetween(*owned, "albumUrl : '", "'", BT_CONSUME);
   }
 
-  std::optional<std::string> script = fetcher.Get(catalogue);
+  std::optional<std::string> script = fetcher.Get(kCatalogue, catalogue);
   if (!script || script->empty()) return;
 
   ST_PERLISTRECORD local;
-  ForPieces(list, *script, "{id:", [&](std::string& piece) {
+  ForPieces(list, *script, kRecord, [&](std::string& piece) {
     local.nFlags = 0;
     local.strKey = LeftOf(piece, ",");
     MarkerReader reader(piece);
@@ -186,7 +205,7 @@ void PhotoPictureList(PictureContext& pictures) {
     script = "http://" + album.strAddr;
   }
 
-  std::optional<std::string> text = fetcher.Get(script);
+  std::optional<std::string> text = fetcher.Get(kPictureScript, script);
   if (!text) return;
   if (Utf16Length(*text) < 10) {
     // The service refused the script: ask for it by the album id.
@@ -195,11 +214,11 @@ void PhotoPictureList(PictureContext& pictures) {
     if (!answer || answer->empty()) return;
     script = ScriptOfAnswer(*answer);
     if (script.empty()) return;
-    text = fetcher.Get(script);
+    text = fetcher.Get(kPictureScript, script);
     if (!text || text->empty()) return;
   }
 
-  ForPieces(pictures, *text, "{id:", [&](std::string& piece) {
+  ForPieces(pictures, *text, kRecord, [&](std::string& piece) {
     MarkerReader reader(piece);
     std::string path = reader.Between("ourl:'", "'");
     if (path.empty()) path = reader.Between("murl:'", "'");
@@ -215,7 +234,7 @@ void PhotoPictureList(PictureContext& pictures) {
 
 void PpAlbumList(const std::string& address, ListContext& list) {
   Fetcher fetcher;
-  std::optional<std::string> page = fetcher.Get(address);
+  std::optional<std::string> page = fetcher.Get(kPpIndex, address);
   if (!page || page->empty()) return;
 
   std::string& text = *page;
@@ -224,7 +243,7 @@ void PpAlbumList(const std::string& address, ListContext& list) {
   list.Texts().strOwner = owner;
 
   ST_PERLISTRECORD local;
-  ForPieces(list, text, "<li class=\"w-cover", [&](std::string& piece) {
+  ForPieces(list, text, kPpCover, [&](std::string& piece) {
     local.nFlags = 0;
     local.strAddr = GetBetween(piece, "href=\"", "\"", BT_CONSUME);
     if (local.strAddr.empty()) return true;
@@ -242,10 +261,10 @@ void PpPictureList(PictureContext& pictures) {
   PageOptions page;
   page.cutStart = "window.picList";  // only the page's picture table reaches the reader
   page.cutEnd = "photoidsList";
-  std::optional<std::string> text = fetcher.Get(album.strAddr, page);
+  std::optional<std::string> text = fetcher.Get(kPpAlbumPage, album.strAddr, page);
   if (!text || text->empty()) return;
 
-  ForPieces(pictures, *text, ",url:'", [&](std::string& piece) {
+  ForPieces(pictures, *text, kPpPictureUrl, [&](std::string& piece) {
     const std::string address = LeftOf(piece, "'");
     std::string description = GetBetween(piece, ",picDesc:'", "'", BT_CONSUME);
     if (description.empty()) description = album.strName;
@@ -275,6 +294,6 @@ constexpr std::array<std::pair<const char*, int>, 2> kExamples = {{
 extern const SiteFamily kNeteaseFamily;
 const SiteFamily kNeteaseFamily = {SITE_NETEASE, "netease", "网易相册", kFragments,
                                    Normalize,    kForms,    LT_NONE,    "http://photo.163.com/",
-                                   kExamples};
+                                   kExamples,    kPages};
 
 }  // namespace albumora

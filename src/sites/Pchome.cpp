@@ -33,6 +33,17 @@ ListPlan Normalize(std::string addr) {
 }
 
 constexpr const char* kNextPage = "\">下一頁>";
+constexpr const char* kAlbumItem = "class=\"MarkSet\"";
+constexpr const char* kPictureItem = "Icon:'";
+
+// What its pages must hold: the album index its album boxes, an album's page its picture data.
+constexpr const char* kIndexMarkers[] = {kAlbumItem};
+constexpr PageMarkers kAlbumIndex = {PageKind::AlbumIndex, kIndexMarkers,
+                                     kYieldsAlbums | kYieldsNextPage};
+constexpr const char* kAlbumMarkers[] = {"PhotoList", kPictureItem};
+constexpr PageMarkers kAlbumPage = {PageKind::AlbumPage, kAlbumMarkers,
+                                    kYieldsPictures | kYieldsNextPage};
+constexpr std::array<const PageMarkers*, 2> kPages = {&kAlbumIndex, &kAlbumPage};
 
 // The member's albums, page by page ("*" and the page number after the member id).
 void AlbumList(const std::string& member, ListContext& list) {
@@ -40,13 +51,13 @@ void AlbumList(const std::string& member, ListContext& list) {
   Fetcher fetcher(CodePage::Big5);
   ST_PERLISTRECORD local;
   ForPages(list, 1, [&](int page) {
-    std::optional<std::string> text =
-        fetcher.Get(std::string(kHosts.photoOrigin) + "/" + member + "*" + std::to_string(page));
+    std::optional<std::string> text = fetcher.Get(
+        kAlbumIndex, std::string(kHosts.photoOrigin) + "/" + member + "*" + std::to_string(page));
     if (!text || text->empty()) return false;
     const bool further = Contains(*text, kNextPage);
     TruncAt(*text, "MainListSection");
     bool stopped = false;
-    ForPieces(list, *text, "class=\"MarkSet\"", [&](std::string& piece) {
+    ForPieces(list, *text, kAlbumItem, [&](std::string& piece) {
       local.nFlags = 0;
       local.strAddr = GetBetween(piece, "href=\"", "\"", BT_CONSUME);
       local.strCover = kHosts.photoOrigin + GetBetween(piece, "Img[", "]", BT_CONSUME);
@@ -78,14 +89,14 @@ void PictureList(PictureContext& pictures) {
   const std::string owner = pictures.Texts().strOwner;
   Fetcher fetcher(CodePage::Big5);
   ForPages(pictures, 1, [&](int page) {
-    std::optional<std::string> text =
-        fetcher.Get(std::string(kHosts.photoOrigin) + albumAddr + "*" + std::to_string(page));
+    std::optional<std::string> text = fetcher.Get(
+        kAlbumPage, std::string(kHosts.photoOrigin) + albumAddr + "*" + std::to_string(page));
     if (!text || text->empty()) return false;
     const bool further = Contains(*text, kNextPage);
     CutBefore(*text, "PhotoList", true);
     TruncAt(*text, "PageInfo");
     bool stopped = false;
-    const int items = ForPieces(pictures, *text, "Icon:'", [&](std::string& piece) {
+    const int items = ForPieces(pictures, *text, kPictureItem, [&](std::string& piece) {
       const std::string address = FullSize(std::string(kHosts.photoOrigin) + "/" +
                                            GetBetween(piece, "/", "',", BT_CONSUME));
       const std::string key = GetBetween(piece, "PK:", ",", BT_CONSUME);
@@ -113,6 +124,6 @@ constexpr std::array<std::pair<const char*, int>, 1> kExamples = {{
 
 extern const SiteFamily kPchomeFamily;
 const SiteFamily kPchomeFamily = {SITE_PCHOME, "pchome", "PChome相簿", kFragments, Normalize,
-                                  kForms,      LT_NONE,  "",           kExamples};
+                                  kForms,      LT_NONE,  "",           kExamples,  kPages};
 
 }  // namespace albumora

@@ -44,6 +44,16 @@ ListPlan Normalize(std::string addr) {
 }
 
 constexpr const char* kPageMarker = "_dk1stp_";
+constexpr const char* kAlbumItem = "class=\"picbox";
+constexpr const char* kPictureItem = "class=\"picture";
+
+// What its pages must hold: the owner's list its album boxes, an album's page its pictures.
+constexpr const char* kIndexMarkers[] = {kAlbumItem};
+constexpr PageMarkers kAlbumIndex = {PageKind::AlbumIndex, kIndexMarkers,
+                                     kYieldsAlbums | kYieldsNextPage};
+constexpr const char* kAlbumMarkers[] = {kPictureItem};
+constexpr PageMarkers kAlbumPage = {PageKind::AlbumPage, kAlbumMarkers, kYieldsPictures};
+constexpr std::array<const PageMarkers*, 2> kPages = {&kAlbumIndex, &kAlbumPage};
 
 // The owner's album list, page by page, from the address template (it holds the page marker).
 void AlbumList(const std::string& pattern, ListContext& list) {
@@ -54,7 +64,7 @@ void AlbumList(const std::string& pattern, ListContext& list) {
     texts.strSiteParam1 = "_p" + std::to_string(page) + "_";
     std::string address = pattern;
     ReplaceAll(address, kPageMarker, texts.strSiteParam1);
-    std::optional<std::string> answer = fetcher.Get(address);
+    std::optional<std::string> answer = fetcher.Get(kAlbumIndex, address);
     if (!answer || answer->empty()) return false;
     std::string& text = *answer;
     const bool last = !Contains(text, ">下一页</a>");
@@ -69,7 +79,7 @@ void AlbumList(const std::string& pattern, ListContext& list) {
       texts.strOwner = owner;
     }
     bool stopped = false;
-    const int items = ForPieces(list, text, "class=\"picbox", [&](std::string& piece) {
+    const int items = ForPieces(list, text, kAlbumItem, [&](std::string& piece) {
       local.strAddr = GetBetween(piece, "href=\"", "\"", BT_CONSUME);
       ReplaceAll(local.strAddr, "photo/", "photo/list_");
       local.strName = GetBetween(piece, "title=\"", "\"", BT_CONSUME);
@@ -88,10 +98,10 @@ void PictureList(PictureContext& pictures) {
   Fetcher fetcher(CodePage::Utf8);
   PageOptions page;
   page.cutEnd = "class=\"artOutWrap";
-  std::optional<std::string> text = fetcher.Get(album.strAddr, page);
+  std::optional<std::string> text = fetcher.Get(kAlbumPage, album.strAddr, page);
   if (!text || text->empty()) return;
   int n = 0;
-  ForPieces(pictures, *text, "class=\"picture", [&](std::string& piece) {
+  ForPieces(pictures, *text, kPictureItem, [&](std::string& piece) {
     std::string address = GetBetween(piece, "src=\"", "\"", BT_CONSUME);
     ReplaceAll(address, "_mthumb", "");
     ++n;
@@ -114,8 +124,8 @@ constexpr std::array<std::pair<const char*, int>, 1> kExamples = {{
 }  // namespace
 
 extern const SiteFamily kPconlineFamily;
-const SiteFamily kPconlineFamily = {SITE_PCONLINE, "pconline", "太平洋摄影部落",
-                                    kFragments,    Normalize,  kForms,
-                                    LT_NONE,       "",         kExamples};
+const SiteFamily kPconlineFamily = {SITE_PCONLINE, "pconline", "太平洋摄影部落", kFragments,
+                                    Normalize,     kForms,     LT_NONE,          "",
+                                    kExamples,     kPages};
 
 }  // namespace albumora

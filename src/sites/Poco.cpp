@@ -20,6 +20,23 @@ constexpr Hosts kHosts;
 
 // Every listing of the site links its further page with this title.
 constexpr const char* kNextPage = "title=\"下一页\">";
+constexpr const char* kImageBox = "class=\"img_box\">";
+constexpr const char* kPostTitle = "class=\"title\">";
+
+// What its pages must hold: a member's album index and an album's list pages hold image boxes,
+// a post listing its titled links. A post's page takes its pictures in either of two forms, so
+// no one marker must be there.
+constexpr const char* kImageBoxMarkers[] = {kImageBox};
+constexpr PageMarkers kAlbumIndex = {PageKind::AlbumIndex, kImageBoxMarkers,
+                                     kYieldsAlbums | kYieldsNextPage};
+constexpr PageMarkers kPictureListPage = {PageKind::PictureListPage, kImageBoxMarkers,
+                                          kYieldsPictures | kYieldsNextPage};
+constexpr const char* kPostListMarkers[] = {kPostTitle};
+constexpr PageMarkers kPostList = {PageKind::AlbumIndex, kPostListMarkers,
+                                   kYieldsAlbums | kYieldsNextPage};
+constexpr PageMarkers kPostPage = {PageKind::AlbumPage, {}, kYieldsPictures};
+constexpr std::array<const PageMarkers*, 4> kPages = {&kAlbumIndex, &kPictureListPage, &kPostList,
+                                                      &kPostPage};
 
 void SetOwner(std::string& page, JobTexts& texts) {
   std::string owner = GetBetween(page, "userName:'", "'", BT_CONSUME);
@@ -35,13 +52,14 @@ void AlbumList(const std::string& memberId, ListContext& list) {
   ForPages(list, 1, [&](int n) {
     // The path goes on with "&", as the site writes it.
     std::optional<std::string> answer =
-        fetcher.Get(std::string(kHosts.memberHost) +
-                    "/album/album_show_all.htx&user_id=" + memberId + "&p=" + std::to_string(n));
+        fetcher.Get(kAlbumIndex, std::string(kHosts.memberHost) +
+                                     "/album/album_show_all.htx&user_id=" + memberId +
+                                     "&p=" + std::to_string(n));
     if (!answer || answer->empty()) return false;
     std::string& text = *answer;
     const bool more = Contains(text, kNextPage);
     if (n == 1) SetOwner(text, list.Texts());
-    ForPieces(list, text, "class=\"img_box\">", [&](std::string& piece) {
+    ForPieces(list, text, kImageBox, [&](std::string& piece) {
       local.nCount = -1;
       local.nFlags = 0;
       // The first quoted text names the album's opening action; a password album's holds "pwd".
@@ -67,11 +85,11 @@ void PictureList(PictureContext& pictures) {
   Fetcher fetcher(CodePage::Gbk);
   ForPages(pictures, 1, [&](int n) {
     std::optional<std::string> answer =
-        fetcher.Get(album.strAddr + "&do=Plist&p=" + std::to_string(n));
+        fetcher.Get(kPictureListPage, album.strAddr + "&do=Plist&p=" + std::to_string(n));
     if (!answer || answer->empty()) return false;
     const bool more = Contains(*answer, kNextPage);
     bool ended = false;
-    const int pieces = ForPieces(pictures, *answer, "class=\"img_box\">", [&](std::string& piece) {
+    const int pieces = ForPieces(pictures, *answer, kImageBox, [&](std::string& piece) {
       std::string picture = GetBetween(piece, "src=\"", "\"", BT_CONSUME);
       ReplaceAll(picture, "_165.", ".");
       std::string description = Trim(GetBetween(piece, "title=\"", "\"", BT_CONSUME));
@@ -89,12 +107,12 @@ void PostAlbumList(const std::string& listing, ListContext& list) {
   ST_PERLISTRECORD local;
   bool stopped = false;
   ForPages(list, 1, [&](int n) {
-    std::optional<std::string> answer = fetcher.Get(listing + "&p=" + std::to_string(n));
+    std::optional<std::string> answer = fetcher.Get(kPostList, listing + "&p=" + std::to_string(n));
     if (!answer || answer->empty()) return false;
     std::string& text = *answer;
     const bool more = Contains(text, kNextPage);
     if (n == 1) SetOwner(text, list.Texts());
-    ForPieces(list, text, "class=\"title\">", [&](std::string& piece) {
+    ForPieces(list, text, kPostTitle, [&](std::string& piece) {
       local.nCount = -1;
       local.nFlags = 0;
       local.strAddr = GetBetween(piece, "href=\"", "\"", BT_CONSUME);
@@ -113,7 +131,7 @@ void PostAlbumList(const std::string& listing, ListContext& list) {
 void PostPictureList(PictureContext& pictures) {
   const ST_PERLISTRECORD& album = pictures.Album();
   Fetcher fetcher(CodePage::Gbk);
-  std::optional<std::string> answer = fetcher.Get(album.strAddr);
+  std::optional<std::string> answer = fetcher.Get(kPostPage, album.strAddr);
   if (!answer || answer->empty()) return;
   const std::string description = album.strName;
   const char* separator = CountOf(*answer, "originPhoto:'") >= 1 ? "originPhoto:'" : "src='";
@@ -150,6 +168,6 @@ constexpr std::array<std::pair<const char*, int>, 2> kExamples = {{
 
 extern const SiteFamily kPocoFamily;
 const SiteFamily kPocoFamily = {SITE_POCO, "poco",      "POCO摄影", kFragments, Normalize,
-                                kForms,    kNoFallback, "",         kExamples};
+                                kForms,    kNoFallback, "",         kExamples,  kPages};
 
 }  // namespace albumora

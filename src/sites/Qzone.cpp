@@ -30,6 +30,39 @@ struct QzoneHosts {
 };
 constexpr QzoneHosts kHosts;
 
+constexpr const char* kPersonalAlbum = "\"id\" : \"";
+constexpr const char* kPersonalPhoto = "\"batchId\"";
+constexpr const char* kGroupAlbum = "\"coverurl\" : \"";
+constexpr const char* kGroupPhoto = "\"bheight\"";
+constexpr const char* kWeiboAlbum = "\"num\"";
+constexpr const char* kWeiboPhoto = "{\"id\":\"";
+
+// What its pages must hold: every list is a script answer whose records begin with a field of
+// their own (a refusal or a login page has its own message).
+constexpr const char* kPersonalAlbumMarkers[] = {kPersonalAlbum};
+constexpr const char* kNoAlbum[] = {"\"albumsInUser\":0 | \"albumsInUser\" : 0"};
+constexpr PageMarkers kPersonalAlbums = {PageKind::ScriptAnswer, kPersonalAlbumMarkers,
+                                         kYieldsAlbums, kNoAlbum};
+constexpr const char* kPersonalPhotoMarkers[] = {kPersonalPhoto};
+constexpr PageMarkers kPersonalPhotos = {PageKind::ScriptAnswer, kPersonalPhotoMarkers,
+                                         kYieldsPictures};
+constexpr const char* kGroupAlbumMarkers[] = {kGroupAlbum};
+// A visitor who is not logged in is refused: the family's message follows the empty list.
+constexpr const char* kNotLoggedIn[] = {"message\":\"对不起，您尚未登录"};
+constexpr PageMarkers kGroupAlbums = {PageKind::ScriptAnswer, kGroupAlbumMarkers,
+                                      kYieldsAlbums | kYieldsNextPage, kNotLoggedIn};
+constexpr const char* kGroupPhotoMarkers[] = {kGroupPhoto};
+constexpr PageMarkers kGroupPhotos = {PageKind::ScriptAnswer, kGroupPhotoMarkers,
+                                      kYieldsPictures | kYieldsNextPage};
+constexpr const char* kWeiboAlbumMarkers[] = {kWeiboAlbum};
+constexpr PageMarkers kWeiboAlbums = {PageKind::ScriptAnswer, kWeiboAlbumMarkers,
+                                      kYieldsAlbums | kYieldsNextPage};
+constexpr const char* kWeiboPhotoMarkers[] = {kWeiboPhoto};
+constexpr PageMarkers kWeiboPhotos = {PageKind::ScriptAnswer, kWeiboPhotoMarkers,
+                                      kYieldsPictures | kYieldsNextPage};
+constexpr std::array<const PageMarkers*, 6> kPages = {
+    &kPersonalAlbums, &kPersonalPhotos, &kGroupAlbums, &kGroupPhotos, &kWeiboAlbums, &kWeiboPhotos};
+
 constexpr const char* kEmptyListMessage =
     "1、没有获取到相册，可能是因为空间不是公开的，可以先在登录菜单里登录你有访问权限的QQ号后重试\n"
     "\n"
@@ -94,7 +127,7 @@ void PersonalAlbumList(const std::string& account, ListContext& list) {
   // An address without host fails as a fetch would (the engine would read "http:///x" as the
   // host "x").
   std::optional<std::string> answer;
-  if (!listHost.empty()) answer = fetcher.Get(address, page);
+  if (!listHost.empty()) answer = fetcher.Get(kPersonalAlbums, address, page);
   if (!answer) {
     user.ShowMessage("对不起，网络繁忙，请稍后再试！");
     return;
@@ -118,7 +151,7 @@ void PersonalAlbumList(const std::string& account, ListContext& list) {
   }
 
   ST_PERLISTRECORD local;
-  ForPieces(list, text, "\"id\" : \"", [&](std::string& piece) {
+  ForPieces(list, text, kPersonalAlbum, [&](std::string& piece) {
     local.nFlags = 0;
     const std::string id = LeftOf(piece, "\"");
     local.strAddr = "hostUin=" + account + "&albumid=" + id;
@@ -167,7 +200,7 @@ void PersonalPictureList(PictureContext& pictures) {
                 "&plat=qzone&source=qzone&" +
                 query;
     }
-    std::optional<std::string> answer = fetcher.Get(address, page);
+    std::optional<std::string> answer = fetcher.Get(kPersonalPhotos, address, page);
     if (!answer || answer->empty()) return;
 
     // An encrypted album asks for its password on the album page, then is read again.
@@ -177,11 +210,11 @@ void PersonalPictureList(PictureContext& pictures) {
       ReplaceAll(albumPage, "hostUin=", "");
       ReplaceAll(albumPage, "&albumid=", "/photo/");
       user.OpenLogin(PersonalOrigin() + "/" + albumPage);
-      answer = fetcher.Get(address, page);
+      answer = fetcher.Get(kPersonalPhotos, address, page);
       if (!answer || answer->empty()) return;
     }
 
-    const int count = ForPieces(pictures, *answer, "\"batchId\"", [&](std::string& piece) {
+    const int count = ForPieces(pictures, *answer, kPersonalPhoto, [&](std::string& piece) {
       const std::string description = GetBetween(piece, "\"name\" : \"", "\"", BT_CONSUME);
       const std::string full = Unslash(GetBetween(piece, "\"origin_url\" : \"", "\"", BT_CONSUME));
       std::string preview = Unslash(GetBetween(piece, "\"pre\" : \"", "\"", BT_CONSUME));
@@ -220,13 +253,13 @@ void GroupAlbumList(const std::string& group, ListContext& list) {
   ST_PERLISTRECORD local;
   ForPages(list, 1, [&](int page) {
     const std::optional<std::string> answer =
-        fetcher.Get(GroupAlbumPage(group, account, (page - 1) * 12, token));
+        fetcher.Get(kGroupAlbums, GroupAlbumPage(group, account, (page - 1) * 12, token));
     if (!answer || answer->empty()) return false;
     const std::string& text = *answer;
     // A visitor who is not logged in.
     if (ContainsInside(text, "message\":\"对不起，您尚未登录")) return false;
     bool more = true;
-    const int count = ForPieces(list, text, "\"coverurl\" : \"", [&](std::string& piece) {
+    const int count = ForPieces(list, text, kGroupAlbum, [&](std::string& piece) {
       local.nFlags = 0;
       local.strCover = Unslash(LeftOf(piece, "\""));
       const std::string id = GetBetweenCopy(piece, "\"id\" : \"", "\"");
@@ -254,10 +287,10 @@ void GroupPictureList(PictureContext& pictures) {
         "&inCharset=utf-8&outCharset=utf-8&source=jsapi&" +
         album.strAddr + "&t=" + RandomFraction() + "&start=" + std::to_string((page - 1) * 15) +
         "&num=15";
-    const std::optional<std::string> answer = fetcher.Get(address);
+    const std::optional<std::string> answer = fetcher.Get(kGroupPhotos, address);
     if (!answer || answer->empty()) return false;
     bool more = true;
-    const int count = ForPieces(pictures, *answer, "\"bheight\"", [&](std::string& piece) {
+    const int count = ForPieces(pictures, *answer, kGroupPhoto, [&](std::string& piece) {
       std::string url = GetBetweenCopy(piece, "\"rawurl\" : \"", "\"");
       if (url.empty()) url = GetBetweenCopy(piece, "\"hdurl\" : \"", "\"");
       if (url.empty()) {
@@ -316,10 +349,10 @@ void WeiboAlbumList(const std::string& name, ListContext& list) {
                                 "/asyn/gettopicalbum.php?op=1&uin=" + texts.strSiteParam1 +
                                 "&page=" + std::to_string(n) + "&n=12" +
                                 WeiboApiTail("1382084292800") + std::to_string(ClockReading());
-    const std::optional<std::string> answer = fetcher.Get(address, page);
+    const std::optional<std::string> answer = fetcher.Get(kWeiboAlbums, address, page);
     if (!answer || answer->empty()) return false;
     bool more = true;
-    const int count = ForPieces(list, *answer, "\"num\"", [&](std::string& piece) {
+    const int count = ForPieces(list, *answer, kWeiboAlbum, [&](std::string& piece) {
       local.nFlags = 0;
       local.nCount = static_cast<int32_t>(ReadDecimal(GetBetween(piece, ":", ",", BT_CONSUME)));
       local.strName = UnescapeUnicode(GetBetween(piece, "name\":\"", "\",\"", BT_CONSUME));
@@ -362,10 +395,10 @@ void WeiboPictureList(PictureContext& pictures) {
                           "&page=" + std::to_string(n) + "&n=24&topicid=" + album.strAddr +
                           WeiboApiTail("1382325110273") + "7305182";
     if (n > 1) address += suffix;
-    const std::optional<std::string> answer = fetcher.Get(address, page);
+    const std::optional<std::string> answer = fetcher.Get(kWeiboPhotos, address, page);
     if (!answer || answer->empty()) return false;
     bool more = true;
-    const int count = ForPieces(pictures, *answer, "{\"id\":\"", [&](std::string& piece) {
+    const int count = ForPieces(pictures, *answer, kWeiboPhoto, [&](std::string& piece) {
       std::string description = WeiboContent(piece);
       const std::string url = Unslash(GetBetween(piece, "image\":[\"", "\"", BT_CONSUME)) + "/2000";
       suffix = "&time=" + GetBetween(piece, "realtime\":", ",", BT_CONSUME) +
@@ -442,7 +475,7 @@ constexpr std::array<std::pair<const char*, int>, 4> kExamples = {{
 extern const SiteFamily kQzoneFamily;
 const SiteFamily kQzoneFamily = {
     SITE_QZONE, "qzone",     "QQ空间/腾讯微博",           kFragments, Normalize,
-    kForms,     kNoFallback, "http://user.qzone.qq.com/", kExamples,
+    kForms,     kNoFallback, "http://user.qzone.qq.com/", kExamples,  kPages,
 };
 
 }  // namespace albumora

@@ -35,6 +35,41 @@ constexpr const char* kNoAccessMessage =
     "你没有该相册的访问权限.";
 constexpr const char* kPasswordQuestion = "加密相册,是否输入密码";
 
+constexpr const char* kFirstPage = "first-page clearfix";
+constexpr const char* kAlbumInfo = "class=\"ablum-infor\">";
+constexpr const char* kPosition = "\"position\":";
+constexpr const char* kChainList = "\"list\":";
+constexpr const char* kPostBox = "<div id=\\\"";
+
+// What its pages must hold: a member's album index its first-page list (its further pages their
+// items), an album's page its information box, an album's photo data its positions (the chained
+// answers their list), a zhan archive answer its post boxes, a zhan post its photos or images.
+constexpr const char* kIndexMarkers[] = {kFirstPage, "<li>"};
+constexpr PageMarkers kAlbumIndex = {PageKind::AlbumIndex, kIndexMarkers,
+                                     kYieldsAlbums | kYieldsNextPage};
+constexpr const char* kIndexMoreMarkers[] = {"<li>"};
+constexpr PageMarkers kAlbumIndexMore = {PageKind::ScriptAnswer, kIndexMoreMarkers,
+                                         kYieldsAlbums | kYieldsNextPage};
+constexpr const char* kAlbumMarkers[] = {kAlbumInfo};
+constexpr PageMarkers kOneAlbum = {PageKind::AlbumPage, kAlbumMarkers, kYieldsAlbums};
+constexpr PageMarkers kAlbumPage = {PageKind::AlbumPage, kAlbumMarkers, kYieldsPages};
+constexpr const char* kByPageMarkers[] = {kPosition};
+constexpr PageMarkers kPhotoData = {PageKind::ScriptAnswer, kByPageMarkers,
+                                    kYieldsPictures | kYieldsNextPage};
+constexpr const char* kChainMarkers[] = {kChainList, kPosition};
+constexpr PageMarkers kPhotoChain = {PageKind::ScriptAnswer, kChainMarkers,
+                                     kYieldsPictures | kYieldsNextPage};
+constexpr const char* kLargeMarkers[] = {"class=\"photoes-box\">"};
+constexpr PageMarkers kLargePhoto = {PageKind::PhotoPage, kLargeMarkers, 0};
+constexpr const char* kArchiveMarkers[] = {kPostBox};
+constexpr PageMarkers kZhanArchive = {PageKind::ScriptAnswer, kArchiveMarkers,
+                                      kYieldsAlbums | kYieldsNextPage};
+constexpr const char* kPostMarkers[] = {"class=\"photo\"> | <img"};
+constexpr PageMarkers kZhanPost = {PageKind::AlbumPage, kPostMarkers, kYieldsPictures};
+constexpr std::array<const PageMarkers*, 9> kPages = {&kAlbumIndex, &kAlbumIndexMore, &kOneAlbum,
+                                                      &kAlbumPage,  &kPhotoData,      &kPhotoChain,
+                                                      &kLargePhoto, &kZhanArchive,    &kZhanPost};
+
 bool DigitsOnly(const std::string& text) {
   return text.find_first_not_of("0123456789") == std::string::npos;
 }
@@ -64,7 +99,7 @@ std::string LeftOfOrAll(const std::string& text, std::string_view marker) {
 // One album given by its address.
 void OneAlbum(const std::string& address, ListContext& list) {
   Fetcher fetcher(CodePage::Utf8);
-  std::optional<std::string> page = fetcher.Get(address);
+  std::optional<std::string> page = fetcher.Get(kOneAlbum, address);
   if (!page || page->empty()) return;
   std::string& text = *page;
 
@@ -95,15 +130,16 @@ void MemberAlbums(const std::string& id, ListContext& list) {
         n == 0 ? PhotoHost() + "/photo/" + id + "/album/relatives?curpage=1"
                : PhotoHost() + "/photo/" + id +
                      "/album/relatives/ajax?offset=" + std::to_string(n * 40) + "&limit=40";
-    std::optional<std::string> page = fetcher.Get(address);
+    std::optional<std::string> page = fetcher.Get(n == 0 ? kAlbumIndex : kAlbumIndexMore, address);
     if (!page || page->empty()) return false;
 
     if (n == 0) {
-      if (!Contains(*page, "first-page clearfix")) {
+      if (!Contains(*page, kFirstPage)) {
         // The member's home-left view holds the whole list at once.
-        page = fetcher.Get(PhotoHost() + "/photo/" + id + "?from=homeleft&__view=async-html");
+        page = fetcher.Get(kAlbumIndex,
+                           PhotoHost() + "/photo/" + id + "?from=homeleft&__view=async-html");
         if (!page || page->empty()) return false;
-        if (!Contains(*page, "first-page clearfix")) {
+        if (!Contains(*page, kFirstPage)) {
           list.user().ShowMessage(kNoAccessMessage);
           return false;
         }
@@ -114,7 +150,7 @@ void MemberAlbums(const std::string& id, ListContext& list) {
     std::string& text = *page;
     CutBefore(text, "class=\"album-list", true);
     CutBefore(text, "<ul", true);
-    TruncAt(text, "first-page clearfix");
+    TruncAt(text, kFirstPage);
 
     bool go = true;
     const int albums = ForPieces(list, text, "<li>", [&](std::string& piece) {
@@ -154,10 +190,10 @@ std::string AlbumPageOf(const ST_PERLISTRECORD& album) { return LeftOfOrAll(albu
 // first picture). Nothing when the page cannot be read; the text after the title otherwise.
 std::optional<std::string> RefreshName(PictureContext& pictures, Fetcher& fetcher) {
   ST_PERLISTRECORD& album = pictures.Album();
-  std::optional<std::string> page = fetcher.Get(album.strAddr);
+  std::optional<std::string> page = fetcher.Get(kAlbumPage, album.strAddr);
   if (!page || page->empty()) return std::nullopt;
   std::string& text = *page;
-  CutBefore(text, "class=\"ablum-infor\">", true);
+  CutBefore(text, kAlbumInfo, true);
   std::string name = GetBetween(text, "<h1>", "<span", BT_CONSUME);
   // A page without a title (a login page, say) keeps the listed name.
   if (!Trim(name).empty()) {
@@ -185,11 +221,11 @@ void PicturesByPage(PictureContext& pictures) {
   ForPages(pictures, 0, [&](int page) {
     const std::string address =
         texts.strSiteParam1 + "/bypage/ajax?curPage=" + std::to_string(page) + "&pagenum=65535";
-    std::optional<std::string> text = fetcher.Get(address);
+    std::optional<std::string> text = fetcher.Get(kPhotoData, address);
     if (!text || text->empty()) return false;
     const std::string header = "Referer: " + address;
     bool go = true;
-    const int count = ForPieces(pictures, *text, "\"position\":", [&](std::string& piece) {
+    const int count = ForPieces(pictures, *text, kPosition, [&](std::string& piece) {
       MarkerReader reader(piece);
       std::string picture = Unslash(reader.Between("\"largeUrl\":\"", "\""));
       const std::string description = Description(reader.Between("\"title\":\"", "\""), album);
@@ -201,7 +237,7 @@ void PicturesByPage(PictureContext& pictures) {
         const std::string photoId =
             GetBetweenCopy(std::string(reader.Rest()), "\"photoId\":\"", "\"");
         std::optional<std::string> large =
-            fetcher.Get(root + "/photo-" + photoId + "/large?xtype=album");
+            fetcher.Get(kLargePhoto, root + "/photo-" + photoId + "/large?xtype=album");
         static constexpr std::string_view kBox = "class=\"photoes-box\">";
         if (large && ContainsInside(*large, kBox)) {
           // The pictures box after its last occurrence.
@@ -230,14 +266,14 @@ void PicturesByChain(PictureContext& pictures) {
   long long last = 6553500;
   ForPages(pictures, 0, [&](int) {
     if (texts.strSiteParam1.empty()) return false;
-    std::optional<std::string> text = fetcher.Get(texts.strSiteParam1);
+    std::optional<std::string> text = fetcher.Get(kPhotoChain, texts.strSiteParam1);
     if (!text || text->empty()) return false;
     const std::string header = "Referer: " + texts.strSiteParam1;
-    if (CutBefore(*text, "\"list\":", true) < 0) return false;
+    if (CutBefore(*text, kChainList, true) < 0) return false;
 
     bool go = true;
     bool taken = false;
-    ForPieces(pictures, *text, "\"position\":", [&](std::string& piece) {
+    ForPieces(pictures, *text, kPosition, [&](std::string& piece) {
       const long long position = ReadDecimal(LeftOfOrAll(piece, ","));
       if (position >= last) return true;
       last = position;
@@ -324,9 +360,9 @@ void ZhanAlbumList(const std::string& address, ListContext& list) {
               : std::string(kHosts.zhanOrigin) +
                     "/archive/archiveByTime?site_id=" + texts.strSiteParam1 + texts.strSiteParam2 +
                     "&month=" + month + "&page=" + std::to_string(n);
-      std::optional<std::string> text = fetcher.Get(address);
+      std::optional<std::string> text = fetcher.Get(kZhanArchive, address);
       if (!text || text->empty()) return false;
-      const int posts = ForPieces(list, *text, "<div id=\\\"", [&](std::string& piece) {
+      const int posts = ForPieces(list, *text, kPostBox, [&](std::string& piece) {
         local.nFlags = 0;
         local.nCount = -1;
         local.strCover.clear();
@@ -353,7 +389,7 @@ void ZhanPictureList(PictureContext& pictures) {
   PageOptions page;
   page.cutStart = "id=\"main-wrap\"";  // only the post body reaches the reader
   page.cutEnd = "class=\"ccagreement\">";
-  std::optional<std::string> text = fetcher.Get(album.strAddr, page);
+  std::optional<std::string> text = fetcher.Get(kZhanPost, album.strAddr, page);
   if (!text || text->empty()) return;
   const std::string header = "Referer: " + album.strAddr;
   const char* separator = Contains(*text, "class=\"photo\">") ? "class=\"photo\">" : "<img";
@@ -404,6 +440,6 @@ constexpr std::array<std::pair<const char*, int>, 2> kExamples = {{
 extern const SiteFamily kRenrenFamily;
 const SiteFamily kRenrenFamily = {SITE_RENREN, "renren", "人人网",    kFragments,
                                   Normalize,   kForms,   kNoFallback, "http://www.renren.com/",
-                                  kExamples};
+                                  kExamples,   kPages};
 
 }  // namespace albumora

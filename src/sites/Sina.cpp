@@ -31,6 +31,41 @@ constexpr const char* kWeiboPicturesCopy = "sinawb.tmp";
 // The next-page link of the blog's list pages.
 constexpr const char* kNextPageLink = "\">下一页";
 
+constexpr const char* kArticleListLink = "articlelist_";
+constexpr const char* kCategory = "\"category\":\"";
+constexpr const char* kPictureBox = "class=\"pt_border\"";
+constexpr const char* kAlbumId = "\"album_id\":\"";
+constexpr const char* kPhotoId = "photo_id\":";
+
+// What its pages must hold: a blog's home page its article-list link (the user id), the photo
+// host's category answer its categories, a category's pages their picture boxes, an article
+// list its title links or dotted lines; a Weibo account page its id, the album answer its
+// album ids, an album's photo answer its photo ids. An article may hold no picture at all.
+constexpr const char* kBlogHomeMarkers[] = {kArticleListLink};
+constexpr PageMarkers kBlogHome = {PageKind::UserPage, kBlogHomeMarkers, kYieldsPages};
+constexpr const char* kCategoryMarkers[] = {kCategory};
+constexpr const char* kTotalNone[] = {"\"total\":0,"};
+constexpr PageMarkers kCategoryAnswer = {PageKind::ScriptAnswer, kCategoryMarkers, kYieldsAlbums,
+                                         kTotalNone};
+constexpr const char* kBlogPictureMarkers[] = {kPictureBox};
+constexpr PageMarkers kBlogPicturePage = {PageKind::PictureListPage, kBlogPictureMarkers,
+                                          kYieldsPictures | kYieldsNextPage};
+constexpr const char* kArticleListMarkers[] = {"class=\"atc_title\"> | class=\"SG_j_linedot"};
+constexpr PageMarkers kArticleList = {PageKind::AlbumIndex, kArticleListMarkers,
+                                      kYieldsAlbums | kYieldsNextPage};
+constexpr PageMarkers kArticlePage = {PageKind::AlbumPage, {}, kYieldsPictures};
+constexpr const char* kWeiboHomeMarkers[] = {"['oid'] | \"id\":"};
+constexpr PageMarkers kWeiboHome = {PageKind::UserPage, kWeiboHomeMarkers, kYieldsPages};
+constexpr const char* kWeiboAlbumMarkers[] = {kAlbumId};
+constexpr PageMarkers kWeiboAlbums = {PageKind::ScriptAnswer, kWeiboAlbumMarkers, kYieldsAlbums,
+                                      kTotalNone};
+constexpr const char* kWeiboPhotoMarkers[] = {kPhotoId};
+constexpr PageMarkers kWeiboPhotos = {PageKind::ScriptAnswer, kWeiboPhotoMarkers,
+                                      kYieldsPictures | kYieldsNextPage, kTotalNone};
+constexpr std::array<const PageMarkers*, 8> kPages = {
+    &kBlogHome,    &kCategoryAnswer, &kBlogPicturePage, &kArticleList,
+    &kArticlePage, &kWeiboHome,      &kWeiboAlbums,     &kWeiboPhotos};
+
 constexpr const char* kEmptyListMessage =
     "没有获取到相册，请在登录菜单里登录新浪(微博)帐号后重试,登录时勾上下次自动登录";
 
@@ -61,19 +96,19 @@ std::string WithoutAmpRemains(std::string address) {
 void BlogAlbumList(const std::string& address, ListContext& list) {
   JobTexts& texts = list.Texts();
   Fetcher fetcher(CodePage::Utf8);
-  std::optional<std::string> home = fetcher.Get(address);
+  std::optional<std::string> home = fetcher.Get(kBlogHome, address);
   if (!home || home->empty()) return;
   std::string& page = *home;
   texts.strOwner = StripTags(GetBetween(page, "blogtitle\">", "</", BT_CONSUME));
-  texts.strSiteParam1 = GetBetween(page, "articlelist_", "_", BT_CONSUME);
+  texts.strSiteParam1 = GetBetween(page, kArticleListLink, "_", BT_CONSUME);
 
-  std::optional<std::string> answer =
-      fetcher.Get(std::string(kHosts.blogPhotoHost) +
-                  "/services/ctg_list_ctg.php?format=gsonv&uid=" + texts.strSiteParam1);
+  std::optional<std::string> answer = fetcher.Get(
+      kCategoryAnswer, std::string(kHosts.blogPhotoHost) +
+                           "/services/ctg_list_ctg.php?format=gsonv&uid=" + texts.strSiteParam1);
   if (!answer || answer->empty()) return;
 
   ST_PERLISTRECORD local;
-  ForPieces(list, *answer, "\"category\":\"", [&](std::string& piece) {
+  ForPieces(list, *answer, kCategory, [&](std::string& piece) {
     local.nFlags = 0;
     local.strName = UnescapeUnicode(LeftOf(piece, "\","));
     if (local.strName.empty()) return true;
@@ -90,11 +125,12 @@ void BlogPictureList(PictureContext& pictures) {
   const std::string albumAddr = pictures.Album().strAddr;
   Fetcher fetcher(CodePage::Utf8);
   ForPages(pictures, 1, [&](int page) {
-    std::optional<std::string> answer = fetcher.Get(albumAddr + "/page" + std::to_string(page));
+    std::optional<std::string> answer =
+        fetcher.Get(kBlogPicturePage, albumAddr + "/page" + std::to_string(page));
     if (!answer || answer->empty()) return false;
     const bool more = Contains(*answer, kNextPageLink);
     bool going = true;
-    ForPieces(pictures, *answer, "class=\"pt_border\"", [&](std::string& piece) {
+    ForPieces(pictures, *answer, kPictureBox, [&](std::string& piece) {
       std::string address = GetBetween(piece, "src=\"", "\"", BT_CONSUME);
       ReplaceAll(address, "/small/", "/orignal/");
       address = WithoutAmpRemains(address);
@@ -117,7 +153,8 @@ void ArticleAlbumList(const std::string& address, ListContext& list) {
   std::string separator = "class=\"atc_title\">";
   ST_PERLISTRECORD local;
   ForPages(list, 1, [&](int page) {
-    std::optional<std::string> answer = fetcher.Get(address + "_" + std::to_string(page) + ".html");
+    std::optional<std::string> answer =
+        fetcher.Get(kArticleList, address + "_" + std::to_string(page) + ".html");
     if (!answer || answer->empty()) return false;
     std::string& text = *answer;
     const bool more = Contains(text, kNextPageLink);
@@ -150,7 +187,7 @@ void ArticlePictureList(PictureContext& pictures) {
   PageOptions options;
   options.cutStart = "class=\"articalContent";
   options.cutEnd = "class=\"shareUp\">";
-  std::optional<std::string> answer = fetcher.Get(album.strAddr, options);
+  std::optional<std::string> answer = fetcher.Get(kArticlePage, album.strAddr, options);
   if (!answer || answer->empty()) return;
   const std::string& body = *answer;
   const char* separator =
@@ -193,7 +230,7 @@ void WeiboAlbumList(const std::string& address, ListContext& list) {
   Fetcher fetcher(CodePage::Utf8);
   PageOptions options;
   options.cookie = GetCookies(std::string(kHosts.weiboOrigin) + "/");
-  std::optional<std::string> home = fetcher.Get(address, options);
+  std::optional<std::string> home = fetcher.Get(kWeiboHome, address, options);
   if (!home || home->empty()) return;
   WriteUnicodeText(kWeiboPageCopy, *home);
   ReadWeiboOwner(*home, texts);
@@ -201,11 +238,12 @@ void WeiboAlbumList(const std::string& address, ListContext& list) {
 
   const std::string photoHost = kHosts.weiboPhotoHost;
   std::optional<std::string> answer = fetcher.Get(
-      photoHost + "/albums/get_all?uid=" + texts.strSiteParam1 + "&count=65535", options);
+      kWeiboAlbums, photoHost + "/albums/get_all?uid=" + texts.strSiteParam1 + "&count=65535",
+      options);
   if (!answer || answer->empty()) return;
 
   ST_PERLISTRECORD local;
-  ForPieces(list, *answer, "\"album_id\":\"", [&](std::string& piece) {
+  ForPieces(list, *answer, kAlbumId, [&](std::string& piece) {
     local.nFlags = 0;
     texts.strSiteParam2 = LeftOf(piece, "\",");
     if (texts.strSiteParam2.empty()) return true;
@@ -250,12 +288,13 @@ void WeiboPictureList(PictureContext& pictures) {
   options.tries = 3;
   options.retryPause = 4;
   ForPages(pictures, 1, [&](int page) {
-    std::optional<std::string> answer = fetcher.Get(albumAddr + std::to_string(page), options);
+    std::optional<std::string> answer =
+        fetcher.Get(kWeiboPhotos, albumAddr + std::to_string(page), options);
     if (!answer) return false;
     WriteUnicodeText(kWeiboPicturesCopy, *answer);
     if (answer->empty()) return false;
     bool going = true;
-    ForPieces(pictures, *answer, "photo_id\":", [&](std::string& piece) {
+    ForPieces(pictures, *answer, kPhotoId, [&](std::string& piece) {
       std::string description =
           StripTags(UnescapeUnicode(GetBetweenCopy(piece, "\"caption\":\"", "\",\"")));
       if (description.empty()) description = albumName;
@@ -285,6 +324,6 @@ constexpr std::array<std::pair<const char*, int>, 3> kExamples = {{
 
 extern const SiteFamily kSinaFamily;
 const SiteFamily kSinaFamily = {SITE_SINA, "sina",      "新浪博客/微博",     kFragments, Normalize,
-                                kForms,    kNoFallback, "http://weibo.com/", kExamples};
+                                kForms,    kNoFallback, "http://weibo.com/", kExamples,  kPages};
 
 }  // namespace albumora

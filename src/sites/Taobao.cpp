@@ -40,6 +40,18 @@ constexpr const char* kItemSeparator = "<dl class=\"item";
 constexpr const char* kItemSeparatorDiv = "<div class=\"item\">";
 // The submit button of a form: the page-jump form below the items ends the item list.
 constexpr const char* kSubmitButton = "<button type=\"submit\">确定";
+constexpr const char* kThumbStrip = "id=\"J_UlThumb\"";
+
+// What its pages must hold: a shop's search pages the item boxes (of either form), an item's
+// page its thumbnail strip (a page without the description host has its own message).
+constexpr const char* kSearchMarkers[] = {"class=\"item"};
+constexpr PageMarkers kSearchPage = {PageKind::AlbumIndex, kSearchMarkers,
+                                     kYieldsAlbums | kYieldsNextPage};
+constexpr const char* kItemTitleMarkers[] = {"<title>"};
+constexpr PageMarkers kItemTitlePage = {PageKind::ItemPage, kItemTitleMarkers, kYieldsAlbums};
+constexpr const char* kItemMarkers[] = {kThumbStrip};
+constexpr PageMarkers kItemPage = {PageKind::ItemPage, kItemMarkers, kYieldsPictures};
+constexpr std::array<const PageMarkers*, 3> kPages = {&kSearchPage, &kItemTitlePage, &kItemPage};
 
 ListPlan Normalize(std::string addr) {
   if (ContainsInside(addr, "search") || ContainsInside(addr, kHosts.itemPrefix)) {
@@ -76,7 +88,7 @@ int32_t LeadingCount(std::string_view text) {
 // One item page as the only album, named after the page title without the shop's suffix.
 void ItemAlbum(const std::string& address, ListContext& list) {
   Fetcher fetcher;
-  std::optional<std::string> answer = fetcher.Get(address);
+  std::optional<std::string> answer = fetcher.Get(kItemTitlePage, address);
   if (!answer) return;
   std::string& text = *answer;
   ST_PERLISTRECORD local;
@@ -110,7 +122,7 @@ void ShopAlbumList(const std::string& address, ListContext& list) {
   ST_PERLISTRECORD local;
   ForPages(list, 1, [&](int page) {
     std::optional<std::string> answer =
-        fetcher.Get(address + "&viewType=grid&pageNum=" + std::to_string(page));
+        fetcher.Get(kSearchPage, address + "&viewType=grid&pageNum=" + std::to_string(page));
     if (!answer || answer->empty()) return false;
     const std::string& pageText = *answer;
     if (page == 1) {
@@ -185,7 +197,7 @@ void ItemPictureList(PictureContext& pictures) {
   User& user = pictures.user();
   JobTexts& texts = pictures.Texts();
   Fetcher fetcher;
-  std::optional<std::string> answer = fetcher.Get(album.strAddr);
+  std::optional<std::string> answer = fetcher.Get(kItemPage, album.strAddr);
   if (!answer || answer->empty()) return;
   const std::string& page = *answer;
   if (!ContainsInside(page, kHosts.descriptionPrefix)) {
@@ -199,7 +211,7 @@ void ItemPictureList(PictureContext& pictures) {
   }
 
   std::string strip = page;
-  CutBefore(strip, "id=\"J_UlThumb\"", true);
+  CutBefore(strip, kThumbStrip, true);
   if (TruncAt(strip, "</ul>") < 0) strip.clear();
   const char* separator = Contains(strip, "src=\"") ? "src=\"" : "image:url(";
   const std::string description = itemName + "_价格" + texts.strSiteParam1 + "元";
@@ -241,6 +253,6 @@ constexpr std::array<std::pair<const char*, int>, 2> kExamples = {{
 
 extern const SiteFamily kTaobaoFamily;
 const SiteFamily kTaobaoFamily = {SITE_TAOBAO, "taobao", "淘宝/天猫", kFragments, Normalize,
-                                  kForms,      LT_NONE,  "",          kExamples};
+                                  kForms,      LT_NONE,  "",          kExamples,  kPages};
 
 }  // namespace albumora

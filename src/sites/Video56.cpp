@@ -19,6 +19,19 @@ struct Hosts {
 };
 constexpr Hosts kHosts;
 
+constexpr const char* kAlbumListStart = "class=\"album_list";
+constexpr const char* kPictureItem = "class=\"img\"";
+
+// What its pages must hold: the album index its list of albums, an album's list page its
+// pictures.
+constexpr const char* kIndexMarkers[] = {kAlbumListStart, "<li"};
+constexpr PageMarkers kAlbumIndex = {PageKind::AlbumIndex, kIndexMarkers,
+                                     kYieldsAlbums | kYieldsNextPage};
+constexpr const char* kPictureMarkers[] = {kPictureItem};
+constexpr PageMarkers kPictureListPage = {PageKind::PictureListPage, kPictureMarkers,
+                                          kYieldsPictures | kYieldsNextPage};
+constexpr std::array<const PageMarkers*, 2> kPages = {&kAlbumIndex, &kPictureListPage};
+
 // A signed count as the page writes it, kept within the entry's range.
 int32_t ReadCount(const std::string& text) {
   const long long value = ReadDecimal(text);
@@ -32,11 +45,12 @@ void AlbumList(const std::string& indexAddress, ListContext& list) {
   ST_PERLISTRECORD local;
   bool stopped = false;
   ForPages(list, 1, [&](int n) {
-    std::optional<std::string> answer = fetcher.Get(indexAddress + "&page=" + std::to_string(n));
+    std::optional<std::string> answer =
+        fetcher.Get(kAlbumIndex, indexAddress + "&page=" + std::to_string(n));
     if (!answer || answer->empty()) return false;
     std::string& text = *answer;
     const bool more = Contains(text, "下一页</a>");
-    CutBefore(text, "class=\"album_list", true);
+    CutBefore(text, kAlbumListStart, true);
     TruncAt(text, "</ul>");
     ForPieces(list, text, "<li", [&](std::string& piece) {
       local.strAddr = GetBetween(piece, "chackAlbum('", "'", BT_CONSUME);
@@ -61,12 +75,12 @@ void PictureList(PictureContext& pictures) {
     const std::string request = std::string(kHosts.photoHost) +
                                 "/album/?do=Plist&did=" + album.strAddr +
                                 "&page=" + std::to_string(n);
-    std::optional<std::string> answer = fetcher.Get(request);
+    std::optional<std::string> answer = fetcher.Get(kPictureListPage, request);
     if (!answer || answer->empty()) return false;
     const bool more = Contains(*answer, "\">下一页</a>");
     const std::string header = "Referer: " + request;
     bool ended = false;
-    const int pieces = ForPieces(pictures, *answer, "class=\"img\"", [&](std::string& piece) {
+    const int pieces = ForPieces(pictures, *answer, kPictureItem, [&](std::string& piece) {
       const std::string picture = GetBetween(piece, "src='", "'", BT_CONSUME);
       std::string description = Trim(StripTags(GetBetweenCopy(piece, "<label>", "</label>")));
       if (description.empty()) description = album.strName;
@@ -100,6 +114,6 @@ constexpr std::array<std::pair<const char*, int>, 1> kExamples = {{
 
 extern const SiteFamily kVideo56Family;
 const SiteFamily kVideo56Family = {SITE_56, "56",    "56网相册", kFragments, Normalize,
-                                   kForms,  LT_NONE, "",         kExamples};
+                                   kForms,  LT_NONE, "",         kExamples,  kPages};
 
 }  // namespace albumora

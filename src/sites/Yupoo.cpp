@@ -37,6 +37,25 @@ constexpr uint32_t kPictureConnectTimeoutMs = 15000;
 constexpr const char* kPasswordQuestion = "加密相册,是否输入密码";
 constexpr const char* kLoginMessage = "请先在登录菜单里登录你的又拍帐号,登录时勾上下次自动登录";
 
+constexpr const char* kSetCase = "class=\"set-case\">";
+constexpr const char* kSetCaseOld = "class=\"SetCase";
+constexpr const char* kPhotoItem = "photos['";
+
+// What its pages must hold: an owner's album pages their album boxes (in either layout), one
+// album's page its name, an album's detail pages their photo records, a zoom page the original.
+constexpr const char* kOwnerMarkers[] = {"class=\"set-case\"> | class=\"SetCase"};
+constexpr PageMarkers kOwnerAlbums = {PageKind::AlbumIndex, kOwnerMarkers,
+                                      kYieldsAlbums | kYieldsNextPage};
+constexpr const char* kSingleMarkers[] = {"class=\"albumOwner\"> | 的相册</a> /"};
+constexpr PageMarkers kSingleAlbum = {PageKind::AlbumPage, kSingleMarkers, kYieldsAlbums};
+constexpr const char* kDetailMarkers[] = {kPhotoItem};
+constexpr PageMarkers kDetailPage = {PageKind::PictureListPage, kDetailMarkers,
+                                     kYieldsPictures | kYieldsNextPage | kYieldsPages};
+constexpr const char* kZoomMarkers[] = {"<img src=\""};
+constexpr PageMarkers kZoomPage = {PageKind::PhotoPage, kZoomMarkers, 0};
+constexpr std::array<const PageMarkers*, 4> kPages = {&kOwnerAlbums, &kSingleAlbum, &kDetailPage,
+                                                      &kZoomPage};
+
 PageOptions YupooPage() {
   PageOptions page;
   page.minLen = kMinLen;
@@ -70,7 +89,7 @@ void SingleAlbum(const std::string& address, ListContext& list) {
   page.cutEnd = kFooter;
   std::string request = address;
   CutAt(request, "?");
-  std::optional<std::string> answer = fetcher.Get(request, page);
+  std::optional<std::string> answer = fetcher.Get(kSingleAlbum, request, page);
   if (!answer) return;
   std::string& text = *answer;
   list.Texts().strOwner = OwnerFromTitle(text, true);
@@ -93,19 +112,19 @@ void OwnerAlbums(const std::string& address, ListContext& list) {
   page.cutEnd = kFooter;
   const std::string linkOrigin =
       ContainsInside(address, kHosts.secondHost) ? kHosts.secondOrigin : kHosts.mainOrigin;
-  std::string separator = "class=\"set-case\">";
+  std::string separator = kSetCase;
   ST_PERLISTRECORD local;
 
   ForPages(list, 1, [&](int n) {
     const std::string request = address + "page" + std::to_string(n) + "/";
     page.referer = request;
-    std::optional<std::string> answer = fetcher.Get(request, page);
+    std::optional<std::string> answer = fetcher.Get(kOwnerAlbums, request, page);
     if (!answer || answer->empty()) return false;
     std::string& text = *answer;
     const bool last = ContainsInside(text, "nextprev\">下一页");
     if (n == 1) {
       list.Texts().strOwner = OwnerFromTitle(text, false);
-      if (CountOf(text, "class=\"set-case\">") < 1) separator = "class=\"SetCase";
+      if (CountOf(text, kSetCase) < 1) separator = kSetCaseOld;
     }
     bool stopped = false;
     const int pieces = ForPieces(list, text, separator, [&](std::string& piece) {
@@ -152,18 +171,18 @@ void PictureList(PictureContext& pictures) {
   ForPages(pictures, 1, [&](int n) {
     const std::string request = album.strAddr + "page" + std::to_string(n) + "/?style=detail";
     page.referer = request;
-    std::optional<std::string> answer = fetcher.Get(request, page);
+    std::optional<std::string> answer = fetcher.Get(kDetailPage, request, page);
     if (!answer || answer->empty()) return false;
     if (n == 1 && (album.nFlags & FLAG_ENCRYPTED) &&
         ContainsInside(*answer, "album_password\">访问密码")) {
       if (!user.AskYesNo(kPasswordQuestion, "提示")) return false;
       user.OpenLogin(request);
-      answer = fetcher.Get(request, page);
+      answer = fetcher.Get(kDetailPage, request, page);
       if (!answer || answer->empty()) return false;
     }
 
     bool ended = false;
-    const int pieces = ForPieces(pictures, *answer, "photos['", [&](std::string& piece) {
+    const int pieces = ForPieces(pictures, *answer, kPhotoItem, [&](std::string& piece) {
       const std::string id = LeftOf(piece, "'");
       const std::string zoom = base + id + "/zoom/original/";
       std::string description = GetBetween(piece, "title:'", "'", BT_CONSUME);
@@ -173,7 +192,7 @@ void PictureList(PictureContext& pictures) {
 
       PageOptions zoomPage = YupooPage();
       zoomPage.referer = zoom;
-      if (std::optional<std::string> original = fetcher.Get(zoom, zoomPage)) {
+      if (std::optional<std::string> original = fetcher.Get(kZoomPage, zoom, zoomPage)) {
         if (Contains(*original, "无法查看该照片的原图")) {
           user.ShowMessage(kLoginMessage);
           ended = true;
@@ -226,6 +245,6 @@ extern const SiteFamily kYupooFamily;
 const SiteFamily kYupooFamily = {
     SITE_YUPOO, "yupoo", "又拍网", kFragments,
     Normalize,  kForms,  LT_NONE,  "http://www.yupoo.com/account/login/",
-    kExamples};
+    kExamples,  kPages};
 
 }  // namespace albumora

@@ -29,14 +29,24 @@ ListPlan Normalize(std::string addr) {
 constexpr const char* kNextPage = "class=\"nor\">下一页";
 constexpr const char* kItem = "id=\"pic_";
 
+// What its pages must hold: the album index and an album's thumbnail pages list their items
+// after the same marker.
+constexpr const char* kItemMarkers[] = {kItem};
+constexpr PageMarkers kAlbumIndex = {PageKind::AlbumIndex, kItemMarkers,
+                                     kYieldsAlbums | kYieldsNextPage};
+constexpr PageMarkers kThumbnailPage = {PageKind::PictureListPage, kItemMarkers,
+                                        kYieldsPictures | kYieldsNextPage};
+constexpr std::array<const PageMarkers*, 2> kPages = {&kAlbumIndex, &kThumbnailPage};
+
 // The member's album index, page by page.
 void AlbumList(const std::string& member, ListContext& list) {
   list.Texts().strSiteParam1 = member;
   Fetcher fetcher;
   ST_PERLISTRECORD local;
   ForPages(list, 1, [&](int page) {
-    std::optional<std::string> text = fetcher.Get(std::string(kHosts.photoOrigin) + "/" + member +
-                                                  "/album_" + std::to_string(page) + ".html");
+    std::optional<std::string> text =
+        fetcher.Get(kAlbumIndex, std::string(kHosts.photoOrigin) + "/" + member + "/album_" +
+                                     std::to_string(page) + ".html");
     if (!text || text->empty()) return false;
     const bool further = Contains(*text, kNextPage);
     if (page == 1) {
@@ -82,7 +92,8 @@ void PictureList(PictureContext& pictures) {
   Fetcher fetcher;
   ForPages(pictures, 1, [&](int page) {
     std::optional<std::string> text =
-        fetcher.Get(std::string(kHosts.photoOrigin) + albumAddr + std::to_string(page) + ".html");
+        fetcher.Get(kThumbnailPage,
+                    std::string(kHosts.photoOrigin) + albumAddr + std::to_string(page) + ".html");
     if (!text || text->empty()) return false;
     const bool further = Contains(*text, kNextPage);
     bool stopped = false;
@@ -110,6 +121,6 @@ constexpr std::array<std::pair<const char*, int>, 1> kExamples = {{
 
 extern const SiteFamily kZolFamily;
 const SiteFamily kZolFamily = {SITE_ZOL, "zol",   "ZOL相册", kFragments, Normalize,
-                               kForms,   LT_NONE, "",        kExamples};
+                               kForms,   LT_NONE, "",        kExamples,  kPages};
 
 }  // namespace albumora

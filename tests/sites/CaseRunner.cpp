@@ -30,6 +30,7 @@
 #include "model/Settings.h"
 #include "net/CookieStore.h"
 #include "net/HttpEngine.h"
+#include "sites/Fetch.h"
 #include "sites/Registry.h"
 #include "text/StringCtrl.h"
 
@@ -177,9 +178,11 @@ class CaseRun {
     const size_t requestsBefore = web_.Requests().size();
     app_.nListState = LIST_RUNNING;
     app_.nListType = LT_NONE;
-    RunAlbumList(app_, SiteAdapters());
+    ListPages pages;
+    RunAlbumList(app_, SiteAdapters(), &pages);
     WriteRequests(requestsBefore);
     WriteEvents();
+    if (pages.diagnosis) out_ << "diagnosis " << OneLine(DiagnosisText(*pages.diagnosis)) << "\n";
     for (size_t i = 0; i < app_.albumList.size(); ++i) {
       const ST_PERLISTRECORD& album = app_.albumList[i];
       out_ << "album " << (i + 1) << " name=" << OneLine(album.strName)
@@ -206,13 +209,19 @@ class CaseRun {
     AlbumState album(app_, albumIndex, scratch_.Folder());
     const DownloadList& list = album.list;
     app_.nDownState = DOWN_RUNNING;
+    std::optional<PageDiagnosis> diagnosis;
     if (PictureListFn adapter = SiteAdapters().PictureList(nSite_, app_.nListType.load())) {
       JobPictureContext context(app_, album);
-      adapter(context);
+      {
+        FetchStopScope stops(context);
+        adapter(context);
+      }
+      diagnosis = context.Diagnosis();
     }
     app_.nDownState = DOWN_IDLE;
     WriteRequests(requestsBefore);
     WriteEvents();
+    if (diagnosis) out_ << "diagnosis " << OneLine(DiagnosisText(*diagnosis)) << "\n";
     std::string folder = list.strSaveDir;
     if (folder.starts_with(scratch_.Folder())) folder.erase(0, scratch_.Folder().size());
     if (!list.empty()) out_ << "folder " << OneLine(folder) << "\n";

@@ -103,6 +103,32 @@ TEST(Registry, EveryFamilyWithAdaptersHasCaseFolders) {
     if (!HasAdapters(family->nSite)) continue;
     const std::filesystem::path folder = std::filesystem::path(ALBUMORA_SITE_CASES) / family->key;
     EXPECT_TRUE(std::filesystem::is_directory(folder)) << folder;
+    // And a changed page: its main list page with its key marker renamed.
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "changed-page")) << folder;
+  }
+}
+
+// A family is registered with its marker table: page kinds that yield albums and pictures, each
+// with markers that are texts (not blanks), so that a changed page can be named.
+TEST(Registry, EveryFamilyDeclaresItsPagesAndMarkers) {
+  for (const SiteFamily* family : Families()) {
+    SCOPED_TRACE(family->key);
+    ASSERT_FALSE(family->pages.empty());
+    uint8_t yields = 0;
+    size_t markers = 0;
+    for (const PageMarkers* page : family->pages) {
+      ASSERT_NE(page, nullptr);
+      EXPECT_NE(page->kind, PageKind::Unnamed);
+      yields = static_cast<uint8_t>(yields | page->yields);
+      for (const char* marker : page->markers) {
+        ASSERT_NE(marker, nullptr);
+        EXPECT_GE(std::string(marker).size(), 3u) << marker;
+        ++markers;
+      }
+    }
+    EXPECT_NE(yields & kYieldsAlbums, 0);
+    EXPECT_NE(yields & kYieldsPictures, 0);
+    EXPECT_GT(markers, 0u);
   }
 }
 
