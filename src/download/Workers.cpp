@@ -103,12 +103,16 @@ bool DownloadPicture(const PictureTask& task, FetchFailure* failure, std::string
   request.bRefuseErrorStatus = true;
   request.bPicture = true;
   request.stopRequested = [] { return Pool().stop.load(); };
+  // One retry budget for the picture, its fallback included (HttpEngine.h: RetryBudget).
+  RetryBudget budget{GetEngineLimits().retries};
+  request.budget = &budget;
 
   bool saved = false;
   FetchFailure why = FetchFailure::None;
   std::string text;
-  // A stopped job tries no fallback.
-  if (!FetchInto(request, saved, why, text) && !fallback.empty() && !Pool().stop.load()) {
+  // A stopped job tries no fallback, nor one that is the address just asked.
+  if (!FetchInto(request, saved, why, text) && !fallback.empty() && fallback != request.strUrl &&
+      !Pool().stop.load()) {
     request.strUrl = fallback;
     FetchInto(request, saved, why, text);
   }
