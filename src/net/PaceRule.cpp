@@ -31,7 +31,9 @@ constexpr double kDeepestCut = 0.5;     // ... and at least
 constexpr double kUnderMeasured = 0.9;  // search: pace a little under the measure
 constexpr double kUnderSteady = 0.95;   // probe: the measure holds most of the refused rate too
 constexpr double kLeastRate = 0.1;      // requests a second
-constexpr uint32_t kOpenWindow = 32;    // the start window doubles up to this, then no cap
+constexpr auto kFirstSecond = std::chrono::seconds(1);
+constexpr uint32_t kFirstSecondCap = 8;  // requests in flight in a host's first second
+constexpr uint32_t kOpenWindow = 32;     // the start window doubles up to this, then no cap
 
 Duration Interval(double rate) {
   if (rate <= 0) return Duration::zero();
@@ -42,12 +44,19 @@ Duration Interval(double rate) {
 
 PaceRule::TimePoint PaceRule::StartAt(TimePoint now) const {
   if (window_ != 0 && inFlight_ >= window_) return TimePoint::max();
-  return std::max({now, pausedUntil_, nextSlot_});
+  TimePoint at = std::max({now, pausedUntil_, nextSlot_});
+  // In the host's first second a few requests at a time (a sliding window's second fills up
+  // with fewer of them in flight, all refused).
+  if (mode_ == Mode::Unpaced && started_ && inFlight_ >= kFirstSecondCap) {
+    at = std::max(at, firstStart_ + kFirstSecond);
+  }
+  return at;
 }
 
 void PaceRule::Start(TimePoint now, Duration gap) {
   if (!started_) {
     started_ = true;
+    firstStart_ = now;
     openSince_ = now;
     stepAt_ = now;
   }
@@ -125,14 +134,17 @@ bool PaceRule::Refused(TimePoint now, TimePoint sentAt, Duration wait) {
       // Refused at once after a step up: the limit lies between the last clean rate and this
       // one; keep the clean rate. Refused only after a while: an allowance of the host (a burst,
       // or a sliding window's second) ran out: a little under what it accepted meanwhile.
+      // The probe then climbs slowly towards the rate refused at once, or on from the rate kept.
       if (cleanRate_ <= 0) {
         rate_ *= kCut;  // refused again before a step up: no measure yet
+        lastRefused_ = rate_;
       } else if (stepStarts_ <= kAtOnce || sentAt <= lastAtOnce_) {
+        lastRefused_ = rate_;
         rate_ = cleanRate_;
       } else {
         rate_ = std::min(cleanRate_, kUnderMeasured * measured);
+        lastRefused_ = rate_;
       }
-      lastRefused_ = rate_;
       mode_ = Mode::Probe;
       break;
     case Mode::Probe:

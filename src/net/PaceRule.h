@@ -1,7 +1,8 @@
 // How fast one host is asked: the rule that finds a host's allowed rate again after it refused.
 //
 // Unpaced until its first refusal, a host first gets two requests in flight, doubling with each
-// answer (so a strict limiter refuses a couple of them, not a whole burst of workers). The first
+// answer, and at most 8 in its first second (so a strict limiter or a sliding window refuses a
+// few of them, not a whole burst of workers). The first
 // refusal starts a search: pace at the rate the host accepted so far (at least 4 a second) and
 // grow by half after every quarter second of clean answers. A refusal among the first requests
 // of a step means the limit lies just under it: keep the last clean rate. A refusal only after a
@@ -67,7 +68,8 @@ class PaceRule {
   uint64_t refusals_ = 0;
   TimePoint nextSlot_{};
   TimePoint pausedUntil_{};
-  TimePoint cutAt_{};      // the last refusal that changed the pace
+  TimePoint cutAt_{};  // the last refusal that changed the pace
+  TimePoint firstStart_{};
   TimePoint openSince_{};  // the host was last opened (first request, or a pause's end)
   TimePoint stepAt_{};     // the current step of clean answers began
   uint32_t stepAccepted_ = 0;
