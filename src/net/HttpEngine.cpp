@@ -673,7 +673,7 @@ bool ExchangeWithin(HttpResponse& response, const HttpRequest& request, RetryBud
         ReportWait({host, static_cast<uint32_t>((ms + 999) / 1000), response.nStatus});
       }
     } else if (entered) {
-      net::LeaveHost(host, response.nStatus != 0);
+      net::LeaveHost(host, sentAt, response.nStatus != 0);
     }
     if (!again) {
       if (refusal && !ok && !stopped) {

@@ -32,8 +32,9 @@ constexpr double kUnderMeasured = 0.9;  // search: pace a little under the measu
 constexpr double kUnderSteady = 0.95;   // probe: the measure holds most of the refused rate too
 constexpr double kLeastRate = 0.1;      // requests a second
 constexpr auto kFirstSecond = std::chrono::seconds(1);
-constexpr uint32_t kFirstSecondCap = 8;  // requests in flight in a host's first second
-constexpr uint32_t kOpenWindow = 32;     // the start window doubles up to this, then no cap
+constexpr uint32_t kFirstSecondCap = 8;  // requests in flight in a host's first second ...
+constexpr auto kQuickAnswer = std::chrono::milliseconds(20);  // ... while its answers come so fast
+constexpr uint32_t kOpenWindow = 32;  // the start window doubles up to this, then no cap
 
 Duration Interval(double rate) {
   if (rate <= 0) return Duration::zero();
@@ -45,9 +46,9 @@ Duration Interval(double rate) {
 PaceRule::TimePoint PaceRule::StartAt(TimePoint now) const {
   if (window_ != 0 && inFlight_ >= window_) return TimePoint::max();
   TimePoint at = std::max({now, pausedUntil_, nextSlot_});
-  // In the host's first second a few requests at a time (a sliding window's second fills up
-  // with fewer of them in flight, all refused).
-  if (mode_ == Mode::Unpaced && started_ && inFlight_ >= kFirstSecondCap) {
+  // In the first second of a host that answers quickly a few requests at a time: a sliding
+  // window's second then fills up with fewer of them in flight, all refused.
+  if (mode_ == Mode::Unpaced && quick_ && inFlight_ >= kFirstSecondCap) {
     at = std::max(at, firstStart_ + kFirstSecond);
   }
   return at;
@@ -66,8 +67,9 @@ void PaceRule::Start(TimePoint now, Duration gap) {
   nextSlot_ = now + std::max(Interval(rate_), gap);
 }
 
-void PaceRule::Answered(TimePoint now, bool accepted) {
+void PaceRule::Answered(TimePoint now, TimePoint sentAt, bool accepted) {
   if (inFlight_ > 0) --inFlight_;
+  quick_ = now - sentAt < kQuickAnswer;
   if (!accepted) return;
   accepted_.push_back(now);
   while (!accepted_.empty() && now - accepted_.front() > kMeasureWindow) accepted_.pop_front();

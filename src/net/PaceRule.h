@@ -1,8 +1,9 @@
 // How fast one host is asked: the rule that finds a host's allowed rate again after it refused.
 //
 // Unpaced until its first refusal, a host first gets two requests in flight, doubling with each
-// answer, and at most 8 in its first second (so a strict limiter or a sliding window refuses a
-// few of them, not a whole burst of workers). The first
+// answer, and at most 8 in its first second while its answers come quickly (so a strict limiter
+// or a sliding window refuses a few of them, not a whole burst of workers; a slow host needs
+// every worker and is no such burst). The first
 // refusal starts a search: pace at the rate the host accepted so far (at least 4 a second) and
 // grow by half after every quarter second of clean answers. A refusal among the first requests
 // of a step means the limit lies just under it: keep the last clean rate. A refusal only after a
@@ -36,9 +37,9 @@ class PaceRule {
   // A request starts now (StartAt(now) <= now). gap: a least interval of the caller's own before
   // the next start.
   void Start(TimePoint now, Duration gap = Duration::zero());
-  // Its exchange ended: accepted when the host answered with no refusal (counted towards the
-  // rate it accepts), not accepted when no answer came (a network failure: not counted).
-  void Answered(TimePoint now, bool accepted);
+  // The exchange started at sentAt ended: accepted when the host answered with no refusal
+  // (counted towards the rate it accepts), not accepted when no answer came (not counted).
+  void Answered(TimePoint now, TimePoint sentAt, bool accepted);
   // Its answer was a refusal: the host is paused for wait from now. A request sent before the
   // last refusal's cut belongs to the same burst: it may lengthen the pause but does not slow
   // the pace again. True when this begins a new pause or lengthens the current one by more than
@@ -76,6 +77,7 @@ class PaceRule {
   uint32_t stepStarts_ = 0;  // requests started in the current step
   TimePoint lastAtOnce_{};   // the last of the step's first requests started
   bool started_ = false;
+  bool quick_ = false;              // the last answer came within kQuickAnswer
   std::deque<TimePoint> accepted_;  // accepted answers over the measuring window
 };
 

@@ -97,11 +97,11 @@ bool EnterHost(const std::string& host, const PoliteRules& rules, const std::fun
   }
 }
 
-void LeaveHost(const std::string& host, bool accepted) {
+void LeaveHost(const std::string& host, Clock::time_point sentAt, bool accepted) {
   HostGates& gates = Gates();
   {
     std::lock_guard lock(gates.mutex);
-    gates.hosts[host].Answered(Clock::now(), accepted);
+    gates.hosts[host].Answered(Clock::now(), sentAt, accepted);
   }
   gates.freed.notify_all();
 }

@@ -27,9 +27,9 @@ bool SleepUntil(PoliteClock::time_point until, const std::function<bool()>& stop
 // LeaveHost or PauseHost; started (when given) receives the time the exchange was let in.
 bool EnterHost(const std::string& host, const PoliteRules& rules, const std::function<bool()>& stop,
                PoliteClock::time_point* started = nullptr);
-// The exchange entered with EnterHost is over; accepted: the site gave an answer that was no
-// refusal (it counts towards the rate the host is seen to accept).
-void LeaveHost(const std::string& host, bool accepted);
+// The exchange let in at sentAt is over; accepted: the site gave an answer that was no refusal
+// (it counts towards the rate the host is seen to accept).
+void LeaveHost(const std::string& host, PoliteClock::time_point sentAt, bool accepted);
 // The exchange let in at sentAt was refused: it is over, the host is paused for `wait` from now
 // for every worker, and its pacing slows down (PaceRule). True when this begins a new pause or
 // lengthens the current one by more than a second (the one to tell the user about).

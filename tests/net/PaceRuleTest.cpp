@@ -79,7 +79,7 @@ Outcome Simulate(Limiter host, int seconds) {
     for (Worker& w : workers) {
       if (!w.sent || w.due > now) continue;
       if (w.admitted) {
-        rule.Answered(now, true);
+        rule.Answered(now, *w.sent, true);
         ++out.accepted;
         ++out.acceptedPerMs[ms];
       } else {
