@@ -531,9 +531,20 @@ void ReportWait(const HostWait& wait) {
   if (observer) observer(wait);
 }
 
+// The exchanges go through a proxy: the engine's own, or one of the environment's.
+bool ThroughProxy() {
+  if (!EngineProxy().empty()) return true;
+  for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
 // An answer worth asking again within the request's retry budget: HTTP 408, 500, 502 or 504, or
 // a time-out, a reset or refused connection before any byte of the body (a name that does not
-// resolve, or a transfer broken in its body, is not).
+// resolve, a transfer broken in its body, or a proxy that refuses connections is not: a proxy
+// that cannot reach the site answers with a status).
 bool IsTransient(const HttpResponse& response, CURLcode code, bool anyBody) {
   switch (response.nStatus) {
     case 408:
@@ -547,8 +558,8 @@ bool IsTransient(const HttpResponse& response, CURLcode code, bool anyBody) {
   if (anyBody) return false;
   if (response.failure == FetchFailure::TimedOut) return true;
   if (response.failure != FetchFailure::Network) return false;
-  return code == CURLE_COULDNT_CONNECT || code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR ||
-         code == CURLE_GOT_NOTHING;
+  if (code == CURLE_COULDNT_CONNECT) return !ThroughProxy();
+  return code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR || code == CURLE_GOT_NOTHING;
 }
 
 // One exchange, without the host's gate. transient: a failure worth asking again (IsTransient).
