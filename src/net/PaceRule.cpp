@@ -136,13 +136,13 @@ bool PaceRule::Refused(TimePoint now, TimePoint sentAt, Duration wait) {
       // Refused at once after a step up: the limit lies between the last clean rate and this
       // one; keep the clean rate. Refused only after a while: an allowance of the host (a burst,
       // or a sliding window's second) ran out: a little under what it accepted meanwhile.
-      // The probe then climbs slowly towards the rate refused at once, or on from the rate kept.
+      // The probe then climbs slowly on from the rate kept.
       if (cleanRate_ <= 0) {
         rate_ *= kCut;  // refused again before a step up: no measure yet
         lastRefused_ = rate_;
       } else if (stepStarts_ <= kAtOnce || sentAt <= lastAtOnce_) {
-        lastRefused_ = rate_;
         rate_ = cleanRate_;
+        lastRefused_ = rate_ / kNear;  // the slow climb of the plateau from here
       } else {
         rate_ = std::min(cleanRate_, kUnderMeasured * measured);
         lastRefused_ = rate_;
