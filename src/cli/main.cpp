@@ -338,9 +338,12 @@ int main(int argc, char** argv) {
   auto* retriesOption =
       downloadCommand
           ->add_option("--retries", retries,
-                       "a picture or page the site refuses (429, 503) is tried again up to N "
-                       "times, after the wait the site asks for or a growing back-off; the host "
-                       "waits for every thread meanwhile (0 to 100; default 5 from albumora.toml)")
+                       "a picture or page is asked again at most N times in all (its fallback "
+                       "address and a page's own tries included) when the site refuses (429, "
+                       "503: the host waits for every thread) or on a transient error (HTTP 408, "
+                       "500, 502, 504, a time-out, a connection reset or refused before any "
+                       "data), after the wait the site asks for or 1, 2, 4 ... s (at most 60); "
+                       "other errors are not retried (0 to 100; default 5 from albumora.toml)")
           ->type_name("N");
   std::string wait;
   auto* waitOption = downloadCommand

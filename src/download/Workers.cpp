@@ -135,6 +135,9 @@ bool DownloadPicture(const PictureTask& task, FetchFailure* failure, std::string
   request.bRefuseErrorStatus = true;
   request.bPicture = true;
   request.stopRequested = [] { return Pool().stop.load(); };
+  // One retry budget for the picture, its fallback included (HttpEngine.h: RetryBudget).
+  RetryBudget budget{GetEngineLimits().retries};
+  request.budget = &budget;
 
   bool saved = false;
   FetchFailure why = FetchFailure::None;
@@ -153,8 +156,9 @@ bool DownloadPicture(const PictureTask& task, FetchFailure* failure, std::string
     }
     return got;
   };
-  // A stopped job tries no fallback; nor does a full disk.
-  if (!attempt() && !fallback.empty() && !Pool().stop.load()) {
+  // A stopped job tries no fallback, nor does a full disk, nor one that is the address just
+  // asked.
+  if (!attempt() && !fallback.empty() && fallback != request.strUrl && !Pool().stop.load()) {
     const std::string primary = request.strUrl;
     request.strUrl = fallback;
     attempt();

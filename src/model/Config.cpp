@@ -76,8 +76,8 @@ const std::array<Field, 13>& Fields() {
       {"paging", "picture_list_pages", "a picture list ends past this many pages (1 to 1000000)",
        Number{&Config::pictureListPageCap, 1, 1'000'000}},
       {"polite", "retries",
-       "times a request the site refused (429, 503) is tried again after the wait it asks for "
-       "(0 to 100)",
+       "times a picture or page is asked again in all after a refusal (429, 503) or a transient "
+       "error (408, 500, 502, 504, a time-out, a dropped connection) (0 to 100)",
        Number{&Config::retries, 0, 100}},
       {"polite", "wait_ms",
        "least milliseconds between two requests to one host (0 to 600000; 0: none)",

@@ -567,8 +567,40 @@ void ReportWait(const HostWait& wait) {
   if (observer) observer(wait);
 }
 
-// One exchange, without the host's gate.
-bool ExchangeOnce(HttpResponse& response, const HttpRequest& request) {
+// The exchanges go through a proxy: the engine's own, or one of the environment's.
+bool ThroughProxy() {
+  if (!EngineProxy().empty()) return true;
+  for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+// An answer worth asking again within the request's retry budget: HTTP 408, 500, 502 or 504, or
+// a time-out, a reset or refused connection before any byte of the body (a name that does not
+// resolve, a transfer broken in its body, or a proxy that refuses connections is not: a proxy
+// that cannot reach the site answers with a status).
+bool IsTransient(const HttpResponse& response, CURLcode code, bool anyBody) {
+  switch (response.nStatus) {
+    case 408:
+    case 500:
+    case 502:
+    case 504:
+      return true;
+    default:
+      break;
+  }
+  if (anyBody) return false;
+  if (response.failure == FetchFailure::TimedOut) return true;
+  if (response.failure != FetchFailure::Network) return false;
+  if (code == CURLE_COULDNT_CONNECT) return !ThroughProxy();
+  return code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR || code == CURLE_GOT_NOTHING;
+}
+
+// One exchange, without the host's gate. transient: a failure worth asking again (IsTransient).
+bool ExchangeOnce(HttpResponse& response, const HttpRequest& request, bool& transient) {
+  transient = false;
   // No answer cache: every answer comes from the network, so REQ_NORELOAD and REQ_CACHE change
   // nothing here (REQ_CACHE only matters to HttpFetch's checks).
   response.body.clear();
@@ -605,6 +637,7 @@ bool ExchangeOnce(HttpResponse& response, const HttpRequest& request) {
   if (!SetUp(curl.get(), transfer, headers.get(), url)) return false;
 
   CURLcode code = Perform(curl.get(), transfer);
+  const bool anyBody = response.nBodyBytes > 0 || transfer.bodyStarted;
   bool ok = code == CURLE_OK || (code == CURLE_WRITE_ERROR && transfer.stoppedAtMark);
   ok = ok && !transfer.refused && !transfer.timedOut && !transfer.stopped && !transfer.tooSlow;
   if (ok && !transfer.final) {
@@ -631,8 +664,10 @@ bool ExchangeOnce(HttpResponse& response, const HttpRequest& request) {
   }
   if (!ok) {
     DescribeFailure(response, request, transfer, code);
+    transient = !transfer.stopped && IsTransient(response, code, anyBody);
     return false;
   }
+  transient = IsTransient(response, code, anyBody);
   // A file that cannot be written does not change the result; bSaved tells whether it landed.
   if (save) {
     response.bSaved = save->Commit();
@@ -652,51 +687,94 @@ void SetHostWaitObserver(HostWaitObserver observer) {
   WaitObserver().observer = std::move(observer);
 }
 
-// The exchange through the host's gate: a refusal (429 or 503) pauses the host for every
-// worker and is retried after the pause, up to the engine's retries.
-bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /*flags*/) {
+namespace {
+
+HttpResponse StoppedAnswer(const std::string& host) {
+  HttpResponse response;
+  response.failure = FetchFailure::Stopped;
+  response.strError = host + ": stopped";
+  return response;
+}
+
+std::string TimesText(unsigned asks) {
+  return asks == 1 ? std::string() : " (asked " + std::to_string(asks) + " times)";
+}
+
+// The exchange through the host's gate, asked again within the budget after a refusal (429 or
+// 503: the whole host is paused meanwhile) or a transient error (this request alone waits). The
+// n-th re-ask of the budget waits the site's Retry-After or else exactly 2^(n-1) times the base.
+bool ExchangeWithin(HttpResponse& response, const HttpRequest& request, RetryBudget& budget) {
   const EngineLimits limits = GetEngineLimits();
   const std::string host = HostOf(request.strUrl);
   const net::PoliteRules rules{limits.waitMs, limits.randomWait, limits.perHostConnections};
-  for (unsigned refusals = 0;;) {
+  auto stopRequested = [&request] { return request.stopRequested && request.stopRequested(); };
+  for (unsigned asks = 1;; ++asks) {
     bool ok = false;
-    if (request.strUrl.empty() || (request.stopRequested && request.stopRequested())) {
-      ok = ExchangeOnce(response, request);
-    } else if (!net::EnterHost(host, rules, request.stopRequested)) {
-      response = HttpResponse{};
-      response.failure = FetchFailure::Stopped;
-      response.strError = host + ": stopped";
+    bool transient = false;
+    bool entered = false;
+    net::PoliteClock::time_point sentAt{};
+    if (request.strUrl.empty() || stopRequested()) {
+      ok = ExchangeOnce(response, request, transient);
+    } else if (!net::EnterHost(host, rules, request.stopRequested, &sentAt)) {
+      response = StoppedAnswer(host);
       return false;
     } else {
-      ok = ExchangeOnce(response, request);
-      net::LeaveHost(host, response.nStatus != 0 && !IsRefusal(response.nStatus));
+      entered = true;
+      ok = ExchangeOnce(response, request, transient);
     }
-    const bool stopped = request.stopRequested && request.stopRequested();
-    if (!IsRefusal(response.nStatus) || stopped || refusals >= limits.retries) {
-      if (IsRefusal(response.nStatus) && !ok && !stopped) {
+    const bool stopped = stopRequested();
+    const bool refusal = IsRefusal(response.nStatus);
+    const bool again = (refusal || transient) && !stopped && budget.left > 0;
+    const auto wait = net::RefusalWait(HeaderValue(response.strHeaders, "Retry-After"),
+                                       budget.used + 1, limits.backoffBaseMs);
+    if (entered && refusal) {
+      // Every refusal tells the host's pacing and pauses it, the last one too.
+      if (net::PauseHost(host, sentAt, wait) && again) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wait).count();
+        ReportWait({host, static_cast<uint32_t>((ms + 999) / 1000), response.nStatus});
+      }
+    } else if (entered) {
+      net::LeaveHost(host, sentAt, response.nStatus != 0);
+    }
+    if (!again) {
+      if (refusal && !ok && !stopped) {
         response.failure = FetchFailure::Refused;
         response.strError = host + ": refused by the site (HTTP " +
-                            std::to_string(response.nStatus) + ", " + std::to_string(refusals + 1) +
+                            std::to_string(response.nStatus) + ", " + std::to_string(asks) +
                             " times)";
+      } else if (transient && !ok && !stopped) {
+        response.strError += TimesText(asks);
       }
       if (!ok) ReportFailure(request, response);
       return ok;
     }
-    ++refusals;
-    const auto wait = net::RefusalWait(HeaderValue(response.strHeaders, "Retry-After"), refusals,
-                                       limits.backoffBaseMs);
-    if (net::PauseHost(host, wait)) {
-      const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wait).count();
-      ReportWait({host, static_cast<uint32_t>((ms + 999) / 1000), response.nStatus});
+    --budget.left;
+    ++budget.used;
+    // A refusal's wait is the host's pause, waited out at its gate; a transient error's is ours.
+    if (!refusal && !net::SleepUntil(net::PoliteClock::now() + wait, request.stopRequested)) {
+      response = StoppedAnswer(host);
+      return false;
     }
   }
 }
 
+}  // namespace
+
+bool HttpExchange(HttpResponse& response, const HttpRequest& request, unsigned /*flags*/) {
+  if (request.budget != nullptr) return ExchangeWithin(response, request, *request.budget);
+  RetryBudget budget{GetEngineLimits().retries};
+  return ExchangeWithin(response, request, budget);
+}
+
+// The page's own tries (nTries) ask again after any failure or an answer its checks reject,
+// each re-ask taken from the same budget as the engine's.
 bool HttpFetch(const HttpRequest& request, HttpResponse& response, unsigned flags) {
   if (request.nTries == 0) return false;
+  RetryBudget own{GetEngineLimits().retries};
+  RetryBudget& budget = request.budget != nullptr ? *request.budget : own;
   auto stopRequested = [&request] { return request.stopRequested && request.stopRequested(); };
   for (unsigned attempt = 1;; ++attempt) {
-    if (HttpExchange(response, request, flags)) {
+    if (ExchangeWithin(response, request, budget)) {
       if (request.nMinLen == 0 && request.retryMark.empty()) return true;
       std::string inflated;
       const std::string* bytes = &response.body;
@@ -715,7 +793,9 @@ bool HttpFetch(const HttpRequest& request, HttpResponse& response, unsigned flag
       std::this_thread::sleep_for(
           std::min<Clock::duration>(pauseEnd - Clock::now(), std::chrono::milliseconds(kPollMs)));
     }
-    if (stopRequested() || attempt >= request.nTries) return false;
+    if (stopRequested() || attempt >= request.nTries || budget.left == 0) return false;
+    --budget.left;
+    ++budget.used;
   }
 }
 

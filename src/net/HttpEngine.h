@@ -16,6 +16,17 @@ constexpr unsigned TEXT_GUNZIP = 1;
 constexpr unsigned TEXT_UTF8 = 2;
 constexpr unsigned TEXT_BIG5 = 8;
 
+// One page's or picture's retry budget: the re-asks it may still make, whoever asks again — the
+// engine after a refusal (429, 503) or a transient error (HTTP 408, 500, 502, 504, or a time-out,
+// a reset or refused connection before any byte of the body), the page's own tries (nTries)
+// after any failure or an answer its checks reject, or a picture's worker at its fallback
+// address (whose first ask is free). So one address is asked at most 1 + the engine's retries
+// times.
+struct RetryBudget {
+  uint32_t left = 0;  // re-asks still allowed
+  uint32_t used = 0;  // re-asks made: the next one waits 2^used times the back-off base
+};
+
 struct HttpRequest {
   std::string strUrl;
   std::string strVerb = "GET";
@@ -43,6 +54,9 @@ struct HttpRequest {
   // in flight ends at once as a failure (nothing written) and HttpFetch makes no further
   // attempt and no pause.
   std::function<bool()> stopRequested;
+  // Optional: the budget this ask shares with the other asks of the same page or picture (it
+  // must outlive the call). None: HttpExchange and HttpFetch start one of the engine's retries.
+  RetryBudget* budget = nullptr;
 };
 
 // Why an exchange failed, for the front ends' reports.
@@ -56,7 +70,7 @@ enum class FetchFailure : uint8_t {
   NotWritten,  // the answer was good but its file could not be written
   TooSlow,     // the body came slower than the engine's low-speed limit
   Stopped,     // the job that asked for it was stopped
-  Refused,     // the site kept answering 429 or 503 beyond the engine's retries
+  Refused,     // the site kept answering 429 or 503 beyond the request's retry budget
   DiskFull,    // the file could not be written: no space left on the device, or the quota
 };
 constexpr size_t kFetchFailureKinds = 11;
@@ -126,8 +140,10 @@ struct EngineLimits {
   uint32_t lowSpeedBytes = 1024;
   uint32_t lowSpeedSeconds = 10;
   std::string userAgent;  // empty: kUserAgent
-  // A refusal (429 or 503) is retried this many times after the site's Retry-After, or else
-  // after an exponential back-off from backoffBaseMs; the whole host waits meanwhile.
+  // A page or picture is asked again at most this many times in all (RetryBudget): after a
+  // refusal (429 or 503: the whole host waits meanwhile) or a transient error, once the site's
+  // Retry-After has passed (at most 10 minutes) or else exactly 1, 2, 4 ... times backoffBaseMs
+  // (at most 60 s).
   uint32_t retries = 5;
   uint32_t backoffBaseMs = 1000;
   // Least interval between two requests to one host (0: none); randomWait: 0.5 to 1.5 times it.

@@ -5,11 +5,12 @@
 #include <algorithm>
 #include <condition_variable>
 #include <ctime>
-#include <deque>
 #include <map>
 #include <mutex>
 #include <random>
 #include <thread>
+
+#include "net/PaceRule.h"
 
 namespace albumora::net {
 
@@ -21,26 +22,12 @@ using Millis = std::chrono::duration<double, std::milli>;
 constexpr auto kPollStep = std::chrono::milliseconds(50);
 constexpr auto kMaxRetryAfter = std::chrono::minutes(10);
 constexpr auto kMaxBackoff = std::chrono::seconds(60);
-// Pacing after a refusal: a little under the rate the host was seen to accept.
-constexpr double kPaceMargin = 1.1;
-// Each accepted answer shortens the adaptive interval by this share (the rate grows back).
-constexpr double kPaceRecovery = 0.004;
-
-struct HostState {
-  Clock::time_point pausedUntil{};
-  Clock::time_point nextSlot{};
-  double intervalMs = 0;
-  std::deque<Clock::time_point> accepted;  // answers accepted over the last second
-  uint32_t active = 0;
-  uint64_t requests = 0;
-  uint64_t refusals = 0;
-};
 
 class HostGates {
  public:
   std::mutex mutex;
   std::condition_variable freed;
-  std::map<std::string, HostState> hosts;
+  std::map<std::string, PaceRule> hosts;  // guarded by mutex
 };
 
 HostGates& Gates() {
@@ -64,17 +51,11 @@ double RandomUnit() {
   return std::uniform_real_distribution<double>(0.0, 1.0)(engine);
 }
 
-Clock::duration Interval(const HostState& host, const PoliteRules& rules) {
+// The caller's own least interval after a start.
+Clock::duration FixedGap(const PoliteRules& rules) {
   double ms = rules.waitMs;
   if (rules.randomWait) ms *= 0.5 + RandomUnit();
-  ms = std::max(ms, host.intervalMs);
   return std::chrono::duration_cast<Clock::duration>(Millis(ms));
-}
-
-void DropOld(HostState& host, Clock::time_point now) {
-  while (!host.accepted.empty() && now - host.accepted.front() > std::chrono::seconds(1)) {
-    host.accepted.pop_front();
-  }
 }
 
 }  // namespace
@@ -88,91 +69,65 @@ bool SleepUntil(Clock::time_point until, const std::function<bool()>& stop) {
   }
 }
 
-bool EnterHost(const std::string& host, const PoliteRules& rules,
-               const std::function<bool()>& stop) {
+bool EnterHost(const std::string& host, const PoliteRules& rules, const std::function<bool()>& stop,
+               Clock::time_point* started) {
   HostGates& gates = Gates();
   std::unique_lock lock(gates.mutex);
   for (;;) {
     if (stop && stop()) return false;
-    HostState& state = gates.hosts[host];
-    auto now = Clock::now();
-    if (rules.perHostConnections != 0 && state.active >= rules.perHostConnections) {
+    PaceRule& pace = gates.hosts[host];
+    const auto now = Clock::now();
+    const bool capped =
+        rules.perHostConnections != 0 && pace.InFlight() >= rules.perHostConnections;
+    const auto at = capped ? Clock::time_point::max() : pace.StartAt(now);
+    if (at <= now) {
+      pace.Start(now, FixedGap(rules));
+      if (started != nullptr) *started = now;
+      return true;
+    }
+    if (at == Clock::time_point::max()) {
       gates.freed.wait_for(lock, kPollStep);
       continue;
     }
-    const auto start = std::max({now, state.pausedUntil, state.nextSlot});
-    state.nextSlot = start + Interval(state, rules);
-    if (start > now) {
-      lock.unlock();
-      const bool awake = SleepUntil(start, stop);
-      lock.lock();
-      if (!awake) return false;
-      // A refusal meanwhile may have paused the host again, or the cap filled up.
-      HostState& again = gates.hosts[host];
-      if (again.pausedUntil > Clock::now()) continue;
-      if (rules.perHostConnections != 0 && again.active >= rules.perHostConnections) continue;
-      ++again.active;
-      ++again.requests;
-      return true;
-    }
-    ++state.active;
-    ++state.requests;
-    return true;
+    // Another worker may take the slot, or a refusal pause the host meanwhile: look again.
+    lock.unlock();
+    const bool awake = SleepUntil(at, stop);
+    lock.lock();
+    if (!awake) return false;
   }
 }
 
-void LeaveHost(const std::string& host, bool accepted) {
+void LeaveHost(const std::string& host, Clock::time_point sentAt, bool accepted) {
   HostGates& gates = Gates();
   {
     std::lock_guard lock(gates.mutex);
-    HostState& state = gates.hosts[host];
-    if (state.active > 0) --state.active;
-    if (accepted) {
-      const auto now = Clock::now();
-      state.accepted.push_back(now);
-      DropOld(state, now);
-      state.intervalMs *= 1.0 - kPaceRecovery;
-      if (state.intervalMs < 1.0) state.intervalMs = 0;
-    }
+    gates.hosts[host].Answered(Clock::now(), sentAt, accepted);
   }
   gates.freed.notify_all();
 }
 
-bool PauseHost(const std::string& host, Clock::duration wait) {
-  std::lock_guard lock(Gates().mutex);
-  HostState& state = Gates().hosts[host];
-  const auto now = Clock::now();
-  ++state.refusals;
-  DropOld(state, now);
-  // Pace at a little under the rate the host accepted over the last second (or since its last
-  // pause ended, when that is nearer), and at least a quarter slower than before. Refusals of
-  // requests sent before the host's current pause began belong to the same burst: no change.
-  if (state.pausedUntil > now) {
-    const bool longer = now + wait > state.pausedUntil + std::chrono::seconds(1);
-    state.pausedUntil = std::max(state.pausedUntil, now + wait);
-    state.nextSlot = std::max(state.nextSlot, state.pausedUntil);
-    return longer;
+bool PauseHost(const std::string& host, Clock::time_point sentAt, Clock::duration wait) {
+  HostGates& gates = Gates();
+  bool told = false;
+  {
+    std::lock_guard lock(gates.mutex);
+    told = gates.hosts[host].Refused(Clock::now(), sentAt, wait);
   }
-  const auto seen = state.accepted.size();
-  const auto since = std::min<Clock::duration>(now - state.pausedUntil, std::chrono::seconds(1));
-  const double spanMs = std::max(Millis(since).count(), 1.0);
-  const double paced = seen > 0 ? spanMs * kPaceMargin / static_cast<double>(seen) : 100.0;
-  state.intervalMs = std::max(paced, state.intervalMs * 1.25);
-  state.pausedUntil = now + wait;
-  state.nextSlot = std::max(state.nextSlot, state.pausedUntil);
-  return true;
+  gates.freed.notify_all();
+  return told;
 }
 
 HostPace GetHostPace(const std::string& host) {
   std::lock_guard lock(Gates().mutex);
   auto it = Gates().hosts.find(host);
   if (it == Gates().hosts.end()) return {};
-  return {it->second.requests, it->second.refusals, it->second.intervalMs};
+  const PaceRule& pace = it->second;
+  return {pace.Requests(), pace.Refusals(), pace.Rate() > 0 ? 1000.0 / pace.Rate() : 0.0};
 }
 
 void ResetHostPacing() {
   std::lock_guard lock(Gates().mutex);
-  std::erase_if(Gates().hosts, [](const auto& entry) { return entry.second.active == 0; });
+  std::erase_if(Gates().hosts, [](const auto& entry) { return entry.second.InFlight() == 0; });
 }
 
 bool SpendBudget(uint64_t bytes, uint64_t bytesPerSecond, const std::function<bool()>& stop) {
@@ -210,9 +165,7 @@ Clock::duration RefusalWait(const std::string& retryAfter, unsigned attempt, uin
     }
   }
   const unsigned doublings = std::min(attempt > 0 ? attempt - 1 : 0u, 16u);
-  double ms = static_cast<double>(baseMs) * static_cast<double>(1u << doublings);
-  ms = std::min(ms, std::chrono::duration<double, std::milli>(kMaxBackoff).count());
-  ms *= 1.0 + RandomUnit() / 4;
+  const double ms = static_cast<double>(baseMs) * static_cast<double>(1u << doublings);
   return std::min<Clock::duration>(std::chrono::duration_cast<Clock::duration>(Millis(ms)),
                                    kMaxBackoff);
 }

@@ -22,18 +22,18 @@ struct PoliteRules {
 // Sleeps until the time point, in short steps; false as soon as stop answers true.
 bool SleepUntil(PoliteClock::time_point until, const std::function<bool()>& stop);
 
-// Enters the host's gate: waits out its pause, its pacing and its connection cap. False when a
-// stop came first (the gate is then not held). A true return must be matched by LeaveHost.
-bool EnterHost(const std::string& host, const PoliteRules& rules,
-               const std::function<bool()>& stop);
-// The exchange entered with EnterHost is over; accepted: the site gave an answer that was no
-// refusal (it counts towards the host's observed rate and slowly speeds its pacing up).
-void LeaveHost(const std::string& host, bool accepted);
-// The host refused: it is paused for `wait` from now for every worker, and its pacing slows
-// down to what it was seen to accept. True when this begins a new pause or lengthens the
-// current one by more than a second (the one to tell the user about).
-bool PauseHost(const std::string& host, PoliteClock::duration wait);
-
+// Enters the host's gate: waits out its pause, its pacing (PaceRule.h) and its connection cap.
+// False when a stop came first (the gate is then not held). A true return must be matched by
+// LeaveHost or PauseHost; started (when given) receives the time the exchange was let in.
+bool EnterHost(const std::string& host, const PoliteRules& rules, const std::function<bool()>& stop,
+               PoliteClock::time_point* started = nullptr);
+// The exchange let in at sentAt is over; accepted: the site gave an answer that was no refusal
+// (it counts towards the rate the host is seen to accept).
+void LeaveHost(const std::string& host, PoliteClock::time_point sentAt, bool accepted);
+// The exchange let in at sentAt was refused: it is over, the host is paused for `wait` from now
+// for every worker, and its pacing slows down (PaceRule). True when this begins a new pause or
+// lengthens the current one by more than a second (the one to tell the user about).
+bool PauseHost(const std::string& host, PoliteClock::time_point sentAt, PoliteClock::duration wait);
 // A host's pacing as it stands, for tests and reports.
 struct HostPace {
   uint64_t requests = 0;  // exchanges started
@@ -48,9 +48,8 @@ void ResetHostPacing();
 // sleeps as long as the shared budget asks. False when a stop came first.
 bool SpendBudget(uint64_t bytes, uint64_t bytesPerSecond, const std::function<bool()>& stop);
 
-// The wait a refusal asks for: the Retry-After value (seconds, or an HTTP date; capped at 10
-// minutes), or without one an exponential back-off from baseMs for the attempt'th refusal in a
-// row (1, 2, 4 ... times the base, capped at 60 s) with up to a quarter added at random.
+// The wait before the attempt'th re-ask of a request: the Retry-After value (seconds, or an HTTP
+// date; capped at 10 minutes), or without one exactly 1, 2, 4 ... times baseMs, capped at 60 s.
 PoliteClock::duration RefusalWait(const std::string& retryAfter, unsigned attempt, uint32_t baseMs);
 
 }  // namespace albumora::net

@@ -23,6 +23,9 @@ struct PageOptions {
   std::string cutEnd;     // stop-reading marker of the engine
   std::string retryMark;  // an answer containing it counts as failed
   uint32_t minLen = 0;    // HttpFetch accepts only longer answers
+  // Asks in all after a failure or an answer the checks above reject. Every re-ask takes one
+  // from the page's one retry budget (the engine's retries, which also pays for re-asks after
+  // a refusal or a transient error), so a page is asked at most 1 + retries times in all.
   uint8_t tries = 1;
   uint8_t retryPause = 1;  // seconds after a failed attempt
 };

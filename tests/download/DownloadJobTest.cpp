@@ -331,6 +331,7 @@ TEST_F(Job, CommandStartsTheJobOnItsOwnThread) {
 
 // Each album ends with one outcome, and the job's end says what went wrong.
 TEST_F(Job, EveryAlbumHasAnOutcome) {
+  const dltest::ShortBackoff backoff;
   web.Route("pages.test", "/500", Reply::Status(500, "Internal Server Error"));
   Reply cut = Reply::Text(std::string(4000, 'x'));
   cut.encoding = Reply::Encoding::GzipWithHeader;

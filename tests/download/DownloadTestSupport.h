@@ -19,6 +19,7 @@
 #include "TestFiles.h"
 #include "fs/FileNames.h"
 #include "model/AppState.h"
+#include "net/HttpEngine.h"
 
 namespace albumora::dltest {
 
@@ -54,6 +55,22 @@ struct TestApp {
     }
     for (int index : selected) app.grid.SelectRow(index + app.grid.FixedRows(), true);
   }
+};
+
+// Transient errors (a 500, a time-out) are asked again: after a short back-off while it lives.
+class ShortBackoff {
+ public:
+  ShortBackoff() : saved_(GetEngineLimits()) {
+    EngineLimits limits = saved_;
+    limits.backoffBaseMs = 10;
+    SetEngineLimits(limits);
+  }
+  ShortBackoff(const ShortBackoff&) = delete;
+  ShortBackoff& operator=(const ShortBackoff&) = delete;
+  ~ShortBackoff() { SetEngineLimits(saved_); }
+
+ private:
+  EngineLimits saved_;
 };
 
 inline std::string ReadBytes(const std::string& path) { return testweb::ReadFile(path); }

@@ -151,6 +151,7 @@ TEST_F(PoolRun, FallbackAddressWhenTheFirstYieldsNothing) {
 }
 
 TEST_F(PoolRun, ErrorAnswersWriteNoFile) {
+  const dltest::ShortBackoff backoff;
   web.Route("pics.test", "/gone.jpg", Reply::Status(404, "404 Not Found"));
   web.Route("pics.test", "/broken.jpg", Reply::Status(500, "<html>error</html>"));
   web.Route("pics.test", "/ok.jpg", PictureReply(Picture(100)));

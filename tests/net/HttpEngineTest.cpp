@@ -35,11 +35,18 @@ class EngineTest : public ::testing::Test {
   void SetUp() override {
     SetEngineProxy(web.ProxyUrl());
     CookieStore::Shared().Clear();
+    // Time-outs and refused connections are asked again: after a short back-off here.
+    EngineLimits limits = before;
+    limits.backoffBaseMs = 10;
+    SetEngineLimits(limits);
   }
   void TearDown() override {
+    SetEngineLimits(before);
     SetEngineProxy("");
     CookieStore::Shared().Clear();
   }
+
+  const EngineLimits before = GetEngineLimits();
 
   HttpRequest NewRequest(const std::string& url) {
     HttpRequest request;

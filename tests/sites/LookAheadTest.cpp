@@ -41,9 +41,11 @@ struct Outcome {
   std::vector<std::string> requests;         // sorted: "GET url | Referer: …"
 };
 
+// The text with the run's save folder and the clock (a picture without a description is named
+// by it) taken out.
 std::string WithoutFolder(std::string text, const std::vector<std::string>& folders) {
   for (const std::string& folder : folders) ReplaceAll(text, folder, "SAVE/");
-  return text;
+  return std::regex_replace(text, std::regex("20[0-9]{12}"), "TIME");
 }
 
 std::vector<std::string> ArchiveRows(const fs::path& database,
@@ -170,9 +172,7 @@ TEST_P(LookAhead, EverySettingGivesTheSameFilesRowsAndRequests) {
     for (auto it = fs::recursive_directory_iterator(save, error);
          !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
       if (!it->is_regular_file()) continue;
-      // A picture without a description is named by the clock.
-      const std::string name = std::regex_replace(fs::relative(it->path(), save).string(),
-                                                  std::regex("20[0-9]{12}"), "TIME");
+      const std::string name = WithoutFolder(fs::relative(it->path(), save).string(), {});
       outcome.files[name] = testweb::ReadFile(it->path());
     }
     outcome.archiveRows = ArchiveRows(home / "archive.db", folders);
