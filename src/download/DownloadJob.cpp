@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download job: from the ticked albums to files on disk, album by album.
 #include "download/DownloadJob.h"
 #include "download/Repairs.h"
@@ -756,6 +757,9 @@ void AlbumPipeline::Finish(AlbumRun& run) {
     row.failed = static_cast<uint32_t>(album.failed);
     row.stopped = static_cast<uint32_t>(album.stopped);
     row.note = album.note;
+    if (album.diagnosis) {
+      row.note += (row.note.empty() ? "" : "; ") + DiagnosisText(*album.diagnosis);
+    }
     row.time = Now();
     row.owner = run.state.texts.strOwner + run.state.texts.strOwnerTitle;
     options_.archive->RecordAlbum(row);
@@ -816,6 +820,7 @@ std::string EndText(const AlbumList& list, const std::vector<int>& selected,
   long failed = 0;
   std::vector<int> listFailed;
   std::vector<int> refused;
+  std::vector<const AlbumReport*> changed;  // a page no longer holds what its family looks for
   bool listOnly = false;
   bool allGood = !albums.empty() && !stopped;
   auto siteCount = [&list](int index) -> size_t {
@@ -834,6 +839,7 @@ std::string EndText(const AlbumList& list, const std::vector<int>& selected,
     failed += album.failed;
     if (album.outcome == AlbumOutcome::ListFailed) listFailed.push_back(album.albumIndex);
     if (album.outcome == AlbumOutcome::Refused) refused.push_back(album.albumIndex);
+    if (album.diagnosis) changed.push_back(&album);
     listOnly = listOnly || album.listOnly;
     allGood = allGood && OutcomeIsGood(album.outcome);
   }
@@ -863,6 +869,12 @@ std::string EndText(const AlbumList& list, const std::vector<int>& selected,
   };
   albumsText(listFailed, "列表获取失败");
   albumsText(refused, "需要验证");
+  if (changed.size() == 1) {
+    text +=
+        "；图集“" + changed.front()->name + "”：" + DiagnosisTextZh(*changed.front()->diagnosis);
+  } else if (changed.size() > 1) {
+    text += "；" + std::to_string(changed.size()) + "个图集的网页可能已改版（见“失败的图片”）";
+  }
   return text;
 }
 

@@ -1,4 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/FailedDlg.h"
+
+#include "sites/Pages.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -85,8 +88,13 @@ std::vector<FailedRow> FailedRowsOf(const std::vector<AlbumReport>& reports,
             : std::string();
     const bool listBad =
         report.outcome == AlbumOutcome::ListFailed || report.outcome == AlbumOutcome::Refused;
-    if (listBad || !report.note.empty()) {
+    if (listBad || !report.note.empty() || report.diagnosis) {
       FailedRow row{name, {}, {}};
+      // A page that answered but no longer holds what its family looks for.
+      if (report.diagnosis) {
+        row.tried.push_back({report.diagnosis->address,
+                             QString::fromStdString(DiagnosisTextZh(*report.diagnosis))});
+      }
       for (const std::string& page : report.pageFailures) {
         const size_t colon = page.find(": ");
         row.tried.push_back(

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/MainMenus.h"
 
 #include <QCoreApplication>
@@ -8,6 +9,7 @@
 #include <QMessageBox>
 
 #include "gui/AppIcon.h"
+#include "gui/CheckDlg.h"
 #include "gui/FailedDlg.h"
 #include "gui/LoginWindow.h"
 #include "gui/SettingsDialogs.h"
@@ -126,7 +128,8 @@ void MainMenus::Build() {
   QMenu* help = bar->addMenu("<帮助>");
   // One guide: the README holds the use, the questions and where to report a problem.
   add(help, ID_GUIDE, "使用说明");
-  // The site check ("检查网站") joins the help menu here, before the version item.
+  // Whether the site of the address in the box still reads its pages.
+  add(help, ID_CHECK_SITE, "检查网站");
   help->addSeparator();
   add(help, ID_VERSION, "版本信息");
 
@@ -193,6 +196,15 @@ void MainMenus::Command(int id) {
     case ID_VERSION:
       ShowAbout();
       break;
+    case ID_CHECK_SITE: {
+      const QString typed = needs_.address().trimmed();
+      if (typed.isEmpty()) {
+        needs_.message("请先输入要检查的网址或账号。");
+      } else {
+        OpenCheckDialog(&window_, needs_.site(), typed.toStdString(), app_.settings, app_.config);
+      }
+      break;
+    }
     case ID_FORCE_DOWNLOAD:
       force_ = !force_;
       break;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The menu bar and the dialogs it opens: the login items (one login window at a time), the
 // settings dialogs and the per-site option switches of the site box's slot, the tools
 // ("文件处理", "失败的图片"), help and the about box.
@@ -55,6 +56,7 @@ enum MenuId : int {
   ID_OPEN_DIR = 32812,
   ID_FORCE_DOWNLOAD = 32813,
   ID_FAILED_LIST = 32814,
+  ID_CHECK_SITE = 32815,
 };
 
 // What the menus need of the window.
