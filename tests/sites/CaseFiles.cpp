@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The files of a site case: its routes, its script's words and its transcript's fields.
 #include "CaseFiles.h"
 
@@ -137,6 +138,37 @@ std::string Field(const std::string& line, const std::string& name) {
   const size_t from = at + name.size() + 1;
   const size_t end = line.find(" | ", from);
   return line.substr(from, end == std::string::npos ? std::string::npos : end - from);
+}
+
+CaseWeb::CaseWeb(testweb::TestWeb& web, fs::path folder, std::set<std::string> pictures,
+                 bool tagPictures)
+    : folder_(std::move(folder)),
+      pictures_(std::move(pictures)),
+      tagPictures_(tagPictures),
+      jpeg_(testweb::Fixture("demo/lake.jpg")),
+      routes_(ReadRoutes(folder_)) {
+  web.RoutePrefix("", "/", [this](const testweb::Request& request) {
+    std::lock_guard lock(mutex_);
+    const std::string target =
+        request.query.empty() ? request.path : request.path + "?" + request.query;
+    for (CaseRoute& route : routes_) {
+      if (route.times == 0) continue;
+      if (route.host != "*" && route.host != request.host) continue;
+      if (!std::regex_search(target, route.pattern)) continue;
+      if (route.times > 0) --route.times;
+      return route.reply;
+    }
+    if (pictures_.count(request.url) > 0) {
+      return Reply::Text(tagPictures_ ? jpeg_ + request.url : jpeg_, "image/jpeg");
+    }
+    return Reply::Status(404);
+  });
+}
+
+void CaseWeb::Reset() {
+  std::vector<CaseRoute> routes = ReadRoutes(folder_);
+  std::lock_guard lock(mutex_);
+  routes_ = std::move(routes);
 }
 
 std::string CaseName(const std::string& folder) {

@@ -1,10 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The files of a site case (tests/sites/<family key>/<case>/, described in README.md there):
 // its routes, its script's words and its transcript's fields, for the tests that replay cases.
 #pragma once
 
 #include <cstddef>
 #include <filesystem>
+#include <mutex>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,27 @@ std::vector<std::string> CaseFolders();
 std::string CaseName(const std::string& folder);
 // A transcript field: the text after "name=" up to " | " or the line's end.
 std::string Field(const std::string& line, const std::string& name);
+
+// A case's routes served on the test web, for the command line run against it: the first
+// matching route answers (each counted down by its times=); a picture address of the transcript
+// that no route answers gets a small JPEG; anything else is not found.
+class CaseWeb {
+ public:
+  // tagPictures: each JPEG carries its own address after its bytes, so that a picture landing
+  // in another's file shows.
+  CaseWeb(testweb::TestWeb& web, std::filesystem::path folder, std::set<std::string> pictures,
+          bool tagPictures);
+  // The routes read afresh: their times= counts start again.
+  void Reset();
+
+ private:
+  std::filesystem::path folder_;
+  std::set<std::string> pictures_;
+  bool tagPictures_;
+  std::string jpeg_;
+  std::mutex mutex_;
+  std::vector<CaseRoute> routes_;
+};
 
 // The command line run as a child process with no terminal and no proxy variables; its output
 // kept in files of the scratch folder.

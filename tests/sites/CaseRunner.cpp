@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays every case folder under tests/sites/<family key>/<case>/ through the loopback test web
 // and the real engine, runs the family's adapters through the real jobs, and compares what
 // happened with the case's expected.txt. Set ALBUMORA_REWRITE_CASES=1 to write expected.txt
@@ -354,25 +355,7 @@ TEST_P(SiteCase, CommandLineEndToEnd) {
 
   testweb::ScratchDir scratch("cli-case");
   TestWeb web;
-  std::vector<CaseRoute> routes = ReadRoutes(folder);
-  std::mutex mutex;
-  const std::string picture = testweb::Fixture("demo/lake.jpg");
-  web.RoutePrefix("", "/", [&](const Request& request) {
-    std::lock_guard lock(mutex);
-    const std::string target =
-        request.query.empty() ? request.path : request.path + "?" + request.query;
-    for (CaseRoute& route : routes) {
-      if (route.times == 0) continue;
-      if (route.host != "*" && route.host != request.host) continue;
-      if (!std::regex_search(target, route.pattern)) continue;
-      if (route.times > 0) --route.times;
-      return route.reply;
-    }
-    // A picture address of the transcript that no route answers gets the small JPEG; anything
-    // else is not found.
-    if (pictureUrls.count(request.url) > 0) return Reply::Text(picture, "image/jpeg");
-    return Reply::Status(404);
-  });
+  const CaseWeb served(web, folder, pictureUrls, false);
   const std::string key = folder.parent_path().filename().string();
   const std::vector<std::string> common = {"--home",
                                            (scratch.Dir() / "home").string(),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The same download at every look-ahead. For every site case whose album list holds two or more
 // albums, `albumora download` of all its albums runs at look-ahead 0 (one album after another),
 // 3 and 8 (the next albums' picture lists read while an album downloads). Each run must write
@@ -121,33 +122,10 @@ TEST_P(LookAhead, EverySettingGivesTheSameFilesRowsAndRequests) {
 
   testweb::ScratchDir scratch("look-ahead");
   TestWeb web;
-  std::mutex mutex;
-  std::vector<CaseRoute> routes;
-  const std::string picture = testweb::Fixture("demo/lake.jpg");
-  web.RoutePrefix("", "/", [&](const Request& request) {
-    std::lock_guard lock(mutex);
-    const std::string target =
-        request.query.empty() ? request.path : request.path + "?" + request.query;
-    for (CaseRoute& route : routes) {
-      if (route.times == 0) continue;
-      if (route.host != "*" && route.host != request.host) continue;
-      if (!std::regex_search(target, route.pattern)) continue;
-      if (route.times > 0) --route.times;
-      return route.reply;
-    }
-    // Each picture of the transcript that no route answers: the small JPEG with its address
-    // in it, so that a picture landing in another's file shows.
-    if (pictureUrls.count(request.url) > 0) {
-      return Reply::Text(picture + request.url, "image/jpeg");
-    }
-    return Reply::Status(404);
-  });
+  CaseWeb served(web, folder, pictureUrls, true);
 
   auto run = [&](int lookAhead) {
-    {
-      std::lock_guard lock(mutex);
-      routes = ReadRoutes(folder);  // answers counted with times= start afresh
-    }
+    served.Reset();  // answers counted with times= start afresh
     const size_t before = web.Requests().size();
     const fs::path home = scratch.Dir() / ("home" + std::to_string(lookAhead));
     const fs::path save = scratch.Dir() / ("save" + std::to_string(lookAhead));
