@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Download archive benchmark: THREADS threads record ROWS picture rows in all, as a download's
 // workers do (each call returns when its row is committed), then every picture is looked up
 // once. Prints the wall and processor time per row and per lookup. Works in a fresh folder under

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Download benchmark, side by side against aria2c -j15 on the same URL list, on the loopback test
 # web (nothing leaves 127.0.0.1). Each case serves one album and fetches it once with
 # `albumora download --threads 15` (album list included) and once with aria2c -j 15 through the

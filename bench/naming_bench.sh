@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Naming benchmark: the unique-name rules must cost about the same however many pictures share
 # a description or albums a name. On the loopback test web (nothing leaves 127.0.0.1), side by
 # side in one run, each timed `rounds` times (the median is shown):

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Politeness benchmark on loopback only (every server binds 127.0.0.1): `albumora download
 # --threads 15` fetches an album of 120 pictures from a rate-limited picture host.
 #

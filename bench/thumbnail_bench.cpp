@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Thumbnail wall benchmark: an account of ALBUMS albums (60 by default) listed in thumbnail
 // mode, each cover answered DELAY ms late (100 by default) by the loopback test web. Times the
 // album-list job as it runs (covers fetched beside the list, several at a time) and, for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Toolbox benchmark: every text operation on 1 MB inputs a hostile site could send (many
 // distinct tags, nested "<", many "&", long runs of a marker's prefix, escapes without end).
 // Prints one line per case: milliseconds, operation, input. Not part of the test suite.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Address normalisation of every site and site recognition: any typed text is handled.
 #include <cstddef>
 #include <cstdint>

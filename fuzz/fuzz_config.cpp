@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The config file: any text loads or is refused with messages, never a throw; what loads saves
 // and loads again to the same values without a message.
 #include <stdlib.h>

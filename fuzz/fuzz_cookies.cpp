@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // cookies.txt: any file loads, and what a load gives survives a save and a load unchanged.
 #include <stdlib.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File names: whatever a site sends, a cleaned name holds no path separator, zero byte or
 // control character and is no "." or ".."; a fitted name is never empty, "." or "..", and a
 // cleaned name fits the file system once fitted.

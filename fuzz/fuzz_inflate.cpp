@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gzip and zlib inflater of answers: any bytes inflate or fail, within the body limit.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file: any file loads, and a load, a save and a load give the same record and a
 // file of exactly the record's size.
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The toolbox against its literal algorithms: the input is split at the first two 0x01 bytes
 // into a text and two markers.
 #include <cstddef>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What the packages carry besides the programs, and the two Debian packages themselves:
 #   cmake --build build && (cd build && cpack -G DEB)
 #     ->  build/albumora_VERSION_amd64.deb      the command line (no Qt)

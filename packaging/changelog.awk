@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Turns CHANGELOG.md into what the packages carry, at configure time (packaging/Packaging.cmake):
 #   awk -v mode=debian -v package=NAME -v maintainer='NAME <ADDRESS>' -f changelog.awk CHANGELOG.md
 #     the Debian changelog (native form: one entry per release, newest first)

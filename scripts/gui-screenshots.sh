@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Remakes the README's window screenshots (docs/window-list.png, docs/window-thumbnails.png):
 # the window on the bundled sample site, under a virtual X display, lists the sample account,
 # ticks two albums, saves itself, switches to thumbnails and saves itself again.

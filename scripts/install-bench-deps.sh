@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages only the benchmarks under bench/ need (run as root on Debian 12);
 # the build and the tests need none of them (scripts/install-deps.sh holds those).
 # nginx-light: bench/polite_bench.sh's real rate limiter (limit_req) on 127.0.0.1; aria2 and

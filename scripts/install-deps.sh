@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the build and the tests need (run as root on Debian 12).
 set -euo pipefail
 # qt6-base-dev: the window (Qt 6 Widgets, and Qt Test for its tests on the offscreen platform);

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the fuzz targets (clang, libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer) in
 # build-fuzz/ and runs each for a given number of seconds (default 60), one after the other.
 # Corpora grow in build-fuzz/corpus/<target>; a finding is left as build-fuzz/crash-* and the

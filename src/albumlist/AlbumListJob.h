@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The album-list job: from the typed address to a filled album list.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Album rows: the add-entry operation, the grid row or thumbnail cell of an entry, the count
 // and remark texts, and the view switch's rebuild.
 #pragma once

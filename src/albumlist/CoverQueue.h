@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Covers for the thumbnail wall, several in flight at once.
 //
 // The job thread hands each cell over with Add() and goes on listing; a few fetch threads

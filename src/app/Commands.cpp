@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's commands that start a job or a view switch on a thread of their own, or ask the
 // running one to stop.
 #include "app/Commands.h"

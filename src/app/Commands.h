@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's commands: each starts its job (or the view switch) on a thread of its own, or
 // asks the running one to stop. The job's end is seen in its state byte. The jobs use the
 // adapters they are given, which must outlive them (the registry's SiteAdapters()).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's commands on threads the front end owns: every thread a command starts here is
 // joined before the runner goes, so no job outlives the records it works on.
 #pragma once

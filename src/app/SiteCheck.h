@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether a site family still reads its pages: the album list of an address and the first
 // picture-list pages of its first albums, every page checked against what the family expects.
 // Both front ends run it (`albumora check`, the window's check dialog) and show its steps.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download archive on SQLite: one connection, guarded by a mutex, with its statements
 // prepared once. Every statement binds its values; no text is pasted into SQL.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download archive: one SQLite database in the program folder with a row for every picture
 // of every job (where it came from, where it landed, its bytes and SHA-256, and how it ended)
 // and a row for every album's outcome. A rerun reads it to fetch only what is missing.

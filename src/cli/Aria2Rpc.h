@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hands pictures to a running aria2 (a home server's, a NAS's) over its JSON-RPC interface:
 // aria2.addUri per picture with its folder, file name and headers.
 #pragma once

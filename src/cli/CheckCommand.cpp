@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora check`: the album list and the first picture lists of an address, every page shown
 // with its kind, status, size, time, the markers its family looks for and the items it gave.
 #include "cli/CheckCommand.h"

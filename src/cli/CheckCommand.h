@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora check`: whether a site family still reads its pages.
 #pragma once
 

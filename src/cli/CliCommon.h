@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line's shared parts: exit statuses, the options every command takes, the
 // terminal host, and the session that loads settings and cookies, runs the album-list job and
 // saves the cookies.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora config`: shows and changes a site's slot of soft.dat (download parameters, naming
 // rules, options) with the checks of the window's settings dialogs, and the settings of
 // albumora.toml that hold for every site.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora config`: a site's settings slot in soft.dat and the settings of albumora.toml,
 // shown and changed.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download side of the command line: selection, overrides, checks, the progress line, the
 // per-album lines and the summary; and `albumora download` itself.
 #include "cli/DownloadRun.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download side of the command line, shared by `download` and the demo: the album
 // selection, the run-only overrides of the site's settings, the checks made before any request,
 // the terminal's progress line, the per-album lines on stdout and the closing summary.

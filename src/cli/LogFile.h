@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line's log file (--log FILE, or log.file in albumora.toml): every line stderr
 // shows, and the -v detail also without -v, appended with a time stamp; never the progress line.
 #pragma once

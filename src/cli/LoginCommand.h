@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora login`: the window program's login window for a site, whose cookies then go into
 // the program folder's cookies.txt that `albumora list` and `albumora download` send from.
 #pragma once

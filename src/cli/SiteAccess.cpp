@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line's one door to the site registry and the album-list job: the family list,
 // keys, recognition and whether a family has an adapter.
 #include "albumlist/AlbumListJob.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // albumora: the command-line front end. The options are read by CLI11; each command runs
 // from its options record.
 #include <CLI/CLI.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora-demo serve-bench`: serves the benchmarks' account on the loopback test web until its
 // standard input closes. It writes the pictures' addresses to the list file, then prints the
 // proxy address on stdout; bench/download_bench.sh and bench/naming_bench.sh drive it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora-demo`: the whole download road against the bundled sample site. The loopback test
 // web serves a sample Qzone account; the engine reaches it through its proxy setting, so no
 // request leaves the machine. A scratch program folder keeps the user's settings untouched, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // albumora-demo: the bundled sample site and the benchmark's server, kept out of `albumora`.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // albumora-demo: the main job on the bundled sample site, and the benchmark's server.
 #include <CLI/CLI.hpp>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download job: from the ticked albums to files on disk. The albums are told, named and
 // finished one after another, while the picture lists of the next few are read and their
 // pictures fetched by the one worker pool of the job.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // AddPicture: the file name of every picture, the album folder at the first picture, the skip
 // rule of OPT_SKIP_OLD, and the three side files of an album folder.
 #include "download/Naming.h"

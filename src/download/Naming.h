@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture naming of AddPicture and the
 // side files of an album folder: the marker "pic.zrk", the picture-name file, the Thunder list.
 #pragma once

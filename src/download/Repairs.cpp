@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The repairs after an album's pool: the extension the content shows, and file times in list
 // order.
 #include <fcntl.h>

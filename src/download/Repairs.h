@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The repairs run after an album: file formats by content, file order by time.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The worker pool: up to the configured number of worker threads take the queued pictures in
 // order, one picture at a time, and report each as it ends.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The worker pool: up to 15 pictures at a time over the download list.
 #pragma once
 

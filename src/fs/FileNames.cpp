@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File and folder names: cleaning, folder chains, picture extensions, diagnostic files and the
 // file system's limit on a name's length.
 #include "fs/FileNames.h"

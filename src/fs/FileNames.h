@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File and folder names: cleaning a text into a usable name, folder chains, picture extensions,
 // wide-text diagnostic files, and the file-system limit on a name's length.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program folder, decided once (or again when a caller names another folder) and read by
 // every thread.
 #include "fs/ProgramFolder.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "The program folder": where soft.dat, cookies.txt, "tmp" and the diagnostic files live.
 // Decided once at start-up: a folder a front end names (the command line's --home), else the
 // executable's folder when a soft.dat stands beside it (a portable install), else the per-user

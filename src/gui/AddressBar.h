@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The address bar: the site box, the address box with its suggestions, and "获取相册". A typed
 // address that names a site selects it; Enter in the address box lists, as the button does.
 //

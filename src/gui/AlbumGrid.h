@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The album grid (control 1003): a table view over the core's grid model. List mode: the fixed
 // header and six columns (the last two hidden, the name column taking the free width), a check
 // mark in the number column that shows whether the row is ticked; a click flips a row's mark.

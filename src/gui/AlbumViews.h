@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The album views: the list frame with the album grid (list or thumbnails), "全选", "预览图"
 // and the link "查找" with its search window.
 //

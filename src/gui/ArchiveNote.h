@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window says about the download archive (archive.db) when it could not be used as it
 // was: in Chinese, built from the archive's own report, which follows in brackets. The phrases
 // are one table, so a new report of the archive needs one line here.

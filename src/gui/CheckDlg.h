@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "检查网站": whether the site family of the address in the box still reads its pages. The
 // album list and the first picture lists of its first albums are read on a thread of the dialog,
 // and every page is shown as a row: page kind, status, size, time, items taken, the markers the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window speaks Chinese whatever the desktop's language: Qt's own texts (the message boxes'
 // buttons, the folder picker with its columns and dates), the login window's browser (its
 // error pages) and the system's reasons, which get the program's own Chinese words first.

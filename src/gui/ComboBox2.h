@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CComboBox2: the address and save-path boxes. An editable combo box with its own memory of
 // every item added; its drop-down shows them all, sorted. While the person types, the items
 // whose lower-cased form contains the typed text (lower-cased) are suggested below the box,

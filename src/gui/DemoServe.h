@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bundled sample site for `albumora-gui --demo`: served on loopback by the test web, and
 // reached through the engine's proxy setting, so the window works with no internet.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CDlgFind: the album search window. Finds the next or previous grid row with a cell whose
 // text contains (or equals) the keyword, moves the focus cell there, highlights it and scrolls
 // it to the top. The ticks are the person's: the search never changes them.

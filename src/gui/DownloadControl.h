@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download control: "下载" (which stops a running download), the save path with its
 // recent paths, "设置" (the folder picker) and "打开", and the current album's progress bar.
 // A path picked, dropped or used for a download becomes the newest of soft.dat's five recent

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "失败的图片": what the last download did not get, one row per picture that was not written
 // (each address tried and what it gave) and one per album whose picture list failed, was
 // refused or carries a remark (with the page that failed). The rows come from the job's reports

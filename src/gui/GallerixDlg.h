@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CGallerixDlg: the main window, and the Host the jobs report through. Every job call is
 // brought onto the window's thread: the calls a job waits for (messages, questions, the login
 // window, grid rows, thumbnails, the busy and idle forms, the boxes' texts) block until the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The login window: an embedded browser (Qt WebEngine) in which the person logs in to a site.
 // The browser and the engine keep one cookie store: the window's browser profile starts with
 // the engine's cookies, and every cookie the browser sets or deletes reaches the engine's store

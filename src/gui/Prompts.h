@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window asks of the desktop: message boxes, questions, the login window, opening an
 // address in the desktop's browser or file browser, the folder picker. One set of functions,
 // so that a test can answer in place of the person and record what was asked.

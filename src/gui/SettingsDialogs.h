@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two settings dialogs of the current site's slots: CDlgDownSet (download parameters) and
 // CDlgSaveSet (naming rules). Each works on its slot; the caller saves the settings file when
 // the dialog ends with OK. CDlgDownSet also shows the transfer limits and the resume switch of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The status lines under the album views: the main line (what the jobs say), the second line
 // (the current picture), and the notes row (the start-up notice, the update link, the
 // version). The lines keep one line's height, empty or not, and a long text is cut rather than

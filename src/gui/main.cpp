@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // albumora-gui: the window front end.
 //
 //   albumora-gui [--home DIR]

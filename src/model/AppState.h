@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The records "the main window" owns for the life of the program: the album list, the job
 // context texts, the site and list-type codes, the job state bytes and the settings record. An
 // album's own state (its list, its marker, its copy of the texts) belongs to the album's run,

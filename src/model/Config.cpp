@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // albumora.toml: read with toml++ and checked value by value, written by hand so that each value
 // keeps its comment.
 #include "model/Config.h"

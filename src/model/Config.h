@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings soft.dat has no room for, in the text file "albumora.toml" in the program
 // folder: transfer limits, resume, the user agent, the page caps of long lists. A missing file
 // gives the defaults; a bad value is named with its line and keeps its default; nothing here

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download list of an album: its pictures as the naming collected them; and the job-wide
 // register of the folders and picture names given so far.
 #pragma once

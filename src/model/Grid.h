@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The album grid's model: what the window shows in control 1003, kept in the core so that the
 // jobs can add rows and read the selection without a UI toolkit. Thread-safe.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one interface through which the jobs talk to "the main window". Both front ends (the Qt
 // window and the command line) implement it. Every call may come from a job thread; a call that
 // must finish before the job goes on (a message, a question, the login window, a grid row)

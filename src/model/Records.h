@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The records the two jobs share: album entries, the album list, the site and list-type
 // vocabulary. The job state bytes and context texts live on AppState (src/app/AppState.h).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings record and soft.dat: encoded and decoded field by field, little-endian, so the
 // file does not depend on the compiler's struct layout.
 #include "model/Settings.h"

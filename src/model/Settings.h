@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings record and its file soft.dat: 19808 bytes, little-endian, read and written field
 // by field at fixed offsets so that the file is the same on every compiler and platform.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a job or an adapter may ask of the person at the program: the address box's text, a
 // message, a yes/no question, the login window. Every call may come from a job thread and
 // returns when the person has answered.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one process-wide cookie store: every exchange sends from it and stores into it, the login
 // window fills it, and it persists as a Netscape cookies.txt (mode 0600, written through a
 // temporary file and a rename). Thread-safe.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libcurl plumbing shared by the engine and the cookie store: one-time global set-up, easy
 // handles, and the address canonicalisation every request and cookie look-up applies.
 #pragma once

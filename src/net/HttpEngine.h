@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The HTTP engine every page, list and picture goes through: one exchange (HttpExchange),
 // attempts and answer checks around it (HttpFetch), and the answer as text (GetResponseText).
 // Built on libcurl; cookies come from and go to the shared cookie store (CookieStore.h).

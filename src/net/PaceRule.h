@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How fast one host is asked: the rule that finds a host's allowed rate again after it refused.
 //
 // Unpaced until its first refusal, a host first gets two requests in flight, doubling with each

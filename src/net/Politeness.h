@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Politeness towards the sites: per-host gates (a pause after a refusal, adaptive pacing, a
 // fixed interval, a cap of parallel requests) and one shared byte budget for the whole engine.
 // The engine enters a host's gate before each exchange and tells it how the answer went.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file an answer body is saved to, written as the body arrives: the bytes go to a fresh
 // file beside the target, which is renamed over the target when the answer is accepted and
 // removed otherwise, so a refused or cut answer never leaves a file and memory stays bounded

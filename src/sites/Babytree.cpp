@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // babytree: a member's albums through two readers.
 #include <array>
 #include <functional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Baidu: albums of one owner on the photo-album service, and picture threads of a Tieba forum.
 #include <array>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 51 community site's member albums.
 #include <array>
 #include <string>

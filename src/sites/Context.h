@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What an adapter sees of the job that runs it. An adapter includes nothing of the jobs or the
 // window: the album-list job hands it a ListContext, the download job a PictureContext, and
 // tests hand it recording ones.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shape of a site family: everything that belongs to one family lives in its own file under
 // src/sites/ and is described to the rest of the program by one SiteFamily value, listed once in
 // Families.def.

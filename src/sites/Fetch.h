@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one fetch recipe every adapter follows: one request per adapter call, 20 s time-outs,
 // "Accept-Encoding: gzip, deflate" with an optional Referer or cookie line, optional markers,
 // HttpFetch with flags 0, and the answer read as text in the site's code page.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // moko: an owner's posts, one album per post.
 #include <array>
 #include <climits>

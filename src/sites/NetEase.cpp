@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // NetEase: the classic photo albums (catalogue and picture lists in script files, non-public
 // albums through the service's remote call), and the albums of the "pp" community.
 #include <array>

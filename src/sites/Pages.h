@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a family's pages must hold, and what the fetch recipe learnt of every page it read.
 //
 // Each family declares, beside its hosts table, its page kinds: the few marker texts whose

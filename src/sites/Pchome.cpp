@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PChome: a member's photo albums (Big5 pages).
 #include <array>
 #include <string>

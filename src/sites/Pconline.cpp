@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pconline: a member's photo list, page by page.
 #include <array>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // POCO: member albums and post lists.
 #include <array>
 #include <string>

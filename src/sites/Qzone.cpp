@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Qzone: personal albums (the route lookup, the album list with its two refusals, the picture
 // list with its two services and album passwords), group albums and Tencent Weibo albums.
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading an answer front to back by markers without copying it: each Between is GetBetween
 // with BT_CONSUME on the unread rest — the search goes on after the start marker (not after
 // the end marker), and a missing start marker reads nothing and moves nowhere.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The registry of the 15 site families (Families.def), and everything read from it: the site
 // list, command-line keys, site recognition, address normalisation and the adapters the jobs
 // call.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renren: member albums (two picture-list methods) and "zhan" sites.
 #include <array>
 #include <optional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sina: blog photo albums, blog articles and Weibo albums.
 #include <array>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Taobao and Tmall: the pictures of a shop's items, one album per item.
 #include <algorithm>
 #include <array>

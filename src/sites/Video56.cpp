@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 56 video site's photo albums.
 #include <array>
 #include <climits>

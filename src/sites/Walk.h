@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shapes every adapter's lists take: pages from 1 while a next page exists, and an answer
 // split at a per-item marker whose pieces after the first are the items. Both check the job's
 // halt state themselves before every page and every item, so no adapter can forget it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Yupoo: an owner's albums on either host, or one album.
 #include <array>
 #include <climits>

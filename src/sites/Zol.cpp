@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ZOL: a member's photo albums.
 #include <array>
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text toolbox. Every text is UTF-8; the UTF-16 work (escapes, counts) goes through
 // ToUtf16/FromUtf16, the code pages through glibc's iconv.
 #include "text/StringCtrl.h"

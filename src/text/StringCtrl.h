@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text toolbox every adapter reads answers with: marker extraction, splitting, escape and
 // entity decoding, tag stripping, code-page conversion and percent-decoding.
 //

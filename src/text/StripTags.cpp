@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // StripTags in O(n log n) time and O(n) memory, with the result of the plain tag loop:
 //
 //   result = text; repeat: tag = next text between "<" and ">" of a working copy consumed front

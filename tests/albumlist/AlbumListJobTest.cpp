@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "albumlist/AlbumListJob.h"
 #include "albumlist/AlbumRows.h"
 #include "app/Commands.h"

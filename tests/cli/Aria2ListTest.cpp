@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The aria2 input file's text, in-process: what aria2c would misread never reaches it.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora list` and `albumora download` end to end for the Baidu family: an owner's albums,
 // and the picture threads of a Tieba forum whose keyword is GBK percent-encoded. The program runs
 // as a child process against the loopback web, which answers with the site cases' answer files.

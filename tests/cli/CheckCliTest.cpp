@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora check` and `--write-pages` against the loopback web: a family that still reads its
 // pages, one whose album index changed, and the pages a run saves for a bug report.
 #include <gtest/gtest.h>

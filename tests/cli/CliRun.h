@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the command-line programs as child processes: no terminal (stdin from /dev/null, stdout
 // and stderr into files), the proxy variables cleared. Also a small JSON reader for the --json
 // lines.

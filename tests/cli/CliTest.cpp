@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line end to end: the program runs as a child process against the loopback web.
 #include <gtest/gtest.h>
 

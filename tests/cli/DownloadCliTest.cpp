@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora download` and `albumora demo` end to end: the program runs as a child process and
 // downloads the sample Qzone account from the loopback web.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora login` without a display, and what a job's login request tells the terminal user:
 // the login window where a display exists, a browser's cookies.txt export where none does.
 #include <gtest/gtest.h>

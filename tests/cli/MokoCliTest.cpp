@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora list` and `albumora download` for moko against the loopback web: an owner's
 // categories, then every post downloaded.
 #include <gtest/gtest.h>

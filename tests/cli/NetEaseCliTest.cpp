@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora list` and `albumora download` for NetEase albums, end to end against the loopback
 // web: the classic service (owner page, catalogue, picture script) and a pp member.
 #include <gtest/gtest.h>

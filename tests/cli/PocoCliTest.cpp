@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora list` and `albumora download` for POCO against the loopback web: a member's albums,
 // then the first album downloaded in full size.
 #include <gtest/gtest.h>

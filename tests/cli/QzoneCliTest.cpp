@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora list` and `albumora download` end to end for the Qzone family's Tencent Weibo and
 // group forms: the program runs as a child process against the loopback web, which answers with
 // the site cases' own answer files.

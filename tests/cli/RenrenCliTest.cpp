@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora list` and `albumora download` for Renren, end to end against the loopback web: a
 // member's albums and the pictures of one of them.
 #include <gtest/gtest.h>

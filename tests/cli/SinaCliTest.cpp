@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora list --site sina` and `albumora download --site sina` end to end: a Sina blog's
 // photo categories from the loopback web.
 #include <gtest/gtest.h>

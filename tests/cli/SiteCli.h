@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fixture of the per-family command-line tests: the loopback web, a scratch folder, and
 // `albumora` run as a child process with that web as its proxy and a home of its own.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora list --site taobao` and `albumora download --site taobao` end to end: a shop's items
 // and an item's main pictures from the loopback web.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora list` and `albumora download` for the 56 site against the loopback web: an owner's
 // album index, then an album downloaded with the list page as each picture's Referer.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `albumora list` and `albumora download` for Yupoo against the loopback web: an owner's two
 // list pages, then every album downloaded (the password album declined).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download job over a fake picture list: albums without pictures, the Thunder-only branch,
 // a stop between albums, the early ends, the marker and the skip rule across two runs.
 #include <gtest/gtest.h>

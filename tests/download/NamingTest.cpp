@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Picture naming, the album folder, the skip rule and the side files of AddPicture.
 #include <gtest/gtest.h>
 

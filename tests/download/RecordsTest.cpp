@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the job records and keeps: the archive by real paths, copies found by their bytes, the
 // failure named per address, the empty-album pair, the order repair's times and the resume of
 // a cut picture.

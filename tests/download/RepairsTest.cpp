@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The format repair by magic bytes, the no-replace move, and the order repair's file times.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The worker pool against the loopback test web: worker count, size limits, the fallback
 // address, error answers and a stop in the middle of an album.
 #include <gtest/gtest.h>

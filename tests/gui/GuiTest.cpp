@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window against the loopback test web, on the offscreen platform: the whole road from a
 // typed account to files on disk, a stop mid-album, and the window's own rules (start-up, the
 // boxes, drag and drop, the preview switch, the menu's per-site options, the dialogs, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The login window's browser (Qt WebEngine, offscreen) against the loopback test web: one
 // cookie store for the browser and the engine in both directions, and the window's own rules
 // (resizing, the clipboard's address, Enter opens).

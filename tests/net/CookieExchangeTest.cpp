@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The store's whole-cookie exchange with the login window's browser: cookies go in and come
 // out with their attributes, survive cookies.txt, and can be deleted one by one.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shared cookie store: what it holds for an address, the login window's way in, the
 // cookies.txt file, and the Qzone token.
 #include "net/CookieStore.h"

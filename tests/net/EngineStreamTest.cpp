@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's open connections, answers streamed to their files, pictures that are really
 // pictures, and stop requests that reach an exchange in flight.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine against the loopback test web, reached through the engine's proxy setting.
 #include "net/HttpEngine.h"
 

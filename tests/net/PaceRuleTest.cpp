@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pacing rule on a simulated clock against simulated rate limiters: 15 workers that always
 // have a request to make, answers 10 ms after the start, refusals asking for a one-second pause.
 #include <gtest/gtest.h>

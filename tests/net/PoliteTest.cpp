@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Politeness towards the sites: refusals (429, 503) wait and retry for the whole host, a stop
 // ends a wait, the shared byte budget, and the pacing a refusing host gets.
 #include <curl/curl.h>

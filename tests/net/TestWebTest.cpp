@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The loopback test web answers proxy-form requests by the host in the address, keeps the
 // address as sent, and sends answers exactly as built (no compression of its own).
 #include <curl/curl.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the two Debian packages from a built tree into a scratch folder and checks them as a
 # Debian packager would: the files each must hold and nothing of the build tree, the tests or
 # the demo; their control fields (the command line's Depends name no Qt, the window's name

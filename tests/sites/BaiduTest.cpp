@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Baidu albums and Tieba: the flows the case folders cannot express (blocks of 100, stops).
 #include <gtest/gtest.h>
 

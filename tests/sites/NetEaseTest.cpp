@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // NetEase photo albums: what the case folders cannot reach through the album-list job.
 #include <gtest/gtest.h>
 

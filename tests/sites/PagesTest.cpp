@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a saved page keeps and what it loses, what a page log diagnoses, and the diagnosis texts.
 #include "sites/Pages.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "albumlist/AlbumRows.h"
 #include "download/DownloadJob.h"
 #include "sites/Registry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The registry as a whole: the families in site-index order, their keys, example addresses
 // recognised and normalised as their own, the download dispatch of list types, and a case folder
 // for every family with adapters.

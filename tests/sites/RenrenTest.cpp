@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renren member albums: the choice between the two picture-list methods.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sina: what the case folders cannot show — the Weibo adapter's diagnostic copies in the program
 // folder, and a stop between blog picture pages.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Taobao and Tmall: what the case folders cannot show — the diagnostic copies in the program
 // folder, the sales number in file names, and reading an item list past a filter form.
 #include <gtest/gtest.h>

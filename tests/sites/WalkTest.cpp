@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shared page walk ends a list a site would page for ever: the same page again, pages that
 // only repeat what the list holds, or too many pages. Run through the ZOL adapters, whose pages
 // link a further page as long as the site says so, on the real album-list job and a recording

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Yupoo flows the case scripts cannot show: what the picture list leaves in the job texts, and
 // a list or a picture list that the job stops in the middle.
 #include <gtest/gtest.h>

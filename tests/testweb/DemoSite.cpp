@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sample Qzone site: the route answer, the album list and the picture lists as Qzone's
 // JSONP services write them (GBK), and the pictures on the picture host.
 #include "DemoSite.h"

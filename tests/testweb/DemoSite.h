@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bundled sample site: one Qzone account with a few small albums, served by the loopback
 // test web. `albumora demo`, the command-line tests and the download benchmark fetch it through
 // the engine's proxy setting, so the whole download road runs with no internet.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A Host for tests: records every report, answers questions from a queue (default No), and
 // serves the address and save-path texts the test sets.
 #pragma once

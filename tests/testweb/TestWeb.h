@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The loopback test web: an HTTP server on 127.0.0.1 (ephemeral port) that a test starts for
 // itself. It answers as an origin and as an HTTP proxy, so with SetEngineProxy(web.ProxyUrl())
 // the engine fetches the real site addresses unchanged ("GET http://user.qzone.qq.com/x

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fast toolbox gives exactly the results of the literal algorithms, on random texts built
 // from the characters and pieces that make the algorithms branch.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The toolbox's algorithms written out literally, step by step and without any care for speed:
 // the reference the fast toolbox is compared with on random and fuzzed inputs. Only for small
 // inputs (several of them are quadratic or worse).
