@@ -209,6 +209,29 @@ PictureRow PictureFrom(sqlite3_stmt* stmt) {
   return row;
 }
 
+// The columns AlbumFrom reads, in its order.
+#define ALBUM_COLUMNS                                                                           \
+  "site, album, name, folder, outcome, listed, written, already, failed, stopped, note, time, " \
+  "owner"
+
+AlbumRow AlbumFrom(sqlite3_stmt* stmt) {
+  AlbumRow row;
+  row.site = ColumnText(stmt, 0);
+  row.album = ColumnText(stmt, 1);
+  row.name = ColumnText(stmt, 2);
+  row.folder = ColumnText(stmt, 3);
+  row.outcome = ValueOf(kAlbumOutcomes, ColumnText(stmt, 4), AlbumOutcome::Partial);
+  row.listed = static_cast<uint32_t>(sqlite3_column_int64(stmt, 5));
+  row.written = static_cast<uint32_t>(sqlite3_column_int64(stmt, 6));
+  row.already = static_cast<uint32_t>(sqlite3_column_int64(stmt, 7));
+  row.failed = static_cast<uint32_t>(sqlite3_column_int64(stmt, 8));
+  row.stopped = static_cast<uint32_t>(sqlite3_column_int64(stmt, 9));
+  row.note = ColumnText(stmt, 10);
+  row.time = sqlite3_column_int64(stmt, 11);
+  row.owner = ColumnText(stmt, 12);
+  return row;
+}
+
 // Why SQLite could not use the file, in the words of the error text.
 std::string Reason(sqlite3* db, int rc) {
   const std::string detail = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
@@ -440,51 +463,22 @@ class SqliteArchive final : public Archive {
       if (rc != SQLITE_DONE) Note("could not look up an album", rc);
       return std::nullopt;
     }
-    AlbumRow row;
-    row.site = ColumnText(stmt, 0);
-    row.album = ColumnText(stmt, 1);
-    row.name = ColumnText(stmt, 2);
-    row.folder = ColumnText(stmt, 3);
-    row.outcome = ValueOf(kAlbumOutcomes, ColumnText(stmt, 4), AlbumOutcome::Partial);
-    row.listed = static_cast<uint32_t>(sqlite3_column_int64(stmt, 5));
-    row.written = static_cast<uint32_t>(sqlite3_column_int64(stmt, 6));
-    row.already = static_cast<uint32_t>(sqlite3_column_int64(stmt, 7));
-    row.failed = static_cast<uint32_t>(sqlite3_column_int64(stmt, 8));
-    row.stopped = static_cast<uint32_t>(sqlite3_column_int64(stmt, 9));
-    row.note = ColumnText(stmt, 10);
-    row.time = sqlite3_column_int64(stmt, 11);
-    row.owner = ColumnText(stmt, 12);
-    return row;
+    return AlbumFrom(stmt);
   }
 
   std::vector<AlbumRow> NewestRunAlbums() override {
     std::lock_guard lock(mutex_);
     Statement query;
     std::vector<AlbumRow> rows;
-    if (!query.Prepare(db_.get(),
-                       "SELECT site, album, name, folder, outcome, listed, written, already,"
-                       " failed, stopped, note, time FROM albums"
-                       " WHERE run=(SELECT max(run) FROM albums) ORDER BY id")) {
+    if (!query.Prepare(db_.get(), "SELECT " ALBUM_COLUMNS " FROM albums"
+                                  " WHERE run=(SELECT max(run) FROM albums) ORDER BY id")) {
       Note("could not read the newest run's albums", sqlite3_errcode(db_.get()));
       return rows;
     }
     sqlite3_stmt* stmt = query.Use();
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-      AlbumRow row;
-      row.site = ColumnText(stmt, 0);
-      row.album = ColumnText(stmt, 1);
-      row.name = ColumnText(stmt, 2);
-      row.folder = ColumnText(stmt, 3);
-      row.outcome = ValueOf(kAlbumOutcomes, ColumnText(stmt, 4), AlbumOutcome::Partial);
-      row.listed = static_cast<uint32_t>(sqlite3_column_int64(stmt, 5));
-      row.written = static_cast<uint32_t>(sqlite3_column_int64(stmt, 6));
-      row.already = static_cast<uint32_t>(sqlite3_column_int64(stmt, 7));
-      row.failed = static_cast<uint32_t>(sqlite3_column_int64(stmt, 8));
-      row.stopped = static_cast<uint32_t>(sqlite3_column_int64(stmt, 9));
-      row.note = ColumnText(stmt, 10);
-      row.time = sqlite3_column_int64(stmt, 11);
-      rows.push_back(std::move(row));
+      rows.push_back(AlbumFrom(stmt));
     }
     if (rc != SQLITE_DONE) Note("could not read the newest run's albums", rc);
     return rows;
@@ -595,9 +589,8 @@ class SqliteArchive final : public Archive {
          "   AND run=(SELECT max(run) FROM pictures WHERE site=?1 AND album=?2)"
          "  GROUP BY listed_url)"
          " ORDER BY id"},
-        {&newestAlbum_,
-         "SELECT site, album, name, folder, outcome, listed, written, already, failed, stopped,"
-         " note, time, owner FROM albums WHERE site=?1 AND album=?2 ORDER BY id DESC LIMIT 1"},
+        {&newestAlbum_, "SELECT " ALBUM_COLUMNS
+                        " FROM albums WHERE site=?1 AND album=?2 ORDER BY id DESC LIMIT 1"},
         {&insertRun_, "INSERT INTO runs(started, pid) VALUES(?1, ?2)"},
         {&begin_, "BEGIN IMMEDIATE"},
         {&commit_, "COMMIT"},

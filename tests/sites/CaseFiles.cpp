@@ -140,6 +140,19 @@ std::string Field(const std::string& line, const std::string& name) {
   return line.substr(from, end == std::string::npos ? std::string::npos : end - from);
 }
 
+std::optional<Reply> Route(std::vector<CaseRoute>& routes, const testweb::Request& request) {
+  const std::string target =
+      request.query.empty() ? request.path : request.path + "?" + request.query;
+  for (CaseRoute& route : routes) {
+    if (route.times == 0) continue;
+    if (route.host != "*" && route.host != request.host) continue;
+    if (!std::regex_search(target, route.pattern)) continue;
+    if (route.times > 0) --route.times;
+    return route.reply;
+  }
+  return std::nullopt;
+}
+
 CaseWeb::CaseWeb(testweb::TestWeb& web, fs::path folder, std::set<std::string> pictures,
                  bool tagPictures)
     : folder_(std::move(folder)),
@@ -149,15 +162,7 @@ CaseWeb::CaseWeb(testweb::TestWeb& web, fs::path folder, std::set<std::string> p
       routes_(ReadRoutes(folder_)) {
   web.RoutePrefix("", "/", [this](const testweb::Request& request) {
     std::lock_guard lock(mutex_);
-    const std::string target =
-        request.query.empty() ? request.path : request.path + "?" + request.query;
-    for (CaseRoute& route : routes_) {
-      if (route.times == 0) continue;
-      if (route.host != "*" && route.host != request.host) continue;
-      if (!std::regex_search(target, route.pattern)) continue;
-      if (route.times > 0) --route.times;
-      return route.reply;
-    }
+    if (std::optional<Reply> reply = Route(routes_, request)) return *reply;
     if (pictures_.count(request.url) > 0) {
       return Reply::Text(tagPictures_ ? jpeg_ + request.url : jpeg_, "image/jpeg");
     }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <regex>
 #include <set>
 #include <string>
@@ -37,6 +38,11 @@ std::vector<std::string> CaseFolders();
 std::string CaseName(const std::string& folder);
 // A transcript field: the text after "name=" up to " | " or the line's end.
 std::string Field(const std::string& line, const std::string& name);
+
+// The answer of the first route that matches the request, counting its times= down; none when
+// no route matches.
+std::optional<testweb::Reply> Route(std::vector<CaseRoute>& routes,
+                                    const testweb::Request& request);
 
 // A case's routes served on the test web, for the command line run against it: the first
 // matching route answers (each counted down by its times=); a picture address of the transcript

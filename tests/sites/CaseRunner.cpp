@@ -100,16 +100,7 @@ class CaseRun {
  private:
   Reply Answer(const Request& request) {
     std::lock_guard lock(mutex_);
-    const std::string target =
-        request.query.empty() ? request.path : request.path + "?" + request.query;
-    for (CaseRoute& route : routes_) {
-      if (route.times == 0) continue;
-      if (route.host != "*" && route.host != request.host) continue;
-      if (!std::regex_search(target, route.pattern)) continue;
-      if (route.times > 0) --route.times;
-      return route.reply;
-    }
-    return Reply::Status(404);
+    return Route(routes_, request).value_or(Reply::Status(404));
   }
 
   void Step(const std::string& line) {
